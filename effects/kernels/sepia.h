@@ -1,0 +1,11 @@
+#pragma once
+
+#include "effects/kernels/image_view.h"
+
+namespace vividra::fx {
+
+// Sepia toning: out = k·M·c + (1 − k)·c with the classic sepia matrix M.
+// `out` may be `in` itself.
+void sepia(const ConstImageView& in, const ImageView& out, double intensity);
+
+} // namespace vividra::fx

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Vividra builds, runs and tests with; only what is missing.
+set -euo pipefail
+
+packages=(
+    build-essential cmake pkg-config clang-format
+    qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-image-formats-plugins libgl1-mesa-dev libxkbcommon-dev
+    libopenjp2-7-dev libheif-dev libgif-dev libtbb-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    xvfb xdotool x11-apps x11-utils imagemagick
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    # A package that has no candidate on this release is simply skipped below.
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+available=()
+for p in "${missing[@]}"; do
+    if apt-cache show "$p" >/dev/null 2>&1; then available+=("$p"); fi
+done
+[ ${#available[@]} -eq 0 ] && exit 0
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${available[@]}"

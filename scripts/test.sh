@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds Vividra under the sanitizers and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+
+jobs=$(nproc)
+export CTEST_OUTPUT_ON_FAILURE=1
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1"
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp:halt_on_error=1:second_deadlock_stack=1"
+
+# Address and undefined-behaviour sanitizers: every test, the real window included.
+cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVIVIDRA_SANITIZE=address \
+    -DVIVIDRA_BUILD_BENCH=OFF >/dev/null
+cmake --build build/asan -j"$jobs"
+ctest --test-dir build/asan -j"$jobs" --timeout 600
+
+# Thread sanitizer: the tests that run background work.
+cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVIVIDRA_SANITIZE=thread \
+    -DVIVIDRA_BUILD_BENCH=OFF >/dev/null
+cmake --build build/tsan -j"$jobs"
+ctest --test-dir build/tsan -j"$jobs" --timeout 600 -LE 'gui|format'
