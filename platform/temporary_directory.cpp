@@ -1,0 +1,77 @@
+#include "platform/temporary_directory.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <mutex>
+
+namespace vividra::platform {
+namespace {
+
+const QString kPrefix = QStringLiteral("vividra-");
+
+std::mutex& guard() {
+    static std::mutex m;
+    return m;
+}
+QString& current() {
+    static QString path;
+    return path;
+}
+
+bool processIsAlive(qint64 pid) {
+    return pid > 0 && QFile::exists(QStringLiteral("/proc/%1").arg(pid));
+}
+
+// Folders are named vividra-<pid>-<random>; one whose process is gone was left
+// by an instance that crashed.
+void removeLeftovers(const QDir& base) {
+    const auto entries =
+        base.entryList({kPrefix + QStringLiteral("*")}, QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& name : entries) {
+        const QStringList parts = name.mid(kPrefix.size()).split(QLatin1Char('-'));
+        if (parts.size() != 2)
+            continue;
+        bool ok = false;
+        const qint64 pid = parts.front().toLongLong(&ok);
+        if (ok && !processIsAlive(pid))
+            QDir(base.filePath(name)).removeRecursively();
+    }
+}
+
+} // namespace
+
+QString temporaryDirectory() {
+    std::lock_guard lock(guard());
+    QString& path = current();
+    if (!path.isEmpty() && QDir(path).exists())
+        return path;
+    QDir base(QDir::tempPath());
+    removeLeftovers(base);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString name = kPrefix + QString::number(QCoreApplication::applicationPid()) +
+                             QLatin1Char('-') +
+                             QString::number(QRandomGenerator::global()->generate(), 36);
+        if (base.mkdir(name)) {
+            QFile::setPermissions(base.filePath(name),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            path = base.filePath(name) + QLatin1Char('/');
+            return path;
+        }
+    }
+    // Nowhere to write: fall back to the system folder itself so callers still get a path.
+    path = QDir::tempPath() + QLatin1Char('/');
+    return path;
+}
+
+void removeTemporaryDirectory() {
+    std::lock_guard lock(guard());
+    QString& path = current();
+    if (!path.isEmpty() && QDir(path).dirName().startsWith(kPrefix))
+        QDir(path).removeRecursively();
+    path.clear();
+}
+
+} // namespace vividra::platform
