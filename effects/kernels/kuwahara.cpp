@@ -1,0 +1,195 @@
+#include "effects/kernels/kuwahara.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "effects/kernels/parallel.h"
+#include "effects/kernels/pixel_ops.h"
+
+// Every quadrant is the (r+1)×(r+1) box whose top-left corner is the pixel
+// itself or r to the left and/or above, so one table of box sums per row serves
+// all four. Each band of output rows keeps two running windows of column sums
+// (rows y…y+r for the lower quadrants, y−r…y for the upper ones) and slides them
+// down a row at a time; box sums along a row are a running sum over those.
+// Integer sums make the variances, and so the ties, exact.
+
+namespace vividra::fx {
+
+namespace {
+
+enum Plane { PR, PG, PB, PQ, kPlanes }; // red, green, blue sums; sum of squares
+
+template <class L, class S> struct Traits {
+    using Layout = L;
+    using Sum = S;
+};
+
+// Working rows of one band: two windows of column sums over x = −r … w−1+r and
+// their box sums over x0 = −r … w−1, plane by plane.
+template <class S> struct BandScratch {
+    std::vector<S> columns[2][kPlanes];
+    std::vector<S> boxes[2][kPlanes];
+    BandScratch(int w, int r) {
+        for (int win = 0; win < 2; ++win)
+            for (int p = 0; p < kPlanes; ++p) {
+                columns[win][p].assign(static_cast<std::size_t>(w + 2 * r), 0);
+                boxes[win][p].assign(static_cast<std::size_t>(w + r), 0);
+            }
+    }
+};
+
+template <class T>
+VIVIDRA_INLINE void slideWindow(typename T::Sum* const* cols, const std::uint8_t* add,
+                                const std::uint8_t* sub, int w, int r) {
+    using S = typename T::Sum;
+    using L = typename T::Layout;
+    S* __restrict cr = cols[PR] + r;
+    S* __restrict cg = cols[PG] + r;
+    S* __restrict cb = cols[PB] + r;
+    S* __restrict cq = cols[PQ] + r;
+    for (int x = 0; x < w; ++x) {
+        const S r1 = add[4 * x + L::r], g1 = add[4 * x + L::g], b1 = add[4 * x + L::b];
+        const S r0 = sub ? sub[4 * x + L::r] : 0, g0 = sub ? sub[4 * x + L::g] : 0,
+                b0 = sub ? sub[4 * x + L::b] : 0;
+        // Unsigned wrap-around cancels out: the window total is never negative.
+        cr[x] += r1 - r0;
+        cg[x] += g1 - g0;
+        cb[x] += b1 - b0;
+        cq[x] += (r1 * r1 + g1 * g1 + b1 * b1) - (r0 * r0 + g0 * g0 + b0 * b0);
+    }
+    // Replicated edges: the r columns beyond each side repeat the edge pixel.
+    for (int side = 0; side < 2; ++side) {
+        const int px = side == 0 ? 0 : w - 1;
+        const int from = side == 0 ? -r : w;
+        const S r1 = add[4 * px + L::r], g1 = add[4 * px + L::g], b1 = add[4 * px + L::b];
+        const S r0 = sub ? sub[4 * px + L::r] : 0, g0 = sub ? sub[4 * px + L::g] : 0,
+                b0 = sub ? sub[4 * px + L::b] : 0;
+        const S q = (r1 * r1 + g1 * g1 + b1 * b1) - (r0 * r0 + g0 * g0 + b0 * b0);
+        for (int x = from; x < from + r; ++x) {
+            cr[x] += r1 - r0;
+            cg[x] += g1 - g0;
+            cb[x] += b1 - b0;
+            cq[x] += q;
+        }
+    }
+}
+
+template <class S> VIVIDRA_INLINE void boxRow(const S* cols, S* boxes, int w, int r) {
+    S acc = 0;
+    for (int i = 0; i <= r; ++i)
+        acc += cols[i];
+    boxes[0] = acc;
+    for (int i = 1; i < w + r; ++i) {
+        acc += cols[i + r] - cols[i - 1];
+        boxes[i] = acc;
+    }
+}
+
+template <class T>
+VIVIDRA_INLINE void pickRow(typename T::Sum* const* lower, typename T::Sum* const* upper,
+                            const std::uint8_t* src, std::uint8_t* dst, int w, int r) {
+    using S = typename T::Sum;
+    using L = typename T::Layout;
+    const double n = static_cast<double>(r + 1) * (r + 1);
+    // Four quadrants in tie order: lower-left, lower-right, upper-right, upper-left.
+    const S* __restrict qr[4] = {lower[PR], lower[PR] + r, upper[PR] + r, upper[PR]};
+    const S* __restrict qg[4] = {lower[PG], lower[PG] + r, upper[PG] + r, upper[PG]};
+    const S* __restrict qb[4] = {lower[PB], lower[PB] + r, upper[PB] + r, upper[PB]};
+    const S* __restrict qq[4] = {lower[PQ], lower[PQ] + r, upper[PQ] + r, upper[PQ]};
+    for (int x = 0; x < w; ++x) {
+        // n² times the summed variance, exact in double for any sane radius.
+        double br = static_cast<double>(qr[0][x]), bg = static_cast<double>(qg[0][x]),
+               bb = static_cast<double>(qb[0][x]);
+        double best = n * static_cast<double>(qq[0][x]) - (br * br + bg * bg + bb * bb);
+        for (int k = 1; k < 4; ++k) {
+            const double cr = static_cast<double>(qr[k][x]), cg = static_cast<double>(qg[k][x]),
+                         cb = static_cast<double>(qb[k][x]);
+            const double score = n * static_cast<double>(qq[k][x]) - (cr * cr + cg * cg + cb * cb);
+            const bool better = score < best;
+            best = better ? score : best;
+            br = better ? cr : br;
+            bg = better ? cg : bg;
+            bb = better ? cb : bb;
+        }
+        // Mean rounded half up; the quotient of integers is never within
+        // rounding error of a whole number unless it is one.
+        const double twoN = 2.0 * n;
+        dst[4 * x + L::r] = static_cast<std::uint8_t>(std::floor((2.0 * br + n) / twoN));
+        dst[4 * x + L::g] = static_cast<std::uint8_t>(std::floor((2.0 * bg + n) / twoN));
+        dst[4 * x + L::b] = static_cast<std::uint8_t>(std::floor((2.0 * bb + n) / twoN));
+        dst[4 * x + 3] = src[4 * x + 3];
+    }
+}
+
+template <class T>
+VIVIDRA_INLINE void kuwaharaBand(const ConstImageView& in, const ImageView& out, int r, int y0,
+                                 int y1) {
+    using S = typename T::Sum;
+    const int w = in.width, h = in.height;
+    BandScratch<S> band(w, r);
+    S* cols[2][kPlanes];
+    S* boxes[2][kPlanes];
+    for (int win = 0; win < 2; ++win)
+        for (int p = 0; p < kPlanes; ++p) {
+            cols[win][p] = band.columns[win][p].data();
+            boxes[win][p] = band.boxes[win][p].data();
+        }
+    auto row = [&](int y) { return in.row(std::clamp(y, 0, h - 1)); };
+    // Window 0 covers rows y…y+r, window 1 rows y−r…y.
+    for (int k = 0; k <= r; ++k) {
+        slideWindow<T>(cols[0], row(y0 + k), nullptr, w, r);
+        slideWindow<T>(cols[1], row(y0 - r + k), nullptr, w, r);
+    }
+    for (int y = y0; y < y1; ++y) {
+        if (y > y0) {
+            slideWindow<T>(cols[0], row(y + r), row(y - 1), w, r);
+            slideWindow<T>(cols[1], row(y), row(y - r - 1), w, r);
+        }
+        for (int win = 0; win < 2; ++win)
+            for (int p = 0; p < kPlanes; ++p)
+                boxRow(cols[win][p], boxes[win][p], w, r);
+        pickRow<T>(boxes[0], boxes[1], in.row(y), out.row(y), w, r);
+    }
+}
+VIVIDRA_MULTIVERSION(kuwaharaBandBest, kuwaharaBand,
+                     (const ConstImageView& in, const ImageView& out, int r, int y0, int y1),
+                     (in, out, r, y0, y1))
+
+template <class S> void run(const ConstImageView& in, const ImageView& out, int r) {
+    // Each band pays for filling its windows, so bands grow with the radius.
+    const int band = std::max(32, 4 * (r + 1));
+    const int bands = (in.height + band - 1) / band;
+    detail::withLayout(in.order, [&](auto layout) {
+        using T = Traits<decltype(layout), S>;
+        parallelRows(
+            bands,
+            [&](int b0, int b1) {
+                for (int b = b0; b < b1; ++b)
+                    kuwaharaBandBest<T>(in, out, r, b * band, std::min(in.height, (b + 1) * band));
+            },
+            1);
+    });
+}
+
+} // namespace
+
+void kuwahara(const ConstImageView& in, const ImageView& out, unsigned radius) {
+    if (!detail::sameSize(in, out))
+        return;
+    if (radius == 0) {
+        detail::copyPixels(in, out);
+        return;
+    }
+    // Past the picture's size a larger box only repeats edge pixels further.
+    const int r = static_cast<int>(std::min<unsigned>(radius, 1u << 20));
+    // Sums of squares of a box: (r+1)²·3·255² must fit the sum type.
+    if (r <= 140)
+        run<std::uint32_t>(in, out, r);
+    else
+        run<std::uint64_t>(in, out, r);
+    detail::matchOutputOrder(in, out);
+}
+
+} // namespace vividra::fx

@@ -1,0 +1,285 @@
+#include "effects/kernels/photo_look.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <memory>
+#include <mutex>
+
+#include "effects/kernels/parallel.h"
+#include "effects/kernels/pixel_ops.h"
+
+namespace vividra::fx {
+
+namespace {
+
+// What each look does to a colour. The table below is the one place the looks
+// are defined; everything else turns a recipe into a lookup table and applies it.
+struct Recipe {
+    bool mono;            // black and white from `mix`
+    float mix[3];         // channel weights for black and white
+    float whiteBalance;   // > 0 warmer, < 0 cooler
+    float saturation;     // overall colourfulness
+    float warmSaturation; // extra for reds, oranges, yellows
+    float coolSaturation; // extra for cyans and blues
+    float inputBlack;     // input level that becomes black
+    float midtones;       // power on the tone curve; < 1 brightens
+    float contrast;       // S-curve steepness; 0 leaves the curve straight
+    float outputBlack;    // output floor: lifted blacks fade the picture
+    float outputWhite;    // output ceiling
+    float shadowTint[3];  // added in the shadows
+    float highlightTint[3];
+};
+
+constexpr std::array<Recipe, 8> kRecipes = {{
+    // Mono: soft black and white, blacks and whites held back.
+    {true, {0.30f, 0.59f, 0.11f}, 0, 1, 0, 0, 0.00f, 0.95f, 0.0f, 0.07f, 0.92f, {}, {}},
+    // Tonal: black and white with the tonal range left as it is.
+    {true, {0.25f, 0.65f, 0.10f}, 0, 1, 0, 0, 0.00f, 1.00f, 1.0f, 0.00f, 1.00f, {}, {}},
+    // Noir: reds lightened, hard S-curve and crushed blacks.
+    {true, {0.45f, 0.45f, 0.10f}, 0, 1, 0, 0, 0.08f, 1.10f, 8.0f, 0.00f, 1.00f, {}, {}},
+    // Chrome: vivid film colour, punchy curve, cool shadows and warm highlights.
+    {false,
+     {},
+     0.05f,
+     1.30f,
+     0.15f,
+     0.10f,
+     0.02f,
+     1.00f,
+     5.0f,
+     0.00f,
+     1.00f,
+     {-0.02f, 0.00f, 0.03f},
+     {0.03f, 0.015f, -0.02f}},
+    // Fade: washed-out colour over lifted, slightly blue blacks.
+    {false,
+     {},
+     0.00f,
+     0.60f,
+     0.00f,
+     0.00f,
+     0.00f,
+     0.95f,
+     -1.0f,
+     0.13f,
+     0.95f,
+     {0.00f, 0.01f, 0.03f},
+     {}},
+    // Instant: warm, pale and faded, creamy highlights.
+    {false,
+     {},
+     0.45f,
+     0.65f,
+     0.10f,
+     -0.15f,
+     0.00f,
+     0.92f,
+     1.0f,
+     0.09f,
+     0.94f,
+     {0.02f, 0.00f, 0.03f},
+     {0.03f, 0.02f, -0.04f}},
+    // Process: flatter, cool cast, blues and cyans pushed.
+    {false,
+     {},
+     -0.25f,
+     0.95f,
+     -0.25f,
+     0.45f,
+     0.00f,
+     1.00f,
+     -0.5f,
+     0.05f,
+     0.96f,
+     {-0.01f, 0.02f, 0.04f},
+     {0.00f, 0.01f, 0.02f}},
+    // Transfer: brighter and warm, reds and oranges pushed.
+    {false,
+     {},
+     0.35f,
+     1.05f,
+     0.35f,
+     -0.10f,
+     0.00f,
+     0.82f,
+     1.5f,
+     0.02f,
+     1.00f,
+     {0.02f, 0.00f, -0.01f},
+     {0.03f, 0.01f, -0.03f}},
+}};
+
+constexpr std::array<std::string_view, 8> kNames = {"Mono", "Chrome",  "Noir",    "Tonal",
+                                                    "Fade", "Instant", "Process", "Transfer"};
+constexpr std::array<Look, 8> kNamed = {Look::Mono, Look::Chrome,  Look::Noir,    Look::Tonal,
+                                        Look::Fade, Look::Instant, Look::Process, Look::Transfer};
+
+float clamp01(float v) {
+    return std::clamp(v, 0.0f, 1.0f);
+}
+
+float sigmoid(float x, float k) {
+    return 1.0f / (1.0f + std::exp(-k * (x - 0.5f)));
+}
+
+// Levels, midtone power, then an S-curve (k > 0) or its flattening (k < 0),
+// finally squeezed into the output range.
+float tone(const Recipe& r, float v) {
+    v = clamp01((v - r.inputBlack) / (1.0f - r.inputBlack));
+    v = std::pow(v, r.midtones);
+    if (r.contrast > 0.0f) {
+        const float lo = sigmoid(0.0f, r.contrast), hi = sigmoid(1.0f, r.contrast);
+        v = (sigmoid(v, r.contrast) - lo) / (hi - lo);
+    } else if (r.contrast < 0.0f) {
+        const float s = v * v * (3.0f - 2.0f * v);
+        v = v + r.contrast * 0.5f * (s - v);
+    }
+    return r.outputBlack + (r.outputWhite - r.outputBlack) * clamp01(v);
+}
+
+// 0 … 1 closeness of hue angle `h` to `centre`, both in degrees.
+float hueWeight(float h, float centre, float halfWidth) {
+    float d = std::abs(h - centre);
+    d = std::min(d, 360.0f - d);
+    const float t = clamp01(1.0f - d / halfWidth);
+    return t * t * (3.0f - 2.0f * t);
+}
+
+std::array<float, 3> evaluate(const Recipe& r, float red, float green, float blue) {
+    if (r.mono) {
+        const float l = tone(r, r.mix[0] * red + r.mix[1] * green + r.mix[2] * blue);
+        return {l, l, l};
+    }
+    float c[3] = {red * (1.0f + 0.08f * r.whiteBalance), green * (1.0f + 0.01f * r.whiteBalance),
+                  blue * (1.0f - 0.10f * r.whiteBalance)};
+    const float hi = std::max({c[0], c[1], c[2]}), lo = std::min({c[0], c[1], c[2]});
+    const float chroma = hi - lo;
+    float h = 0.0f;
+    if (chroma > 1e-6f) {
+        if (hi == c[0])
+            h = 60.0f * std::fmod((c[1] - c[2]) / chroma + 6.0f, 6.0f);
+        else if (hi == c[1])
+            h = 60.0f * ((c[2] - c[0]) / chroma + 2.0f);
+        else
+            h = 60.0f * ((c[0] - c[1]) / chroma + 4.0f);
+    }
+    const float sat = std::max(0.0f, r.saturation + r.warmSaturation * hueWeight(h, 30.0f, 60.0f) +
+                                         r.coolSaturation * hueWeight(h, 205.0f, 70.0f));
+    const float luma = 0.2125f * c[0] + 0.7154f * c[1] + 0.0721f * c[2];
+    std::array<float, 3> out;
+    for (int i = 0; i < 3; ++i) {
+        const float v = tone(r, clamp01(luma + sat * (c[i] - luma)));
+        const float shade = (1.0f - v) * (1.0f - v), light = v * v;
+        out[i] = clamp01(v + r.shadowTint[i] * shade + r.highlightTint[i] * light);
+    }
+    return out;
+}
+
+constexpr int kGrid = 33;
+typedef float V4 __attribute__((vector_size(16)));
+
+struct Table {
+    alignas(64) float cells[kGrid * kGrid * kGrid][4]; // [b][g][r], 0…255, fourth unused
+};
+
+// Per byte value: lattice cell and position inside it.
+struct Axis {
+    int cell[256];
+    float frac[256];
+    Axis() {
+        for (int v = 0; v < 256; ++v) {
+            const float p = static_cast<float>(v) * (kGrid - 1) / 255.0f;
+            cell[v] = std::min(static_cast<int>(p), kGrid - 2);
+            frac[v] = p - static_cast<float>(cell[v]);
+        }
+    }
+};
+
+const Axis& axis() {
+    static const Axis a;
+    return a;
+}
+
+const Table& table(Look look) {
+    static std::once_flag once[8];
+    static std::unique_ptr<Table> tables[8];
+    const auto i = static_cast<std::size_t>(look);
+    std::call_once(once[i], [i] {
+        auto t = std::make_unique<Table>();
+        for (int b = 0; b < kGrid; ++b)
+            for (int g = 0; g < kGrid; ++g)
+                for (int r = 0; r < kGrid; ++r) {
+                    constexpr float step = 1.0f / (kGrid - 1);
+                    const auto c = evaluate(kRecipes[i], r * step, g * step, b * step);
+                    float* cell = t->cells[(b * kGrid + g) * kGrid + r];
+                    for (int k = 0; k < 3; ++k)
+                        cell[k] = c[k] * 255.0f;
+                    cell[3] = 0.0f;
+                }
+        tables[i] = std::move(t);
+    });
+    return *tables[i];
+}
+
+VIVIDRA_INLINE void cell(const Table& t, int index, V4& v) {
+    __builtin_memcpy(&v, t.cells[index], sizeof v);
+}
+
+template <class Layout>
+VIVIDRA_INLINE void lookRow(const std::uint8_t* s, std::uint8_t* d, int w, const Table& t,
+                            const Axis& a) {
+    constexpr int dg = kGrid, db = kGrid * kGrid;
+    for (int x = 0; x < w; ++x) {
+        const int r = s[4 * x + Layout::r], g = s[4 * x + Layout::g], b = s[4 * x + Layout::b];
+        const std::uint8_t alpha = s[4 * x + 3];
+        const int base = a.cell[b] * db + a.cell[g] * dg + a.cell[r];
+        const float fr = a.frac[r], fg = a.frac[g], fb = a.frac[b];
+        V4 c000, c100, c010, c110, c001, c101, c011, c111;
+        cell(t, base, c000);
+        cell(t, base + 1, c100);
+        cell(t, base + dg, c010);
+        cell(t, base + dg + 1, c110);
+        cell(t, base + db, c001);
+        cell(t, base + db + 1, c101);
+        cell(t, base + db + dg, c011);
+        cell(t, base + db + dg + 1, c111);
+        const V4 c00 = c000 + fr * (c100 - c000), c10 = c010 + fr * (c110 - c010);
+        const V4 c01 = c001 + fr * (c101 - c001), c11 = c011 + fr * (c111 - c011);
+        const V4 c0 = c00 + fg * (c10 - c00), c1 = c01 + fg * (c11 - c01);
+        const V4 c = c0 + fb * (c1 - c0);
+        d[4 * x + Layout::r] = detail::roundByte(c[0]);
+        d[4 * x + Layout::g] = detail::roundByte(c[1]);
+        d[4 * x + Layout::b] = detail::roundByte(c[2]);
+        d[4 * x + 3] = alpha;
+    }
+}
+VIVIDRA_MULTIVERSION(lookRowBest, lookRow,
+                     (const std::uint8_t* s, std::uint8_t* d, int w, const Table& t, const Axis& a),
+                     (s, d, w, t, a))
+
+} // namespace
+
+std::optional<Look> lookFromName(std::string_view name) {
+    for (std::size_t i = 0; i < kNames.size(); ++i)
+        if (kNames[i] == name)
+            return kNamed[i];
+    return std::nullopt;
+}
+
+void photoLook(const ConstImageView& in, const ImageView& out, Look look) {
+    if (!detail::sameSize(in, out))
+        return;
+    const Table& t = table(look);
+    const Axis& a = axis();
+    detail::withLayout(in.order, [&](auto layout) {
+        using L = decltype(layout);
+        parallelRows(in.height, [&](int y0, int y1) {
+            for (int y = y0; y < y1; ++y)
+                lookRowBest<L>(in.row(y), out.row(y), in.width, t, a);
+        });
+    });
+    detail::matchOutputOrder(in, out);
+}
+
+} // namespace vividra::fx

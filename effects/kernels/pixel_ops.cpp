@@ -1,0 +1,215 @@
+#include "effects/kernels/pixel_ops.h"
+
+#include <cstring>
+#include <vector>
+
+#include "effects/kernels/parallel.h"
+#include "effects/kernels/pixel_memory.h"
+
+#if VIVIDRA_HAVE_DISPATCH
+#include <immintrin.h>
+#endif
+
+namespace vividra::fx::detail {
+
+Isa isa() {
+#if VIVIDRA_HAVE_DISPATCH
+    static const Isa best = [] {
+        __builtin_cpu_init();
+        if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+            __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq"))
+            return Isa::Avx512;
+        if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"))
+            return Isa::Avx2;
+        return Isa::Base;
+    }();
+    return best;
+#else
+    return Isa::Base;
+#endif
+}
+
+namespace {
+
+bool haveVbmi() {
+#if VIVIDRA_HAVE_DISPATCH
+    static const bool vbmi = isa() == Isa::Avx512 && __builtin_cpu_supports("avx512vbmi");
+    return vbmi;
+#else
+    return false;
+#endif
+}
+
+void swapRedBlue(std::uint8_t* p, int width) {
+    for (int x = 0; x < width; ++x) {
+        const std::uint8_t t = p[4 * x];
+        p[4 * x] = p[4 * x + 2];
+        p[4 * x + 2] = t;
+    }
+}
+
+// Tables indexed by byte position within the pixel, so one loop serves both orders.
+struct PositionLuts {
+    alignas(64) std::uint8_t t[3][256];
+};
+
+void lutRowScalar(const std::uint8_t* s, std::uint8_t* d, int width, const PositionLuts& l) {
+    for (int x = 0; x < width; ++x) {
+        const std::uint8_t c0 = s[4 * x], c1 = s[4 * x + 1], c2 = s[4 * x + 2], a = s[4 * x + 3];
+        d[4 * x] = l.t[0][c0];
+        d[4 * x + 1] = l.t[1][c1];
+        d[4 * x + 2] = l.t[2][c2];
+        d[4 * x + 3] = a;
+    }
+}
+
+#if VIVIDRA_HAVE_DISPATCH
+// 64 bytes at a time: each table is four registers, looked up with two
+// two-register byte permutes and a blend on the index's top bit.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void
+lutRowVbmi(const std::uint8_t* s, std::uint8_t* d, int width, const PositionLuts& l) {
+    __m512i tab[3][4];
+    for (int c = 0; c < 3; ++c)
+        for (int q = 0; q < 4; ++q)
+            tab[c][q] = _mm512_loadu_si512(l.t[c] + 64 * q);
+    const __mmask64 pos0 = 0x1111111111111111ull, pos1 = pos0 << 1, pos2 = pos0 << 2;
+    const std::size_t bytes = static_cast<std::size_t>(width) * 4;
+    for (std::size_t i = 0; i < bytes; i += 64) {
+        const std::size_t n = bytes - i < 64 ? bytes - i : 64;
+        const __mmask64 live = n == 64 ? ~0ull : (1ull << n) - 1;
+        const __m512i v = _mm512_maskz_loadu_epi8(live, s + i);
+        const __mmask64 high = _mm512_movepi8_mask(v);
+        __m512i out = v;
+        const __mmask64 pos[3] = {pos0, pos1, pos2};
+        for (int c = 0; c < 3; ++c) {
+            const __m512i lo = _mm512_permutex2var_epi8(tab[c][0], v, tab[c][1]);
+            const __m512i hi = _mm512_permutex2var_epi8(tab[c][2], v, tab[c][3]);
+            out = _mm512_mask_blend_epi8(pos[c], out, _mm512_mask_blend_epi8(high, lo, hi));
+        }
+        _mm512_mask_storeu_epi8(d + i, live, out);
+    }
+}
+#endif
+
+void lutRow(const std::uint8_t* s, std::uint8_t* d, int width, const PositionLuts& l) {
+#if VIVIDRA_HAVE_DISPATCH
+    if (haveVbmi()) {
+        lutRowVbmi(s, d, width, l);
+        return;
+    }
+#endif
+    lutRowScalar(s, d, width, l);
+}
+
+template <class Layout>
+VIVIDRA_INLINE void matrixRow(const std::uint8_t* s, std::uint8_t* d, int width,
+                              const ColourMatrix& cm) {
+    const float m00 = cm.m[0][0], m01 = cm.m[0][1], m02 = cm.m[0][2];
+    const float m10 = cm.m[1][0], m11 = cm.m[1][1], m12 = cm.m[1][2];
+    const float m20 = cm.m[2][0], m21 = cm.m[2][1], m22 = cm.m[2][2];
+    const float o0 = cm.offset[0], o1 = cm.offset[1], o2 = cm.offset[2];
+    constexpr int R = Layout::r, G = Layout::g, B = Layout::b;
+    for (int x = 0; x < width; ++x) {
+        const float r = s[4 * x + R], g = s[4 * x + G], b = s[4 * x + B];
+        const std::uint8_t a = s[4 * x + 3];
+        const float nr = m00 * r + m01 * g + m02 * b + o0;
+        const float ng = m10 * r + m11 * g + m12 * b + o1;
+        const float nb = m20 * r + m21 * g + m22 * b + o2;
+        d[4 * x + R] = roundByte(nr);
+        d[4 * x + G] = roundByte(ng);
+        d[4 * x + B] = roundByte(nb);
+        d[4 * x + 3] = a;
+    }
+}
+VIVIDRA_MULTIVERSION(matrixRowBest, matrixRow,
+                     (const std::uint8_t* s, std::uint8_t* d, int width, const ColourMatrix& cm),
+                     (s, d, width, cm))
+
+PositionLuts positionLuts(const ChannelLuts& luts, ChannelOrder order) {
+    PositionLuts p;
+    withLayout(order, [&](auto layout) {
+        using L = decltype(layout);
+        std::memcpy(p.t[L::r], luts.r, 256);
+        std::memcpy(p.t[L::g], luts.g, 256);
+        std::memcpy(p.t[L::b], luts.b, 256);
+    });
+    return p;
+}
+
+} // namespace
+
+void copyPixels(const ConstImageView& in, const ImageView& out) {
+    if (!sameSize(in, out))
+        return;
+    const std::size_t bytes = static_cast<std::size_t>(in.width) * 4;
+    parallelRows(in.height, [&](int y0, int y1) {
+        for (int y = y0; y < y1; ++y)
+            if (out.row(y) != in.row(y))
+                std::memmove(out.row(y), in.row(y), bytes);
+    });
+    matchOutputOrder(in, out);
+}
+
+void matchOutputOrder(const ConstImageView& in, const ImageView& out) {
+    if (in.order == out.order || out.empty())
+        return;
+    parallelRows(out.height, [&](int y0, int y1) {
+        for (int y = y0; y < y1; ++y)
+            swapRedBlue(out.row(y), out.width);
+    });
+}
+
+void applyColourStages(const ConstImageView& in, const ImageView& out, const ColourStage* stages,
+                       int count) {
+    if (!sameSize(in, out))
+        return;
+    if (count <= 0) {
+        copyPixels(in, out);
+        return;
+    }
+    std::vector<PositionLuts> luts(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i)
+        if (!stages[i].isMatrix)
+            luts[i] = positionLuts(stages[i].luts, in.order);
+    withLayout(in.order, [&](auto layout) {
+        using L = decltype(layout);
+        parallelRows(in.height, [&](int y0, int y1) {
+            for (int y = y0; y < y1; ++y) {
+                const std::uint8_t* s = in.row(y);
+                std::uint8_t* d = out.row(y);
+                // The first stage moves the row into the output; the rest work in
+                // place while it is still in the first-level cache.
+                for (int i = 0; i < count; ++i) {
+                    if (stages[i].isMatrix)
+                        matrixRowBest<L>(s, d, in.width, stages[i].matrix);
+                    else
+                        lutRow(s, d, in.width, luts[i]);
+                    s = d;
+                }
+            }
+        });
+    });
+    matchOutputOrder(in, out);
+}
+
+void applyColourMatrix(const ConstImageView& in, const ImageView& out, const ColourMatrix& cm) {
+    ColourStage stage{};
+    stage.isMatrix = true;
+    stage.matrix = cm;
+    applyColourStages(in, out, &stage, 1);
+}
+
+void applyChannelLuts(const ConstImageView& in, const ImageView& out, const ChannelLuts& luts) {
+    ColourStage stage{};
+    stage.luts = luts;
+    applyColourStages(in, out, &stage, 1);
+}
+
+PixelBuffer::PixelBuffer(std::size_t bytes) : data_(allocatePixels(bytes)), bytes_(bytes) {}
+
+PixelBuffer::~PixelBuffer() {
+    if (data_)
+        releasePixels(data_, bytes_);
+}
+
+} // namespace vividra::fx::detail

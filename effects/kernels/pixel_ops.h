@@ -1,0 +1,135 @@
+#pragma once
+
+// Helpers shared by the kernels; not part of the public interface.
+
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+
+#include "effects/kernels/image_view.h"
+
+// Hot loops are compiled three times and picked at run time, so the default
+// build still runs on any x86-64 while newer machines get wider vectors.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define VIVIDRA_TARGET_AVX512                                                                      \
+    __attribute__((target("avx512f,avx512bw,avx512vl,avx512dq,avx2,fma,bmi,bmi2,f16c")))
+#define VIVIDRA_TARGET_AVX2 __attribute__((target("avx2,fma,bmi,bmi2,f16c")))
+#define VIVIDRA_HAVE_DISPATCH 1
+#else
+#define VIVIDRA_TARGET_AVX512
+#define VIVIDRA_TARGET_AVX2
+#define VIVIDRA_HAVE_DISPATCH 0
+#endif
+#define VIVIDRA_INLINE inline __attribute__((always_inline))
+
+namespace vividra::fx::detail {
+
+enum class Isa { Base, Avx2, Avx512 };
+Isa isa();
+
+// Byte positions of the colour channels inside one pixel.
+struct RgbaLayout {
+    static constexpr int r = 0, g = 1, b = 2, a = 3;
+};
+struct BgraLayout {
+    static constexpr int r = 2, g = 1, b = 0, a = 3;
+};
+
+template <class F> decltype(auto) withLayout(ChannelOrder order, F&& f) {
+    if (order == ChannelOrder::BGRA)
+        return std::forward<F>(f)(BgraLayout{});
+    return std::forward<F>(f)(RgbaLayout{});
+}
+
+// 0…255 float to a byte, rounding half up; NaN becomes 0.
+VIVIDRA_INLINE std::uint8_t roundByte(float v) {
+    v += 0.5f;
+    v = v > 0.0f ? v : 0.0f;
+    v = v < 255.0f ? v : 255.0f;
+    return static_cast<std::uint8_t>(static_cast<int>(v));
+}
+
+// True when both views have the same size (the common precondition).
+inline bool sameSize(const ConstImageView& a, const ImageView& b) {
+    return a.width == b.width && a.height == b.height && !a.empty() && !b.empty();
+}
+
+// Copies pixels, reordering channels when the orders differ; `out` may be `in`.
+void copyPixels(const ConstImageView& in, const ImageView& out);
+
+// Kernels work in the input's channel order; when the output wants the other
+// order, this swaps red and blue of the finished output in place.
+void matchOutputOrder(const ConstImageView& in, const ImageView& out);
+
+// Expands to three copies of `impl<Layout>(args)` compiled for AVX-512, AVX2 and
+// baseline x86-64, plus `name<Layout>` that calls the best one for this machine.
+#if VIVIDRA_HAVE_DISPATCH
+#define VIVIDRA_MULTIVERSION(name, impl, params, args)                                             \
+    template <class Layout> VIVIDRA_TARGET_AVX512 void name##Avx512 params {                       \
+        impl<Layout> args;                                                                         \
+    }                                                                                              \
+    template <class Layout> VIVIDRA_TARGET_AVX2 void name##Avx2 params {                           \
+        impl<Layout> args;                                                                         \
+    }                                                                                              \
+    template <class Layout> void name##Base params {                                               \
+        impl<Layout> args;                                                                         \
+    }                                                                                              \
+    template <class Layout> void name params {                                                     \
+        switch (::vividra::fx::detail::isa()) {                                                    \
+        case ::vividra::fx::detail::Isa::Avx512:                                                   \
+            name##Avx512<Layout> args;                                                             \
+            break;                                                                                 \
+        case ::vividra::fx::detail::Isa::Avx2:                                                     \
+            name##Avx2<Layout> args;                                                               \
+            break;                                                                                 \
+        default:                                                                                   \
+            name##Base<Layout> args;                                                               \
+        }                                                                                          \
+    }
+#else
+#define VIVIDRA_MULTIVERSION(name, impl, params, args)                                             \
+    template <class Layout> void name params {                                                     \
+        impl<Layout> args;                                                                         \
+    }
+#endif
+
+// A 3×3 colour matrix plus offset on 0…255 values, applied to R, G, B; alpha
+// passes through. `out` may be `in`.
+struct ColourMatrix {
+    float m[3][3];
+    float offset[3];
+};
+void applyColourMatrix(const ConstImageView& in, const ImageView& out, const ColourMatrix& cm);
+
+// One 256-entry table per colour channel; alpha passes through. `out` may be `in`.
+struct ChannelLuts {
+    std::uint8_t r[256], g[256], b[256];
+};
+void applyChannelLuts(const ConstImageView& in, const ImageView& out, const ChannelLuts& luts);
+
+// A chain of matrix and table steps run in one pass, each rounded to bytes as
+// if run separately. `out` may be `in`.
+struct ColourStage {
+    bool isMatrix = false;
+    ColourMatrix matrix;
+    ChannelLuts luts;
+};
+void applyColourStages(const ConstImageView& in, const ImageView& out, const ColourStage* stages,
+                       int count);
+
+// Scratch memory from the pixel cache, returned on scope exit.
+class PixelBuffer {
+public:
+    PixelBuffer() = default;
+    explicit PixelBuffer(std::size_t bytes);
+    ~PixelBuffer();
+    PixelBuffer(const PixelBuffer&) = delete;
+    PixelBuffer& operator=(const PixelBuffer&) = delete;
+    template <class T> T* as() const { return static_cast<T*>(data_); }
+
+private:
+    void* data_ = nullptr;
+    std::size_t bytes_ = 0;
+};
+
+} // namespace vividra::fx::detail

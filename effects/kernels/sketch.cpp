@@ -1,0 +1,120 @@
+#include "effects/kernels/sketch.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "effects/kernels/parallel.h"
+#include "effects/kernels/pixel_ops.h"
+
+// The luminance goes into a float plane first. Bilinear sampling with clamped
+// edges is separable, so each output row blends the two source rows above and
+// below into one row each, copies those rows into buffers padded with their edge
+// values, and reads the left and right samples at fixed offsets from there.
+
+namespace vividra::fx {
+
+namespace {
+
+// Sampling at a fixed offset from every pixel: whole pixels plus a fraction.
+struct Offset {
+    int whole;
+    float frac;
+};
+
+Offset offsetOf(double o) {
+    const double f = std::floor(o);
+    return {static_cast<int>(f), static_cast<float>(o - f)};
+}
+
+template <class Layout>
+VIVIDRA_INLINE void lumaRows(const ConstImageView& in, float* plane, int y0, int y1) {
+    constexpr float wr = 0.2125f / 255.0f, wg = 0.7154f / 255.0f, wb = 0.0721f / 255.0f;
+    for (int y = y0; y < y1; ++y) {
+        const std::uint8_t* __restrict s = in.row(y);
+        float* __restrict l = plane + static_cast<std::ptrdiff_t>(y) * in.width;
+        for (int x = 0; x < in.width; ++x)
+            l[x] =
+                wr * s[4 * x + Layout::r] + wg * s[4 * x + Layout::g] + wb * s[4 * x + Layout::b];
+    }
+}
+VIVIDRA_MULTIVERSION(lumaRowsBest, lumaRows,
+                     (const ConstImageView& in, float* plane, int y0, int y1), (in, plane, y0, y1))
+
+// Row `y` of the plane sampled `o` rows away, into the middle of a padded row.
+VIVIDRA_INLINE void blendRows(const float* plane, int w, int h, int y, Offset o, float* dst,
+                              int pad) {
+    const float* a = plane + static_cast<std::ptrdiff_t>(std::clamp(y + o.whole, 0, h - 1)) * w;
+    const float* b = plane + static_cast<std::ptrdiff_t>(std::clamp(y + o.whole + 1, 0, h - 1)) * w;
+    const float f = o.frac, g = 1.0f - o.frac;
+    float* __restrict d = dst + pad;
+    for (int x = 0; x < w; ++x)
+        d[x] = g * a[x] + f * b[x];
+    std::fill(dst, d, d[0]);
+    std::fill(d + w, d + w + pad, d[w - 1]);
+}
+
+template <class Layout>
+VIVIDRA_INLINE void sketchRow(const float* __restrict top, const float* __restrict mid,
+                              const float* __restrict bot, int pad, Offset left, Offset right,
+                              float strength, std::uint8_t* __restrict out, int w) {
+    const float lg = 1.0f - left.frac, lf = left.frac, rg = 1.0f - right.frac, rf = right.frac;
+    const int l0 = pad + left.whole, r0 = pad + right.whole;
+    for (int x = 0; x < w; ++x) {
+        const float tl = lg * top[l0 + x] + lf * top[l0 + x + 1];
+        const float tr = rg * top[r0 + x] + rf * top[r0 + x + 1];
+        const float bl = lg * bot[l0 + x] + lf * bot[l0 + x + 1];
+        const float br = rg * bot[r0 + x] + rf * bot[r0 + x + 1];
+        const float ml = lg * mid[l0 + x] + lf * mid[l0 + x + 1];
+        const float mr = rg * mid[r0 + x] + rf * mid[r0 + x + 1];
+        const float t = top[pad + x], b = bot[pad + x];
+        const float hv = (bl + 2.0f * b + br) - (tl + 2.0f * t + tr);
+        const float vv = (tr + 2.0f * mr + br) - (tl + 2.0f * ml + bl);
+        const std::uint8_t grey =
+            detail::roundByte((1.0f - strength * std::sqrt(hv * hv + vv * vv)) * 255.0f);
+        out[4 * x] = grey;
+        out[4 * x + 1] = grey;
+        out[4 * x + 2] = grey;
+        out[4 * x + 3] = 255;
+    }
+}
+VIVIDRA_MULTIVERSION(sketchRowBest, sketchRow,
+                     (const float* top, const float* mid, const float* bot, int pad, Offset left,
+                      Offset right, float strength, std::uint8_t* out, int w),
+                     (top, mid, bot, pad, left, right, strength, out, w))
+
+} // namespace
+
+void sketch(const ConstImageView& in, const ImageView& out, double texel, double edgeStrength) {
+    if (!detail::sameSize(in, out))
+        return;
+    const int w = in.width, h = in.height;
+    detail::PixelBuffer planeMemory(static_cast<std::size_t>(w) * h * sizeof(float));
+    float* plane = planeMemory.as<float>();
+    // Samples sit texel·size pixels from the centre, as texture coordinates would.
+    // Offsets beyond the picture only ever reach the clamped edge.
+    const double dx = std::min(std::abs(texel) * w, static_cast<double>(w));
+    const double dy = std::min(std::abs(texel) * h, static_cast<double>(h));
+    const Offset left = offsetOf(-dx), right = offsetOf(dx), up = offsetOf(-dy),
+                 down = offsetOf(dy);
+    const int pad = static_cast<int>(std::ceil(dx)) + 2;
+    const float strength = static_cast<float>(edgeStrength);
+
+    detail::withLayout(in.order, [&](auto layout) {
+        using L = decltype(layout);
+        parallelRows(h, [&](int y0, int y1) { lumaRowsBest<L>(in, plane, y0, y1); });
+        parallelRows(h, [&](int y0, int y1) {
+            const std::size_t len = static_cast<std::size_t>(w + 2 * pad);
+            std::vector<float> top(len), mid(len), bot(len);
+            for (int y = y0; y < y1; ++y) {
+                blendRows(plane, w, h, y, up, top.data(), pad);
+                blendRows(plane, w, h, y, {0, 0.0f}, mid.data(), pad);
+                blendRows(plane, w, h, y, down, bot.data(), pad);
+                sketchRowBest<L>(top.data(), mid.data(), bot.data(), pad, left, right, strength,
+                                 out.row(y), w);
+            }
+        });
+    });
+}
+
+} // namespace vividra::fx
