@@ -1,6 +1,65 @@
 #include <QApplication>
+#include <QDir>
+#include <QStyleFactory>
+#include <QTimer>
+
+#include <cstdio>
+
+#include "app/app_delegate.h"
+#include "app/command_line.h"
+#include "app/main_window.h"
+#include "app/single_instance.h"
+#include "app/theme.h"
+#include "platform/dialogs.h"
+#include "platform/temporary_directory.h"
+#include "session/view_controller.h"
+
+using namespace vividra;
 
 int main(int argc, char** argv) {
+    QApplication::setOrganizationName(QStringLiteral("Vividra"));
+    QApplication::setApplicationName(QStringLiteral("Vividra"));
+    QApplication::setApplicationVersion(QStringLiteral(VIVIDRA_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("org.vividra.Vividra"));
     QApplication app(argc, argv);
-    return 0;
+
+    const CommandLine cmd = parseCommandLine(app.arguments().mid(1), QDir::currentPath());
+    for (const QString& option : cmd.unknownOptions)
+        std::fprintf(stderr, "vividra: ignoring unknown option %s\n", qPrintable(option));
+    if (cmd.showHelp) {
+        std::printf("Usage: vividra [PICTURE...]\nA colour-splash photo editor.\n");
+        return 0;
+    }
+    if (cmd.showVersion) {
+        std::printf("vividra %s\n", VIVIDRA_VERSION);
+        return 0;
+    }
+
+    SingleInstance instance(
+        qEnvironmentVariable("VIVIDRA_INSTANCE", SingleInstance::defaultServerName()));
+    if (instance.handOver(cmd.paths))
+        return 0;
+
+    applyTheme(app);
+    platform::temporaryDirectory();
+
+    AppDelegate delegate;
+    ViewController controller;
+    MainWindow window(controller, delegate);
+    platform::setDialogParent(&window);
+    app.setQuitOnLastWindowClosed(AppDelegate::applicationShouldTerminateAfterLastWindowClosed());
+
+    instance.listen([&](const QStringList& paths) {
+        window.raise();
+        window.activateWindow();
+        delegate.openURLs(paths);
+    });
+
+    window.show();
+    if (!cmd.paths.isEmpty())
+        QTimer::singleShot(0, &delegate, [&] { delegate.openURLs(cmd.paths); });
+
+    const int status = app.exec();
+    platform::removeTemporaryDirectory();
+    return status;
 }

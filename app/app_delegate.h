@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+#include <QUrl>
+
+namespace vividra {
+
+// Application-wide requests: files the desktop asks us to open, and help.
+class AppDelegate : public QObject {
+    Q_OBJECT
+public:
+    // Closing the last window ends the application.
+    static bool applicationShouldTerminateAfterLastWindowClosed() { return true; }
+
+    // Posts "openWith" with every location, in the order given.
+    void openURLs(const QStringList& locations);
+
+    void OnHowToColorSplashPhoto();
+    // The local help page that ships with the program; empty when none is found.
+    static QUrl helpPageUrl();
+};
+
+} // namespace vividra

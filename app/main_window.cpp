@@ -1,0 +1,47 @@
+#include "app/main_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMenuBar>
+
+#include "app/app_delegate.h"
+#include "session/view_controller.h"
+
+namespace vividra {
+
+MainWindow::MainWindow(ViewController& controller, AppDelegate& delegate)
+    : controller_(controller), delegate_(delegate) {
+    setWindowTitle(QStringLiteral("Vividra"));
+    setWindowIcon(QIcon(QStringLiteral(":/images/vividra.svg")));
+    controller_.loadView(this);
+    buildMenus();
+    controller_.viewDidLoad();
+    controller_.viewWillAppear();
+    connect(&controller_, &ViewController::terminateRequested, qApp, &QCoreApplication::quit,
+            Qt::QueuedConnection);
+}
+
+void MainWindow::buildMenus() {
+    QMenu* file = menuBar()->addMenu(tr("&File"));
+    actionNew =
+        file->addAction(tr("&New"), QKeySequence::New, &controller_, &ViewController::OnFileNew);
+    file->addSeparator();
+    actionQuit =
+        file->addAction(tr("&Quit"), QKeySequence::Quit, &controller_, &ViewController::OnAppQuit);
+    actionQuit->setMenuRole(QAction::QuitRole);
+
+    QMenu* help = menuBar()->addMenu(tr("&Help"));
+    actionHelp = help->addAction(tr("How to colour-splash a photo"), QKeySequence::HelpContents,
+                                 &delegate_, &AppDelegate::OnHowToColorSplashPhoto);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!controller_.windowShouldClose()) {
+        event->ignore();
+        return;
+    }
+    controller_.windowWillClose();
+    event->accept();
+}
+
+} // namespace vividra

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QMainWindow>
+
+namespace vividra {
+
+class AppDelegate;
+class ViewController;
+
+// The one window. It asks its controller before closing and tells it when it closes.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    MainWindow(ViewController& controller, AppDelegate& delegate);
+
+    QAction* actionNew = nullptr;
+    QAction* actionQuit = nullptr;
+    QAction* actionHelp = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildMenus();
+
+    ViewController& controller_;
+    AppDelegate& delegate_;
+};
+
+} // namespace vividra

@@ -1,0 +1,67 @@
+// The controller's part of the application shell: quitting, closing, File New.
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QMainWindow>
+
+#include <filesystem>
+#include <system_error>
+
+#include "platform/dialogs.h"
+#include "platform/file_manager.h"
+#include "platform/log.h"
+#include "platform/temporary_directory.h"
+#include "session/view_controller.h"
+
+namespace vividra {
+namespace {
+
+const QString kUnsavedExit = QStringLiteral(
+    "You have unsaved changes that will be lost. Are you sure you want to exit the application?");
+const QString kUnsavedContinue =
+    QStringLiteral("You have unsaved changes that will be lost. Continue?");
+
+} // namespace
+
+void ViewController::OnAppQuit() {
+    if (changesMade && !platform::askYesNo(kUnsavedExit))
+        return;
+    emit terminateRequested();
+}
+
+bool ViewController::windowShouldClose() {
+    if (changesMade && !platform::askYesNo(kUnsavedExit))
+        return false;
+    if (window_)
+        window_->setGeometry(QRect(window_->geometry().topLeft(), QSize(920, 560)));
+    return true;
+}
+
+void ViewController::windowWillClose() {
+    const QString temp = platform::temporaryDirectory();
+    if (!originalImagePath.isEmpty()) {
+        QString error;
+        const QString drops = temp + QStringLiteral("PhotosImages");
+        if (QFileInfo::exists(drops) && !platform::removeItem(drops, &error))
+            platform::logLine(QStringLiteral("Remove failed: ") + error);
+    }
+    QString error;
+    const std::optional<QStringList> items = platform::listDirectory(temp, &error);
+    if (!items) {
+        platform::logLine(QStringLiteral("Remove failed: ") + error);
+    } else {
+        for (const QString& item : *items) {
+            if (!platform::removeItem(temp + item, &error))
+                platform::logLine(QStringLiteral("Remove failed: ") + error);
+        }
+    }
+    lastWindowResize = true;
+}
+
+void ViewController::OnFileNew() {
+    if (!platform::askYesNo(kUnsavedContinue))
+        return;
+    resetInterface();
+    currentProfilePath.clear();
+}
+
+} // namespace vividra

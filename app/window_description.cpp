@@ -1,0 +1,285 @@
+// The main window's controls and their layout, built in code.
+#include <QColorDialog>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "controls/check_box.h"
+#include "controls/combo_box.h"
+#include "controls/control_ranges.h"
+#include "controls/progress_indicator.h"
+#include "controls/segmented_control.h"
+#include "controls/slider.h"
+#include "paint/draw_view.h"
+#include "session/custom_drag_view.h"
+#include "session/view_controller.h"
+
+namespace vividra {
+namespace {
+
+constexpr int kPanelWidth = 300;
+
+QLabel* caption(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QStringLiteral("caption"));
+    return label;
+}
+
+// Keeps the stacked picture views the same size as the picture area.
+class StackLayout : public QLayout {
+public:
+    explicit StackLayout(QWidget* parent) : QLayout(parent) { setContentsMargins(0, 0, 0, 0); }
+    ~StackLayout() override {
+        while (QLayoutItem* item = takeAt(0))
+            delete item;
+    }
+    void addItem(QLayoutItem* item) override { items_.append(item); }
+    int count() const override { return static_cast<int>(items_.size()); }
+    QLayoutItem* itemAt(int i) const override { return items_.value(i); }
+    QLayoutItem* takeAt(int i) override {
+        return (i >= 0 && i < items_.size()) ? items_.takeAt(i) : nullptr;
+    }
+    QSize sizeHint() const override { return {400, 300}; }
+    QSize minimumSize() const override { return {100, 100}; }
+    void setGeometry(const QRect& r) override {
+        QLayout::setGeometry(r);
+        for (QLayoutItem* item : items_)
+            item->setGeometry(r);
+    }
+
+private:
+    QList<QLayoutItem*> items_;
+};
+
+} // namespace
+
+void ViewController::loadView(QMainWindow* window) {
+    window_ = window;
+    auto* central = new QWidget(window);
+    central->setObjectName(QStringLiteral("central"));
+    window->setCentralWidget(central);
+    auto* root = new QHBoxLayout(central);
+    root->setContentsMargins(10, 10, 10, 10);
+    root->setSpacing(10);
+
+    // Left: the edit switch and its tabs.
+    auto* panel = new QWidget(central);
+    panel->setFixedWidth(kPanelWidth);
+    auto* panelLayout = new QVBoxLayout(panel);
+    panelLayout->setContentsMargins(0, 0, 0, 0);
+    panelLayout->setSpacing(10);
+    segmentedControlEdit = new SegmentedControl(4, panel);
+    panelLayout->addWidget(segmentedControlEdit);
+    tabViewEdit = new QTabWidget(panel);
+    tabViewEdit->tabBar()->hide();
+    tabViewEdit->setDocumentMode(true);
+    panelLayout->addWidget(tabViewEdit, 1);
+    root->addWidget(panel);
+
+    // Brush tab.
+    auto* brush = new QWidget;
+    auto* brushLayout = new QGridLayout(brush);
+    brushLayout->setContentsMargins(8, 12, 8, 8);
+    brushLayout->setVerticalSpacing(12);
+    brushLayout->addWidget(caption(QStringLiteral("Brush size"), brush), 0, 0);
+    labelBrushSize = new QLabel(QStringLiteral("20 px"), brush);
+    labelBrushSize->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    brushLayout->addWidget(labelBrushSize, 0, 1);
+    sliderBrushSize = new Slider(ranges::brushSize, brush);
+    brushLayout->addWidget(sliderBrushSize, 1, 0, 1, 2);
+    checkCustomColor = new CheckBox(brush);
+    brushLayout->addWidget(checkCustomColor, 2, 0);
+    buttonCustomColor = new QPushButton(brush);
+    buttonCustomColor->setObjectName(QStringLiteral("buttonCustomColor"));
+    buttonCustomColor->setFixedSize(44, 22);
+    buttonCustomColor->setToolTip(QStringLiteral("Choose the brush colour"));
+    brushLayout->addWidget(buttonCustomColor, 2, 1, Qt::AlignRight);
+    checkEraserMode = new CheckBox(brush);
+    brushLayout->addWidget(checkEraserMode, 3, 0, 1, 2);
+    brushLayout->setRowStretch(4, 1);
+    tabViewEdit->addTab(brush, QStringLiteral("Brush"));
+
+    // Background and foreground tabs share one shape.
+    struct LayerOutlets {
+        CheckBox **bw, **color, **sepia, **blur, **oil, **sketch;
+        ComboBox **bwCombo, **colorCombo;
+        Slider **sepiaSlider, **blurSlider, **oilSlider, **sketchSlider, **edgeSlider;
+    };
+    const auto buildLayerTab = [&](const QString& title, const LayerOutlets& o) {
+        auto* page = new QWidget;
+        auto* grid = new QGridLayout(page);
+        grid->setContentsMargins(8, 12, 8, 8);
+        grid->setVerticalSpacing(8);
+        int row = 0;
+        *o.bw = new CheckBox(page);
+        *o.bwCombo = new ComboBox(page);
+        grid->addWidget(*o.bw, row, 0);
+        grid->addWidget(*o.bwCombo, row++, 1);
+        *o.color = new CheckBox(page);
+        *o.colorCombo = new ComboBox(page);
+        grid->addWidget(*o.color, row, 0);
+        grid->addWidget(*o.colorCombo, row++, 1);
+        const auto addSlider = [&](CheckBox** check, Slider** slider, SliderRange range) {
+            if (check) {
+                *check = new CheckBox(page);
+                grid->addWidget(*check, row++, 0, 1, 2);
+            }
+            *slider = new Slider(range, page);
+            grid->addWidget(*slider, row++, 0, 1, 2);
+        };
+        addSlider(o.sepia, o.sepiaSlider, ranges::sepiaIntensity);
+        addSlider(o.blur, o.blurSlider, ranges::blurIntensity);
+        addSlider(o.oil, o.oilSlider, ranges::oilPaintingIntensity);
+        addSlider(o.sketch, o.sketchSlider, ranges::sketchIntensity);
+        grid->addWidget(caption(QStringLiteral("Edge"), page), row++, 0, 1, 2);
+        addSlider(nullptr, o.edgeSlider, ranges::sketchEdge);
+        grid->setRowStretch(row, 1);
+        tabViewEdit->addTab(page, title);
+    };
+    buildLayerTab(QStringLiteral("Background"),
+                  {&checkBackgroundBlackWhite, &checkBackgroundColorEffects, &checkBackgroundSepia,
+                   &checkBackgroundBlur, &checkBackgroundOilPainting, &checkBackgroundSketch,
+                   &comboBackgroundBlackWhite, &comboBackgroundColorEffects,
+                   &sliderBackgroundSepiaIntensity, &sliderBackgroundBlurIntensity,
+                   &sliderBackgroundOilPaintingIntensity, &sliderBackgroundSketchIntensity,
+                   &sliderBackgroundSketchEdge});
+    buildLayerTab(QStringLiteral("Foreground"),
+                  {&checkForegroundBlackWhite, &checkForegroundColorEffects, &checkForegroundSepia,
+                   &checkForegroundBlur, &checkForegroundOilPainting, &checkForegroundSketch,
+                   &comboForegroundBlackWhite, &comboForegroundColorEffects,
+                   &sliderForegroundSepiaIntensity, &sliderForegroundBlurIntensity,
+                   &sliderForegroundOilPaintingIntensity, &sliderForegroundSketchIntensity,
+                   &sliderForegroundSketchEdge});
+
+    // Adjust tab.
+    auto* adjust = new QWidget;
+    auto* adjustGrid = new QGridLayout(adjust);
+    adjustGrid->setContentsMargins(8, 12, 8, 8);
+    adjustGrid->setVerticalSpacing(4);
+    int row = 0;
+    const auto addAdjustment = [&](const QString& title, Slider** slider, SliderRange range) {
+        adjustGrid->addWidget(caption(title, adjust), row++, 0);
+        *slider = new Slider(range, adjust);
+        adjustGrid->addWidget(*slider, row++, 0);
+    };
+    addAdjustment(QStringLiteral("Brightness"), &sliderBrightness, ranges::brightness);
+    addAdjustment(QStringLiteral("Exposure"), &sliderExposure, ranges::exposure);
+    addAdjustment(QStringLiteral("Contrast"), &sliderContrast, ranges::contrast);
+    addAdjustment(QStringLiteral("Saturation"), &sliderSaturation, ranges::saturation);
+    addAdjustment(QStringLiteral("Gamma"), &sliderGamma, ranges::gamma);
+    addAdjustment(QStringLiteral("Hue"), &sliderHue, ranges::hue);
+    addAdjustment(QStringLiteral("Red"), &sliderRed, ranges::channel);
+    addAdjustment(QStringLiteral("Green"), &sliderGreen, ranges::channel);
+    addAdjustment(QStringLiteral("Blue"), &sliderBlue, ranges::channel);
+    buttonAdjustReset = new QPushButton(adjust);
+    buttonAdjustReset->setObjectName(QStringLiteral("buttonAdjustReset"));
+    adjustGrid->addWidget(buttonAdjustReset, row++, 0, Qt::AlignRight);
+    adjustGrid->setRowStretch(row, 1);
+    tabViewEdit->addTab(adjust, QStringLiteral("Adjust"));
+
+    // Right: the preview switch and the picture area.
+    auto* right = new QWidget(central);
+    auto* rightLayout = new QVBoxLayout(right);
+    rightLayout->setContentsMargins(0, 0, 0, 0);
+    rightLayout->setSpacing(10);
+    auto* bar = new QHBoxLayout;
+    segmentedControlPreviewOriginal = new SegmentedControl(2, right);
+    segmentedControlPreviewOriginal->setFixedWidth(180);
+    bar->addWidget(segmentedControlPreviewOriginal);
+    bar->addStretch(1);
+    progressIndicator = new ProgressIndicator(right);
+    progressIndicator->setFixedSize(24, 24);
+    bar->addWidget(progressIndicator);
+    rightLayout->addLayout(bar);
+
+    boxImage = new QFrame(right);
+    boxImage->setObjectName(QStringLiteral("boxImage"));
+    auto* boxLayout = new QVBoxLayout(boxImage);
+    boxLayout->setContentsMargins(1, 1, 1, 1);
+    customViewImage = new QWidget(boxImage);
+    customViewImage->setObjectName(QStringLiteral("customViewImage"));
+    auto* stack = new StackLayout(customViewImage);
+    imageView = new DrawView(customViewImage);
+    imageViewBackground = new DrawView(customViewImage);
+    dragImageView = new CustomDragView(customViewImage);
+    stack->addWidget(imageView);
+    stack->addWidget(imageViewBackground);
+    stack->addWidget(dragImageView);
+    boxLayout->addWidget(customViewImage);
+    rightLayout->addWidget(boxImage, 1);
+    root->addWidget(right, 1);
+
+    colorPanel = new QColorDialog(QColor(Qt::red), window);
+    colorPanel->setOption(QColorDialog::NoButtons);
+    colorPanel->setWindowTitle(QStringLiteral("Colours"));
+}
+
+QList<QWidget*> ViewController::outlets() const {
+    return {segmentedControlEdit,
+            segmentedControlPreviewOriginal,
+            tabViewEdit,
+            checkCustomColor,
+            buttonCustomColor,
+            checkEraserMode,
+            checkForegroundBlackWhite,
+            comboForegroundBlackWhite,
+            checkForegroundColorEffects,
+            comboForegroundColorEffects,
+            checkForegroundSepia,
+            sliderForegroundSepiaIntensity,
+            checkForegroundBlur,
+            sliderForegroundBlurIntensity,
+            checkForegroundOilPainting,
+            sliderForegroundOilPaintingIntensity,
+            checkForegroundSketch,
+            sliderForegroundSketchIntensity,
+            sliderForegroundSketchEdge,
+            checkBackgroundBlackWhite,
+            comboBackgroundBlackWhite,
+            checkBackgroundColorEffects,
+            comboBackgroundColorEffects,
+            checkBackgroundSepia,
+            sliderBackgroundSepiaIntensity,
+            checkBackgroundBlur,
+            sliderBackgroundBlurIntensity,
+            checkBackgroundOilPainting,
+            sliderBackgroundOilPaintingIntensity,
+            checkBackgroundSketch,
+            sliderBackgroundSketchIntensity,
+            sliderBackgroundSketchEdge,
+            sliderBrightness,
+            sliderExposure,
+            sliderContrast,
+            sliderSaturation,
+            sliderGamma,
+            sliderHue,
+            sliderRed,
+            sliderGreen,
+            sliderBlue,
+            buttonAdjustReset,
+            sliderBrushSize,
+            labelBrushSize,
+            boxImage,
+            customViewImage,
+            imageView,
+            imageViewBackground,
+            dragImageView,
+            progressIndicator};
+}
+
+QList<CheckBox*> ViewController::checkBoxes() const {
+    return {checkCustomColor,           checkEraserMode,
+            checkForegroundBlackWhite,  checkForegroundColorEffects,
+            checkForegroundSepia,       checkForegroundBlur,
+            checkForegroundOilPainting, checkForegroundSketch,
+            checkBackgroundBlackWhite,  checkBackgroundColorEffects,
+            checkBackgroundSepia,       checkBackgroundBlur,
+            checkBackgroundOilPainting, checkBackgroundSketch};
+}
+
+} // namespace vividra

@@ -1,0 +1,33 @@
+#include "controls/combo_box.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+namespace vividra {
+
+ComboBox::ComboBox(QWidget* parent) : QComboBox(parent) {
+    setEditable(false);
+    setMinimumHeight(24);
+}
+
+void ComboBox::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF frame = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    p.setPen(QColor(64, 64, 64));
+    p.setBrush(hasFocus() ? QColor(78, 78, 78) : QColor(64, 64, 64));
+    p.drawRoundedRect(frame, 8, 8);
+    p.setPen(isEnabled() ? Qt::white : Qt::gray);
+    p.drawText(frame.adjusted(10, 0, -24, 0), Qt::AlignVCenter | Qt::AlignLeft, currentText());
+    // Down-pointing chevron on the right.
+    const double cx = width() - 14, cy = height() / 2.0;
+    QPainterPath chevron;
+    chevron.moveTo(cx - 4, cy - 2);
+    chevron.lineTo(cx, cy + 2);
+    chevron.lineTo(cx + 4, cy - 2);
+    p.setPen(QPen(QColor(200, 200, 200), 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(chevron);
+}
+
+} // namespace vividra

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QBrush>
+#include <QPainterPath>
+
+#include <memory>
+
+namespace vividra {
+
+// Stroke geometry is shared, not copied: a recorded stroke and the painting
+// surface can refer to the same path object.
+using PathRef = std::shared_ptr<QPainterPath>;
+
+inline PathRef makePath() {
+    return std::make_shared<QPainterPath>();
+}
+inline PathRef copyPath(const PathRef& p) {
+    return std::make_shared<QPainterPath>(p ? *p : QPainterPath());
+}
+
+// One recorded stroke. Widths are in picture pixels.
+class CustomPath {
+public:
+    CustomPath(double width, QBrush brushColor, PathRef strokePath)
+        : lineWidth(width), color(std::move(brushColor)), path(std::move(strokePath)) {}
+
+    double lineWidth;
+    QBrush color;
+    PathRef path;
+    bool isSolidColor = false;
+    bool isErase = false;
+};
+
+using CustomPathRef = std::shared_ptr<CustomPath>;
+
+} // namespace vividra

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QBrush>
+#include <QList>
+#include <QRectF>
+#include <QWidget>
+
+#include "paint/custom_path.h"
+#include "platform/picture.h"
+#include "session/info_provider.h"
+
+namespace vividra {
+
+// A picture view that also paints: it shows a picture inside `curentRect`
+// and, on the painting surface, turns left-button gestures into strokes.
+// Geometry fields are y-up with the origin at the view's lower-left corner.
+class DrawView : public QWidget {
+    Q_OBJECT
+public:
+    explicit DrawView(QWidget* parent = nullptr);
+
+    InfoProvider& infoProvider;
+    QList<CustomPathRef> listOfPAths;
+    PathRef path;
+    PathRef secondPath;
+    QBrush color{QColor::fromRgbF(1, 1, 1, 0)};
+    bool isColor = true;
+    bool isErase = true;
+    double lineWidth = 20.0;
+    double currentLineWidth = 20.0;
+    double scale = 1.0;
+    QString originalImagePath;
+    bool firstTime = true;
+    int previewType = 0;
+    double imageViewY = 63.0;
+    double imageViewX = 310.0;
+    QRectF curentRect;
+    QRectF originalRect;
+    QPointF foregroundImageViewOrigin;
+    bool drawTriggeredByStateChanged = false;
+    QList<CustomPathRef> statePaths;
+    QList<CustomPathRef> actualStatePaths;
+    double currentZoomFactor = 1.0;
+    Picture currentCircleImage;
+    QRectF imageViewRect;
+    QString currentPhase = QStringLiteral("mouseDown");
+    bool moveToPointWasCalled = false;
+
+    // The picture shown (the view's "image").
+    const Picture& image() const { return image_; }
+    void setImage(const Picture& picture);
+
+    void resetDrawing();
+    void makeBrushCircleImage();
+    void resetCursorRects();
+
+    // Converts between the view's y-up coordinates and Qt's widget coordinates.
+    QPointF toWidget(const QPointF& p) const { return {p.x(), height() - p.y()}; }
+    QRectF toWidget(const QRectF& r) const {
+        return {r.x(), height() - r.y() - r.height(), r.width(), r.height()};
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    Picture image_;
+};
+
+} // namespace vividra

@@ -1,0 +1,103 @@
+#include "platform/dialogs.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+
+namespace vividra::platform {
+namespace {
+
+QPointer<QWidget>& parentWindow() {
+    static QPointer<QWidget> parent;
+    return parent;
+}
+
+QString filterFor(const QStringList& extensions) {
+    if (extensions.isEmpty())
+        return {};
+    QStringList patterns;
+    for (const QString& ext : extensions)
+        patterns << QStringLiteral("*.") + ext;
+    return QObject::tr("Pictures (%1)").arg(patterns.join(QLatin1Char(' ')));
+}
+
+class QtDialogs final : public Dialogs {
+public:
+    int runAlert(const Alert& alert) override {
+        QMessageBox box(parentWindow());
+        box.setIcon(alert.style == Alert::Style::Warning ? QMessageBox::Warning
+                                                         : QMessageBox::Information);
+        box.setWindowTitle(QStringLiteral("Vividra"));
+        box.setText(alert.messageText);
+        box.setInformativeText(alert.informativeText);
+        QList<QAbstractButton*> added;
+        const QStringList buttons =
+            alert.buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : alert.buttons;
+        for (const QString& title : buttons) {
+            QPushButton* b = box.addButton(title, QMessageBox::ActionRole);
+            added << b;
+            // Closing the window is a "No", never an accidental yes.
+            if (title == QStringLiteral("No"))
+                box.setEscapeButton(b);
+        }
+        box.setDefaultButton(qobject_cast<QPushButton*>(added.front()));
+        box.exec();
+        const int index = static_cast<int>(added.indexOf(box.clickedButton()));
+        if (index < 0)
+            return kFirstButton + static_cast<int>(added.size()) - 1;
+        return kFirstButton + index;
+    }
+
+    QString runOpenPanel(const OpenPanel& panel) override {
+        return QFileDialog::getOpenFileName(parentWindow(), panel.title, panel.directory,
+                                            filterFor(panel.extensions));
+    }
+
+    QString runSavePanel(const SavePanel& panel) override {
+        QString start = panel.directory;
+        if (!panel.suggestedName.isEmpty())
+            start = start.isEmpty() ? panel.suggestedName
+                                    : start + QLatin1Char('/') + panel.suggestedName;
+        return QFileDialog::getSaveFileName(parentWindow(), panel.title, start,
+                                            filterFor(panel.extensions));
+    }
+};
+
+std::unique_ptr<Dialogs>& current() {
+    static std::unique_ptr<Dialogs> dialogs;
+    return dialogs;
+}
+
+} // namespace
+
+Dialogs& dialogs() {
+    auto& d = current();
+    if (!d)
+        d = std::make_unique<QtDialogs>();
+    return *d;
+}
+
+void setDialogs(std::unique_ptr<Dialogs> replacement) {
+    current() = std::move(replacement);
+}
+
+void setDialogParent(QWidget* parent) {
+    parentWindow() = parent;
+}
+
+bool askYesNo(const QString& question) {
+    Alert alert;
+    alert.informativeText = question;
+    alert.buttons = {QStringLiteral("Yes"), QStringLiteral("No")};
+    return dialogs().runAlert(alert) != kSecondButton;
+}
+
+void showNotice(const QString& sentence) {
+    Alert alert;
+    alert.informativeText = sentence;
+    alert.buttons = {QStringLiteral("OK")};
+    dialogs().runAlert(alert);
+}
+
+} // namespace vividra::platform

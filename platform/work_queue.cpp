@@ -1,0 +1,139 @@
+#include "platform/work_queue.h"
+
+#include <QCoreApplication>
+#include <QObject>
+#include <QPointer>
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+// Hand-offs between threads go through std::mutex, which the thread sanitizer
+// understands, rather than through Qt's event queue alone.
+namespace vividra::platform {
+namespace {
+
+class BackgroundPool {
+public:
+    BackgroundPool() {
+        const unsigned n = std::max(2u, std::thread::hardware_concurrency());
+        for (unsigned i = 0; i < n; ++i)
+            threads_.emplace_back([this] { loop(); });
+    }
+    ~BackgroundPool() {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        for (auto& t : threads_)
+            t.join();
+    }
+
+    void push(std::function<void()> work) {
+        {
+            std::lock_guard lock(mutex_);
+            queue_.push_back(std::move(work));
+            ++inFlight_;
+        }
+        wake_.notify_one();
+    }
+
+    int inFlight() {
+        std::lock_guard lock(mutex_);
+        return inFlight_;
+    }
+
+private:
+    void loop() {
+        for (;;) {
+            std::function<void()> work;
+            {
+                std::unique_lock lock(mutex_);
+                wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+                if (stopping_)
+                    return;
+                work = std::move(queue_.front());
+                queue_.pop_front();
+            }
+            work();
+            std::lock_guard lock(mutex_);
+            --inFlight_;
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::function<void()>> queue_;
+    std::vector<std::thread> threads_;
+    int inFlight_ = 0;
+    bool stopping_ = false;
+};
+
+BackgroundPool& pool() {
+    static BackgroundPool p;
+    return p;
+}
+
+class MainDispatcher : public QObject {
+public:
+    void push(std::function<void()> task) {
+        bool wasEmpty = false;
+        {
+            std::lock_guard lock(mutex_);
+            wasEmpty = tasks_.empty();
+            tasks_.push_back(std::move(task));
+        }
+        if (wasEmpty)
+            QMetaObject::invokeMethod(
+                this, [this] { drain(); }, Qt::QueuedConnection);
+    }
+
+private:
+    void drain() {
+        for (;;) {
+            std::function<void()> task;
+            {
+                std::lock_guard lock(mutex_);
+                if (tasks_.empty())
+                    return;
+                task = std::move(tasks_.front());
+                tasks_.pop_front();
+            }
+            task();
+        }
+    }
+
+    std::mutex mutex_;
+    std::deque<std::function<void()>> tasks_;
+};
+
+MainDispatcher* dispatcher() {
+    static std::once_flag once;
+    static MainDispatcher* d = nullptr;
+    std::call_once(once, [] {
+        d = new MainDispatcher;
+        if (QCoreApplication* app = QCoreApplication::instance())
+            d->moveToThread(app->thread());
+    });
+    return d;
+}
+
+} // namespace
+
+void runInBackground(std::function<void()> work) {
+    pool().push(std::move(work));
+}
+
+void runOnMain(std::function<void()> task) {
+    dispatcher()->push(std::move(task));
+}
+
+int backgroundJobsInFlight() {
+    return pool().inFlight();
+}
+
+} // namespace vividra::platform

@@ -1,0 +1,312 @@
+#include "session/view_controller.h"
+
+#include <QColorDialog>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabWidget>
+
+#include "controls/check_box.h"
+#include "controls/combo_box.h"
+#include "controls/control_ranges.h"
+#include "controls/progress_indicator.h"
+#include "controls/segmented_control.h"
+#include "controls/slider.h"
+#include "paint/draw_view.h"
+#include "platform/defaults_store.h"
+#include "platform/resources.h"
+#include "session/custom_drag_view.h"
+
+namespace vividra {
+namespace {
+
+const QSize kWindowSize(920, 560);
+
+QFont checkBoxFont() {
+    QFont font;
+    font.setFamilies({QStringLiteral("Futura"), QStringLiteral("Cantarell"),
+                      QStringLiteral("DejaVu Sans"), QStringLiteral("sans-serif")});
+    font.setPixelSize(13);
+    return font;
+}
+
+void styleButton(QPushButton* button, const QString& title, const QColor& face) {
+    button->setText(title);
+    button->setFlat(true);
+    button->setStyleSheet(QStringLiteral("QPushButton { color: white; background: %1; border: none;"
+                                         " border-radius: 6px; padding: 4px 14px; }"
+                                         "QPushButton:pressed { background: %2; }")
+                              .arg(face.name(), face.lighter(130).name()));
+}
+
+} // namespace
+
+ViewController::ViewController() : infoProvider(InfoProvider::shared()) {
+    platform::loadResources();
+}
+
+ViewController::~ViewController() = default;
+
+void ViewController::viewDidLoad() {
+    // The window is ours to answer for (the main window forwards to us).
+    const QFont titleFont = checkBoxFont();
+    const QList<std::pair<CheckBox*, QString>> titles = {
+        {checkCustomColor, QStringLiteral(" Custom Color")},
+        {checkEraserMode, QStringLiteral(" Eraser Mode")},
+        {checkForegroundBlackWhite, QStringLiteral(" Black & White")},
+        {checkForegroundColorEffects, QStringLiteral(" Color Effects")},
+        {checkForegroundSepia, QStringLiteral(" Sepia")},
+        {checkForegroundBlur, QStringLiteral(" Blur")},
+        {checkForegroundOilPainting, QStringLiteral(" Oil Painting")},
+        {checkForegroundSketch, QStringLiteral(" Sketch")},
+        {checkBackgroundBlackWhite, QStringLiteral(" Black & White")},
+        {checkBackgroundColorEffects, QStringLiteral(" Color Effects")},
+        {checkBackgroundSepia, QStringLiteral(" Sepia")},
+        {checkBackgroundBlur, QStringLiteral(" Blur")},
+        {checkBackgroundOilPainting, QStringLiteral(" Oil Painting")},
+        {checkBackgroundSketch, QStringLiteral(" Sketch")}};
+    for (const auto& [box, title] : titles) {
+        box->setImage(QStringLiteral("Checked"));
+        box->setAlternateImage(QStringLiteral("Unchecked"));
+        box->setFont(titleFont);
+        box->setText(title);
+    }
+
+    for (ComboBox* combo : {comboForegroundBlackWhite, comboBackgroundBlackWhite}) {
+        combo->clear();
+        combo->addItems(kBlackWhiteItems);
+        combo->setCurrentIndex(0);
+    }
+    for (ComboBox* combo : {comboForegroundColorEffects, comboBackgroundColorEffects}) {
+        combo->clear();
+        combo->addItems(kColorEffectItems);
+        combo->setCurrentIndex(0);
+    }
+
+    styleButton(buttonAdjustReset, QStringLiteral("Reset"), QColor::fromRgbF(0.3f, 0.3f, 0.3f));
+    styleButton(buttonCustomColor, QString(), Qt::red);
+
+    connect(segmentedControlEdit, &SegmentedControl::segmentClicked, this,
+            &ViewController::OnSegmentedControlEditChanged);
+
+    segmentedControlEdit->setSelectedSegment(0);
+    tabViewEdit->setCurrentIndex(0);
+
+    auto& center = platform::NotificationCenter::defaultCenter();
+    center.addObserver(this, platform::kImageDragged,
+                       [this](const platform::Notification& n) { ImageDragged(n); });
+    center.addObserver(this, platform::kPathModified,
+                       [this](const platform::Notification&) { PathModified(); });
+    center.addObserver(this, platform::kOutputFormatSelected,
+                       [this](const platform::Notification& n) { OutputFormatSelected(n); });
+    center.addObserver(this, platform::kOpenWith,
+                       [this](const platform::Notification& n) { openData(n); });
+
+    resetInterface();
+
+    if (window_) {
+        window_->setGeometry(QRect(QPoint(0, 0), kWindowSize));
+        if (const QScreen* screen =
+                window_->screen() ? window_->screen() : QGuiApplication::primaryScreen()) {
+            QRect frame(QPoint(0, 0), kWindowSize);
+            frame.moveCenter(screen->availableGeometry().center());
+            window_->move(frame.topLeft());
+        }
+    }
+}
+
+void ViewController::viewWillAppear() {
+    if (!window_)
+        return;
+    QPalette pal = window_->palette();
+    pal.setColor(QPalette::Window, QColor::fromRgbF(0.2f, 0.2f, 0.2f, 1.0f));
+    window_->setPalette(pal);
+    window_->setAutoFillBackground(true);
+}
+
+void ViewController::hideProgress() {
+    progressIndicator->stopAnimation();
+    progressIndicator->hide();
+}
+
+void ViewController::resetEffectControls(bool foreground) {
+    const auto reset = [](CheckBox* box) {
+        box->setChecked(false);
+        box->showImageForState();
+    };
+    if (foreground) {
+        for (CheckBox* box :
+             {checkForegroundBlackWhite, checkForegroundColorEffects, checkForegroundSepia,
+              checkForegroundBlur, checkForegroundOilPainting, checkForegroundSketch})
+            reset(box);
+        comboForegroundBlackWhite->setCurrentIndex(0);
+        comboForegroundColorEffects->setCurrentIndex(0);
+        sliderForegroundSepiaIntensity->setFloatValue(1.0f);
+        sliderForegroundOilPaintingIntensity->setFloatValue(4.0f);
+        sliderForegroundBlurIntensity->setFloatValue(35.0f);
+        sliderForegroundSketchEdge->setFloatValue(2.0f);
+        sliderForegroundSketchIntensity->setFloatValue(0.2f);
+    } else {
+        for (CheckBox* box :
+             {checkBackgroundBlackWhite, checkBackgroundColorEffects, checkBackgroundSepia,
+              checkBackgroundBlur, checkBackgroundOilPainting, checkBackgroundSketch})
+            reset(box);
+        comboBackgroundBlackWhite->setCurrentIndex(0);
+        comboBackgroundColorEffects->setCurrentIndex(0);
+        sliderBackgroundSepiaIntensity->setFloatValue(1.0f);
+        sliderBackgroundOilPaintingIntensity->setFloatValue(4.0f);
+        sliderBackgroundBlurIntensity->setFloatValue(35.0f);
+        sliderBackgroundSketchEdge->setFloatValue(2.0f);
+        sliderBackgroundSketchIntensity->setFloatValue(0.2f);
+    }
+}
+
+void ViewController::resetInterface() {
+    statesList.clear();
+    actualStatesList.clear();
+
+    foregroundImage = preEraseImage = zoomEraseImage = currentMaskImage = backgroundImage =
+        lastImage = undoBackImage = Picture();
+    undoPattern = QBrush();
+
+    currenState = 0;
+    needToSaveState = false;
+    changesMade = false;
+    saveStateTriggeredByDrawing = false;
+    currentZoomFactor = 1.0;
+    imageViewBackground->currentZoomFactor = 1.0;
+
+    infoProvider.changesMadeAfterLastZoom = false;
+    firstResize = true;
+    foregroundImagePath.clear();
+    backgroundImagePath.clear();
+    preEraseImagePath.clear();
+    commitStateIsRunning = false;
+    zoomScale = 1.0;
+    oldResizeWidth = oldResizeHeight = 0;
+    firstWindowResize = true;
+    lastWindowResize = false;
+    maskImageWidth = maskImageHeight = 0;
+    selectedFormat = QStringLiteral("Default");
+
+    for (DrawView* view : {imageViewBackground, imageView}) {
+        view->setImage(Picture());
+        view->path = makePath();
+    }
+
+    originalImagePath.clear();
+    currentMaskRect = QRectF();
+    infoProvider.isImageAdded = false;
+    processIsRunning = false;
+    currentZoomInImage = Picture();
+    currentColor = QBrush(Qt::white);
+    processesQueue.clear();
+
+    hideProgress();
+
+    sliderBrushSize->setFloatValue(20.0f);
+    labelBrushSize->setText(QStringLiteral("20 px"));
+
+    for (CheckBox* box : {checkCustomColor, checkEraserMode}) {
+        box->setChecked(false);
+        box->showImageForState();
+    }
+
+    imageViewBackground->isColor = false;
+    imageViewBackground->isErase = false;
+    imageViewBackground->color = QBrush(colorPanel->currentColor());
+    imageViewBackground->lineWidth = imageViewBackground->currentLineWidth = 20.0;
+    imageViewBackground->imageViewRect = QRectF(customViewImage->visibleRegion().boundingRect());
+    styleButton(buttonCustomColor, QString(), colorPanel->currentColor());
+
+    resetEffectControls(false);
+    resetEffectControls(true);
+
+    sliderBrightness->setFloatValue(0.0f);
+    sliderExposure->setFloatValue(0.0f);
+    sliderContrast->setFloatValue(1.0f);
+    sliderSaturation->setFloatValue(1.0f);
+    sliderGamma->setFloatValue(1.0f);
+    sliderHue->setFloatValue(0.0f);
+    sliderRed->setFloatValue(1.0f);
+    sliderGreen->setFloatValue(1.0f);
+    sliderBlue->setFloatValue(1.0f);
+
+    needToSaveBackground = needToSaveForeground = false;
+
+    commitState(QStringLiteral("resetInterface"));
+
+    segmentedControlPreviewOriginal->setSelectedSegment(0);
+
+    imageViewBackground->makeBrushCircleImage();
+
+    colorChangeTriggered = colorIsChangeing = false;
+
+    for (const QString& key :
+         {platform::defaults::kAddImagePath, platform::defaults::kSaveImagePath,
+          platform::defaults::kSaveAsProfilePath, platform::defaults::kLoadProfilePath}) {
+        if (!platform::defaults::contains(key))
+            platform::defaults::setString(key, QString());
+    }
+
+    for (QWidget* outlet : outlets()) {
+        if (outlet != buttonAdjustReset)
+            outlet->setAttribute(Qt::WA_MacShowFocusRect, false);
+    }
+}
+
+void ViewController::clearSessionForNewPicture() {
+    statesList.clear();
+    actualStatesList.clear();
+
+    foregroundImage = preEraseImage = zoomEraseImage = currentMaskImage = backgroundImage =
+        lastImage = undoBackImage = Picture();
+    undoPattern = QBrush();
+
+    currenState = 0;
+    needToSaveState = false;
+    saveStateTriggeredByDrawing = false;
+    currentZoomFactor = 1.0;
+    imageViewBackground->currentZoomFactor = 1.0;
+
+    infoProvider.changesMadeAfterLastZoom = false;
+    firstResize = true;
+    foregroundImagePath.clear();
+    backgroundImagePath.clear();
+    preEraseImagePath.clear();
+    commitStateIsRunning = false;
+    zoomScale = 1.0;
+    oldResizeWidth = oldResizeHeight = 0;
+    firstWindowResize = true;
+    lastWindowResize = false;
+    maskImageWidth = maskImageHeight = 0;
+
+    originalImagePath.clear();
+    currentMaskRect = QRectF();
+    infoProvider.isImageAdded = false;
+    processIsRunning = false;
+    currentZoomInImage = Picture();
+    processesQueue.clear();
+
+    for (DrawView* view : {imageViewBackground, imageView}) {
+        view->setImage(Picture());
+        view->path = makePath();
+        view->secondPath = makePath();
+        view->statePaths.clear();
+        view->listOfPAths.clear();
+    }
+}
+
+void ViewController::OutputFormatSelected(const platform::Notification& note) {
+    const QVariant format = note.userInfo.value(QStringLiteral("format"));
+    if (format.typeId() == QMetaType::QString)
+        selectedFormat = format.toString();
+}
+
+void ViewController::OnSegmentedControlEditChanged() {
+    tabViewEdit->setCurrentIndex(segmentedControlEdit->selectedSegment());
+}
+
+} // namespace vividra

@@ -1,0 +1,196 @@
+#pragma once
+
+#include <QBrush>
+#include <QList>
+#include <QMainWindow>
+#include <QObject>
+#include <QPointer>
+#include <QRectF>
+#include <QString>
+
+#include "effects/effect_settings.h"
+#include "history/state.h"
+#include "platform/notification_center.h"
+#include "platform/picture.h"
+#include "session/info_provider.h"
+
+class QColorDialog;
+class QFrame;
+class QLabel;
+
+class QPushButton;
+class QTabWidget;
+class QTimer;
+class QWidget;
+
+namespace vividra {
+
+class CheckBox;
+class ComboBox;
+class CustomDragView;
+class DrawView;
+class ProgressIndicator;
+class SegmentedControl;
+class Slider;
+
+// The main window's controller. It owns the editing session for the life of
+// the window and receives every action. Its methods are defined across the
+// folders of the features they belong to (history in history/, the shell in
+// app/, and so on).
+class ViewController : public QObject {
+    Q_OBJECT
+public:
+    ViewController();
+    ~ViewController() override;
+
+    // Builds the window's controls into `window` (the window description).
+    void loadView(QMainWindow* window);
+    void viewDidLoad();
+    void viewWillAppear();
+    void resetInterface();
+    void clearSessionForNewPicture();
+
+    // Notifications and control actions.
+    void OutputFormatSelected(const platform::Notification& note);
+    void OnSegmentedControlEditChanged();
+
+    // Shell.
+    void OnAppQuit();
+    bool windowShouldClose();
+    void windowWillClose();
+    void OnFileNew();
+
+    // Picture intake.
+    void openData(const platform::Notification& note);
+    void ImageDragged(const platform::Notification& note);
+    void PathModified();
+
+    // History.
+    void commitState(const QString& action);
+    void registerStateChange(const QString& action);
+    QString controllersStatesText() const;
+
+    QMainWindow* window() const { return window_; }
+
+signals:
+    // Quit was confirmed: the application should end.
+    void terminateRequested();
+
+public:
+    // Session fields, in declaration order.
+    InfoProvider& infoProvider;
+    QString originalImagePath;
+    bool firstResize = true;
+    QBrush currentColor{Qt::white};
+    double zoomScale = 1.0;
+    double oldResizeWidth = 0;
+    double oldResizeHeight = 0;
+    bool firstWindowResize = true;
+    bool lastWindowResize = false;
+    QRectF currentMaskRect;
+    double maskImageWidth = 0;
+    double maskImageHeight = 0;
+    bool saveStateTriggeredByDrawing = false;
+    QTimer* timer = nullptr;
+    bool commitStateIsRunning = false;
+    QString selectedFormat = QStringLiteral("Default");
+    QList<StateRef> statesList;
+    QList<StateRef> actualStatesList;
+    int numberOfStates = 50;
+    int currenState = -1;
+    bool needToSaveState = true;
+    bool changesMade = false;
+    Picture currentZoomInImage;
+    bool processIsRunning = false;
+    double currentZoomFactor = 1.0;
+    bool rateMessageShown = false;
+    initialValues initialVal;
+    Picture foregroundImage;
+    Picture backgroundImage;
+    Picture preEraseImage;
+    Picture zoomEraseImage;
+    Picture currentMaskImage;
+    Picture lastImage;
+    Picture undoBackImage;
+    QBrush undoPattern;
+    bool needToSaveForeground = false;
+    QString foregroundImagePath;
+    bool needToSaveBackground = false;
+    QString backgroundImagePath;
+    QString preEraseImagePath;
+    bool colorChangeTriggered = false;
+    bool colorIsChangeing = false;
+    QString currentProfilePath;
+    QList<ProcessType> processesQueue;
+
+    // Outlets.
+    SegmentedControl* segmentedControlEdit = nullptr;
+    SegmentedControl* segmentedControlPreviewOriginal = nullptr;
+    QTabWidget* tabViewEdit = nullptr;
+    CheckBox* checkCustomColor = nullptr;
+    QPushButton* buttonCustomColor = nullptr;
+    CheckBox* checkEraserMode = nullptr;
+
+    CheckBox* checkForegroundBlackWhite = nullptr;
+    ComboBox* comboForegroundBlackWhite = nullptr;
+    CheckBox* checkForegroundColorEffects = nullptr;
+    ComboBox* comboForegroundColorEffects = nullptr;
+    CheckBox* checkForegroundSepia = nullptr;
+    Slider* sliderForegroundSepiaIntensity = nullptr;
+    CheckBox* checkForegroundBlur = nullptr;
+    Slider* sliderForegroundBlurIntensity = nullptr;
+    CheckBox* checkForegroundOilPainting = nullptr;
+    Slider* sliderForegroundOilPaintingIntensity = nullptr;
+    CheckBox* checkForegroundSketch = nullptr;
+    Slider* sliderForegroundSketchIntensity = nullptr;
+    Slider* sliderForegroundSketchEdge = nullptr;
+
+    CheckBox* checkBackgroundBlackWhite = nullptr;
+    ComboBox* comboBackgroundBlackWhite = nullptr;
+    CheckBox* checkBackgroundColorEffects = nullptr;
+    ComboBox* comboBackgroundColorEffects = nullptr;
+    CheckBox* checkBackgroundSepia = nullptr;
+    Slider* sliderBackgroundSepiaIntensity = nullptr;
+    CheckBox* checkBackgroundBlur = nullptr;
+    Slider* sliderBackgroundBlurIntensity = nullptr;
+    CheckBox* checkBackgroundOilPainting = nullptr;
+    Slider* sliderBackgroundOilPaintingIntensity = nullptr;
+    CheckBox* checkBackgroundSketch = nullptr;
+    Slider* sliderBackgroundSketchIntensity = nullptr;
+    Slider* sliderBackgroundSketchEdge = nullptr;
+
+    Slider* sliderBrightness = nullptr;
+    Slider* sliderExposure = nullptr;
+    Slider* sliderContrast = nullptr;
+    Slider* sliderSaturation = nullptr;
+    Slider* sliderGamma = nullptr;
+    Slider* sliderHue = nullptr;
+    Slider* sliderRed = nullptr;
+    Slider* sliderGreen = nullptr;
+    Slider* sliderBlue = nullptr;
+    QPushButton* buttonAdjustReset = nullptr;
+
+    Slider* sliderBrushSize = nullptr;
+    QLabel* labelBrushSize = nullptr;
+    QFrame* boxImage = nullptr;
+    QWidget* customViewImage = nullptr;
+    DrawView* imageView = nullptr;
+    DrawView* imageViewBackground = nullptr;
+    CustomDragView* dragImageView = nullptr;
+    ProgressIndicator* progressIndicator = nullptr;
+
+    QColorDialog* colorPanel = nullptr;
+
+    // Every outlet, in the order of the controls table.
+    QList<QWidget*> outlets() const;
+    // The 14 check boxes in the order the window styles them.
+    QList<CheckBox*> checkBoxes() const;
+
+private:
+    void resetEffectControls(bool foreground);
+    void hideProgress();
+
+    QPointer<QMainWindow> window_;
+};
+
+} // namespace vividra

@@ -1,0 +1,199 @@
+// The editing session right after start-up and across resets.
+#include <QLabel>
+#include <QSettings>
+#include <QTabWidget>
+#include <QtTest>
+
+#include "app/app_delegate.h"
+#include "app/main_window.h"
+#include "controls/check_box.h"
+#include "controls/combo_box.h"
+#include "controls/progress_indicator.h"
+#include "controls/segmented_control.h"
+#include "controls/slider.h"
+#include "history/control_values.h"
+#include "paint/draw_view.h"
+#include "platform/defaults_store.h"
+#include "session/view_controller.h"
+#include "support/isolated_environment.h"
+#include "support/scripted_dialogs.h"
+
+using namespace vividra;
+
+class SessionTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        env_ = std::make_unique<test::IsolatedEnvironment>();
+        dialogs_ = test::ScriptedDialogs::install();
+        controller_ = std::make_unique<ViewController>();
+        window_ = std::make_unique<MainWindow>(*controller_, delegate_);
+    }
+    void cleanup() {
+        window_.reset();
+        controller_.reset();
+        platform::setDialogs(nullptr);
+        env_.reset();
+    }
+
+    void startUpStateIsTheDefault() {
+        ViewController& c = *controller_;
+        QVERIFY(c.originalImagePath.isEmpty());
+        QCOMPARE(c.currenState, 0);
+        QCOMPARE(c.statesList.size(), 1);
+        QCOMPARE(c.actualStatesList.size(), 1);
+        QCOMPARE(c.statesList.front()->lastAction, QStringLiteral("resetInterface"));
+        QVERIFY(!c.changesMade);
+        QVERIFY(!c.needToSaveState);
+        QCOMPARE(c.selectedFormat, QStringLiteral("Default"));
+        QCOMPARE(c.labelBrushSize->text(), QStringLiteral("20 px"));
+        QCOMPARE(c.sliderBrushSize->floatValue(), 20.0f);
+        QVERIFY(!c.infoProvider.isImageAdded);
+        QVERIFY(!c.infoProvider.processIsRunning);
+        QVERIFY(c.progressIndicator->isHidden());
+        QCOMPARE(window_->size(), QSize(920, 560));
+        QCOMPARE(c.outlets().size(), 50);
+        QVERIFY(!c.outlets().contains(nullptr));
+
+        for (CheckBox* box : c.checkBoxes()) {
+            QVERIFY2(!box->isChecked(), qPrintable(box->text()));
+            QCOMPARE(box->image(), QStringLiteral("Unchecked"));
+            QCOMPARE(box->alternateImage(), QStringLiteral("Unchecked"));
+            QVERIFY(box->text().startsWith(QLatin1Char(' ')));
+        }
+        QCOMPARE(c.checkForegroundBlackWhite->text(), QStringLiteral(" Black & White"));
+        QCOMPARE(c.checkBackgroundOilPainting->text(), QStringLiteral(" Oil Painting"));
+        QCOMPARE(c.comboForegroundBlackWhite->count(), 3);
+        QCOMPARE(c.comboBackgroundBlackWhite->itemText(1), QStringLiteral("Noir"));
+        QCOMPARE(c.comboBackgroundColorEffects->count(), 5);
+        QCOMPARE(c.comboForegroundColorEffects->currentText(), QStringLiteral("Chrome"));
+
+        // Effect sliders hold their exact float defaults on both layers.
+        for (Slider* s : {c.sliderForegroundSketchIntensity, c.sliderBackgroundSketchIntensity})
+            QCOMPARE(s->floatValue(), 0.2f);
+        for (Slider* s : {c.sliderForegroundBlurIntensity, c.sliderBackgroundBlurIntensity})
+            QCOMPARE(s->floatValue(), 35.0f);
+        QCOMPARE(c.sliderBackgroundOilPaintingIntensity->floatValue(), 4.0f);
+        QCOMPARE(c.sliderContrast->floatValue(), 1.0f);
+        QCOMPARE(c.sliderHue->floatValue(), 0.0f);
+
+        // The recorded control values: 39 lines with the defaults.
+        const auto values = ControlValues::fromText(c.statesList.front()->controllersStates);
+        QVERIFY(values.has_value());
+        QCOMPARE(values->lines[19], QStringLiteral("20.0"));
+        QCOMPARE(values->lines[20], QStringLiteral("20 px"));
+        QCOMPARE(values->lines[26], QStringLiteral("35.0"));
+        QCOMPARE(values->lines[28], QStringLiteral("0.2"));
+        QCOMPARE(values->lines[32], QStringLiteral("1.0"));
+        QCOMPARE(c.actualStatesList.front()->controllersStates,
+                 c.statesList.front()->controllersStates);
+
+        // The four folder keys exist, empty, on the very first run.
+        for (const QString& key :
+             {platform::defaults::kAddImagePath, platform::defaults::kSaveImagePath,
+              platform::defaults::kLoadProfilePath, platform::defaults::kSaveAsProfilePath}) {
+            QVERIFY(platform::defaults::contains(key));
+            QCOMPARE(platform::defaults::string(key).value(), QString());
+        }
+        QVERIFY(!platform::defaults::contains(platform::defaults::kShowRateMessage));
+        QVERIFY(dialogs_->alerts.isEmpty());
+    }
+
+    void secondResetKeepsFoldersAndNeutralValues() {
+        ViewController& c = *controller_;
+        platform::defaults::setString(platform::defaults::kAddImagePath, QStringLiteral("/photos"));
+        c.rateMessageShown = true;
+        c.currentProfilePath = QStringLiteral("/p.clr");
+        c.checkForegroundSepia->setChecked(true);
+        c.comboBackgroundColorEffects->setCurrentIndex(3);
+        c.sliderBackgroundBlurIntensity->setFloatValue(80.0f);
+        c.changesMade = true;
+        c.selectedFormat = QStringLiteral("PNG");
+
+        c.resetInterface();
+
+        QCOMPARE(platform::defaults::string(platform::defaults::kAddImagePath).value(),
+                 QStringLiteral("/photos"));
+        QVERIFY(c.rateMessageShown);
+        QCOMPARE(c.currentProfilePath, QStringLiteral("/p.clr"));
+        QCOMPARE(c.initialVal.contrast, 1.0f);
+        QCOMPARE(c.initialVal.gamma, 1.0f);
+        QVERIFY(!c.checkForegroundSepia->isChecked());
+        QCOMPARE(c.comboBackgroundColorEffects->currentIndex(), 0);
+        QCOMPARE(c.sliderBackgroundBlurIntensity->floatValue(), 35.0f);
+        QVERIFY(!c.changesMade);
+        QCOMPARE(c.selectedFormat, QStringLiteral("Default"));
+        QCOMPARE(c.statesList.size(), 1);
+        QCOMPARE(c.currenState, 0);
+    }
+
+    void clearingForANewPictureKeepsTheControls() {
+        ViewController& c = *controller_;
+        c.checkForegroundSepia->setChecked(true);
+        c.changesMade = true;
+        c.originalImagePath = QStringLiteral("/a.jpg");
+        c.processIsRunning = true;
+        c.processesQueue = {ProcessType::backgroundPreview};
+        c.infoProvider.isImageAdded = true;
+        c.selectedFormat = QStringLiteral("GIF");
+
+        c.clearSessionForNewPicture();
+
+        QVERIFY(c.checkForegroundSepia->isChecked());
+        QVERIFY(c.changesMade);
+        QCOMPARE(c.selectedFormat, QStringLiteral("GIF"));
+        QVERIFY(c.originalImagePath.isEmpty());
+        QVERIFY(!c.processIsRunning);
+        QVERIFY(c.processesQueue.isEmpty());
+        QVERIFY(!c.infoProvider.isImageAdded);
+        QVERIFY(c.statesList.isEmpty());
+        QVERIFY(c.imageViewBackground->listOfPAths.isEmpty());
+    }
+
+    void outputFormatNotification() {
+        auto& center = platform::NotificationCenter::defaultCenter();
+        center.post(platform::kOutputFormatSelected,
+                    {{QStringLiteral("format"), QStringLiteral("TIFF")}});
+        QCOMPARE(controller_->selectedFormat, QStringLiteral("TIFF"));
+        center.post(platform::kOutputFormatSelected);
+        QCOMPARE(controller_->selectedFormat, QStringLiteral("TIFF"));
+        center.post(platform::kOutputFormatSelected, {{QStringLiteral("format"), 42}});
+        QCOMPARE(controller_->selectedFormat, QStringLiteral("TIFF"));
+    }
+
+    void editSwitchSelectsTheTab() {
+        ViewController& c = *controller_;
+        QCOMPARE(c.tabViewEdit->currentIndex(), 0);
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        const QRectF third = c.segmentedControlEdit->segmentFrame(3);
+        QTest::mouseClick(c.segmentedControlEdit, Qt::LeftButton, {}, third.center().toPoint());
+        QCOMPARE(c.segmentedControlEdit->selectedSegment(), 3);
+        QCOMPARE(c.tabViewEdit->currentIndex(), 3);
+        QCOMPARE(SegmentedControl::segmentTitle(4, 5), QStringLiteral("Adjust"));
+        QCOMPARE(SegmentedControl::segmentTitle(2, 0), QStringLiteral("Preview"));
+        QCOMPARE(SegmentedControl::segmentTitle(2, 3), QStringLiteral("Original"));
+    }
+
+    void defaultsOfTheWrongTypeAreEmpty() {
+        QSettings(QStringLiteral("Vividra"), QStringLiteral("Vividra"))
+            .setValue(platform::defaults::kSaveImagePath,
+                      QStringList{QStringLiteral("a"), QStringLiteral("b")});
+        QVERIFY(!platform::defaults::string(platform::defaults::kSaveImagePath).has_value());
+        QCOMPARE(platform::defaults::folder(platform::defaults::kSaveImagePath), QString());
+        platform::defaults::setString(platform::defaults::kSaveImagePath, QStringLiteral("/out"));
+        QCOMPARE(platform::defaults::folder(platform::defaults::kSaveImagePath),
+                 QStringLiteral("/out"));
+    }
+
+private:
+    std::unique_ptr<test::IsolatedEnvironment> env_;
+    test::ScriptedDialogs* dialogs_ = nullptr;
+    AppDelegate delegate_;
+    std::unique_ptr<ViewController> controller_;
+    std::unique_ptr<MainWindow> window_;
+};
+
+QTEST_MAIN(SessionTest)
+#include "session_qtest.moc"
