@@ -177,28 +177,20 @@ std::array<float, 3> evaluate(const Recipe& r, float red, float green, float blu
 }
 
 constexpr int kGrid = 33;
-typedef float V4 __attribute__((vector_size(16)));
 
+// Lattice points hold the whole colour in one word (red and green in 11 bits,
+// blue in 10), so a pixel needs one load per tetrahedron corner.
 struct Table {
-    alignas(64) float cells[kGrid * kGrid * kGrid][4]; // [b][g][r], 0…255, fourth unused
+    alignas(64) std::uint32_t cells[kGrid * kGrid * kGrid]; // [b][g][r]
 };
 
-// Per byte value: lattice cell and position inside it.
-struct Axis {
-    int cell[256];
-    float frac[256];
-    Axis() {
-        for (int v = 0; v < 256; ++v) {
-            const float p = static_cast<float>(v) * (kGrid - 1) / 255.0f;
-            cell[v] = std::min(static_cast<int>(p), kGrid - 2);
-            frac[v] = p - static_cast<float>(cell[v]);
-        }
-    }
-};
+constexpr float kRedScale = 2047.0f, kGreenScale = 2047.0f, kBlueScale = 1023.0f;
 
-const Axis& axis() {
-    static const Axis a;
-    return a;
+std::uint32_t pack(const std::array<float, 3>& c) {
+    const auto q = [](float v, float scale) {
+        return static_cast<std::uint32_t>(std::lround(clamp01(v) * scale));
+    };
+    return q(c[0], kRedScale) | q(c[1], kGreenScale) << 11 | q(c[2], kBlueScale) << 22;
 }
 
 const Table& table(Look look) {
@@ -207,56 +199,103 @@ const Table& table(Look look) {
     const auto i = static_cast<std::size_t>(look);
     std::call_once(once[i], [i] {
         auto t = std::make_unique<Table>();
+        constexpr float step = 1.0f / (kGrid - 1);
         for (int b = 0; b < kGrid; ++b)
             for (int g = 0; g < kGrid; ++g)
-                for (int r = 0; r < kGrid; ++r) {
-                    constexpr float step = 1.0f / (kGrid - 1);
-                    const auto c = evaluate(kRecipes[i], r * step, g * step, b * step);
-                    float* cell = t->cells[(b * kGrid + g) * kGrid + r];
-                    for (int k = 0; k < 3; ++k)
-                        cell[k] = c[k] * 255.0f;
-                    cell[3] = 0.0f;
-                }
+                for (int r = 0; r < kGrid; ++r)
+                    t->cells[(b * kGrid + g) * kGrid + r] =
+                        pack(evaluate(kRecipes[i], r * step, g * step, b * step));
         tables[i] = std::move(t);
     });
     return *tables[i];
 }
 
-VIVIDRA_INLINE void cell(const Table& t, int index, V4& v) {
-    __builtin_memcpy(&v, t.cells[index], sizeof v);
+// Tetrahedral interpolation: the cube around the colour splits into six
+// tetrahedra along its grey diagonal; the colour's fractions, sorted, pick one
+// and weight its four corners. Pixels go in chunks: corners and weights in
+// vectors, the table reads as plain loads (vector gathers are slower on many
+// machines), then the blend in vectors again.
+constexpr int kChunk = 256;
+
+struct Corners {
+    alignas(64) std::int32_t index[4][kChunk];
+    alignas(64) float weight[4][kChunk];
+    alignas(64) std::uint32_t cell[4][kChunk];
+};
+
+template <class Layout>
+VIVIDRA_INLINE void findCorners(const std::uint8_t* __restrict s, int n, Corners& c) {
+    constexpr int dg = kGrid, db = kGrid * kGrid, far = 1 + dg + db;
+    constexpr float toGrid = (kGrid - 1) / 255.0f;
+    for (int x = 0; x < n; ++x) {
+        const std::uint32_t p = detail::loadPixel(s, x);
+        const float pr = static_cast<float>(detail::channel<Layout::r>(p)) * toGrid;
+        const float pg = static_cast<float>(detail::channel<Layout::g>(p)) * toGrid;
+        const float pb = static_cast<float>(detail::channel<Layout::b>(p)) * toGrid;
+        const int ir = std::min(static_cast<int>(pr), kGrid - 2);
+        const int ig = std::min(static_cast<int>(pg), kGrid - 2);
+        const int ib = std::min(static_cast<int>(pb), kGrid - 2);
+        const float fr = pr - static_cast<float>(ir), fg = pg - static_cast<float>(ig),
+                    fb = pb - static_cast<float>(ib);
+        const int base = ib * db + ig * dg + ir;
+        // Where fractions tie, the corner they disagree on gets zero weight.
+        const int first = (fr >= fg && fr >= fb) ? 1 : (fg >= fb ? dg : db);
+        const int last = (fr <= fg && fr <= fb) ? 1 : (fg <= fb ? dg : db);
+        const float hi = std::max(fr, std::max(fg, fb)), lo = std::min(fr, std::min(fg, fb));
+        const float mid = fr + fg + fb - hi - lo;
+        c.index[0][x] = base;
+        c.index[1][x] = base + first;
+        c.index[2][x] = base + far - last;
+        c.index[3][x] = base + far;
+        c.weight[0][x] = 1.0f - hi;
+        c.weight[1][x] = hi - mid;
+        c.weight[2][x] = mid - lo;
+        c.weight[3][x] = lo;
+    }
+}
+
+VIVIDRA_INLINE void readCorners(const std::uint32_t* __restrict cells, int n, Corners& c) {
+    for (int k = 0; k < 4; ++k)
+        for (int x = 0; x < n; ++x) {
+            c.cell[k][x] = cells[c.index[k][x]];
+            asm("" ::: "memory"); // keeps this loop scalar: no gathers
+        }
 }
 
 template <class Layout>
-VIVIDRA_INLINE void lookRow(const std::uint8_t* s, std::uint8_t* d, int w, const Table& t,
-                            const Axis& a) {
-    constexpr int dg = kGrid, db = kGrid * kGrid;
-    for (int x = 0; x < w; ++x) {
-        const int r = s[4 * x + Layout::r], g = s[4 * x + Layout::g], b = s[4 * x + Layout::b];
-        const std::uint8_t alpha = s[4 * x + 3];
-        const int base = a.cell[b] * db + a.cell[g] * dg + a.cell[r];
-        const float fr = a.frac[r], fg = a.frac[g], fb = a.frac[b];
-        V4 c000, c100, c010, c110, c001, c101, c011, c111;
-        cell(t, base, c000);
-        cell(t, base + 1, c100);
-        cell(t, base + dg, c010);
-        cell(t, base + dg + 1, c110);
-        cell(t, base + db, c001);
-        cell(t, base + db + 1, c101);
-        cell(t, base + db + dg, c011);
-        cell(t, base + db + dg + 1, c111);
-        const V4 c00 = c000 + fr * (c100 - c000), c10 = c010 + fr * (c110 - c010);
-        const V4 c01 = c001 + fr * (c101 - c001), c11 = c011 + fr * (c111 - c011);
-        const V4 c0 = c00 + fg * (c10 - c00), c1 = c01 + fg * (c11 - c01);
-        const V4 c = c0 + fb * (c1 - c0);
-        d[4 * x + Layout::r] = detail::roundByte(c[0]);
-        d[4 * x + Layout::g] = detail::roundByte(c[1]);
-        d[4 * x + Layout::b] = detail::roundByte(c[2]);
-        d[4 * x + 3] = alpha;
+VIVIDRA_INLINE void blendCorners(const std::uint8_t* s, std::uint8_t* d, int n, const Corners& c) {
+    const auto mix = [&](int x, int shift, std::uint32_t mask) {
+        float v = 0.0f;
+        for (int k = 0; k < 4; ++k)
+            v += c.weight[k][x] * static_cast<float>((c.cell[k][x] >> shift) & mask);
+        return v;
+    };
+    for (int x = 0; x < n; ++x) {
+        const std::uint32_t alpha = detail::loadPixel(s, x) & 0xff000000u;
+        const float r = mix(x, 0, 2047u) * (255.0f / kRedScale);
+        const float g = mix(x, 11, 2047u) * (255.0f / kGreenScale);
+        const float b = mix(x, 22, 1023u) * (255.0f / kBlueScale);
+        detail::storePixel(d, x,
+                           alpha | detail::place<Layout::r>(detail::roundByte(r)) |
+                               detail::place<Layout::g>(detail::roundByte(g)) |
+                               detail::place<Layout::b>(detail::roundByte(b)));
+    }
+}
+
+template <class Layout>
+VIVIDRA_INLINE void lookRow(const std::uint8_t* s, std::uint8_t* d, int w,
+                            const std::uint32_t* cells, Corners& c) {
+    for (int x0 = 0; x0 < w; x0 += kChunk) {
+        const int n = std::min(kChunk, w - x0);
+        findCorners<Layout>(s + 4 * x0, n, c);
+        readCorners(cells, n, c);
+        blendCorners<Layout>(s + 4 * x0, d + 4 * x0, n, c);
     }
 }
 VIVIDRA_MULTIVERSION(lookRowBest, lookRow,
-                     (const std::uint8_t* s, std::uint8_t* d, int w, const Table& t, const Axis& a),
-                     (s, d, w, t, a))
+                     (const std::uint8_t* s, std::uint8_t* d, int w, const std::uint32_t* cells,
+                      Corners& c),
+                     (s, d, w, cells, c))
 
 } // namespace
 
@@ -271,12 +310,12 @@ void photoLook(const ConstImageView& in, const ImageView& out, Look look) {
     if (!detail::sameSize(in, out))
         return;
     const Table& t = table(look);
-    const Axis& a = axis();
     detail::withLayout(in.order, [&](auto layout) {
         using L = decltype(layout);
         parallelRows(in.height, [&](int y0, int y1) {
+            auto corners = std::make_unique<Corners>();
             for (int y = y0; y < y1; ++y)
-                lookRowBest<L>(in.row(y), out.row(y), in.width, t, a);
+                lookRowBest<L>(in.row(y), out.row(y), in.width, t.cells, *corners);
         });
     });
     detail::matchOutputOrder(in, out);

@@ -108,17 +108,15 @@ VIVIDRA_INLINE void matrixRow(const std::uint8_t* s, std::uint8_t* d, int width,
     const float m10 = cm.m[1][0], m11 = cm.m[1][1], m12 = cm.m[1][2];
     const float m20 = cm.m[2][0], m21 = cm.m[2][1], m22 = cm.m[2][2];
     const float o0 = cm.offset[0], o1 = cm.offset[1], o2 = cm.offset[2];
-    constexpr int R = Layout::r, G = Layout::g, B = Layout::b;
     for (int x = 0; x < width; ++x) {
-        const float r = s[4 * x + R], g = s[4 * x + G], b = s[4 * x + B];
-        const std::uint8_t a = s[4 * x + 3];
+        const std::uint32_t p = loadPixel(s, x);
+        const float r = channel<Layout::r>(p), g = channel<Layout::g>(p), b = channel<Layout::b>(p);
         const float nr = m00 * r + m01 * g + m02 * b + o0;
         const float ng = m10 * r + m11 * g + m12 * b + o1;
         const float nb = m20 * r + m21 * g + m22 * b + o2;
-        d[4 * x + R] = roundByte(nr);
-        d[4 * x + G] = roundByte(ng);
-        d[4 * x + B] = roundByte(nb);
-        d[4 * x + 3] = a;
+        storePixel(d, x,
+                   (p & 0xff000000u) | place<Layout::r>(roundByte(nr)) |
+                       place<Layout::g>(roundByte(ng)) | place<Layout::b>(roundByte(nb)));
     }
 }
 VIVIDRA_MULTIVERSION(matrixRowBest, matrixRow,

@@ -49,6 +49,23 @@ VIVIDRA_INLINE std::uint8_t roundByte(float v) {
     return static_cast<std::uint8_t>(static_cast<int>(v));
 }
 
+// Whole pixels as little-endian words: byte position k sits at bits 8k. Loops
+// over words vectorise far better than loops over interleaved bytes.
+VIVIDRA_INLINE std::uint32_t loadPixel(const std::uint8_t* row, int x) {
+    std::uint32_t p;
+    __builtin_memcpy(&p, row + 4 * x, 4);
+    return p;
+}
+VIVIDRA_INLINE void storePixel(std::uint8_t* row, int x, std::uint32_t p) {
+    __builtin_memcpy(row + 4 * x, &p, 4);
+}
+template <int Position> VIVIDRA_INLINE std::uint32_t channel(std::uint32_t p) {
+    return (p >> (8 * Position)) & 0xffu;
+}
+template <int Position> VIVIDRA_INLINE std::uint32_t place(std::uint8_t v) {
+    return static_cast<std::uint32_t>(v) << (8 * Position);
+}
+
 // True when both views have the same size (the common precondition).
 inline bool sameSize(const ConstImageView& a, const ImageView& b) {
     return a.width == b.width && a.height == b.height && !a.empty() && !b.empty();

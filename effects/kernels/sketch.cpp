@@ -33,9 +33,12 @@ VIVIDRA_INLINE void lumaRows(const ConstImageView& in, float* plane, int y0, int
     for (int y = y0; y < y1; ++y) {
         const std::uint8_t* __restrict s = in.row(y);
         float* __restrict l = plane + static_cast<std::ptrdiff_t>(y) * in.width;
-        for (int x = 0; x < in.width; ++x)
-            l[x] =
-                wr * s[4 * x + Layout::r] + wg * s[4 * x + Layout::g] + wb * s[4 * x + Layout::b];
+        for (int x = 0; x < in.width; ++x) {
+            const std::uint32_t p = detail::loadPixel(s, x);
+            l[x] = wr * static_cast<float>(detail::channel<Layout::r>(p)) +
+                   wg * static_cast<float>(detail::channel<Layout::g>(p)) +
+                   wb * static_cast<float>(detail::channel<Layout::b>(p));
+        }
     }
 }
 VIVIDRA_MULTIVERSION(lumaRowsBest, lumaRows,
@@ -72,10 +75,7 @@ VIVIDRA_INLINE void sketchRow(const float* __restrict top, const float* __restri
         const float vv = (tr + 2.0f * mr + br) - (tl + 2.0f * ml + bl);
         const std::uint8_t grey =
             detail::roundByte((1.0f - strength * std::sqrt(hv * hv + vv * vv)) * 255.0f);
-        out[4 * x] = grey;
-        out[4 * x + 1] = grey;
-        out[4 * x + 2] = grey;
-        out[4 * x + 3] = 255;
+        detail::storePixel(out, x, 0xff000000u | grey * 0x010101u);
     }
 }
 VIVIDRA_MULTIVERSION(sketchRowBest, sketchRow,
