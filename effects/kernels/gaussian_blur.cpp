@@ -101,7 +101,7 @@ VIVIDRA_INLINE void blurRows(const ConstImageView& in, float* buf, std::ptrdiff_
             src[r] = in.row(yy);
             dst[r] = buf + yy * bufStride;
         }
-        V16 x1, x2, x3, y1v, y2v, y3v, y4v, xc, yc;
+        V16 x1 = {}, x2, x3, y1v, y2v, y3v, y4v, xc = {}, yc;
         loadFour(src, 0, x1);
         x2 = x3 = x1;
         y1v = y2v = y3v = y4v = x1 * k.causalGain;
@@ -113,7 +113,7 @@ VIVIDRA_INLINE void blurRows(const ConstImageView& in, float* buf, std::ptrdiff_
             x3 = x2, x2 = x1, x1 = xc;
             y4v = y3v, y3v = y2v, y2v = y1v, y1v = yc;
         }
-        V16 x4, sum;
+        V16 x4 = {}, sum = {};
         loadFour(src, w - 1, x1);
         x2 = x3 = x4 = x1;
         y1v = y2v = y3v = y4v = x1 * k.anticausalGain;
