@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QRectF>
+#include <QSize>
+#include <QSizeF>
+#include <QString>
+
+#include <optional>
+
+#include "effects/kernels/adjustments.h"
+#include "platform/picture.h"
+
+namespace vividra {
+
+// The picture operations the rest of the program calls: effects and adjustments
+// over the filter kernels, geometry, reading picture files and encoding them.
+// Stateless; every function may be called from any thread at the same time.
+//
+// Rectangles are in points with the origin at the lower-left corner of the
+// picture and y growing upwards; conversion to Qt's top-down rows happens inside.
+class ImageTools {
+public:
+    // Effects and adjustments. Each returns a new picture of the input's size in
+    // points; the input is left unchanged. Colours change, alpha passes through.
+    static Picture applyPhotoEffect(const Picture& picture, const QString& name);
+    static Picture applySepia(const Picture& picture, float intensity);
+    static Picture applyGaussianBlur(const Picture& picture, float radius);
+    static Picture applyKuwahara(const Picture& picture, unsigned radius);
+    static Picture applySketch(const Picture& picture, double texelSize, double edgeStrength);
+    static Picture applyBrightness(const Picture& picture, float value);
+    static Picture applyContrast(const Picture& picture, float value);
+    static Picture applySaturation(const Picture& picture, float value);
+    static Picture applyExposure(const Picture& picture, float value);
+    static Picture applyGamma(const Picture& picture, float value);
+    static Picture applyHue(const Picture& picture, float value);
+    static Picture applyRGB(const Picture& picture, float red, float green, float blue);
+    // All set adjustments in one pass, in the kernels' fixed order.
+    static Picture applyAdjustments(const Picture& picture, const fx::Adjustments& steps);
+
+    // Geometry.
+    static Picture cropImage(const Picture& picture, const QRectF& rect);
+    static QSizeF clippedSize(const QRectF& rect, const Picture& picture);
+    static void redrawImage(Picture& target, const Picture& source);
+    static void fitRect(QRectF& rect, double width, double height);
+    static Picture imageAtPixelSize(const Picture& picture, const QString& location);
+
+    // Reading. The picture in the file at its pixel size (the largest width and
+    // height over all its images), upright, as Format_ARGB32_Premultiplied.
+    // The decoder is chosen by the content, not the name. Nothing on failure;
+    // `reason` then says why in one line.
+    static std::optional<Picture> readPicture(const QString& path, QString* reason = nullptr);
+    // The pixel size a file's pictures come in at, from the headers alone; 0×0
+    // when the file cannot be read as a picture.
+    static QSize pixelSizeOfFile(const QString& path);
+    // Pictures whose header claims more pixels than this are refused unread.
+    static constexpr qint64 maximumPixels = 250'000'000;
+
+    // Encoding.
+    static int formatCode(const QString& extension);
+    static bool writeImage(const Picture& picture, const QString& path, int code, double factor);
+    static bool writeHeicImage(const Picture& picture, const QString& path);
+    // Whether this build of libheif can encode HEVC, so "HEIF" and "HEIC" can be offered.
+    static bool heicEncodingAvailable();
+};
+
+} // namespace vividra

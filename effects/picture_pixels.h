@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QImage>
+
+#include "effects/kernels/image_view.h"
+
+// Pixel-level helpers shared by the effects, the reader and the encoder.
+namespace vividra::pixels {
+
+static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "ARGB32 pixels are taken as BGRA bytes");
+
+// The image as Format_ARGB32_Premultiplied; an image already in that format is
+// shared, not copied, and opaque RGB32 is relabelled in place.
+QImage toWorkingFormat(QImage image);
+
+// True when every pixel of a 32-bit ARGB or RGB image has alpha 255.
+bool isOpaque(const QImage& image);
+
+// Straight (unpremultiplied) copy of premultiplied pixels, and back. `out` may be
+// `in` for premultiply.
+void unpremultiply(const fx::ConstImageView& in, const fx::ImageView& out);
+void premultiply(const fx::ImageView& pixels);
+
+inline fx::ConstImageView constView(const QImage& image) {
+    return {image.constBits(), image.width(), image.height(), image.bytesPerLine(),
+            fx::ChannelOrder::BGRA};
+}
+
+} // namespace vividra::pixels

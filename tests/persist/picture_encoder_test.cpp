@@ -1,0 +1,276 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <thread>
+#include <vector>
+
+#include <unistd.h>
+
+#include "effects/image_tools.h"
+#include "platform/temporary_directory.h"
+#include "tests/persist/sample_pictures.h"
+
+namespace vividra {
+namespace {
+
+using test::compare;
+using test::photoLike;
+using test::readAll;
+
+struct Encoding {
+    int code;
+    QByteArray magic;
+    double meanTolerance;
+    int maxTolerance;
+};
+
+QString frameFilesIn(const QString& folder) {
+    return QDir(folder).entryList({QStringLiteral("frame*")}, QDir::Files).join(QLatin1Char(','));
+}
+
+TEST(PictureEncoder, FormatCodesFollowTheTableExactly) {
+    const char* table[] = {"jpg", "jpeg", "jpe", "jp2",  "jpx",  "png",     "tiff",
+                           "tif", "gif",  "bmp", "heif", "heic", "original"};
+    for (int code = 0; code < 13; ++code)
+        EXPECT_EQ(ImageTools::formatCode(QLatin1String(table[code])), code) << table[code];
+    for (const char* other : {"PNG", "Jpg", "", "jpg ", ".jpg", "webp", "jpegs", "tga"})
+        EXPECT_EQ(ImageTools::formatCode(QLatin1String(other)), -1) << other;
+}
+
+TEST(PictureEncoder, EveryCodeRoundTripsWithinItsFormatsError) {
+    QTemporaryDir dir;
+    const Picture picture(photoLike(61, 37));
+    const QByteArray jp2Signature("\x00\x00\x00\x0cjP  \r\n\x87\n", 12);
+    const std::vector<Encoding> encodings = {
+        {0, "\xff\xd8\xff", 1.5, 16}, {1, "\xff\xd8\xff", 1.5, 16},
+        {2, "\xff\xd8\xff", 1.5, 16}, {3, jp2Signature, 0, 0},
+        {4, jp2Signature, 0, 0},      {5, "\x89PNG", 0, 0},
+        {6, QByteArray(), 0, 0},      {7, QByteArray(), 0, 0},
+        {8, "GIF8", 4.0, 48},         {9, "BM", 0, 0},
+    };
+    for (const Encoding& e : encodings) {
+        SCOPED_TRACE(e.code);
+        const QString path = dir.filePath(QStringLiteral("round%1.out").arg(e.code));
+        ASSERT_TRUE(ImageTools::writeImage(picture, path, e.code, 1.0));
+        const QByteArray bytes = readAll(path);
+        if (e.code == 6 || e.code == 7)
+            EXPECT_TRUE(bytes.startsWith("II*") || bytes.startsWith("MM\0*"));
+        else
+            EXPECT_TRUE(bytes.startsWith(e.magic));
+        const std::optional<Picture> back = ImageTools::readPicture(path);
+        ASSERT_TRUE(back);
+        ASSERT_EQ(back->image.size(), QSize(61, 37));
+        EXPECT_EQ(back->size, QSizeF(61, 37));
+        EXPECT_EQ(back->image.format(), QImage::Format_ARGB32_Premultiplied);
+        const test::Difference d = compare(picture.image, back->image);
+        EXPECT_LE(d.mean, e.meanTolerance);
+        EXPECT_LE(d.max, e.maxTolerance);
+    }
+}
+
+TEST(PictureEncoder, CompressionFactorTradesSizeForQuality) {
+    QTemporaryDir dir;
+    const Picture picture(photoLike(96, 64));
+    for (const int code : {1, 3}) {
+        SCOPED_TRACE(code);
+        const QString best = dir.filePath(QStringLiteral("best%1").arg(code));
+        const QString half = dir.filePath(QStringLiteral("half%1").arg(code));
+        ASSERT_TRUE(ImageTools::writeImage(picture, best, code, 1.0));
+        ASSERT_TRUE(ImageTools::writeImage(picture, half, code, 0.5));
+        EXPECT_LT(QFileInfo(half).size(), QFileInfo(best).size() * 3 / 4);
+        const test::Difference bestError =
+            compare(picture.image, ImageTools::readPicture(best)->image);
+        const test::Difference halfError =
+            compare(picture.image, ImageTools::readPicture(half)->image);
+        EXPECT_GT(halfError.mean, bestError.mean);
+        EXPECT_LT(halfError.mean, 6.0);
+    }
+}
+
+TEST(PictureEncoder, TransparencyIsKeptOrFlattenedOnWhite) {
+    QTemporaryDir dir;
+    const QImage bands = test::withAlphaBands(64, 8); // alpha 0, 64, 160, 255 by quarter
+    const Picture picture(bands);
+
+    for (const int code : {5, 6, 3}) {
+        SCOPED_TRACE(code);
+        const QString path = dir.filePath(QStringLiteral("alpha%1").arg(code));
+        ASSERT_TRUE(ImageTools::writeImage(picture, path, code, 1.0));
+        const QImage back = ImageTools::readPicture(path)->image;
+        for (int x = 0; x < 64; ++x) {
+            const QRgb want = bands.pixel(x, 4), got = back.pixel(x, 4);
+            EXPECT_NEAR(qAlpha(got), qAlpha(want), 0) << x;
+            EXPECT_NEAR(qRed(got), qRed(want), 1) << x;
+            EXPECT_NEAR(qBlue(got), qBlue(want), 1) << x;
+        }
+    }
+
+    // Source-over on white, in premultiplied terms: c + 255 − a.
+    for (const int code : {9, 1}) {
+        SCOPED_TRACE(code);
+        const QString path = dir.filePath(QStringLiteral("flat%1").arg(code));
+        ASSERT_TRUE(ImageTools::writeImage(picture, path, code, 1.0));
+        const QImage back = ImageTools::readPicture(path)->image;
+        const int tolerance = code == 9 ? 0 : 6;
+        for (int x = 2; x < 64; x += 4) {
+            const QRgb p = bands.pixel(x, 4), got = back.pixel(x, 4);
+            const int a = qAlpha(p);
+            EXPECT_EQ(qAlpha(got), 255);
+            EXPECT_NEAR(qRed(got), qRed(p) + 255 - a, tolerance) << x;
+            EXPECT_NEAR(qGreen(got), qGreen(p) + 255 - a, tolerance) << x;
+            EXPECT_NEAR(qBlue(got), qBlue(p) + 255 - a, tolerance) << x;
+        }
+    }
+
+    const QString gif = dir.filePath(QStringLiteral("alpha.gif"));
+    ASSERT_TRUE(ImageTools::writeImage(picture, gif, 8, 1.0));
+    const QImage back = ImageTools::readPicture(gif)->image;
+    for (int x = 0; x < 64; ++x)
+        EXPECT_EQ(qAlpha(back.pixel(x, 4)), x < 32 ? 0 : 255) << x;
+}
+
+TEST(PictureEncoder, GifDithersGradientsInsteadOfBanding) {
+    QTemporaryDir dir;
+    // A smooth two-colour sky needs more shades than any palette entry spacing
+    // allows; dithering keeps the local average on the gradient.
+    QImage sky(256, 64, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 256; ++x)
+            sky.setPixel(x, y, qRgb(60 + x / 4, 120 + x / 3, 255 - y));
+    for (int x = 0; x < 256; x += 32)
+        sky.setPixel(x, 0, qRgb(255, x, 0)); // colours the palette must not lose
+    const QString path = dir.filePath(QStringLiteral("sky.gif"));
+    ASSERT_TRUE(ImageTools::writeImage(Picture(sky), path, 8, 1.0));
+    const QImage back = ImageTools::readPicture(path)->image;
+    for (int x0 = 0; x0 < 256; x0 += 16) {
+        double want = 0, got = 0;
+        for (int y = 8; y < 56; ++y)
+            for (int x = x0; x < x0 + 16; ++x) {
+                want += qGreen(sky.pixel(x, y));
+                got += qGreen(back.pixel(x, y));
+            }
+        EXPECT_NEAR(got / (48 * 16), want / (48 * 16), 1.0) << x0;
+    }
+}
+
+TEST(PictureEncoder, RasterisesAtTheTruncatedSizeInPoints) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("size.png"));
+    ASSERT_TRUE(
+        ImageTools::writeImage(Picture(photoLike(101, 51), QSizeF(100.7, 50.2)), path, 5, 1));
+    EXPECT_EQ(ImageTools::readPicture(path)->image.size(), QSize(100, 50));
+
+    // Pixels denser than points: the file has the size in points, the picture scaled down.
+    QImage dense(80, 40, QImage::Format_ARGB32_Premultiplied);
+    dense.fill(qRgb(0, 0, 255));
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 40; ++x)
+            dense.setPixel(x, y, qRgb(255, 0, 0));
+    ASSERT_TRUE(ImageTools::writeImage(Picture(dense, QSizeF(40, 20)), path, 5, 1));
+    const QImage back = ImageTools::readPicture(path)->image;
+    ASSERT_EQ(back.size(), QSize(40, 20));
+    EXPECT_EQ(back.pixel(5, 10), qRgb(255, 0, 0));
+    EXPECT_EQ(back.pixel(35, 10), qRgb(0, 0, 255));
+}
+
+TEST(PictureEncoder, UnknownCodesAndEmptyPicturesWriteNothing) {
+    QTemporaryDir dir;
+    const Picture picture(photoLike(8, 8));
+    for (const int code : {13, -1, 100}) {
+        const QString path = dir.filePath(QStringLiteral("none%1").arg(code));
+        EXPECT_FALSE(ImageTools::writeImage(picture, path, code, 1.0));
+        EXPECT_FALSE(QFile::exists(path));
+    }
+    const QString path = dir.filePath(QStringLiteral("empty.png"));
+    EXPECT_FALSE(ImageTools::writeImage(Picture(), path, 5, 1.0));
+    EXPECT_FALSE(ImageTools::writeImage(Picture(photoLike(8, 8), QSizeF(0.9, 8)), path, 5, 1.0));
+    EXPECT_FALSE(QFile::exists(path));
+}
+
+TEST(PictureEncoder, FailedWritesLeaveTheOldFileWhole) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("keep.gif"));
+    const QByteArray old("previous contents");
+    ASSERT_TRUE(test::writeAll(path, old));
+
+    // GIF cannot hold a picture wider than 65535 pixels: the encoder fails.
+    QImage wide(70000, 1, QImage::Format_ARGB32_Premultiplied);
+    wide.fill(Qt::red);
+    EXPECT_FALSE(ImageTools::writeImage(Picture(wide), path, 8, 1.0));
+    EXPECT_EQ(readAll(path), old);
+
+    // A folder that cannot be written to.
+    const QString locked = dir.filePath(QStringLiteral("locked"));
+    ASSERT_TRUE(QDir().mkpath(locked));
+    const QString inside = locked + QStringLiteral("/picture.jpg");
+    ASSERT_TRUE(test::writeAll(inside, old));
+    QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner);
+    if (::access(locked.toLocal8Bit().constData(), W_OK) == 0) {
+        QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        GTEST_SKIP() << "running with permission to write anywhere";
+    }
+    EXPECT_FALSE(ImageTools::writeImage(Picture(photoLike(16, 16)), inside, 1, 1.0));
+    EXPECT_EQ(readAll(inside), old);
+    EXPECT_EQ(QDir(locked).entryList(QDir::Files).size(), 1);
+    QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+TEST(PictureEncoder, HeicCodesWriteHeicOnlyWhereAnEncoderExists) {
+    QTemporaryDir dir;
+    const Picture picture(photoLike(64, 48));
+    const QString temporary = platform::temporaryDirectory();
+    for (const int code : {10, 11, 12}) {
+        SCOPED_TRACE(code);
+        const QString path = dir.filePath(QStringLiteral("picture%1").arg(code));
+        const bool written = ImageTools::writeImage(picture, path, code, 1.0);
+        EXPECT_EQ(frameFilesIn(temporary), QString());
+        if (!ImageTools::heicEncodingAvailable()) {
+            EXPECT_FALSE(written);
+            EXPECT_FALSE(QFile::exists(path));
+            continue;
+        }
+        ASSERT_TRUE(written);
+        const QByteArray bytes = readAll(path);
+        EXPECT_EQ(bytes.mid(4, 8), QByteArray("ftypheic"));
+        const std::optional<Picture> back = ImageTools::readPicture(path);
+        ASSERT_TRUE(back);
+        ASSERT_EQ(back->image.size(), QSize(64, 48));
+        EXPECT_LT(compare(picture.image, back->image).mean, 3.0);
+    }
+    if (ImageTools::heicEncodingAvailable()) {
+        const QString path = dir.filePath(QStringLiteral("alpha.heic"));
+        ASSERT_TRUE(ImageTools::writeHeicImage(Picture(test::withAlphaBands(64, 16)), path));
+        const QImage back = ImageTools::readPicture(path)->image;
+        EXPECT_NEAR(qAlpha(back.pixel(4, 8)), 0, 4);
+        EXPECT_NEAR(qAlpha(back.pixel(60, 8)), 255, 4);
+    }
+}
+
+TEST(PictureEncoder, EncodesFromSeveralThreadsAtOnce) {
+    QTemporaryDir dir;
+    std::vector<std::thread> threads;
+    std::vector<int> results(8, 0);
+    for (int i = 0; i < 8; ++i) {
+        threads.emplace_back([&, i] {
+            const Picture picture(photoLike(40 + i, 30, static_cast<quint32>(i)));
+            const int code = std::array{1, 3, 5, 8}[i % 4];
+            const QString path = dir.filePath(QStringLiteral("thread%1").arg(i));
+            const std::optional<Picture> back = ImageTools::writeImage(picture, path, code, 1.0)
+                                                    ? ImageTools::readPicture(path)
+                                                    : std::nullopt;
+            results[i] = back && back->image.size() == picture.image.size() &&
+                         compare(picture.image, back->image).mean < 4.0;
+        });
+    }
+    for (std::thread& t : threads)
+        t.join();
+    for (int i = 0; i < 8; ++i)
+        EXPECT_TRUE(results[i]) << i;
+}
+
+} // namespace
+} // namespace vividra

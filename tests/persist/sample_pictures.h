@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QImage>
+#include <QRandomGenerator>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "platform/picture.h"
+
+// Generated pictures and small file helpers for the reading and encoding tests.
+namespace vividra::test {
+
+// Smooth gradients with a little fixed-seed noise: photo-like enough to show
+// banding and codec error, and the same on every run.
+inline QImage photoLike(int width, int height, quint32 seed = 7) {
+    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+    QRandomGenerator noise(seed);
+    for (int y = 0; y < height; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            const double u = double(x) / std::max(1, width - 1);
+            const double v = double(y) / std::max(1, height - 1);
+            const int n = static_cast<int>(noise.bounded(7)) - 3;
+            const int r = std::clamp(static_cast<int>(40 + 180 * u) + n, 0, 255);
+            const int g = std::clamp(static_cast<int>(90 + 120 * v) + n, 0, 255);
+            const int b = std::clamp(static_cast<int>(200 - 120 * u * v) + n, 0, 255);
+            row[x] = qRgb(r, g, b);
+        }
+    }
+    return image;
+}
+
+// Four alpha bands (0, 64, 160, 255) over photo-like colours.
+inline QImage withAlphaBands(int width, int height) {
+    QImage straight = photoLike(width, height).convertToFormat(QImage::Format_ARGB32);
+    const int alphas[4] = {0, 64, 160, 255};
+    for (int y = 0; y < height; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(straight.scanLine(y));
+        for (int x = 0; x < width; ++x)
+            row[x] = qRgba(qRed(row[x]), qGreen(row[x]), qBlue(row[x]), alphas[x * 4 / width]);
+    }
+    return straight.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+struct Difference {
+    double mean = 0; // average over all channels
+    int max = 0;
+};
+
+// Compares straight colours of visible pixels and every alpha value.
+inline Difference compare(const QImage& a, const QImage& b) {
+    const QImage x = a.convertToFormat(QImage::Format_ARGB32);
+    const QImage y = b.convertToFormat(QImage::Format_ARGB32);
+    Difference d;
+    double total = 0;
+    long samples = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        for (int col = 0; col < x.width(); ++col) {
+            const QRgb p = x.pixel(col, row), q = y.pixel(col, row);
+            int channels[4] = {qAlpha(p) - qAlpha(q), qRed(p) - qRed(q), qGreen(p) - qGreen(q),
+                               qBlue(p) - qBlue(q)};
+            const int used = qAlpha(p) == 0 && qAlpha(q) == 0 ? 1 : 4;
+            for (int c = 0; c < used; ++c) {
+                d.max = std::max(d.max, std::abs(channels[c]));
+                total += std::abs(channels[c]);
+                ++samples;
+            }
+        }
+    }
+    d.mean = samples ? total / samples : 0;
+    return d;
+}
+
+inline QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline bool writeAll(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+} // namespace vividra::test
