@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+#include "effects/image_tools.h"
+
+namespace vividra {
+namespace {
+
+using Apply = std::function<Picture(const Picture&)>;
+
+struct Named {
+    const char* name;
+    Apply apply;
+};
+
+std::vector<Named> everyPrimitive() {
+    return {
+        {"photo", [](const Picture& p) { return ImageTools::applyPhotoEffect(p, "Chrome"); }},
+        {"sepia", [](const Picture& p) { return ImageTools::applySepia(p, 0.8f); }},
+        {"blur", [](const Picture& p) { return ImageTools::applyGaussianBlur(p, 2.0f); }},
+        {"kuwahara", [](const Picture& p) { return ImageTools::applyKuwahara(p, 2); }},
+        {"sketch", [](const Picture& p) { return ImageTools::applySketch(p, 0.05, 1.0); }},
+        {"brightness", [](const Picture& p) { return ImageTools::applyBrightness(p, 0.2f); }},
+        {"contrast", [](const Picture& p) { return ImageTools::applyContrast(p, 1.5f); }},
+        {"saturation", [](const Picture& p) { return ImageTools::applySaturation(p, 0.3f); }},
+        {"exposure", [](const Picture& p) { return ImageTools::applyExposure(p, 0.5f); }},
+        {"gamma", [](const Picture& p) { return ImageTools::applyGamma(p, 1.4f); }},
+        {"hue", [](const Picture& p) { return ImageTools::applyHue(p, 90.0f); }},
+        {"rgb", [](const Picture& p) { return ImageTools::applyRGB(p, 1.0f, 0.5f, 0.0f); }},
+    };
+}
+
+// Straight colours given, stored premultiplied as working pictures are.
+Picture uniform(int width, int height, QRgb straight) {
+    QImage image(width, height, QImage::Format_ARGB32);
+    image.fill(straight);
+    return Picture(image.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+}
+
+Picture varied(int width, int height, bool transparent) {
+    QImage image(width, height, QImage::Format_ARGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y,
+                           qRgba((x * 37) % 256, (y * 53) % 256, (x * y) % 256,
+                                 transparent ? (x * 255) / (width - 1) : 255));
+    return Picture(image.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+}
+
+void expectStraight(const Picture& picture, QPoint at, int r, int g, int b, int a, int tolerance) {
+    const QRgb p = qUnpremultiply(picture.image.pixel(at));
+    EXPECT_EQ(qAlpha(p), a);
+    EXPECT_NEAR(qRed(p), r, tolerance);
+    EXPECT_NEAR(qGreen(p), g, tolerance);
+    EXPECT_NEAR(qBlue(p), b, tolerance);
+}
+
+TEST(ImageEffects, ChannelsReachTheFiltersInTheirOrder) {
+    // Opaque (200, 100, 50): each formula at one pixel, red, green and blue apart.
+    const Picture opaque = uniform(8, 8, qRgb(200, 100, 50));
+    expectStraight(ImageTools::applyRGB(opaque, 1.0f, 0.5f, 0.0f), {3, 3}, 200, 50, 0, 255, 1);
+    expectStraight(ImageTools::applyBrightness(opaque, 0.2f), {3, 3}, 251, 151, 101, 255, 1);
+    expectStraight(ImageTools::applyContrast(opaque, 2.0f), {3, 3}, 255, 73, 0, 255, 1);
+    expectStraight(ImageTools::applyExposure(opaque, 1.0f), {3, 3}, 255, 200, 100, 255, 1);
+
+    // The same colour at alpha 128: the filters see straight colours, alpha passes.
+    const Picture half = uniform(8, 8, qRgba(200, 100, 50, 128));
+    expectStraight(ImageTools::applyRGB(half, 1.0f, 0.5f, 0.0f), {3, 3}, 200, 50, 0, 128, 2);
+    expectStraight(ImageTools::applyBrightness(half, 0.2f), {3, 3}, 251, 151, 101, 128, 2);
+    expectStraight(ImageTools::applyContrast(half, 2.0f), {3, 3}, 255, 73, 0, 128, 2);
+    expectStraight(ImageTools::applySepia(half, 0.0f), {3, 3}, 200, 100, 50, 128, 2);
+    const int grey = qRound(0.2125 * 200 + 0.7154 * 100 + 0.0721 * 50);
+    expectStraight(ImageTools::applySaturation(half, 0.0f), {3, 3}, grey, grey, grey, 128, 2);
+}
+
+TEST(ImageEffects, EveryPrimitiveKeepsSizeAlphaAndItsInput) {
+    for (const bool transparent : {false, true}) {
+        const Picture input = varied(24, 16, transparent);
+        const QImage before = input.image.copy();
+        for (const Named& primitive : everyPrimitive()) {
+            SCOPED_TRACE(std::string(primitive.name) + (transparent ? " transparent" : ""));
+            const Picture out = primitive.apply(input);
+            ASSERT_EQ(out.image.size(), input.image.size());
+            EXPECT_EQ(out.size, input.size);
+            EXPECT_EQ(out.image.format(), QImage::Format_ARGB32_Premultiplied);
+            EXPECT_FALSE(out.sharesPixelsWith(input));
+            EXPECT_EQ(input.image, before);
+            const bool sketch = std::string(primitive.name) == "sketch";
+            for (int y = 0; y < 16; ++y) {
+                for (int x = 0; x < 24; ++x) {
+                    const QRgb in = input.image.pixel(x, y);
+                    const QRgb p = out.image.pixel(x, y);
+                    if (!sketch) {
+                        ASSERT_EQ(qAlpha(p), qAlpha(in)) << x << "," << y;
+                    }
+                    // Still valid premultiplied data: no colour above its alpha.
+                    const QRgb raw = reinterpret_cast<const QRgb*>(out.image.constScanLine(y))[x];
+                    ASSERT_LE(qRed(raw), qAlpha(raw));
+                    ASSERT_LE(qGreen(raw), qAlpha(raw));
+                    ASSERT_LE(qBlue(raw), qAlpha(raw));
+                }
+            }
+        }
+    }
+}
+
+TEST(ImageEffects, NeutralValuesAndUnknownLooksChangeNothing) {
+    for (const bool transparent : {false, true}) {
+        const Picture input = varied(20, 12, transparent);
+        const int tolerance = transparent ? 1 : 0;
+        const std::vector<Picture> neutral = {
+            ImageTools::applyBrightness(input, 0.0f), ImageTools::applyContrast(input, 1.0f),
+            ImageTools::applySaturation(input, 1.0f), ImageTools::applyExposure(input, 0.0f),
+            ImageTools::applyGamma(input, 1.0f),      ImageTools::applyHue(input, 0.0f),
+            ImageTools::applyRGB(input, 1, 1, 1),     ImageTools::applySepia(input, 0.0f),
+            ImageTools::applyKuwahara(input, 0),      ImageTools::applyGaussianBlur(input, 0.0f),
+        };
+        for (size_t i = 0; i < neutral.size(); ++i) {
+            for (int y = 0; y < 12; ++y)
+                for (int x = 0; x < 20; ++x) {
+                    const QRgb a = reinterpret_cast<const QRgb*>(input.image.constScanLine(y))[x];
+                    const QRgb b =
+                        reinterpret_cast<const QRgb*>(neutral[i].image.constScanLine(y))[x];
+                    ASSERT_EQ(qAlpha(a), qAlpha(b));
+                    ASSERT_NEAR(qRed(a), qRed(b), tolerance) << i;
+                    ASSERT_NEAR(qGreen(a), qGreen(b), tolerance) << i;
+                    ASSERT_NEAR(qBlue(a), qBlue(b), tolerance) << i;
+                }
+        }
+        EXPECT_TRUE(ImageTools::applyPhotoEffect(input, "Sepia").sharesPixelsWith(input));
+        EXPECT_TRUE(ImageTools::applyPhotoEffect(input, "noir").sharesPixelsWith(input));
+        EXPECT_TRUE(ImageTools::applyAdjustments(input, fx::Adjustments{}).sharesPixelsWith(input));
+    }
+    EXPECT_TRUE(ImageTools::applySepia(Picture(), 1.0f).isEmpty());
+}
+
+TEST(ImageEffects, PhotoEffectKeepsTheSizeInPoints) {
+    const Picture dense(varied(40, 20, false).image, QSizeF(20, 10));
+    const Picture noir = ImageTools::applyPhotoEffect(dense, "Noir");
+    EXPECT_EQ(noir.size, QSizeF(20, 10));
+    EXPECT_EQ(noir.image.size(), QSize(40, 20));
+    const QRgb p = noir.image.pixel(13, 7);
+    EXPECT_EQ(qRed(p), qGreen(p)); // a black-and-white look
+    EXPECT_EQ(qGreen(p), qBlue(p));
+}
+
+TEST(ImageEffects, FusedAdjustmentsMatchTheSeparateSteps) {
+    const Picture input = varied(32, 16, true);
+    fx::Adjustments steps;
+    steps.brightness = 0.05f;
+    steps.contrast = 1.2f;
+    steps.gamma = 0.9f;
+    steps.rgb = std::array<float, 3>{1.0f, 0.9f, 0.8f};
+    const Picture fused = ImageTools::applyAdjustments(input, steps);
+    Picture chain = ImageTools::applyBrightness(input, 0.05f);
+    chain = ImageTools::applyContrast(chain, 1.2f);
+    chain = ImageTools::applyGamma(chain, 0.9f);
+    chain = ImageTools::applyRGB(chain, 1.0f, 0.9f, 0.8f);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 32; ++x) {
+            const QRgb a = fused.image.pixel(x, y), b = chain.image.pixel(x, y);
+            ASSERT_EQ(qAlpha(a), qAlpha(b));
+            ASSERT_NEAR(qRed(a), qRed(b), 3) << x << "," << y;
+            ASSERT_NEAR(qGreen(a), qGreen(b), 3) << x << "," << y;
+            ASSERT_NEAR(qBlue(a), qBlue(b), 3) << x << "," << y;
+        }
+}
+
+TEST(ImageEffects, LongChainsReuseBuffersSafely) {
+    // Results outlive their inputs and every intermediate returns to the pool.
+    Picture picture = uniform(300, 200, qRgb(100, 150, 200));
+    for (int i = 0; i < 20; ++i)
+        picture = (i % 2 == 0) ? ImageTools::applyRGB(picture, 1.0f, 1.0f, 0.5f)
+                               : ImageTools::applyRGB(picture, 1.0f, 1.0f, 2.0f);
+    expectStraight(picture, {299, 199}, 100, 150, 200, 255, 1);
+}
+
+} // namespace
+} // namespace vividra
