@@ -25,6 +25,10 @@ void MainWindow::buildMenus() {
     QMenu* file = menuBar()->addMenu(tr("&File"));
     actionNew =
         file->addAction(tr("&New"), QKeySequence::New, &controller_, &ViewController::OnFileNew);
+    actionOpen = file->addAction(tr("&Open…"), QKeySequence::Open, &controller_,
+                                 &ViewController::OnSelectImage);
+    actionReset = file->addAction(tr("&Reset Picture"), QKeySequence(tr("Ctrl+Shift+R")),
+                                  &controller_, &ViewController::OnReset);
     file->addSeparator();
     actionQuit =
         file->addAction(tr("&Quit"), QKeySequence::Quit, &controller_, &ViewController::OnAppQuit);

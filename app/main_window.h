@@ -14,6 +14,8 @@ public:
     MainWindow(ViewController& controller, AppDelegate& delegate);
 
     QAction* actionNew = nullptr;
+    QAction* actionOpen = nullptr;
+    QAction* actionReset = nullptr;
     QAction* actionQuit = nullptr;
     QAction* actionHelp = nullptr;
 

@@ -211,6 +211,8 @@ void ViewController::loadView(QMainWindow* window) {
     stack->addWidget(imageViewBackground);
     stack->addWidget(dragImageView);
     boxLayout->addWidget(customViewImage);
+    dragImageView->watch(customViewImage);
+    dragImageView->pictureShown = [this] { return !imageView->shownImage().isNull(); };
     rightLayout->addWidget(boxImage, 1);
     root->addWidget(right, 1);
 

@@ -1,6 +1,11 @@
 #include "paint/draw_view.h"
 
+#include <QMouseEvent>
 #include <QPainter>
+
+#include <cmath>
+
+#include "platform/notification_center.h"
 
 namespace vividra {
 namespace {
@@ -21,7 +26,120 @@ DrawView::DrawView(QWidget* parent)
 
 void DrawView::setImage(const Picture& picture) {
     image_ = picture;
+    shown_ = picture.image;
     update();
+}
+
+void DrawView::setShownImage(const QImage& shown) {
+    shown_ = shown;
+    update();
+}
+
+QPointF DrawView::pictureLocation(const QPointF& p) const {
+    const QRectF& r = curentRect;
+    const QRectF& o = originalRect;
+    const QPointF& f = foregroundImageViewOrigin;
+    if (r.width() <= 0 || r.height() <= 0)
+        return {};
+    return {(p.x() - r.x() - imageViewX - f.x()) / r.width() * o.width(),
+            (p.y() - r.y() - imageViewY - f.y()) / r.height() * o.height()};
+}
+
+bool DrawView::paintingAllowed() const {
+    return !infoProvider.rightMouseDragged && previewType != 1 && !infoProvider.processIsRunning &&
+           infoProvider.isImageAdded;
+}
+
+void DrawView::updateOffsetInWindow() {
+    const QWidget* top = window();
+    const QPoint origin = mapTo(top, QPoint(0, 0));
+    imageViewX = origin.x();
+    imageViewY = top->height() - (origin.y() + height());
+}
+
+QPointF DrawView::windowPoint(const QMouseEvent* event) const {
+    const QWidget* top = window();
+    const QPointF inWindow = mapTo(top, event->position());
+    return {inWindow.x(), top->height() - inWindow.y()};
+}
+
+QPointF DrawView::viewPoint(const QMouseEvent* event) const {
+    return {event->position().x(), height() - event->position().y()};
+}
+
+void DrawView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    infoProvider.leftMouseDragged = true;
+    if (!paintingAllowed() || currentPhase != QStringLiteral("mouseDown"))
+        return;
+    updateOffsetInWindow();
+    path->moveTo(viewPoint(event));
+    secondPath->moveTo(pictureLocation(windowPoint(event)));
+    update();
+    currentPhase = QStringLiteral("mouseDragged/Up");
+    moveToPointWasCalled = true;
+}
+
+void DrawView::addSegment(const QMouseEvent* event) {
+    // A segment back to the same point would be dropped; nudge it so a click still leaves a round
+    // dot.
+    const auto lineTo = [](QPainterPath& p, QPointF to) {
+        if (p.currentPosition() == to)
+            to.rx() += 0.01;
+        p.lineTo(to);
+    };
+    lineTo(*path, viewPoint(event));
+    lineTo(*secondPath, pictureLocation(windowPoint(event)));
+    update();
+}
+
+void DrawView::mouseMoveEvent(QMouseEvent* event) {
+    // Without mouse tracking every move is a drag; a right-button one belongs to panning.
+    if (event->buttons() == Qt::RightButton) {
+        QWidget::mouseMoveEvent(event);
+        return;
+    }
+    if (!paintingAllowed() || currentPhase != QStringLiteral("mouseDragged/Up") ||
+        path->elementCount() == 0)
+        return;
+    if (moveToPointWasCalled) {
+        addSegment(event);
+    } else {
+        path->closeSubpath();
+        secondPath->closeSubpath();
+    }
+}
+
+void DrawView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mouseReleaseEvent(event);
+        return;
+    }
+    infoProvider.leftMouseDragged = false;
+    if (infoProvider.rightMouseDragged)
+        return;
+    if (!paintingAllowed()) {
+        currentPhase = QStringLiteral("mouseDown");
+        return;
+    }
+    if (currentPhase != QStringLiteral("mouseDragged/Up")) {
+        currentPhase = QStringLiteral("mouseDown");
+        return;
+    }
+    if (path->elementCount() == 0) {
+        currentPhase = QStringLiteral("mouseDown");
+    } else if (moveToPointWasCalled) {
+        addSegment(event);
+        currentPhase = QStringLiteral("mouseDown");
+        moveToPointWasCalled = false;
+        platform::NotificationCenter::defaultCenter().post(platform::kPathModified);
+    } else {
+        path->closeSubpath();
+        secondPath->closeSubpath();
+    }
 }
 
 void DrawView::resetDrawing() {
@@ -51,19 +169,20 @@ void DrawView::resetDrawing() {
 }
 
 void DrawView::makeBrushCircleImage() {
-    // A ring one pixel wider than the brush so its edge shows on light and dark pictures.
-    const int side = std::max(3, static_cast<int>(std::ceil(currentLineWidth)) + 2);
-    QImage img(side, side, QImage::Format_ARGB32_Premultiplied);
+    const double w = currentLineWidth;
+    const double b = 2.0 * w / 100.0;
+    const double s = w + b;
+    const int pixels = std::max(1, static_cast<int>(std::ceil(s)));
+    QImage img(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
     img.fill(Qt::transparent);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
-    const QRectF circle(1, 1, currentLineWidth, currentLineWidth);
-    p.setPen(QPen(QColor(0, 0, 0, 160), 1.5));
-    p.drawEllipse(circle);
-    p.setPen(QPen(QColor(255, 255, 255, 220), 0.8));
-    p.drawEllipse(circle);
+    QPainterPath oval;
+    oval.addEllipse(QRectF(b / 2, b / 2, s - b, s - b));
+    p.strokePath(oval, QPen(QColor::fromRgbF(1, 1, 1, 1), b));
+    p.fillPath(oval, isErase ? QColor::fromRgbF(1, 0, 0, 0.4f) : QColor::fromRgbF(1, 1, 1, 0.4f));
     p.end();
-    currentCircleImage = Picture(img);
+    currentCircleImage = Picture(img, QSizeF(s, s));
     resetCursorRects();
 }
 
@@ -78,10 +197,21 @@ void DrawView::resetCursorRects() {
 
 void DrawView::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    if (!image_.isEmpty() && !curentRect.isEmpty()) {
+    if (!shown_.isNull() && !curentRect.isEmpty()) {
         p.setRenderHint(QPainter::SmoothPixmapTransform);
-        p.drawImage(toWidget(curentRect), image_.image);
+        p.drawImage(toWidget(curentRect), shown_);
     }
+    if (!path || path->isEmpty())
+        return;
+    if (color.style() == Qt::TexturePattern && color.textureImage().isNull())
+        return;
+    // Map the path into widget rows rather than moving the painter, so a
+    // pattern colour stays aligned with the view's origin.
+    const QPainterPath rows = QTransform(1, 0, 0, -1, 0, height()).map(*path);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(color, currentLineWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(rows);
 }
 
 } // namespace vividra

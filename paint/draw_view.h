@@ -50,6 +50,15 @@ public:
     const Picture& image() const { return image_; }
     void setImage(const Picture& picture);
 
+    // The picture as drawn on screen, already scaled to `curentRect` off the main thread.
+    void setShownImage(const QImage& shown);
+    const QImage& shownImage() const { return shown_; }
+
+    // A window point (y-up, window content) in picture pixels.
+    QPointF pictureLocation(const QPointF& windowPoint) const;
+    // Whether a left-button event may paint now.
+    bool paintingAllowed() const;
+
     void resetDrawing();
     void makeBrushCircleImage();
     void resetCursorRects();
@@ -62,9 +71,19 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    // Keeps the picture area's offset in the window as it is laid out now.
+    void updateOffsetInWindow();
+    QPointF windowPoint(const QMouseEvent* event) const;
+    QPointF viewPoint(const QMouseEvent* event) const;
+    void addSegment(const QMouseEvent* event);
+
     Picture image_;
+    QImage shown_;
 };
 
 } // namespace vividra

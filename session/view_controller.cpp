@@ -90,6 +90,7 @@ void ViewController::viewDidLoad() {
 
     connect(segmentedControlEdit, &SegmentedControl::segmentClicked, this,
             &ViewController::OnSegmentedControlEditChanged);
+    connectEffectControls();
 
     segmentedControlEdit->setSelectedSegment(0);
     tabViewEdit->setCurrentIndex(0);
@@ -124,6 +125,11 @@ void ViewController::viewWillAppear() {
     pal.setColor(QPalette::Window, QColor::fromRgbF(0.2f, 0.2f, 0.2f, 1.0f));
     window_->setPalette(pal);
     window_->setAutoFillBackground(true);
+}
+
+void ViewController::showProgress() {
+    progressIndicator->show();
+    progressIndicator->startAnimation();
 }
 
 void ViewController::hideProgress() {
@@ -206,6 +212,32 @@ void ViewController::resetInterface() {
 
     hideProgress();
 
+    resetControlsToDefaults();
+
+    needToSaveBackground = needToSaveForeground = false;
+
+    commitState(QStringLiteral("resetInterface"));
+
+    segmentedControlPreviewOriginal->setSelectedSegment(0);
+
+    imageViewBackground->makeBrushCircleImage();
+
+    colorChangeTriggered = colorIsChangeing = false;
+
+    for (const QString& key :
+         {platform::defaults::kAddImagePath, platform::defaults::kSaveImagePath,
+          platform::defaults::kSaveAsProfilePath, platform::defaults::kLoadProfilePath}) {
+        if (!platform::defaults::contains(key))
+            platform::defaults::setString(key, QString());
+    }
+
+    for (QWidget* outlet : outlets()) {
+        if (outlet != buttonAdjustReset)
+            outlet->setAttribute(Qt::WA_MacShowFocusRect, false);
+    }
+}
+
+void ViewController::resetControlsToDefaults() {
     sliderBrushSize->setFloatValue(20.0f);
     labelBrushSize->setText(QStringLiteral("20 px"));
 
@@ -233,28 +265,6 @@ void ViewController::resetInterface() {
     sliderRed->setFloatValue(1.0f);
     sliderGreen->setFloatValue(1.0f);
     sliderBlue->setFloatValue(1.0f);
-
-    needToSaveBackground = needToSaveForeground = false;
-
-    commitState(QStringLiteral("resetInterface"));
-
-    segmentedControlPreviewOriginal->setSelectedSegment(0);
-
-    imageViewBackground->makeBrushCircleImage();
-
-    colorChangeTriggered = colorIsChangeing = false;
-
-    for (const QString& key :
-         {platform::defaults::kAddImagePath, platform::defaults::kSaveImagePath,
-          platform::defaults::kSaveAsProfilePath, platform::defaults::kLoadProfilePath}) {
-        if (!platform::defaults::contains(key))
-            platform::defaults::setString(key, QString());
-    }
-
-    for (QWidget* outlet : outlets()) {
-        if (outlet != buttonAdjustReset)
-            outlet->setAttribute(Qt::WA_MacShowFocusRect, false);
-    }
 }
 
 void ViewController::clearSessionForNewPicture() {

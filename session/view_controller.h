@@ -9,6 +9,7 @@
 #include <QString>
 
 #include "effects/effect_settings.h"
+#include "effects/layer_rendering.h"
 #include "history/state.h"
 #include "platform/notification_center.h"
 #include "platform/picture.h"
@@ -64,6 +65,26 @@ public:
     void openData(const platform::Notification& note);
     void ImageDragged(const platform::Notification& note);
     void PathModified();
+
+    void OnSelectImage();
+    static const QStringList& openPanelExtensions();
+    void OnReset();
+    void takeInPicture(const QString& path, const QString& action);
+
+    // Layer effects and rendering.
+    EffectSettings effectSettings(bool foreground) const;
+    AdjustmentSettings adjustmentSettings() const;
+    void OnAdjustReset();
+    void requestLayerUpdate(ProcessType kind);
+    void drainProcessesQueue();
+    void renderBackgroundLayer();
+    void renderForegroundLayer();
+    void renderBothLayers();
+
+    // Painting.
+    // Appends the stroke being painted to the surface's list, as every composition does.
+    void recordCurrentStroke(const Picture& reveal, const Picture& erase);
+    void setBrushColor(const QBrush& colour);
 
     // History.
     void commitState(const QString& action);
@@ -188,7 +209,24 @@ public:
 
 private:
     void resetEffectControls(bool foreground);
+    void connectEffectControls();
+    void showProgress();
     void hideProgress();
+    void showComposite(const QImage& shown);
+    void startProcess(ProcessType kind);
+    void startRendering(LayerRenderInput::Kind kind);
+    void finishRendering(LayerRenderInput::Kind kind, LayerRenderResult result,
+                         const Picture& keptForeground);
+    void startIntake(const QString& path, const QString& action, bool reset);
+    void resetControlsToDefaults();
+    void finishIntake(const QString& action, LayerRenderResult result, bool reset);
+    // The decoded original while its file is unchanged, so renderings need not decode it again.
+    Picture currentOriginal() const;
+    void rememberOriginal(const Picture& original);
+    void updatePictureAreaOffset();
+
+    Picture original_;
+    QString originalStamp_;
 
     QPointer<QMainWindow> window_;
 };

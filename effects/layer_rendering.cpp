@@ -1,0 +1,100 @@
+#include "effects/layer_rendering.h"
+
+#include "effects/image_tools.h"
+#include "paint/compositing.h"
+
+namespace vividra {
+
+Picture effectChain(Picture p, const EffectSettings& s, const std::optional<AdjustmentSettings>& a,
+                    const initialValues& neutral) {
+    if (s.blackWhiteOn)
+        p = ImageTools::applyPhotoEffect(p, s.blackWhiteEffect);
+    if (s.colorEffectsOn)
+        p = ImageTools::applyPhotoEffect(p, s.colorEffect);
+    if (s.sepiaOn)
+        p = ImageTools::applySepia(p, s.sepiaIntensity);
+    if (s.blurOn)
+        p = ImageTools::applyGaussianBlur(p, s.blurIntensity);
+    if (s.oilPaintingOn) {
+        // Truncated toward zero; anything below 1 is no painting at all.
+        const float r = s.oilPaintingIntensity;
+        p = ImageTools::applyKuwahara(p, r < 1.0f ? 0u : static_cast<unsigned>(r));
+    }
+    if (s.sketchOn)
+        p = ImageTools::applySketch(p, static_cast<double>(s.sketchIntensity) / 100.0,
+                                    static_cast<double>(s.sketchEdge));
+    if (!a)
+        return p;
+    // The adjustments that differ run in one pass, in the same fixed order.
+    fx::Adjustments steps;
+    if (a->brightness != neutral.brightness)
+        steps.brightness = a->brightness;
+    if (a->contrast != neutral.contrast)
+        steps.contrast = a->contrast;
+    if (a->saturation != neutral.saturation)
+        steps.saturation = a->saturation;
+    if (a->exposure != neutral.exposure)
+        steps.exposure = a->exposure;
+    if (a->gamma != neutral.gamma)
+        steps.gamma = a->gamma;
+    if (a->hue != neutral.hue)
+        steps.hue = a->hue;
+    if (a->red != neutral.red || a->green != neutral.green || a->blue != neutral.blue)
+        steps.rgb = std::array<float, 3>{a->red, a->green, a->blue};
+    if (steps.any())
+        p = ImageTools::applyAdjustments(p, steps);
+    return p;
+}
+
+LayerRenderResult renderLayers(LayerRenderInput in) {
+    LayerRenderResult out;
+    if (in.original.isEmpty()) {
+        auto read = ImageTools::readPicture(in.path, &out.reason);
+        if (!read)
+            return out;
+        in.original = *read;
+    }
+    out.original = in.original;
+    using Kind = LayerRenderInput::Kind;
+
+    Picture foreground = in.foregroundImage;
+    if (in.kind != Kind::background || foreground.isEmpty()) {
+        const EffectSettings& fs = in.foreground;
+        foreground = in.kind == Kind::background
+                         ? in.original
+                         : effectChain(in.original, fs, in.adjustments, in.neutral);
+    }
+    Picture preErase = in.preEraseImage;
+    Picture background;
+    if (in.kind != Kind::foreground) {
+        background = effectChain(in.original, in.background, in.adjustments, in.neutral);
+        preErase = background;
+        // Strokes paint into the layer itself; keep the clean rendering apart first.
+        preErase.image.detach();
+    }
+    if (in.kind != Kind::background) {
+        out.currentMaskImage =
+            displayCanvas(foreground, in.pictureRect, in.maskWidth, in.maskHeight);
+        out.revealWindow = ImageTools::cropImage(out.currentMaskImage, in.maskRect);
+        out.foregroundImage = foreground;
+    }
+    if (in.eraserOn) {
+        const Picture canvas = displayCanvas(preErase, in.pictureRect, in.maskWidth, in.maskHeight);
+        out.eraseWindow = ImageTools::cropImage(canvas, in.maskRect);
+    }
+    if (in.kind == Kind::foreground) {
+        // The background layer already carries the strokes; repaint them with the new reveal.
+        background = in.preEraseImage;
+        background.image.detach();
+    }
+    out.composite =
+        compositeStrokes(background, in.strokes, patternColor(foreground), patternColor(preErase));
+    out.backgroundImage = out.composite;
+    if (in.kind != Kind::foreground)
+        out.preEraseImage = preErase;
+    out.shownComposite = screenCopy(out.composite, in.pictureRect.size());
+    out.ok = true;
+    return out;
+}
+
+} // namespace vividra

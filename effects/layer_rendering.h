@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QBrush>
+#include <QList>
+#include <QRectF>
+#include <QString>
+
+#include <optional>
+
+#include "effects/effect_settings.h"
+#include "paint/custom_path.h"
+#include "platform/picture.h"
+
+namespace vividra {
+
+// Runs a layer's effects and then the adjustments that differ from `neutral`,
+// in the fixed order. Without adjustments only the effects run (intake).
+Picture effectChain(Picture picture, const EffectSettings& effects,
+                    const std::optional<AdjustmentSettings>& adjustments,
+                    const initialValues& neutral);
+
+// What a layer rendering needs, captured on the main thread.
+struct LayerRenderInput {
+    enum class Kind { background, foreground, both };
+    Kind kind = Kind::both;
+    QString path;     // the original picture file
+    Picture original; // its decoded pixels when still current, else empty
+    EffectSettings background;
+    EffectSettings foreground;
+    std::optional<AdjustmentSettings> adjustments;
+    initialValues neutral;
+    bool eraserOn = false;
+    Picture foregroundImage; // the layers as they are now
+    Picture preEraseImage;
+    QList<CustomPathRef> strokes; // every recorded stroke, the current one included
+    QRectF pictureRect;           // where the picture is shown (y-up, view)
+    QRectF maskRect;              // visible window of the display canvas
+    double maskWidth = 0;
+    double maskHeight = 0;
+};
+
+// What it hands back to the main thread.
+struct LayerRenderResult {
+    bool ok = false;
+    QString reason;
+    Picture original;         // the decoded original, for reuse by later renderings
+    Picture foregroundImage;  // set for foreground and both
+    Picture backgroundImage;  // set for background and both: the composite itself
+    Picture preEraseImage;    // set for background and both
+    Picture currentMaskImage; // set for foreground and both
+    Picture composite;
+    QImage shownComposite; // the composite at its size on screen
+    Picture revealWindow;
+    Picture eraseWindow;
+};
+
+// The background work of a rendering; no Qt widgets, safe on a pool thread.
+LayerRenderResult renderLayers(LayerRenderInput input);
+
+} // namespace vividra

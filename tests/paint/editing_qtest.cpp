@@ -1,0 +1,197 @@
+// Taking a picture in, rendering both layers and painting the splash.
+#include <QtTest>
+
+#include "app/app_delegate.h"
+#include "app/main_window.h"
+#include "controls/check_box.h"
+#include "controls/combo_box.h"
+#include "controls/progress_indicator.h"
+#include "controls/slider.h"
+#include "effects/image_tools.h"
+#include "paint/draw_view.h"
+#include "session/view_controller.h"
+#include "support/isolated_environment.h"
+#include "support/scripted_dialogs.h"
+
+using namespace vividra;
+
+namespace {
+
+// A colourful picture: hue changes along x, brightness along y.
+QString writeColourPicture(const QString& folder, int w, int h) {
+    QImage img(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            img.setPixelColor(x, y, QColor::fromHsv((x * 300 / w) % 360, 255, 120 + (y * 120 / h)));
+    const QString path = folder + QStringLiteral("/colours.png");
+    img.save(path);
+    return path;
+}
+
+bool isGrey(QRgb c) {
+    return qAbs(qRed(c) - qGreen(c)) <= 2 && qAbs(qGreen(c) - qBlue(c)) <= 2;
+}
+
+} // namespace
+
+class EditingTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        env_ = std::make_unique<test::IsolatedEnvironment>();
+        dialogs_ = test::ScriptedDialogs::install();
+        controller_ = std::make_unique<ViewController>();
+        window_ = std::make_unique<MainWindow>(*controller_, delegate_);
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    }
+    void cleanup() {
+        QTRY_VERIFY(!controller_->infoProvider.processIsRunning);
+        window_.reset();
+        controller_.reset();
+        platform::setDialogs(nullptr);
+        env_.reset();
+    }
+
+    void intakeFitsAndRendersBothLayers() {
+        ViewController& c = *controller_;
+        const QString path = writeColourPicture(env_->root(), 400, 300);
+        c.takeInPicture(path, QStringLiteral("addImage"));
+        QVERIFY(c.infoProvider.processIsRunning);
+        QTRY_VERIFY(!c.infoProvider.processIsRunning);
+
+        const QSizeF area = c.customViewImage->size();
+        QRectF expected(0, 0, area.width(), area.height());
+        ImageTools::fitRect(expected, 400, 300);
+        QCOMPARE(c.imageViewBackground->curentRect, expected);
+        QCOMPARE(c.imageViewBackground->originalRect, QRectF(0, 0, 400, 300));
+        QCOMPARE(c.currentMaskRect, QRectF(0, 0, area.width(), area.height()));
+        QCOMPARE(c.maskImageWidth, area.width());
+        QCOMPARE(c.foregroundImage.image.size(), QSize(400, 300));
+        QCOMPARE(c.backgroundImage.image.size(), QSize(400, 300));
+        QCOMPARE(c.currentMaskImage.image.size(), area.toSize());
+        // Everything off: both layers are the picture itself.
+        const QImage original = ImageTools::readPicture(path)->image;
+        QCOMPARE(c.foregroundImage.image.pixel(10, 10), original.pixel(10, 10));
+        QCOMPARE(c.backgroundImage.image.pixel(390, 290), original.pixel(390, 290));
+        QCOMPARE(c.statesList.size(), 1);
+        QCOMPARE(c.statesList.front()->lastAction, QStringLiteral("addImage"));
+        QCOMPARE(c.currenState, 0);
+        QVERIFY(c.infoProvider.isImageAdded);
+        QVERIFY(dialogs_->alerts.isEmpty());
+    }
+
+    void anUnreadablePictureLeavesTheSessionEmpty() {
+        ViewController& c = *controller_;
+        const QString path = env_->root() + QStringLiteral("/broken.png");
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("\x89PNG\r\n\x1a\nnot really");
+        f.close();
+        c.takeInPicture(path, QStringLiteral("addImage"));
+        QTRY_COMPARE(dialogs_->alerts.size(), 1);
+        QCOMPARE(dialogs_->alerts.front().informativeText,
+                 QStringLiteral("The image could not be loaded."));
+        QVERIFY(c.originalImagePath.isEmpty());
+        QVERIFY(!c.infoProvider.isImageAdded);
+        QVERIFY(!c.infoProvider.processIsRunning);
+        QVERIFY(!c.processIsRunning);
+        QVERIFY(c.progressIndicator->isHidden());
+    }
+
+    void renderRequestsQueueOncePerKind() {
+        ViewController& c = *controller_;
+        c.takeInPicture(writeColourPicture(env_->root(), 200, 100), QStringLiteral("addImage"));
+        QTRY_VERIFY(!c.infoProvider.processIsRunning);
+        c.changesMade = false;
+        c.checkBackgroundBlackWhite->setChecked(true);
+        c.requestLayerUpdate(ProcessType::backgroundPreview);
+        QVERIFY(c.processIsRunning);
+        c.requestLayerUpdate(ProcessType::foregroundPreview);
+        c.requestLayerUpdate(ProcessType::backgroundPreview);
+        c.requestLayerUpdate(ProcessType::foregroundPreview);
+        QCOMPARE(c.processesQueue, (QList<ProcessType>{ProcessType::foregroundPreview,
+                                                       ProcessType::backgroundPreview}));
+        QVERIFY(c.changesMade);
+        QTRY_VERIFY(!c.processIsRunning);
+        QVERIFY(c.processesQueue.isEmpty());
+        QVERIFY(!c.infoProvider.processIsRunning);
+        QVERIFY(isGrey(c.backgroundImage.image.pixel(50, 50)));
+        QVERIFY(!isGrey(c.foregroundImage.image.pixel(50, 50)));
+        QCOMPARE(c.statesList.back()->lastAction, QStringLiteral("updateBackgroundImage"));
+        QCOMPARE(c.statesList.size(), 4);
+    }
+
+    void aStrokeRevealsTheForeground() {
+        ViewController& c = *controller_;
+        c.checkBackgroundBlackWhite->setChecked(true);
+        c.comboBackgroundBlackWhite->setCurrentIndex(1);
+        c.takeInPicture(writeColourPicture(env_->root(), 400, 300), QStringLiteral("addImage"));
+        QTRY_VERIFY(!c.infoProvider.processIsRunning);
+        QVERIFY(isGrey(c.backgroundImage.image.pixel(200, 150)));
+
+        DrawView* surface = c.imageViewBackground;
+        const QRectF r = surface->curentRect;
+        // Across the middle of the shown picture, in widget rows.
+        const QPoint from(static_cast<int>(r.x() + r.width() * 0.25),
+                          static_cast<int>(surface->height() / 2));
+        const QPoint to(static_cast<int>(r.x() + r.width() * 0.75), from.y());
+        QSignalSpy none(&c, &ViewController::terminateRequested);
+        QTest::mousePress(surface, Qt::LeftButton, {}, from);
+        QTest::mouseMove(surface, (from + to) / 2);
+        QTest::mouseMove(surface, to);
+        QTest::mouseRelease(surface, Qt::LeftButton, {}, to);
+        QCOMPARE(surface->listOfPAths.size(), 1);
+        QTRY_VERIFY(!c.infoProvider.processIsRunning);
+        QCOMPARE(c.statesList.back()->lastAction, QStringLiteral("pathModified"));
+
+        const QImage shown = c.currentZoomInImage.image;
+        QCOMPARE(shown.size(), QSize(400, 300));
+        const double scale = 400.0 / r.width();
+        const int stripe = static_cast<int>(20 * scale); // brush 20 on screen, in picture pixels
+        QCOMPARE(surface->listOfPAths.front()->lineWidth, 20 * scale);
+        // Revealed along the stroke, untouched far from it.
+        QVERIFY(!isGrey(shown.pixel(200, 150)));
+        QVERIFY(!isGrey(shown.pixel(130, 150 + stripe / 3)));
+        QVERIFY(isGrey(shown.pixel(200, 150 + stripe)));
+        QVERIFY(isGrey(shown.pixel(20, 150)));
+        QCOMPARE(shown.pixel(200, 150), c.foregroundImage.image.pixel(200, 150));
+        // Round ends reach half a width past the end point.
+        const int endX = static_cast<int>((to.x() - r.x()) * scale);
+        QVERIFY(!isGrey(shown.pixel(endX + stripe / 4, 150)));
+        QVERIFY(isGrey(shown.pixel(endX + stripe, 150)));
+    }
+
+    void paintingIsRefusedWhileBusyOrWithoutPicture() {
+        ViewController& c = *controller_;
+        DrawView* surface = c.imageViewBackground;
+        const QPoint p = surface->rect().center();
+        QSignalSpy unused(&c, &ViewController::terminateRequested);
+        QTest::mousePress(surface, Qt::LeftButton, {}, p);
+        QTest::mouseRelease(surface, Qt::LeftButton, {}, p + QPoint(5, 0));
+        QVERIFY(surface->secondPath->isEmpty());
+        QCOMPARE(c.statesList.size(), 1);
+
+        c.takeInPicture(writeColourPicture(env_->root(), 100, 100), QStringLiteral("addImage"));
+        // The intake is still running: painting waits for it.
+        QTest::mousePress(surface, Qt::LeftButton, {}, p);
+        QTest::mouseRelease(surface, Qt::LeftButton, {}, p + QPoint(5, 0));
+        QVERIFY(surface->secondPath->isEmpty());
+        QTRY_VERIFY(!c.infoProvider.processIsRunning);
+        // A click paints a dot.
+        QTest::mouseClick(surface, Qt::LeftButton, {}, p);
+        QCOMPARE(c.statesList.size(), 2);
+        QVERIFY(surface->secondPath->elementCount() >= 2);
+    }
+
+private:
+    std::unique_ptr<test::IsolatedEnvironment> env_;
+    test::ScriptedDialogs* dialogs_ = nullptr;
+    AppDelegate delegate_;
+    std::unique_ptr<ViewController> controller_;
+    std::unique_ptr<MainWindow> window_;
+};
+
+QTEST_MAIN(EditingTest)
+#include "editing_qtest.moc"
