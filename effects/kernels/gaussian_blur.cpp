@@ -8,11 +8,13 @@
 #include "effects/kernels/parallel.h"
 #include "effects/kernels/pixel_ops.h"
 
-// Deriche's fourth-order recursive Gaussian in its parallel form: a causal and
-// an anticausal filter both run on the input and their outputs add up. Each
-// starts from its steady state for a constant signal, which is exactly the
-// replicated edge. Rows first into a float buffer (four rows per vector), then
-// columns in strips of sixteen pixels, vectorised across the strip.
+// Deriche's fourth-order recursive Gaussian, split into its two damped-cosine
+// terms: each is a second-order section, far less sensitive to single-precision
+// rounding than the fourth-order recursion when the radius is large. Each term
+// runs causally and anticausally on the input and all four outputs add up. A
+// section starts from its steady state for a constant signal, which is exactly
+// the replicated edge. Rows first into a float buffer (four rows per vector),
+// then columns in strips of sixteen pixels, vectorised across the strip.
 
 namespace vividra::fx {
 
@@ -20,44 +22,46 @@ namespace {
 
 using detail::roundByte;
 
+// y[i] = a·x[i] + b·x[i−1] + p·y[i−1] + q·y[i−2] forwards, and
+// y[i] = c·x[i+1] + e·x[i+2] + p·y[i+1] + q·y[i+2] backwards.
+struct Section {
+    float a, b, c, e, p, q;
+    float causalGain, anticausalGain; // steady output per unit of constant input
+};
+
 struct Coeffs {
-    float n[4];       // causal: x[i], x[i−1], x[i−2], x[i−3]
-    float m[4];       // anticausal: x[i+1] … x[i+4]
-    float d[4];       // feedback on the previous four outputs
-    float causalGain; // steady-state output per unit of constant input
-    float anticausalGain;
+    Section s[2];
 };
 
 Coeffs derive(double sigma) {
-    const double a0 = 1.680, a1 = 3.735, b0 = 1.783, b1 = 1.723;
-    const double w0 = 0.6318, w1 = 1.997, c0 = -0.6803, c1 = -0.2598;
-    const double cw0 = std::cos(w0 / sigma), sw0 = std::sin(w0 / sigma);
-    const double cw1 = std::cos(w1 / sigma), sw1 = std::sin(w1 / sigma);
-    const double e0 = std::exp(-b0 / sigma), e1 = std::exp(-b1 / sigma);
-    double n[4], d[4], m[4];
-    n[0] = a0 + c0;
-    n[1] = e1 * (c1 * sw1 - (c0 + 2 * a0) * cw1) + e0 * (a1 * sw0 - (2 * c0 + a0) * cw0);
-    n[2] = 2 * e0 * e1 * ((a0 + c0) * cw1 * cw0 - a1 * cw1 * sw0 - c1 * cw0 * sw1) + c0 * e0 * e0 +
-           a0 * e1 * e1;
-    n[3] = e1 * e0 * e0 * (c1 * sw1 - c0 * cw1) + e0 * e1 * e1 * (a1 * sw0 - a0 * cw0);
-    d[0] = -2 * e1 * cw1 - 2 * e0 * cw0;
-    d[1] = 4 * cw1 * cw0 * e0 * e1 + e1 * e1 + e0 * e0;
-    d[2] = -2 * cw0 * e0 * e1 * e1 - 2 * cw1 * e1 * e0 * e0;
-    d[3] = e0 * e0 * e1 * e1;
-    for (int i = 0; i < 3; ++i)
-        m[i] = n[i + 1] - d[i] * n[0];
-    m[3] = -d[3] * n[0];
-    const double sumD = 1 + d[0] + d[1] + d[2] + d[3];
-    const double sumN = n[0] + n[1] + n[2] + n[3], sumM = m[0] + m[1] + m[2] + m[3];
-    const double scale = sumD / (sumN + sumM); // unit gain overall
-    Coeffs k{};
-    for (int i = 0; i < 4; ++i) {
-        k.n[i] = static_cast<float>(n[i] * scale);
-        k.m[i] = static_cast<float>(m[i] * scale);
-        k.d[i] = static_cast<float>(d[i]);
+    // Deriche's fit: (α cos ωn + β sin ωn)·e^(−λn) for two (α, β, ω, λ).
+    const double alpha[2] = {1.680, -0.6803}, beta[2] = {3.735, -0.2598};
+    const double omega[2] = {0.6318, 1.997}, lambda[2] = {1.783, 1.723};
+    double raw[2][6], causal[2], anticausal[2], total = 0;
+    for (int k = 0; k < 2; ++k) {
+        const double r = std::exp(-lambda[k] / sigma), w = omega[k] / sigma;
+        const double c = std::cos(w), sn = std::sin(w);
+        const double a = alpha[k], b = beta[k] * r * sn - alpha[k] * r * c;
+        const double ac = beta[k] * r * sn + alpha[k] * r * c, ae = -alpha[k] * r * r;
+        const double p = 2 * r * c, q = -r * r;
+        const double denom = 1 - p - q;
+        raw[k][0] = a, raw[k][1] = b, raw[k][2] = ac, raw[k][3] = ae, raw[k][4] = p, raw[k][5] = q;
+        causal[k] = (a + b) / denom;
+        anticausal[k] = (ac + ae) / denom;
+        total += causal[k] + anticausal[k];
     }
-    k.causalGain = static_cast<float>(sumN * scale / sumD);
-    k.anticausalGain = static_cast<float>(sumM * scale / sumD);
+    Coeffs k{};
+    for (int i = 0; i < 2; ++i) {
+        Section& s = k.s[i];
+        s.a = static_cast<float>(raw[i][0] / total);
+        s.b = static_cast<float>(raw[i][1] / total);
+        s.c = static_cast<float>(raw[i][2] / total);
+        s.e = static_cast<float>(raw[i][3] / total);
+        s.p = static_cast<float>(raw[i][4]);
+        s.q = static_cast<float>(raw[i][5]);
+        s.causalGain = static_cast<float>(causal[i] / total);
+        s.anticausalGain = static_cast<float>(anticausal[i] / total);
+    }
     return k;
 }
 
@@ -89,9 +93,7 @@ template <class Layout>
 VIVIDRA_INLINE void blurRows(const ConstImageView& in, float* buf, std::ptrdiff_t bufStride, int y0,
                              int y1, const Coeffs& k) {
     const int w = in.width;
-    const float n0 = k.n[0], n1 = k.n[1], n2 = k.n[2], n3 = k.n[3];
-    const float m0 = k.m[0], m1 = k.m[1], m2 = k.m[2], m3 = k.m[3];
-    const float d0 = k.d[0], d1 = k.d[1], d2 = k.d[2], d3 = k.d[3];
+    const Section &s = k.s[0], &t = k.s[1];
     for (int y = y0; y < y1; y += 4) {
         const std::uint8_t* src[4];
         float* dst[4];
@@ -101,31 +103,30 @@ VIVIDRA_INLINE void blurRows(const ConstImageView& in, float* buf, std::ptrdiff_
             src[r] = in.row(yy);
             dst[r] = buf + yy * bufStride;
         }
-        V16 x1 = {}, x2, x3, y1v, y2v, y3v, y4v, xc = {}, yc;
+        V16 x1 = {}, xc = {}, x2 = {}, sum = {};
         loadFour(src, 0, x1);
-        x2 = x3 = x1;
-        y1v = y2v = y3v = y4v = x1 * k.causalGain;
+        V16 s1 = x1 * s.causalGain, s2 = s1, t1 = x1 * t.causalGain, t2 = t1;
         for (int x = 0; x < w; ++x) {
             loadFour(src, x, xc);
-            yc =
-                (n1 * x1 + n2 * x2 + n3 * x3 - d3 * y4v - d2 * y3v - d1 * y2v) + n0 * xc - d0 * y1v;
-            storeFour(dst, x, yc);
-            x3 = x2, x2 = x1, x1 = xc;
-            y4v = y3v, y3v = y2v, y2v = y1v, y1v = yc;
+            const V16 sv = s.a * xc + s.b * x1 + s.q * s2 + s.p * s1;
+            const V16 tv = t.a * xc + t.b * x1 + t.q * t2 + t.p * t1;
+            storeFour(dst, x, sv + tv);
+            x1 = xc;
+            s2 = s1, s1 = sv, t2 = t1, t1 = tv;
         }
-        V16 x4 = {}, sum = {};
         loadFour(src, w - 1, x1);
-        x2 = x3 = x4 = x1;
-        y1v = y2v = y3v = y4v = x1 * k.anticausalGain;
+        x2 = x1;
+        s1 = s2 = x1 * s.anticausalGain;
+        t1 = t2 = x1 * t.anticausalGain;
         for (int x = w - 1; x >= 0; --x) {
-            yc =
-                (m1 * x2 + m2 * x3 + m3 * x4 - d3 * y4v - d2 * y3v - d1 * y2v) + m0 * x1 - d0 * y1v;
+            const V16 sv = s.c * x1 + s.e * x2 + s.q * s2 + s.p * s1;
+            const V16 tv = t.c * x1 + t.e * x2 + t.q * t2 + t.p * t1;
             loadFour(dst, x, sum);
-            sum += yc;
+            sum += sv + tv;
             storeFour(dst, x, sum);
             loadFour(src, x, xc);
-            x4 = x3, x3 = x2, x2 = x1, x1 = xc;
-            y4v = y3v, y3v = y2v, y2v = y1v, y1v = yc;
+            x2 = x1, x1 = xc;
+            s2 = s1, s1 = sv, t2 = t1, t1 = tv;
         }
     }
 }
@@ -140,53 +141,54 @@ template <class Layout>
 VIVIDRA_INLINE void blurStrip(const float* buf, std::ptrdiff_t bufStride, int height,
                               int firstPixel, int pixels, const ConstImageView& in,
                               const ImageView& out, float* __restrict causal, const Coeffs& k) {
-    const float n0 = k.n[0], n1 = k.n[1], n2 = k.n[2], n3 = k.n[3];
-    const float m0 = k.m[0], m1 = k.m[1], m2 = k.m[2], m3 = k.m[3];
-    const float d0 = k.d[0], d1 = k.d[1], d2 = k.d[2], d3 = k.d[3];
+    const Section &s = k.s[0], &t = k.s[1];
     const float* col = buf + 4 * firstPixel;
     auto bufRow = [&](int y) { return col + std::clamp(y, 0, height - 1) * bufStride; };
-    alignas(64) float edge[kStrip], ring[4][kStrip];
+    // Two rows of history per section, indexed by row parity.
+    alignas(64) float hs[2][kStrip], ht[2][kStrip];
 
-    for (int j = 0; j < kStrip; ++j)
-        edge[j] = col[j] * k.causalGain;
+    const float* first = bufRow(0);
+    for (int j = 0; j < kStrip; ++j) {
+        hs[0][j] = hs[1][j] = first[j] * s.causalGain;
+        ht[0][j] = ht[1][j] = first[j] * t.causalGain;
+    }
     for (int y = 0; y < height; ++y) {
         const float* __restrict xa = bufRow(y);
         const float* __restrict xb = bufRow(y - 1);
-        const float* __restrict xc = bufRow(y - 2);
-        const float* __restrict xd = bufRow(y - 3);
-        const float* __restrict ya = y >= 1 ? causal + (y - 1) * kStrip : edge;
-        const float* __restrict yb = y >= 2 ? causal + (y - 2) * kStrip : edge;
-        const float* __restrict yc = y >= 3 ? causal + (y - 3) * kStrip : edge;
-        const float* __restrict yd = y >= 4 ? causal + (y - 4) * kStrip : edge;
+        float* __restrict s2 = hs[y & 1]; // row y−2, becomes row y
+        const float* __restrict s1 = hs[(y + 1) & 1];
+        float* __restrict t2 = ht[y & 1];
+        const float* __restrict t1 = ht[(y + 1) & 1];
         float* __restrict o = causal + y * kStrip;
-        for (int j = 0; j < kStrip; ++j)
-            o[j] = (n1 * xb[j] + n2 * xc[j] + n3 * xd[j] - d3 * yd[j] - d2 * yc[j] - d1 * yb[j]) +
-                   n0 * xa[j] - d0 * ya[j];
+        for (int j = 0; j < kStrip; ++j) {
+            const float sv = s.a * xa[j] + s.b * xb[j] + s.q * s2[j] + s.p * s1[j];
+            const float tv = t.a * xa[j] + t.b * xb[j] + t.q * t2[j] + t.p * t1[j];
+            s2[j] = sv;
+            t2[j] = tv;
+            o[j] = sv + tv;
+        }
     }
 
     const float* last = bufRow(height - 1);
-    for (int j = 0; j < kStrip; ++j)
-        edge[j] = last[j] * k.anticausalGain;
-    for (int r = 0; r < 4; ++r)
-        std::memcpy(ring[r], edge, sizeof edge);
+    for (int j = 0; j < kStrip; ++j) {
+        hs[0][j] = hs[1][j] = last[j] * s.anticausalGain;
+        ht[0][j] = ht[1][j] = last[j] * t.anticausalGain;
+    }
     for (int y = height - 1; y >= 0; --y) {
         const float* __restrict xa = bufRow(y + 1);
         const float* __restrict xb = bufRow(y + 2);
-        const float* __restrict xc = bufRow(y + 3);
-        const float* __restrict xd = bufRow(y + 4);
-        // ring[(y+i) & 3] holds the anticausal output of row y+i.
-        float* __restrict ya = ring[(y + 1) & 3];
-        const float* __restrict yb = ring[(y + 2) & 3];
-        const float* __restrict yc = ring[(y + 3) & 3];
-        float* __restrict now = ring[y & 3]; // was row y+4
+        float* __restrict s2 = hs[y & 1]; // row y+2, becomes row y
+        const float* __restrict s1 = hs[(y + 1) & 1];
+        float* __restrict t2 = ht[y & 1];
+        const float* __restrict t1 = ht[(y + 1) & 1];
         const float* __restrict c = causal + y * kStrip;
         alignas(64) float sum[kStrip];
         for (int j = 0; j < kStrip; ++j) {
-            const float v =
-                (m1 * xb[j] + m2 * xc[j] + m3 * xd[j] - d3 * now[j] - d2 * yc[j] - d1 * yb[j]) +
-                m0 * xa[j] - d0 * ya[j];
-            now[j] = v;
-            sum[j] = v + c[j];
+            const float sv = s.c * xa[j] + s.e * xb[j] + s.q * s2[j] + s.p * s1[j];
+            const float tv = t.c * xa[j] + t.e * xb[j] + t.q * t2[j] + t.p * t1[j];
+            s2[j] = sv;
+            t2[j] = tv;
+            sum[j] = sv + tv + c[j];
         }
         const std::uint8_t* __restrict a = in.row(y) + 4 * firstPixel;
         std::uint8_t* __restrict d = out.row(y) + 4 * firstPixel;

@@ -178,19 +178,19 @@ std::array<float, 3> evaluate(const Recipe& r, float red, float green, float blu
 
 constexpr int kGrid = 33;
 
-// Lattice points hold the whole colour in one word (red and green in 11 bits,
-// blue in 10), so a pixel needs one load per tetrahedron corner.
+// Lattice points hold the whole colour in one word, ten bits a channel, so a
+// pixel needs one load per tetrahedron corner; equal scales keep grey grey.
 struct Table {
     alignas(64) std::uint32_t cells[kGrid * kGrid * kGrid]; // [b][g][r]
 };
 
-constexpr float kRedScale = 2047.0f, kGreenScale = 2047.0f, kBlueScale = 1023.0f;
+constexpr float kScale = 1023.0f;
 
 std::uint32_t pack(const std::array<float, 3>& c) {
-    const auto q = [](float v, float scale) {
-        return static_cast<std::uint32_t>(std::lround(clamp01(v) * scale));
+    const auto q = [](float v) {
+        return static_cast<std::uint32_t>(std::lround(clamp01(v) * kScale));
     };
-    return q(c[0], kRedScale) | q(c[1], kGreenScale) << 11 | q(c[2], kBlueScale) << 22;
+    return q(c[0]) | q(c[1]) << 10 | q(c[2]) << 20;
 }
 
 const Table& table(Look look) {
@@ -272,9 +272,9 @@ VIVIDRA_INLINE void blendCorners(const std::uint8_t* s, std::uint8_t* d, int n, 
     };
     for (int x = 0; x < n; ++x) {
         const std::uint32_t alpha = detail::loadPixel(s, x) & 0xff000000u;
-        const float r = mix(x, 0, 2047u) * (255.0f / kRedScale);
-        const float g = mix(x, 11, 2047u) * (255.0f / kGreenScale);
-        const float b = mix(x, 22, 1023u) * (255.0f / kBlueScale);
+        const float r = mix(x, 0, 1023u) * (255.0f / kScale);
+        const float g = mix(x, 10, 1023u) * (255.0f / kScale);
+        const float b = mix(x, 20, 1023u) * (255.0f / kScale);
         detail::storePixel(d, x,
                            alpha | detail::place<Layout::r>(detail::roundByte(r)) |
                                detail::place<Layout::g>(detail::roundByte(g)) |
