@@ -1,0 +1,120 @@
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <random>
+
+#include "effects/kernels/adjustments.h"
+#include "effects/kernels/gaussian_blur.h"
+#include "effects/kernels/kuwahara.h"
+#include "effects/kernels/photo_look.h"
+#include "effects/kernels/pixel_memory.h"
+#include "effects/kernels/sepia.h"
+#include "effects/kernels/sketch.h"
+
+namespace {
+
+using namespace vividra::fx;
+
+// A 6000×4000 BGRA picture with photo-like structure, and an output of the same
+// size, both allocated and touched once and kept for every case.
+struct Pictures {
+    static constexpr int kWidth = 6000, kHeight = 4000;
+    static constexpr std::size_t kBytes = std::size_t{kWidth} * kHeight * 4;
+    std::uint8_t* in = static_cast<std::uint8_t*>(allocatePixels(kBytes));
+    std::uint8_t* out = static_cast<std::uint8_t*>(allocatePixels(kBytes));
+
+    Pictures() {
+        std::mt19937 rng(1);
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x) {
+                std::uint8_t* p = in + (std::size_t{4} * (std::size_t{kWidth} * y + x));
+                const int n = static_cast<int>(rng() & 15);
+                p[0] = static_cast<std::uint8_t>((x / 24 + n) & 0xff);
+                p[1] = static_cast<std::uint8_t>((y / 16 + (x * y) / 90000 + n) & 0xff);
+                p[2] = static_cast<std::uint8_t>(((x + y) / 40 % 2 ? 200 : 40) + n);
+                p[3] = 255;
+            }
+        std::memset(out, 0, kBytes);
+    }
+    ConstImageView source() const { return {in, kWidth, kHeight, kWidth * 4, ChannelOrder::BGRA}; }
+    ImageView target() const { return {out, kWidth, kHeight, kWidth * 4, ChannelOrder::BGRA}; }
+};
+
+const Pictures& pictures() {
+    static const Pictures p;
+    return p;
+}
+
+template <class F> void run(benchmark::State& state, F&& filter) {
+    const Pictures& p = pictures();
+    filter(p.source(), p.target()); // tables and scratch memory, once
+    for (auto _ : state) {
+        filter(p.source(), p.target());
+        benchmark::ClobberMemory();
+    }
+}
+
+void BM_GaussianBlur(benchmark::State& s) {
+    run(s, [&](auto i, auto o) { gaussianBlur(i, o, static_cast<double>(s.range(0))); });
+}
+void BM_Kuwahara(benchmark::State& s) {
+    run(s, [&](auto i, auto o) { kuwahara(i, o, static_cast<unsigned>(s.range(0))); });
+}
+void BM_Sketch(benchmark::State& s) {
+    run(s, [](auto i, auto o) { sketch(i, o, 0.0004, 1.5); });
+}
+void BM_Sepia(benchmark::State& s) {
+    run(s, [](auto i, auto o) { sepia(i, o, 0.9); });
+}
+void BM_Brightness(benchmark::State& s) {
+    run(s, [](auto i, auto o) { brightness(i, o, 0.1f); });
+}
+void BM_Contrast(benchmark::State& s) {
+    run(s, [](auto i, auto o) { contrast(i, o, 1.3f); });
+}
+void BM_Saturation(benchmark::State& s) {
+    run(s, [](auto i, auto o) { saturation(i, o, 1.4f); });
+}
+void BM_Exposure(benchmark::State& s) {
+    run(s, [](auto i, auto o) { exposure(i, o, 0.5f); });
+}
+void BM_Gamma(benchmark::State& s) {
+    run(s, [](auto i, auto o) { gamma(i, o, 0.8f); });
+}
+void BM_Hue(benchmark::State& s) {
+    run(s, [](auto i, auto o) { hue(i, o, 40.0f); });
+}
+void BM_Rgb(benchmark::State& s) {
+    run(s, [](auto i, auto o) { rgb(i, o, 1.1f, 0.9f, 1.0f); });
+}
+void BM_AllAdjustmentsFused(benchmark::State& s) {
+    Adjustments a;
+    a.brightness = 0.05f, a.contrast = 1.2f, a.saturation = 1.3f, a.exposure = 0.3f;
+    a.gamma = 0.9f, a.hue = 15.0f, a.rgb = std::array<float, 3>{1.05f, 1.0f, 0.95f};
+    run(s, [&](auto i, auto o) { applyAdjustments(i, o, a); });
+}
+void BM_PhotoLook(benchmark::State& s) {
+    run(s, [&](auto i, auto o) { photoLook(i, o, static_cast<Look>(s.range(0))); });
+}
+
+} // namespace
+
+BENCHMARK(BM_GaussianBlur)->Arg(5)->Arg(35)->Arg(100)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Kuwahara)
+    ->Arg(2)
+    ->Arg(4)
+    ->Arg(10)
+    ->Arg(20)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_Sketch)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Sepia)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Brightness)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Contrast)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Saturation)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Exposure)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Gamma)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Hue)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Rgb)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_AllAdjustmentsFused)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PhotoLook)->DenseRange(0, 7)->Unit(benchmark::kMillisecond)->UseRealTime();
