@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Opens a picture in the real program, turns the background black and white,
+# paints one stroke with the mouse and checks from a screenshot that colour
+# came back along the stroke and nowhere far from it.
+set -euo pipefail
+program=$1
+work=$(mktemp -d)
+trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
+
+display=:$((500 + RANDOM % 400))
+Xvfb "$display" -screen 0 1280x900x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+export DISPLAY=$display
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+openbox >"$work/wm.log" 2>&1 &
+sleep 0.5
+
+# A colourful picture: a hue sweep from left to right.
+convert -size 300x600 gradient:red-blue -rotate 90 -modulate 100,200 "$work/colours.png"
+
+mkdir -p "$work/tmp" "$work/config"
+export TMPDIR=$work/tmp XDG_CONFIG_HOME=$work/config VIVIDRA_INSTANCE=vividra-splash-test-$$
+unset QT_QPA_PLATFORM
+"$program" "$work/colours.png" >"$work/out.log" 2>"$work/err.log" &
+pid=$!
+wid=$(xdotool search --sync --onlyvisible --name '^Vividra$' | head -n 1)
+sleep 2
+
+click() { xdotool mousemove --window "$wid" "$1" "$2"; sleep 0.2; xdotool click 1; sleep 0.3; }
+pixel() { convert "$work/$1" -crop "1x1+$2+$3" -depth 8 txt:- | tail -n 1 | sed -E 's/.*\(([0-9]+),([0-9]+),([0-9]+).*/\1 \2 \3/'; }
+grey() { read -r r g b <<<"$(pixel "$@")"; [ $((r > g ? r - g : g - r)) -le 6 ] && [ $((g > b ? g - b : b - g)) -le 6 ]; }
+
+click 120 42  # the "Background" tab
+click 40 89   # " Black & White"
+sleep 3
+import -window "$wid" "$work/before.png"
+
+# The picture area is right of the panel; paint across its middle.
+y=300
+xdotool mousemove --window "$wid" 500 $y; sleep 0.2
+xdotool mousedown 1
+for x in $(seq 510 10 760); do xdotool mousemove --window "$wid" "$x" $y; sleep 0.02; done
+xdotool mouseup 1
+sleep 2
+import -window "$wid" "$work/after.png"
+[ -n "${VIVIDRA_SCREENSHOT:-}" ] && cp "$work/after.png" "$VIVIDRA_SCREENSHOT"
+
+status=0
+grey before.png 620 $y || { echo "background did not turn black and white"; status=1; }
+grey after.png 620 $y && { echo "no colour along the stroke"; status=1; }
+grey after.png 700 $((y + 4)) && { echo "no colour inside the brush width"; status=1; }
+grey after.png 620 $((y + 60)) || { echo "colour far from the stroke"; status=1; }
+grey after.png 850 $y || { echo "colour past the end of the stroke"; status=1; }
+xdotool key --window "$wid" ctrl+q
+for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+[ $status -eq 0 ] && echo "splash test passed"
+exit $status
