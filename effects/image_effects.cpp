@@ -1,40 +1,14 @@
 #include "effects/image_tools.h"
 
-#include <memory>
-
 #include "effects/kernels/gaussian_blur.h"
 #include "effects/kernels/kuwahara.h"
 #include "effects/kernels/photo_look.h"
-#include "effects/kernels/pixel_memory.h"
 #include "effects/kernels/sepia.h"
 #include "effects/kernels/sketch.h"
 #include "effects/picture_pixels.h"
 
 namespace vividra {
 namespace {
-
-struct PooledBlock {
-    void* data;
-    std::size_t bytes;
-};
-
-void releaseBlock(void* info) {
-    std::unique_ptr<PooledBlock> block(static_cast<PooledBlock*>(info));
-    fx::releasePixels(block->data, block->bytes);
-}
-
-// Full-size results come from the kernels' pool, so a chain of steps (and the
-// next job) reuses warm memory instead of touching fresh pages each time.
-QImage pooledImage(int width, int height) {
-    const qsizetype stride = static_cast<qsizetype>(width) * 4;
-    const std::size_t bytes = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
-    void* data = fx::allocatePixels(bytes);
-    if (!data)
-        return {};
-    auto* block = new PooledBlock{data, bytes};
-    return QImage(static_cast<uchar*>(data), width, height, stride,
-                  QImage::Format_ARGB32_Premultiplied, releaseBlock, block);
-}
 
 fx::ImageView viewOf(QImage& image) {
     return {image.bits(), image.width(), image.height(), image.bytesPerLine(),
@@ -53,7 +27,7 @@ Picture runKernel(const Picture& picture, InPlace inPlace, Kernel&& kernel) {
     if (picture.image.isNull() || picture.image.width() == 0 || picture.image.height() == 0)
         return picture;
     const QImage source = pixels::toWorkingFormat(picture.image);
-    QImage out = pooledImage(source.width(), source.height());
+    QImage out = pixels::pooledImage(source.width(), source.height());
     if (out.isNull())
         return picture;
     const fx::ImageView target = viewOf(out);
@@ -65,7 +39,7 @@ Picture runKernel(const Picture& picture, InPlace inPlace, Kernel&& kernel) {
         pixels::unpremultiply(pixels::constView(source), target);
         kernel(fx::ConstImageView(target), target);
     } else {
-        QImage straight = pooledImage(source.width(), source.height());
+        QImage straight = pixels::pooledImage(source.width(), source.height());
         if (straight.isNull())
             return picture;
         const fx::ImageView straightView = viewOf(straight);

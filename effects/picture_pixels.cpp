@@ -4,8 +4,35 @@
 #include <cstdint>
 
 #include "effects/kernels/parallel.h"
+#include "effects/kernels/pixel_memory.h"
 
 namespace vividra::pixels {
+namespace {
+
+struct PooledBlock {
+    void* data;
+    std::size_t bytes;
+};
+
+void releaseBlock(void* info) {
+    const PooledBlock* block = static_cast<PooledBlock*>(info);
+    fx::releasePixels(block->data, block->bytes);
+    delete block;
+}
+
+} // namespace
+
+QImage pooledImage(int width, int height) {
+    if (width <= 0 || height <= 0)
+        return {};
+    const qsizetype stride = static_cast<qsizetype>(width) * 4;
+    const std::size_t bytes = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
+    void* data = fx::allocatePixels(bytes);
+    if (!data)
+        return {};
+    return QImage(static_cast<uchar*>(data), width, height, stride,
+                  QImage::Format_ARGB32_Premultiplied, releaseBlock, new PooledBlock{data, bytes});
+}
 
 QImage toWorkingFormat(QImage image) {
     switch (image.format()) {

@@ -13,6 +13,11 @@ static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "ARGB32 pixels are taken as BGRA 
 // shared, not copied, and opaque RGB32 is relabelled in place.
 QImage toWorkingFormat(QImage image);
 
+// A new Format_ARGB32_Premultiplied image, uninitialised, whose pixels come
+// from the kernels' pool: full-size buffers are reused across steps and jobs
+// instead of touching fresh pages each time. Null when memory runs out.
+QImage pooledImage(int width, int height);
+
 // True when every pixel of a 32-bit ARGB or RGB image has alpha 255.
 bool isOpaque(const QImage& image);
 

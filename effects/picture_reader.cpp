@@ -11,6 +11,7 @@
 #include "effects/heif_codec.h"
 #include "effects/image_tools.h"
 #include "effects/jpeg2000_codec.h"
+#include "effects/jpeg_decoder.h"
 #include "effects/picture_pixels.h"
 
 namespace vividra {
@@ -206,6 +207,7 @@ struct Survey {
     QSize largest{0, 0};
     int bestIndex = 0;
     bool jumped = false;
+    QImageIOHandler::Transformations firstTransformation = QImageIOHandler::TransformationNone;
 };
 
 // The size of every image in the file, from headers.
@@ -219,6 +221,8 @@ bool surveyQt(QImageReader& reader, Survey& survey, QString* reason) {
                 break;
         }
         const QSize size = uprightSize(reader);
+        if (i == 0)
+            survey.firstTransformation = reader.transformation();
         if (!size.isValid() || size.isEmpty()) {
             if (i == 0) {
                 setReason(reason, QStringLiteral("Unreadable picture header"));
@@ -302,6 +306,13 @@ std::optional<Picture> readWithQt(Source& source, QString* reason) {
     if (!complete) {
         setReason(reason, QStringLiteral("The picture data is cut off or damaged"));
         return std::nullopt;
+    }
+    // Upright single-image JPEGs (every history file) take the pooled decoder.
+    if (source.kind == Kind::Jpeg && !survey.jumped &&
+        survey.firstTransformation == QImageIOHandler::TransformationNone) {
+        QImage decoded = jpeg::decode(source.bytes);
+        if (!decoded.isNull())
+            return Picture(toPixelSize(std::move(decoded), survey.largest));
     }
     if (survey.jumped) {
         device->seek(0);

@@ -184,6 +184,31 @@ TEST(PictureReader, ContentDecidesTheDecoderNotTheName) {
     EXPECT_EQ(test::compare(picture.image, raw->image).max, 0);
 }
 
+TEST(PictureReader, GreyAndProgressiveJpegsDecode) {
+    QTemporaryDir dir;
+    const QImage colour = photoLike(40, 24);
+    QImage grey = colour.convertToFormat(QImage::Format_Grayscale8);
+    const QString greyPath = dir.filePath(QStringLiteral("grey.jpg"));
+    ASSERT_TRUE(writeAll(greyPath, encodeWithQt(grey, "jpeg")));
+    const std::optional<Picture> greyBack = ImageTools::readPicture(greyPath);
+    ASSERT_TRUE(greyBack);
+    EXPECT_LT(test::compare(grey.convertToFormat(QImage::Format_ARGB32), greyBack->image).mean,
+              2.0);
+
+    QByteArray progressive;
+    QBuffer buffer(&progressive);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    writer.setQuality(95);
+    ASSERT_TRUE(writer.write(colour));
+    const QString progressivePath = dir.filePath(QStringLiteral("progressive.jpg"));
+    ASSERT_TRUE(writeAll(progressivePath, progressive));
+    const std::optional<Picture> back = ImageTools::readPicture(progressivePath);
+    ASSERT_TRUE(back);
+    EXPECT_LT(test::compare(colour, back->image).mean, 2.0);
+}
+
 TEST(PictureReader, ExifOrientationComesInUpright) {
     QTemporaryDir dir;
     // Left half red, right half blue, stored 32 wide and 16 high.

@@ -1,0 +1,92 @@
+#include "effects/jpeg_decoder.h"
+
+#include <QColorSpace>
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+
+#include <jpeglib.h>
+
+#include "effects/picture_pixels.h"
+
+namespace vividra::jpeg {
+namespace {
+
+struct ErrorManager {
+    jpeg_error_mgr base;
+    std::jmp_buf escape;
+};
+
+[[noreturn]] void escapeOnError(j_common_ptr info) {
+    std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->escape, 1);
+}
+
+// Warnings about stray bytes are common in camera files and harmless; cut-off
+// files never get here (the reader checks for the end marker first).
+void ignoreMessage(j_common_ptr, int) {}
+
+struct Decoded {
+    QImage image;
+    JOCTET* icc = nullptr;
+    unsigned iccLength = 0;
+};
+
+// Kept free of objects with destructors between setjmp and longjmp.
+bool run(jpeg_decompress_struct& info, ErrorManager& errors, const QByteArray& file, Decoded& out) {
+    if (setjmp(errors.escape))
+        return false;
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(file.constData()),
+                 static_cast<unsigned long>(file.size()));
+    jpeg_save_markers(&info, JPEG_APP0 + 2, 0xffff);
+    if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK)
+        return false;
+    if (info.jpeg_color_space != JCS_YCbCr && info.jpeg_color_space != JCS_RGB &&
+        info.jpeg_color_space != JCS_GRAYSCALE)
+        return false;
+    info.out_color_space = JCS_EXT_BGRA; // alpha 0xff: already premultiplied ARGB32
+    info.dct_method = JDCT_ISLOW;
+    jpeg_read_icc_profile(&info, &out.icc, &out.iccLength);
+    if (!jpeg_start_decompress(&info))
+        return false;
+    out.image = pixels::pooledImage(static_cast<int>(info.output_width),
+                                    static_cast<int>(info.output_height));
+    if (out.image.isNull())
+        return false;
+    uchar* bits = out.image.bits();
+    const qsizetype stride = out.image.bytesPerLine();
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW rows[16];
+        const JDIMENSION left = info.output_height - info.output_scanline;
+        const int count = static_cast<int>(left < 16 ? left : 16);
+        for (int i = 0; i < count; ++i)
+            rows[i] = bits + static_cast<qsizetype>(info.output_scanline + i) * stride;
+        if (jpeg_read_scanlines(&info, rows, static_cast<JDIMENSION>(count)) == 0)
+            return false;
+    }
+    jpeg_finish_decompress(&info);
+    return true;
+}
+
+} // namespace
+
+QImage decode(const QByteArray& file) {
+    jpeg_decompress_struct info{};
+    ErrorManager errors{};
+    info.err = jpeg_std_error(&errors.base);
+    errors.base.error_exit = escapeOnError;
+    errors.base.emit_message = ignoreMessage;
+    Decoded out;
+    const bool ok = run(info, errors, file, out);
+    jpeg_destroy_decompress(&info);
+    if (out.icc) {
+        if (ok)
+            out.image.setColorSpace(QColorSpace::fromIccProfile(
+                QByteArray(reinterpret_cast<const char*>(out.icc), out.iccLength)));
+        std::free(out.icc);
+    }
+    return ok ? out.image : QImage();
+}
+
+} // namespace vividra::jpeg
