@@ -22,7 +22,8 @@ export TMPDIR=$work/tmp XDG_CONFIG_HOME=$work/config VIVIDRA_INSTANCE=vividra-sp
 unset QT_QPA_PLATFORM
 "$program" "$work/colours.png" >"$work/out.log" 2>"$work/err.log" &
 pid=$!
-wid=$(xdotool search --sync --onlyvisible --name '^Vividra$' | head -n 1)
+wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Vividra$' | head -n 1) || true
+[ -n "$wid" ] || { echo "no window appeared"; cat "$work/err.log"; exit 1; }
 sleep 2
 
 click() { xdotool mousemove --window "$wid" "$1" "$2"; sleep 0.2; xdotool click 1; sleep 0.3; }

@@ -19,7 +19,8 @@ unset QT_QPA_PLATFORM
 "$program" --no-such-option >"$work/out.log" 2>"$work/err.log" &
 pid=$!
 
-wid=$(xdotool search --sync --onlyvisible --name '^Vividra$' | head -n 1)
+wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Vividra$' | head -n 1) || true
+[ -n "$wid" ] || { echo "no window appeared"; cat "$work/err.log"; exit 1; }
 sleep 1.5  # let the first frame paint
 
 eval "$(xdotool getwindowgeometry --shell "$wid")"
