@@ -66,84 +66,101 @@ Coeffs derive(double sigma) {
 }
 
 typedef float V16 __attribute__((vector_size(64)));
+typedef float V8 __attribute__((vector_size(32)));
+typedef float V4 __attribute__((vector_size(16)));
 typedef std::uint8_t B16 __attribute__((vector_size(16)));
+typedef std::uint32_t U4 __attribute__((vector_size(16)));
+typedef std::int32_t I16 __attribute__((vector_size(64)));
 
 constexpr int kStripPixels = 16;
 constexpr int kStrip = kStripPixels * 4; // floats
+constexpr int kPrefetchRows = 12;
 
-VIVIDRA_INLINE void loadFour(const std::uint8_t* const* rows, int x, V16& v) {
-    B16 b;
-    for (int r = 0; r < 4; ++r)
-        std::memcpy(reinterpret_cast<std::uint8_t*>(&b) + 4 * r, rows[r] + 4 * x, 4);
-    v = __builtin_convertvector(b, V16);
+// The float buffer is strip-major: all rows of one strip lie together, so the
+// column pass streams through memory. `rows` are the four rows' offsets.
+VIVIDRA_INLINE float* inBuffer(float* buf, std::ptrdiff_t stripStride, int x) {
+    return buf + (x / kStripPixels) * stripStride + (x % kStripPixels) * 4;
 }
 
-VIVIDRA_INLINE void loadFour(float* const* rows, int x, V16& v) {
+// Four pixels from four rows side by side in one vector, built and taken apart
+// in registers (assembling it in memory would stall on store forwarding).
+VIVIDRA_INLINE void loadFour(const float* at, const std::ptrdiff_t* rows, V16& v) {
+    V4 p[4];
     for (int r = 0; r < 4; ++r)
-        std::memcpy(reinterpret_cast<float*>(&v) + 4 * r, rows[r] + 4 * x, 16);
+        std::memcpy(&p[r], at + rows[r], 16);
+    const V8 lo = __builtin_shufflevector(p[0], p[1], 0, 1, 2, 3, 4, 5, 6, 7);
+    const V8 hi = __builtin_shufflevector(p[2], p[3], 0, 1, 2, 3, 4, 5, 6, 7);
+    v = __builtin_shufflevector(lo, hi, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
 }
 
-VIVIDRA_INLINE void storeFour(float* const* rows, int x, const V16& v) {
+VIVIDRA_INLINE void storeFour(float* at, const std::ptrdiff_t* rows, const V16& v) {
+    const V4 p[4] = {
+        __builtin_shufflevector(v, v, 0, 1, 2, 3), __builtin_shufflevector(v, v, 4, 5, 6, 7),
+        __builtin_shufflevector(v, v, 8, 9, 10, 11), __builtin_shufflevector(v, v, 12, 13, 14, 15)};
     for (int r = 0; r < 4; ++r)
-        std::memcpy(rows[r] + 4 * x, reinterpret_cast<const float*>(&v) + 4 * r, 16);
+        std::memcpy(at + rows[r], &p[r], 16);
 }
 
 // Rows y0…y1 of the input into the float buffer, four rows at a time.
 template <class Layout>
-VIVIDRA_INLINE void blurRows(const ConstImageView& in, float* buf, std::ptrdiff_t bufStride, int y0,
-                             int y1, const Coeffs& k) {
+VIVIDRA_INLINE void blurRows(const ConstImageView& in, float* buf, std::ptrdiff_t stripStride,
+                             int y0, int y1, const Coeffs& k, float* __restrict source) {
     const int w = in.width;
+    const std::ptrdiff_t sourceRows[4] = {0, 4 * w, 8 * w, 12 * w};
     const Section &s = k.s[0], &t = k.s[1];
     for (int y = y0; y < y1; y += 4) {
-        const std::uint8_t* src[4];
-        float* dst[4];
+        std::ptrdiff_t dst[4];
         for (int r = 0; r < 4; ++r) {
             // A short last group repeats its last row; the copies compute the same values.
             const int yy = std::min(y + r, y1 - 1);
-            src[r] = in.row(yy);
-            dst[r] = buf + yy * bufStride;
+            const std::uint8_t* __restrict bytes = in.row(yy);
+            float* __restrict row = source + sourceRows[r];
+            for (int i = 0; i < 4 * w; ++i)
+                row[i] = bytes[i];
+            dst[r] = static_cast<std::ptrdiff_t>(yy) * kStrip;
         }
         V16 x1 = {}, xc = {}, x2 = {}, sum = {};
-        loadFour(src, 0, x1);
+        loadFour(source, sourceRows, x1);
         V16 s1 = x1 * s.causalGain, s2 = s1, t1 = x1 * t.causalGain, t2 = t1;
         for (int x = 0; x < w; ++x) {
-            loadFour(src, x, xc);
+            loadFour(source + 4 * x, sourceRows, xc);
             const V16 sv = s.a * xc + s.b * x1 + s.q * s2 + s.p * s1;
             const V16 tv = t.a * xc + t.b * x1 + t.q * t2 + t.p * t1;
-            storeFour(dst, x, sv + tv);
+            storeFour(inBuffer(buf, stripStride, x), dst, sv + tv);
             x1 = xc;
             s2 = s1, s1 = sv, t2 = t1, t1 = tv;
         }
-        loadFour(src, w - 1, x1);
+        loadFour(source + 4 * (w - 1), sourceRows, x1);
         x2 = x1;
         s1 = s2 = x1 * s.anticausalGain;
         t1 = t2 = x1 * t.anticausalGain;
         for (int x = w - 1; x >= 0; --x) {
             const V16 sv = s.c * x1 + s.e * x2 + s.q * s2 + s.p * s1;
             const V16 tv = t.c * x1 + t.e * x2 + t.q * t2 + t.p * t1;
-            loadFour(dst, x, sum);
+            float* at = inBuffer(buf, stripStride, x);
+            loadFour(at, dst, sum);
             sum += sv + tv;
-            storeFour(dst, x, sum);
-            loadFour(src, x, xc);
+            storeFour(at, dst, sum);
+            loadFour(source + 4 * x, sourceRows, xc);
             x2 = x1, x1 = xc;
             s2 = s1, s1 = sv, t2 = t1, t1 = tv;
         }
     }
 }
 VIVIDRA_MULTIVERSION(blurRowsBest, blurRows,
-                     (const ConstImageView& in, float* buf, std::ptrdiff_t bufStride, int y0,
-                      int y1, const Coeffs& k),
-                     (in, buf, bufStride, y0, y1, k))
+                     (const ConstImageView& in, float* buf, std::ptrdiff_t stripStride, int y0,
+                      int y1, const Coeffs& k, float* source),
+                     (in, buf, stripStride, y0, y1, k, source))
 
 // One strip of columns from the float buffer to the output. `causal` holds a
 // strip-wide row per picture row.
 template <class Layout>
-VIVIDRA_INLINE void blurStrip(const float* buf, std::ptrdiff_t bufStride, int height,
+VIVIDRA_INLINE void blurStrip(const float* buf, std::ptrdiff_t stripStride, int height,
                               int firstPixel, int pixels, const ConstImageView& in,
                               const ImageView& out, float* __restrict causal, const Coeffs& k) {
     const Section &s = k.s[0], &t = k.s[1];
-    const float* col = buf + 4 * firstPixel;
-    auto bufRow = [&](int y) { return col + std::clamp(y, 0, height - 1) * bufStride; };
+    const float* col = buf + firstPixel / kStripPixels * stripStride;
+    auto bufRow = [&](int y) { return col + std::clamp(y, 0, height - 1) * kStrip; };
     // Two rows of history per section, indexed by row parity.
     alignas(64) float hs[2][kStrip], ht[2][kStrip];
 
@@ -190,6 +207,12 @@ VIVIDRA_INLINE void blurStrip(const float* buf, std::ptrdiff_t bufStride, int he
             t2[j] = tv;
             sum[j] = sv + tv + c[j];
         }
+        // Rows lie far apart and are visited bottom-up, which hardware
+        // prefetchers do not follow; ask for the ones a few steps ahead.
+        if (y >= kPrefetchRows) {
+            __builtin_prefetch(in.row(y - kPrefetchRows) + 4 * firstPixel);
+            __builtin_prefetch(out.row(y - kPrefetchRows) + 4 * firstPixel, 1);
+        }
         const std::uint8_t* __restrict a = in.row(y) + 4 * firstPixel;
         std::uint8_t* __restrict d = out.row(y) + 4 * firstPixel;
         if (pixels == kStripPixels) {
@@ -202,10 +225,10 @@ VIVIDRA_INLINE void blurStrip(const float* buf, std::ptrdiff_t bufStride, int he
     }
 }
 VIVIDRA_MULTIVERSION(blurStripBest, blurStrip,
-                     (const float* buf, std::ptrdiff_t bufStride, int height, int firstPixel,
+                     (const float* buf, std::ptrdiff_t stripStride, int height, int firstPixel,
                       int pixels, const ConstImageView& in, const ImageView& out, float* causal,
                       const Coeffs& k),
-                     (buf, bufStride, height, firstPixel, pixels, in, out, causal, k))
+                     (buf, stripStride, height, firstPixel, pixels, in, out, causal, k))
 
 } // namespace
 
@@ -219,21 +242,22 @@ void gaussianBlur(const ConstImageView& in, const ImageView& out, double radius)
     const Coeffs k = derive(radius);
     const int w = in.width, h = in.height;
     const int strips = (w + kStripPixels - 1) / kStripPixels;
-    // Padded to whole strips; the padding is zeroed so it never holds NaNs.
-    const std::ptrdiff_t bufStride = static_cast<std::ptrdiff_t>(strips) * kStrip;
-    const std::size_t bufBytes = static_cast<std::size_t>(bufStride) * h * sizeof(float);
+    const std::ptrdiff_t stripStride = static_cast<std::ptrdiff_t>(h) * kStrip;
+    const std::size_t bufBytes = static_cast<std::size_t>(stripStride) * strips * sizeof(float);
     detail::PixelBuffer buffer(bufBytes);
     float* buf = buffer.as<float>();
+    // Columns past the picture in the last strip are computed but never used;
+    // zeros keep them from holding NaNs or denormals.
+    if (w % kStripPixels != 0)
+        std::fill(buf + (strips - 1) * stripStride, buf + strips * stripStride, 0.0f);
 
     detail::withLayout(in.order, [&](auto layout) {
         using L = decltype(layout);
         parallelRows((h + 3) / 4,
                      [&](int g0, int g1) {
-                         const int y0 = 4 * g0, y1 = std::min(h, 4 * g1);
-                         blurRowsBest<L>(in, buf, bufStride, y0, y1, k);
-                         for (int y = y0; y < y1; ++y)
-                             std::fill(buf + y * bufStride + 4 * w, buf + (y + 1) * bufStride,
-                                       0.0f);
+                         std::vector<float> source(static_cast<std::size_t>(w) * 16);
+                         blurRowsBest<L>(in, buf, stripStride, 4 * g0, std::min(h, 4 * g1), k,
+                                         source.data());
                      },
                      4);
         parallelRows(
@@ -242,7 +266,7 @@ void gaussianBlur(const ConstImageView& in, const ImageView& out, double radius)
                 std::vector<float> causal(static_cast<std::size_t>(h) * kStrip);
                 for (int s = s0; s < s1; ++s) {
                     const int first = s * kStripPixels;
-                    blurStripBest<L>(buf, bufStride, h, first, std::min(kStripPixels, w - first),
+                    blurStripBest<L>(buf, stripStride, h, first, std::min(kStripPixels, w - first),
                                      in, out, causal.data(), k);
                 }
             },
