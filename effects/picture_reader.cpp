@@ -310,9 +310,9 @@ std::optional<Picture> readWithQt(Source& source, QString* reason) {
     // Upright single-image JPEGs (every history file) take the pooled decoder.
     if (source.kind == Kind::Jpeg && !survey.jumped &&
         survey.firstTransformation == QImageIOHandler::TransformationNone) {
-        QImage decoded = jpeg::decode(source.bytes);
+        QImage decoded = toPixelSize(jpeg::decode(source.bytes), survey.largest);
         if (!decoded.isNull())
-            return Picture(toPixelSize(std::move(decoded), survey.largest));
+            return Picture(std::move(decoded));
     }
     if (survey.jumped) {
         device->seek(0);
