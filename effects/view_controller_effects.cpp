@@ -146,8 +146,7 @@ void ViewController::startProcess(ProcessType kind) {
         renderBothLayers();
         break;
     case ProcessType::updateEraserMode:
-        // The eraser switch re-runs as a full rendering with the check box's current state.
-        renderBothLayers();
+        applyEraserMode(true);
         break;
     }
 }
@@ -252,10 +251,53 @@ void ViewController::finishRendering(LayerRenderInput::Kind kind, LayerRenderRes
                             : kind == Kind::foreground ? QStringLiteral("updateForegroundImage")
                                                        : QStringLiteral("effects"));
     }
-    if (processesQueue.isEmpty())
-        processIsRunning = false;
-    else
+    if (!processesQueue.isEmpty()) {
         drainProcessesQueue();
+        return;
+    }
+    processIsRunning = false;
+    if (kind == Kind::foreground && result.ok)
+        refreshViewCanvas();
+}
+
+void ViewController::refreshViewCanvas() {
+    processIsRunning = true;
+    infoProvider.processIsRunning = true;
+    showProgress();
+    struct Input {
+        Picture foreground, preErase;
+        QRectF pictureRect, maskRect;
+        double maskWidth, maskHeight;
+        bool eraser;
+    };
+    Input in{foregroundImage,
+             preEraseImage,
+             imageViewBackground->curentRect,
+             currentMaskImage.isEmpty() ? QRectF(0, 0, maskImageWidth, maskImageHeight)
+                                        : currentMaskRect,
+             maskImageWidth,
+             maskImageHeight,
+             checkEraserMode->isChecked()};
+    platform::runInBackground([this, in = std::move(in)] {
+        const Picture canvas =
+            displayCanvas(in.foreground, in.pictureRect, in.maskWidth, in.maskHeight);
+        const Picture reveal = ImageTools::cropImage(canvas, in.maskRect);
+        Picture erase;
+        if (in.eraser)
+            erase = ImageTools::cropImage(
+                displayCanvas(in.preErase, in.pictureRect, in.maskWidth, in.maskHeight),
+                in.maskRect);
+        platform::runOnMain([this, canvas, reveal, erase] {
+            currentMaskImage = canvas;
+            chooseLiveColor(reveal, erase);
+            hideProgress();
+            infoProvider.processIsRunning = false;
+            if (processesQueue.isEmpty())
+                processIsRunning = false;
+            else
+                drainProcessesQueue();
+        });
+    });
 }
 
 } // namespace vividra

@@ -91,6 +91,7 @@ void ViewController::viewDidLoad() {
     connect(segmentedControlEdit, &SegmentedControl::segmentClicked, this,
             &ViewController::OnSegmentedControlEditChanged);
     connectEffectControls();
+    connectBrushControls();
 
     segmentedControlEdit->setSelectedSegment(0);
     tabViewEdit->setCurrentIndex(0);

@@ -8,6 +8,8 @@
 #include <QRectF>
 #include <QString>
 
+#include <functional>
+
 #include "effects/effect_settings.h"
 #include "effects/layer_rendering.h"
 #include "history/state.h"
@@ -80,11 +82,27 @@ public:
     void renderBackgroundLayer();
     void renderForegroundLayer();
     void renderBothLayers();
+    // Rebuilds the display canvas and the live colour's windows for the view as it is now.
+    void refreshViewCanvas();
 
     // Painting.
     // Appends the stroke being painted to the surface's list, as every composition does.
     void recordCurrentStroke(const Picture& reveal, const Picture& erase);
     void setBrushColor(const QBrush& colour);
+    // The live colour after a change: erase window, custom colour or reveal window.
+    void chooseLiveColor(const Picture& revealWindow, const Picture& eraseWindow);
+    // Composes every stroke and writes it to a working file; the path, or "" on failure.
+    QString saveCompositeToTemp();
+    // Every stroke painted onto the background layer, for export.
+    Picture flattenForExport();
+
+    // Brush controls.
+    void OnBrushSizeChanged();
+    void OnEraserModeSelected();
+    void applyEraserMode(bool fromQueue = false);
+    void OnCustomColorSelected();
+    void OnCustomColor();
+    void ColorUpdateWithColorPanel();
 
     // History.
     void commitState(const QString& action);
@@ -208,6 +226,16 @@ public:
     QList<CheckBox*> checkBoxes() const;
 
 private:
+    struct RefreshResult {
+        Picture composite;
+        QImage shown;
+        Picture revealWindow;
+        Picture eraseWindow;
+    };
+    // Brings the shown picture up to date with every stroke in the background,
+    // clears the live stroke, then runs `then` on the main thread.
+    void refreshComposite(bool eraseWindow, std::function<void(const RefreshResult&)> then);
+    void connectBrushControls();
     void resetEffectControls(bool foreground);
     void connectEffectControls();
     void showProgress();

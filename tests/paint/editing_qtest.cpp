@@ -9,9 +9,13 @@
 #include "controls/slider.h"
 #include "effects/image_tools.h"
 #include "paint/draw_view.h"
+#include "session/custom_drag_view.h"
+
 #include "session/view_controller.h"
 #include "support/isolated_environment.h"
 #include "support/scripted_dialogs.h"
+#include <QColorDialog>
+#include <QMimeData>
 
 using namespace vividra;
 
@@ -185,7 +189,152 @@ private slots:
         QVERIFY(surface->secondPath->elementCount() >= 2);
     }
 
+    void eraseBringsBackTheCleanBackground() {
+        ViewController& c = *controller_;
+        c.checkBackgroundBlackWhite->setChecked(true);
+        c.takeInPicture(writeColourPicture(env_->root(), 400, 300), QStringLiteral("addImage"));
+        QTRY_VERIFY(!c.infoProvider.processIsRunning);
+        paintAcrossMiddle();
+        QVERIFY(!isGrey(c.currentZoomInImage.image.pixel(200, 150)));
+
+        c.checkEraserMode->click();
+        QTRY_VERIFY(!c.infoProvider.processIsRunning);
+        QVERIFY(c.imageViewBackground->isErase);
+        QCOMPARE(c.statesList.back()->lastAction, QStringLiteral("customColorSelected"));
+        paintAcrossMiddle();
+        const QImage result = c.currentZoomInImage.image;
+        QCOMPARE(result.pixel(200, 150), c.preEraseImage.image.pixel(200, 150));
+        QVERIFY(isGrey(result.pixel(200, 150)));
+        QCOMPARE(c.imageViewBackground->listOfPAths.back()->isErase, true);
+
+        // Recomposing from the start paints oldest first: the erase still wins.
+        const Picture again = c.flattenForExport();
+        QVERIFY(isGrey(again.image.pixel(200, 150)));
+    }
+
+    void aSolidColourStrokeKeepsItsColour() {
+        ViewController& c = *controller_;
+        c.colorPanel->setCurrentColor(QColor(0, 0, 255));
+        c.takeInPicture(writeColourPicture(env_->root(), 400, 300), QStringLiteral("addImage"));
+        QTRY_VERIFY(!c.infoProvider.processIsRunning);
+        c.checkCustomColor->click();
+        QTRY_VERIFY(!c.infoProvider.processIsRunning);
+        QVERIFY(c.imageViewBackground->isColor);
+        paintAcrossMiddle();
+        QCOMPARE(c.currentZoomInImage.image.pixel(200, 150), qRgb(0, 0, 255));
+
+        c.colorPanel->setCurrentColor(QColor(255, 255, 0));
+        QTRY_VERIFY(!c.infoProvider.processIsRunning);
+        QTRY_VERIFY(!c.colorIsChangeing);
+        const Picture flat = c.flattenForExport();
+        QCOMPARE(flat.image.pixel(200, 150), qRgb(0, 0, 255));
+    }
+
+    void effectsRunInTheirOrderAndFailuresEndCleanly() {
+        ViewController& c = *controller_;
+        const QString path = writeColourPicture(env_->root(), 120, 90);
+        c.takeInPicture(path, QStringLiteral("addImage"));
+        QTRY_VERIFY(!c.infoProvider.processIsRunning);
+        c.checkForegroundSepia->setChecked(true);
+        c.checkForegroundSketch->setChecked(true);
+        c.requestLayerUpdate(ProcessType::foregroundPreview);
+        QTRY_VERIFY(!c.processIsRunning);
+        const Picture original = *ImageTools::readPicture(path);
+        const Picture expected =
+            ImageTools::applySketch(ImageTools::applySepia(original, 1.0f), 0.2 / 100.0, 2.0);
+        QCOMPARE(c.foregroundImage.image, expected.image);
+
+        // The original disappears: the next rendering keeps the layers and the window stays usable.
+        const QImage before = c.foregroundImage.image;
+        QVERIFY(QFile::remove(path));
+        c.checkForegroundSepia->setChecked(false);
+        c.requestLayerUpdate(ProcessType::foregroundPreview);
+        c.requestLayerUpdate(ProcessType::backgroundPreview);
+        QTRY_VERIFY(!c.processIsRunning);
+        QVERIFY(!c.infoProvider.processIsRunning);
+        QVERIFY(c.progressIndicator->isHidden());
+        QCOMPARE(c.foregroundImage.image, before);
+        QVERIFY(!c.backgroundImage.isEmpty());
+    }
+
+    void eraserSwitchWaitsForARendering() {
+        ViewController& c = *controller_;
+        c.takeInPicture(writeColourPicture(env_->root(), 200, 100), QStringLiteral("addImage"));
+        QTRY_VERIFY(!c.infoProvider.processIsRunning);
+        c.requestLayerUpdate(ProcessType::imagePreview);
+        c.checkEraserMode->click();
+        QCOMPARE(c.processesQueue, QList<ProcessType>{ProcessType::updateEraserMode});
+        QVERIFY(!c.imageViewBackground->isErase);
+        QTRY_VERIFY(!c.processIsRunning);
+        QTRY_VERIFY(!c.infoProvider.processIsRunning);
+        QVERIFY(c.imageViewBackground->isErase);
+    }
+
+    void dropsAndThePictureReset() {
+        ViewController& c = *controller_;
+        CustomDragView* drop = c.dragImageView;
+        const QString path = writeColourPicture(env_->root(), 160, 120);
+        QMimeData heic;
+        heic.setUrls({QUrl::fromLocalFile(env_->root() + QStringLiteral("/photo.HEIC"))});
+        QVERIFY(!drop->draggingEntered(&heic));
+        QMimeData file;
+        file.setUrls({QUrl::fromLocalFile(path)});
+        QVERIFY(drop->draggingEntered(&file));
+        QVERIFY(drop->performDragOperation(&file));
+        QTRY_VERIFY(c.infoProvider.isImageAdded && !c.infoProvider.processIsRunning);
+        QCOMPARE(c.originalImagePath, path);
+        QVERIFY(dialogs_->alerts.isEmpty());
+
+        // Not a picture, though named like one: nothing happens, after the question.
+        const QString fake = env_->root() + QStringLiteral("/fake.jpg");
+        QFile f(fake);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("hello");
+        f.close();
+        QMimeData notPicture;
+        notPicture.setUrls({QUrl::fromLocalFile(fake)});
+        QVERIFY(drop->performDragOperation(&notPicture));
+        QCOMPARE(dialogs_->alerts.size(), 1);
+        QCOMPARE(c.originalImagePath, path);
+
+        // Picture data without a file, as a browser offers it.
+        QMimeData data;
+        QImage img(64, 48, QImage::Format_RGB32);
+        img.fill(Qt::green);
+        data.setImageData(img);
+        QVERIFY(drop->draggingEntered(&data));
+        QVERIFY(drop->performDragOperation(&data));
+        QTRY_VERIFY(c.originalImagePath.contains(QStringLiteral("/PhotosImages/")));
+        QTRY_VERIFY(!c.infoProvider.processIsRunning);
+        QCOMPARE(c.backgroundImage.image.size(), QSize(64, 48));
+
+        // The picture reset: every control back to its default, the same picture again.
+        c.checkBackgroundSepia->setChecked(true);
+        c.checkEraserMode->setChecked(true);
+        c.changesMade = true;
+        c.OnReset();
+        QTRY_VERIFY(!c.infoProvider.processIsRunning);
+        QVERIFY(!c.checkBackgroundSepia->isChecked());
+        QVERIFY(!c.checkEraserMode->isChecked());
+        QVERIFY(!c.changesMade);
+        QCOMPARE(c.statesList.size(), 1);
+        QCOMPARE(c.statesList.front()->lastAction, QStringLiteral("reset"));
+        QCOMPARE(c.backgroundImage.image.pixel(5, 5), qRgb(0, 255, 0));
+    }
+
 private:
+    void paintAcrossMiddle() {
+        DrawView* surface = controller_->imageViewBackground;
+        const QRectF r = surface->curentRect;
+        const int y = surface->height() / 2;
+        const QPoint from(static_cast<int>(r.x() + r.width() * 0.25), y);
+        const QPoint to(static_cast<int>(r.x() + r.width() * 0.75), y);
+        QTest::mousePress(surface, Qt::LeftButton, {}, from);
+        QTest::mouseMove(surface, to);
+        QTest::mouseRelease(surface, Qt::LeftButton, {}, to);
+        QTRY_VERIFY(!controller_->infoProvider.processIsRunning);
+    }
+
     std::unique_ptr<test::IsolatedEnvironment> env_;
     test::ScriptedDialogs* dialogs_ = nullptr;
     AppDelegate delegate_;
