@@ -31,7 +31,8 @@ template <class L, class S> struct Traits {
 template <class S> struct BandScratch {
     std::vector<S> columns[2][kPlanes];
     std::vector<S> boxes[2][kPlanes];
-    BandScratch(int w, int r) {
+    std::vector<std::int32_t> means; // chosen quadrant's mean, red, green and blue rows
+    BandScratch(int w, int r) : means(static_cast<std::size_t>(3 * w)) {
         for (int win = 0; win < 2; ++win)
             for (int p = 0; p < kPlanes; ++p) {
                 columns[win][p].assign(static_cast<std::size_t>(w + 2 * r), 0);
@@ -53,7 +54,7 @@ VIVIDRA_INLINE void slideWindow(typename T::Sum* const* cols, const std::uint8_t
         const S r1 = add[4 * x + L::r], g1 = add[4 * x + L::g], b1 = add[4 * x + L::b];
         const S r0 = sub ? sub[4 * x + L::r] : 0, g0 = sub ? sub[4 * x + L::g] : 0,
                 b0 = sub ? sub[4 * x + L::b] : 0;
-        // Unsigned wrap-around cancels out: the window total is never negative.
+        // Every partial total is a real window total, so nothing overflows.
         cr[x] += r1 - r0;
         cg[x] += g1 - g0;
         cb[x] += b1 - b0;
@@ -87,40 +88,56 @@ template <class S> VIVIDRA_INLINE void boxRow(const S* cols, S* boxes, int w, in
     }
 }
 
+// Takes the quadrant if its score is strictly lower, so earlier ones win ties.
+template <class S>
+VIVIDRA_INLINE void consider(double n, S r, S g, S b, S q, double& best, double& br, double& bg,
+                             double& bb) {
+    const double cr = static_cast<double>(r), cg = static_cast<double>(g),
+                 cb = static_cast<double>(b);
+    const double score = n * static_cast<double>(q) - (cr * cr + cg * cg + cb * cb);
+    const bool better = score < best;
+    best = better ? score : best;
+    br = better ? cr : br;
+    bg = better ? cg : bg;
+    bb = better ? cb : bb;
+}
+
 template <class T>
 VIVIDRA_INLINE void pickRow(typename T::Sum* const* lower, typename T::Sum* const* upper,
-                            const std::uint8_t* src, std::uint8_t* dst, int w, int r) {
+                            const std::uint8_t* src, std::uint8_t* dst, int w, int r,
+                            std::int32_t* __restrict means) {
     using S = typename T::Sum;
+    std::int32_t* __restrict mr = means, * __restrict mg = means + w, * __restrict mb = means + 2 * w;
     using L = typename T::Layout;
     const double n = static_cast<double>(r + 1) * (r + 1);
     // Four quadrants in tie order: lower-left, lower-right, upper-right, upper-left.
-    const S* __restrict qr[4] = {lower[PR], lower[PR] + r, upper[PR] + r, upper[PR]};
-    const S* __restrict qg[4] = {lower[PG], lower[PG] + r, upper[PG] + r, upper[PG]};
-    const S* __restrict qb[4] = {lower[PB], lower[PB] + r, upper[PB] + r, upper[PB]};
-    const S* __restrict qq[4] = {lower[PQ], lower[PQ] + r, upper[PQ] + r, upper[PQ]};
+    const S* __restrict r0 = lower[PR], * __restrict r1 = lower[PR] + r, * __restrict r2 = upper[PR] + r, * __restrict r3 = upper[PR];
+    const S* __restrict g0 = lower[PG], * __restrict g1 = lower[PG] + r, * __restrict g2 = upper[PG] + r, * __restrict g3 = upper[PG];
+    const S* __restrict b0 = lower[PB], * __restrict b1 = lower[PB] + r, * __restrict b2 = upper[PB] + r, * __restrict b3 = upper[PB];
+    const S* __restrict q0 = lower[PQ], * __restrict q1 = lower[PQ] + r, * __restrict q2 = upper[PQ] + r, * __restrict q3 = upper[PQ];
     for (int x = 0; x < w; ++x) {
         // n² times the summed variance, exact in double for any sane radius.
-        double br = static_cast<double>(qr[0][x]), bg = static_cast<double>(qg[0][x]),
-               bb = static_cast<double>(qb[0][x]);
-        double best = n * static_cast<double>(qq[0][x]) - (br * br + bg * bg + bb * bb);
-        for (int k = 1; k < 4; ++k) {
-            const double cr = static_cast<double>(qr[k][x]), cg = static_cast<double>(qg[k][x]),
-                         cb = static_cast<double>(qb[k][x]);
-            const double score = n * static_cast<double>(qq[k][x]) - (cr * cr + cg * cg + cb * cb);
-            const bool better = score < best;
-            best = better ? score : best;
-            br = better ? cr : br;
-            bg = better ? cg : bg;
-            bb = better ? cb : bb;
-        }
-        // Mean rounded half up; the quotient of integers is never within
-        // rounding error of a whole number unless it is one.
+        double br = static_cast<double>(r0[x]), bg = static_cast<double>(g0[x]),
+               bb = static_cast<double>(b0[x]);
+        double best = n * static_cast<double>(q0[x]) - (br * br + bg * bg + bb * bb);
+        consider(n, r1[x], g1[x], b1[x], q1[x], best, br, bg, bb);
+        consider(n, r2[x], g2[x], b2[x], q2[x], best, br, bg, bb);
+        consider(n, r3[x], g3[x], b3[x], q3[x], best, br, bg, bb);
+        // Mean rounded half up (truncation is floor here, all positive); the
+        // quotient of integers is never within rounding error of a whole
+        // number unless it is one.
         const double twoN = 2.0 * n;
-        dst[4 * x + L::r] = static_cast<std::uint8_t>(std::floor((2.0 * br + n) / twoN));
-        dst[4 * x + L::g] = static_cast<std::uint8_t>(std::floor((2.0 * bg + n) / twoN));
-        dst[4 * x + L::b] = static_cast<std::uint8_t>(std::floor((2.0 * bb + n) / twoN));
-        dst[4 * x + 3] = src[4 * x + 3];
+        mr[x] = static_cast<std::int32_t>((2.0 * br + n) / twoN);
+        mg[x] = static_cast<std::int32_t>((2.0 * bg + n) / twoN);
+        mb[x] = static_cast<std::int32_t>((2.0 * bb + n) / twoN);
     }
+    // Packing bytes in a separate loop keeps the one above all wide lanes.
+    for (int x = 0; x < w; ++x)
+        detail::storePixel(dst, x,
+                           (detail::loadPixel(src, x) & 0xff000000u) |
+                               static_cast<std::uint32_t>(mr[x]) << (8 * L::r) |
+                               static_cast<std::uint32_t>(mg[x]) << (8 * L::g) |
+                               static_cast<std::uint32_t>(mb[x]) << (8 * L::b));
 }
 
 template <class T>
@@ -150,7 +167,7 @@ VIVIDRA_INLINE void kuwaharaBand(const ConstImageView& in, const ImageView& out,
         for (int win = 0; win < 2; ++win)
             for (int p = 0; p < kPlanes; ++p)
                 boxRow(cols[win][p], boxes[win][p], w, r);
-        pickRow<T>(boxes[0], boxes[1], in.row(y), out.row(y), w, r);
+        pickRow<T>(boxes[0], boxes[1], in.row(y), out.row(y), w, r, band.means.data());
     }
 }
 VIVIDRA_MULTIVERSION(kuwaharaBandBest, kuwaharaBand,
@@ -184,11 +201,12 @@ void kuwahara(const ConstImageView& in, const ImageView& out, unsigned radius) {
     }
     // Past the picture's size a larger box only repeats edge pixels further.
     const int r = static_cast<int>(std::min<unsigned>(radius, 1u << 20));
-    // Sums of squares of a box: (r+1)²·3·255² must fit the sum type.
-    if (r <= 140)
-        run<std::uint32_t>(in, out, r);
+    // Sums of squares of a box, (r+1)²·3·255², must fit the sum type; signed
+    // 32-bit sums convert to double in vectors on every x86-64.
+    if (r <= 100)
+        run<std::int32_t>(in, out, r);
     else
-        run<std::uint64_t>(in, out, r);
+        run<std::int64_t>(in, out, r);
     detail::matchOutputOrder(in, out);
 }
 
