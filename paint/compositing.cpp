@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "effects/image_tools.h"
+#include "effects/kernels/parallel.h"
 
 namespace vividra {
 
@@ -16,14 +17,25 @@ QBrush patternColor(const Picture& picture) {
 
 void paintStroke(QImage& target, const CustomPath& stroke, const QBrush& revealColor,
                  const QBrush& eraseColor) {
-    if (!stroke.path || stroke.path->isEmpty())
+    paintStroke(target, stroke, revealColor, eraseColor, 0, target.height());
+}
+
+void paintStroke(QImage& target, const CustomPath& stroke, const QBrush& revealColor,
+                 const QBrush& eraseColor, int top, int fullHeight) {
+    if (!stroke.path || stroke.path->elementCount() == 0)
         return;
     QBrush brush = stroke.isErase ? eraseColor : stroke.isSolidColor ? stroke.color : revealColor;
     if (brush.style() == Qt::TexturePattern && brush.textureImage().isNull())
         return;
-    const QTransform yUp(1, 0, 0, -1, 0, target.height());
+    // Picture rows, then moved up by the band's first row.
+    const QTransform yUp(1, 0, 0, -1, 0, fullHeight - top);
     const QPainterPath rows = yUp.map(*stroke.path);
+    const double reach = stroke.lineWidth / 2 + 2;
+    const QRectF bounds = rows.controlPointRect().adjusted(-reach, -reach, reach, reach);
+    if (bounds.bottom() < 0 || bounds.top() > target.height())
+        return;
     QPainter p(&target);
+    p.setBrushOrigin(0, -top);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(brush, stroke.lineWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.setBrush(Qt::NoBrush);

@@ -18,6 +18,10 @@ QBrush patternColor(const Picture& picture);
 // pattern stays aligned with the target's pixels.
 void paintStroke(QImage& target, const CustomPath& stroke, const QBrush& revealColor,
                  const QBrush& eraseColor);
+// The same for a band of rows of a taller picture: `target` holds rows
+// `top` onwards of a picture `fullHeight` rows high.
+void paintStroke(QImage& target, const CustomPath& stroke, const QBrush& revealColor,
+                 const QBrush& eraseColor, int top, int fullHeight);
 
 // Paints the strokes into the target itself, oldest first, and returns it.
 // A 0×0 target gives back a 0×0 picture untouched.

@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include <QPainter>
+
+#include "paint/compositing.h"
+
+using namespace vividra;
+
+namespace {
+
+QImage stripes(int w, int h, int seed) {
+    QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            img.setPixel(x, y,
+                         qRgb((x * 7 + seed) & 255, (y * 5 + seed * 3) & 255, ((x + y) * 3) & 255));
+    return img;
+}
+
+CustomPathRef stroke(std::initializer_list<QPointF> points, double width) {
+    auto path = makePath();
+    bool first = true;
+    for (const QPointF& p : points) {
+        first ? path->moveTo(p) : path->lineTo(p);
+        first = false;
+    }
+    return std::make_shared<CustomPath>(width, QBrush(), path);
+}
+
+} // namespace
+
+TEST(Compositing, BandsPaintLikeTheWholePicture) {
+    const Picture background(stripes(300, 700, 1));
+    const Picture reveal(stripes(300, 700, 99));
+    QList<CustomPathRef> strokes{stroke({{10, 690}, {290, 10}}, 31),
+                                 stroke({{150, 250}, {150, 262}}, 9)};
+    auto erase = stroke({{0, 256}, {300, 256}}, 12);
+    erase->isErase = true;
+    auto solid = stroke({{40, 500}, {40, 501}}, 60);
+    solid->isSolidColor = true;
+    solid->color = QBrush(QColor(10, 200, 30));
+    strokes << erase << solid;
+
+    QImage whole = background.image.copy();
+    for (const CustomPathRef& s : strokes)
+        paintStroke(whole, *s, patternColor(reveal), patternColor(background));
+    const Picture banded =
+        compositeStrokes(background, strokes, patternColor(reveal), patternColor(background));
+
+    ASSERT_EQ(banded.image.size(), whole.size());
+    EXPECT_EQ(banded.image, whole);
+    EXPECT_FALSE(banded.sharesPixelsWith(background)); // the input picture is left alone
+    // Along the first stroke the revealed picture shows, pixel for pixel; the
+    // erase stroke across the band seam brings the background back.
+    EXPECT_EQ(banded.image.pixel(150, 350), reveal.image.pixel(150, 350));
+    EXPECT_EQ(banded.image.pixel(150, 700 - 256), background.image.pixel(150, 700 - 256));
+    EXPECT_EQ(banded.image.pixel(40, 700 - 500), qRgb(10, 200, 30));
+    EXPECT_EQ(banded.image.pixel(295, 5), background.image.pixel(295, 5));
+}
+
+TEST(Compositing, NothingToPaintInto) {
+    const Picture empty;
+    const auto s = stroke({{0, 0}, {10, 10}}, 5);
+    EXPECT_TRUE(compositeStrokes(empty, {s}, QBrush(Qt::red), QBrush(Qt::blue)).isEmpty());
+}
+
+TEST(Compositing, DisplayCanvasPlacesTheLayerWhereItIsShown) {
+    QImage layerImage(400, 300, QImage::Format_ARGB32_Premultiplied);
+    layerImage.fill(qRgb(200, 0, 0));
+    const Picture canvas = displayCanvas(Picture(layerImage), QRectF(100, 50, 200, 150), 500, 300);
+    ASSERT_EQ(canvas.image.size(), QSize(500, 300));
+    // y-up: the shown rectangle spans rows 300 − 50 − 150 = 100 to 250 from the top.
+    EXPECT_EQ(qAlpha(canvas.image.pixel(99, 120)), 0);
+    EXPECT_EQ(canvas.image.pixel(101, 101), qRgb(200, 0, 0));
+    EXPECT_EQ(canvas.image.pixel(298, 248), qRgb(200, 0, 0));
+    EXPECT_EQ(qAlpha(canvas.image.pixel(150, 252)), 0);
+    EXPECT_EQ(qAlpha(canvas.image.pixel(150, 98)), 0);
+}
