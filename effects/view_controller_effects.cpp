@@ -66,49 +66,220 @@ AdjustmentSettings ViewController::adjustmentSettings() const {
 }
 
 void ViewController::connectEffectControls() {
-    const auto onToggle = [this](CheckBox* box, ProcessType kind) {
-        connect(box, &QAbstractButton::clicked, this, [this, box, kind] {
-            box->showImageForState();
-            requestLayerUpdate(kind);
-        });
-    };
-    for (CheckBox* box :
-         {checkForegroundBlackWhite, checkForegroundColorEffects, checkForegroundSepia,
-          checkForegroundBlur, checkForegroundOilPainting, checkForegroundSketch})
-        onToggle(box, ProcessType::foregroundPreview);
-    for (CheckBox* box :
-         {checkBackgroundBlackWhite, checkBackgroundColorEffects, checkBackgroundSepia,
-          checkBackgroundBlur, checkBackgroundOilPainting, checkBackgroundSketch})
-        onToggle(box, ProcessType::backgroundPreview);
-
-    const auto onCombo = [this](ComboBox* combo, ProcessType kind) {
-        connect(combo, &QComboBox::activated, this, [this, kind] { requestLayerUpdate(kind); });
-    };
-    onCombo(comboForegroundBlackWhite, ProcessType::foregroundPreview);
-    onCombo(comboForegroundColorEffects, ProcessType::foregroundPreview);
-    onCombo(comboBackgroundBlackWhite, ProcessType::backgroundPreview);
-    onCombo(comboBackgroundColorEffects, ProcessType::backgroundPreview);
-
     // A slider asks for a rendering when the user lets go, not at every step of a drag.
-    const auto onSlider = [this](Slider* slider, ProcessType kind) {
-        connect(slider, &Slider::floatValueChanged, this, [this, slider, kind] {
+    const auto onSlider = [this](Slider* slider, void (ViewController::*action)()) {
+        connect(slider, &Slider::floatValueChanged, this, [this, slider, action] {
             if (!slider->isSliderDown())
-                requestLayerUpdate(kind);
+                (this->*action)();
         });
-        connect(slider, &QSlider::sliderReleased, this, [this, kind] { requestLayerUpdate(kind); });
+        connect(slider, &QSlider::sliderReleased, this, action);
     };
-    for (Slider* s : {sliderForegroundSepiaIntensity, sliderForegroundBlurIntensity,
-                      sliderForegroundOilPaintingIntensity, sliderForegroundSketchIntensity,
-                      sliderForegroundSketchEdge})
-        onSlider(s, ProcessType::foregroundPreview);
-    for (Slider* s : {sliderBackgroundSepiaIntensity, sliderBackgroundBlurIntensity,
-                      sliderBackgroundOilPaintingIntensity, sliderBackgroundSketchIntensity,
-                      sliderBackgroundSketchEdge})
-        onSlider(s, ProcessType::backgroundPreview);
-    for (Slider* s : {sliderBrightness, sliderExposure, sliderContrast, sliderSaturation,
-                      sliderGamma, sliderHue, sliderRed, sliderGreen, sliderBlue})
-        onSlider(s, ProcessType::imagePreview);
+    connect(checkForegroundBlackWhite, &QAbstractButton::clicked, this,
+            &ViewController::OnForegroundBlackAndWhiteSelected);
+    connect(checkForegroundColorEffects, &QAbstractButton::clicked, this,
+            &ViewController::OnForegroundColorEffectsSelected);
+    connect(checkForegroundSepia, &QAbstractButton::clicked, this,
+            &ViewController::OnForegroundSepiaSelected);
+    connect(checkForegroundBlur, &QAbstractButton::clicked, this,
+            &ViewController::OnForegroundBlurSelected);
+    connect(checkForegroundOilPainting, &QAbstractButton::clicked, this,
+            &ViewController::OnForegroundOilPaintingSelected);
+    connect(checkForegroundSketch, &QAbstractButton::clicked, this,
+            &ViewController::OnForegroundSketchSelected);
+    connect(comboForegroundBlackWhite, &QComboBox::activated, this,
+            &ViewController::OnForegroundComboBlackAndWhiteChanged);
+    connect(comboForegroundColorEffects, &QComboBox::activated, this,
+            &ViewController::OnForegroundComboColorEffectsChanged);
+    onSlider(sliderForegroundSepiaIntensity, &ViewController::OnForegroundSepiaIntensityChanged);
+    onSlider(sliderForegroundBlurIntensity, &ViewController::OnForegroundBlurIntensityCHanged);
+    onSlider(sliderForegroundOilPaintingIntensity,
+             &ViewController::OnForegroundOilPaintingIntensityChanged);
+    onSlider(sliderForegroundSketchIntensity, &ViewController::OnForegroundSketchIntensityChanged);
+    onSlider(sliderForegroundSketchEdge, &ViewController::OnForegroundSketchEdgeChanged);
+    connect(checkBackgroundBlackWhite, &QAbstractButton::clicked, this,
+            &ViewController::OnBackgroundBlackAndWhiteSelected);
+    connect(checkBackgroundColorEffects, &QAbstractButton::clicked, this,
+            &ViewController::OnBackgroundColorEffectsSelected);
+    connect(checkBackgroundSepia, &QAbstractButton::clicked, this,
+            &ViewController::OnBackgroundSepiaSelected);
+    connect(checkBackgroundBlur, &QAbstractButton::clicked, this,
+            &ViewController::OnBackgroundBlurSelected);
+    connect(checkBackgroundOilPainting, &QAbstractButton::clicked, this,
+            &ViewController::OnBackgroundOilPaintingSelected);
+    connect(checkBackgroundSketch, &QAbstractButton::clicked, this,
+            &ViewController::OnBackgroundSketchSelected);
+    connect(comboBackgroundBlackWhite, &QComboBox::activated, this,
+            &ViewController::OnBackgroundComboBlackAndWhiteChanged);
+    connect(comboBackgroundColorEffects, &QComboBox::activated, this,
+            &ViewController::OnBackgroundComboColorEffectsChanged);
+    onSlider(sliderBackgroundSepiaIntensity, &ViewController::OnBackgroundSepiaIntensityChanged);
+    onSlider(sliderBackgroundBlurIntensity, &ViewController::OnBackgroundBlurIntensityCHanged);
+    onSlider(sliderBackgroundOilPaintingIntensity,
+             &ViewController::OnBackgroundOilPaintingIntensityChanged);
+    onSlider(sliderBackgroundSketchIntensity, &ViewController::OnBackgroundSketchIntensityChanged);
+    onSlider(sliderBackgroundSketchEdge, &ViewController::OnBackgroundSketchEdgeChanged);
+    onSlider(sliderBrightness, &ViewController::OnBrightnessChanged);
+    onSlider(sliderExposure, &ViewController::OnExposureChanged);
+    onSlider(sliderContrast, &ViewController::OnCOntrastChanged);
+    onSlider(sliderSaturation, &ViewController::OnSaturationChanged);
+    onSlider(sliderGamma, &ViewController::OnGammaChanged);
+    onSlider(sliderHue, &ViewController::OnHueChanged);
+    onSlider(sliderRed, &ViewController::OnRedChanged);
+    onSlider(sliderGreen, &ViewController::OnGreenChanged);
+    onSlider(sliderBlue, &ViewController::OnBlueChanged);
     connect(buttonAdjustReset, &QPushButton::clicked, this, &ViewController::OnAdjustReset);
+}
+
+void ViewController::OnForegroundBlackAndWhiteSelected() {
+    checkForegroundBlackWhite->showImageForState();
+    requestLayerUpdate(ProcessType::foregroundPreview);
+}
+
+void ViewController::OnForegroundColorEffectsSelected() {
+    checkForegroundColorEffects->showImageForState();
+    requestLayerUpdate(ProcessType::foregroundPreview);
+}
+
+void ViewController::OnForegroundSepiaSelected() {
+    checkForegroundSepia->showImageForState();
+    requestLayerUpdate(ProcessType::foregroundPreview);
+}
+
+void ViewController::OnForegroundBlurSelected() {
+    checkForegroundBlur->showImageForState();
+    requestLayerUpdate(ProcessType::foregroundPreview);
+}
+
+void ViewController::OnForegroundOilPaintingSelected() {
+    checkForegroundOilPainting->showImageForState();
+    requestLayerUpdate(ProcessType::foregroundPreview);
+}
+
+void ViewController::OnForegroundSketchSelected() {
+    checkForegroundSketch->showImageForState();
+    requestLayerUpdate(ProcessType::foregroundPreview);
+}
+
+void ViewController::OnForegroundComboBlackAndWhiteChanged() {
+    requestLayerUpdate(ProcessType::foregroundPreview);
+}
+
+void ViewController::OnForegroundComboColorEffectsChanged() {
+    requestLayerUpdate(ProcessType::foregroundPreview);
+}
+
+void ViewController::OnForegroundSepiaIntensityChanged() {
+    requestLayerUpdate(ProcessType::foregroundPreview);
+}
+
+void ViewController::OnForegroundBlurIntensityCHanged() {
+    requestLayerUpdate(ProcessType::foregroundPreview);
+}
+
+void ViewController::OnForegroundOilPaintingIntensityChanged() {
+    requestLayerUpdate(ProcessType::foregroundPreview);
+}
+
+void ViewController::OnForegroundSketchIntensityChanged() {
+    requestLayerUpdate(ProcessType::foregroundPreview);
+}
+
+void ViewController::OnForegroundSketchEdgeChanged() {
+    requestLayerUpdate(ProcessType::foregroundPreview);
+}
+
+void ViewController::OnBackgroundBlackAndWhiteSelected() {
+    checkBackgroundBlackWhite->showImageForState();
+    requestLayerUpdate(ProcessType::backgroundPreview);
+}
+
+void ViewController::OnBackgroundColorEffectsSelected() {
+    checkBackgroundColorEffects->showImageForState();
+    requestLayerUpdate(ProcessType::backgroundPreview);
+}
+
+void ViewController::OnBackgroundSepiaSelected() {
+    checkBackgroundSepia->showImageForState();
+    requestLayerUpdate(ProcessType::backgroundPreview);
+}
+
+void ViewController::OnBackgroundBlurSelected() {
+    checkBackgroundBlur->showImageForState();
+    requestLayerUpdate(ProcessType::backgroundPreview);
+}
+
+void ViewController::OnBackgroundOilPaintingSelected() {
+    checkBackgroundOilPainting->showImageForState();
+    requestLayerUpdate(ProcessType::backgroundPreview);
+}
+
+void ViewController::OnBackgroundSketchSelected() {
+    checkBackgroundSketch->showImageForState();
+    requestLayerUpdate(ProcessType::backgroundPreview);
+}
+
+void ViewController::OnBackgroundComboBlackAndWhiteChanged() {
+    requestLayerUpdate(ProcessType::backgroundPreview);
+}
+
+void ViewController::OnBackgroundComboColorEffectsChanged() {
+    requestLayerUpdate(ProcessType::backgroundPreview);
+}
+
+void ViewController::OnBackgroundSepiaIntensityChanged() {
+    requestLayerUpdate(ProcessType::backgroundPreview);
+}
+
+void ViewController::OnBackgroundBlurIntensityCHanged() {
+    requestLayerUpdate(ProcessType::backgroundPreview);
+}
+
+void ViewController::OnBackgroundOilPaintingIntensityChanged() {
+    requestLayerUpdate(ProcessType::backgroundPreview);
+}
+
+void ViewController::OnBackgroundSketchIntensityChanged() {
+    requestLayerUpdate(ProcessType::backgroundPreview);
+}
+
+void ViewController::OnBackgroundSketchEdgeChanged() {
+    requestLayerUpdate(ProcessType::backgroundPreview);
+}
+
+void ViewController::OnBrightnessChanged() {
+    requestLayerUpdate(ProcessType::imagePreview);
+}
+
+void ViewController::OnExposureChanged() {
+    requestLayerUpdate(ProcessType::imagePreview);
+}
+
+void ViewController::OnCOntrastChanged() {
+    requestLayerUpdate(ProcessType::imagePreview);
+}
+
+void ViewController::OnSaturationChanged() {
+    requestLayerUpdate(ProcessType::imagePreview);
+}
+
+void ViewController::OnGammaChanged() {
+    requestLayerUpdate(ProcessType::imagePreview);
+}
+
+void ViewController::OnHueChanged() {
+    requestLayerUpdate(ProcessType::imagePreview);
+}
+
+void ViewController::OnRedChanged() {
+    requestLayerUpdate(ProcessType::imagePreview);
+}
+
+void ViewController::OnGreenChanged() {
+    requestLayerUpdate(ProcessType::imagePreview);
+}
+
+void ViewController::OnBlueChanged() {
+    requestLayerUpdate(ProcessType::imagePreview);
 }
 
 void ViewController::OnAdjustReset() {

@@ -109,20 +109,21 @@ private slots:
         c.takeInPicture(writeColourPicture(env_->root(), 200, 100), QStringLiteral("addImage"));
         QTRY_VERIFY(!c.infoProvider.processIsRunning);
         c.changesMade = false;
-        c.checkBackgroundBlackWhite->setChecked(true);
-        c.requestLayerUpdate(ProcessType::backgroundPreview);
+        c.checkBackgroundBlackWhite->click();
         QVERIFY(c.processIsRunning);
-        c.requestLayerUpdate(ProcessType::foregroundPreview);
-        c.requestLayerUpdate(ProcessType::backgroundPreview);
-        c.requestLayerUpdate(ProcessType::foregroundPreview);
+        QCOMPARE(c.checkBackgroundBlackWhite->image(), QStringLiteral("Checked"));
+        QCOMPARE(c.checkBackgroundBlackWhite->alternateImage(), QStringLiteral("Checked"));
+        c.sliderForegroundBlurIntensity->setValue(c.sliderForegroundBlurIntensity->value() + 3);
+        c.checkBackgroundSepia->click();
+        c.checkForegroundSketch->click();
         QCOMPARE(c.processesQueue, (QList<ProcessType>{ProcessType::foregroundPreview,
                                                        ProcessType::backgroundPreview}));
         QVERIFY(c.changesMade);
         QTRY_VERIFY(!c.processIsRunning);
         QVERIFY(c.processesQueue.isEmpty());
         QVERIFY(!c.infoProvider.processIsRunning);
-        QVERIFY(isGrey(c.backgroundImage.image.pixel(50, 50)));
-        QVERIFY(!isGrey(c.foregroundImage.image.pixel(50, 50)));
+        QVERIFY(!isGrey(c.backgroundImage.image.pixel(50, 50))); // black and white, then sepia
+        QVERIFY(c.checkForegroundSketch->isChecked());
         QCOMPARE(c.statesList.back()->lastAction, QStringLiteral("updateBackgroundImage"));
         QCOMPARE(c.statesList.size(), 4);
     }
