@@ -32,7 +32,9 @@ template <class S> struct BandScratch {
     std::vector<S> columns[2][kPlanes];
     std::vector<S> boxes[2][kPlanes];
     std::vector<std::int32_t> means; // chosen quadrant's mean, red, green and blue rows
-    BandScratch(int w, int r) : means(static_cast<std::size_t>(3 * w)) {
+    std::vector<std::uint8_t> black; // a row of zeros to slide out while filling
+    BandScratch(int w, int r)
+        : means(static_cast<std::size_t>(3 * w)), black(static_cast<std::size_t>(4 * w)) {
         for (int win = 0; win < 2; ++win)
             for (int p = 0; p < kPlanes; ++p) {
                 columns[win][p].assign(static_cast<std::size_t>(w + 2 * r), 0);
@@ -51,9 +53,13 @@ VIVIDRA_INLINE void slideWindow(typename T::Sum* const* cols, const std::uint8_t
     S* __restrict cb = cols[PB] + r;
     S* __restrict cq = cols[PQ] + r;
     for (int x = 0; x < w; ++x) {
-        const S r1 = add[4 * x + L::r], g1 = add[4 * x + L::g], b1 = add[4 * x + L::b];
-        const S r0 = sub ? sub[4 * x + L::r] : 0, g0 = sub ? sub[4 * x + L::g] : 0,
-                b0 = sub ? sub[4 * x + L::b] : 0;
+        const std::uint32_t pa = detail::loadPixel(add, x), ps = detail::loadPixel(sub, x);
+        const S r1 = static_cast<S>(detail::channel<L::r>(pa)),
+                g1 = static_cast<S>(detail::channel<L::g>(pa)),
+                b1 = static_cast<S>(detail::channel<L::b>(pa));
+        const S r0 = static_cast<S>(detail::channel<L::r>(ps)),
+                g0 = static_cast<S>(detail::channel<L::g>(ps)),
+                b0 = static_cast<S>(detail::channel<L::b>(ps));
         // Every partial total is a real window total, so nothing overflows.
         cr[x] += r1 - r0;
         cg[x] += g1 - g0;
@@ -65,8 +71,7 @@ VIVIDRA_INLINE void slideWindow(typename T::Sum* const* cols, const std::uint8_t
         const int px = side == 0 ? 0 : w - 1;
         const int from = side == 0 ? -r : w;
         const S r1 = add[4 * px + L::r], g1 = add[4 * px + L::g], b1 = add[4 * px + L::b];
-        const S r0 = sub ? sub[4 * px + L::r] : 0, g0 = sub ? sub[4 * px + L::g] : 0,
-                b0 = sub ? sub[4 * px + L::b] : 0;
+        const S r0 = sub[4 * px + L::r], g0 = sub[4 * px + L::g], b0 = sub[4 * px + L::b];
         const S q = (r1 * r1 + g1 * g1 + b1 * b1) - (r0 * r0 + g0 * g0 + b0 * b0);
         for (int x = from; x < from + r; ++x) {
             cr[x] += r1 - r0;
@@ -156,8 +161,8 @@ VIVIDRA_INLINE void kuwaharaBand(const ConstImageView& in, const ImageView& out,
     auto row = [&](int y) { return in.row(std::clamp(y, 0, h - 1)); };
     // Window 0 covers rows y…y+r, window 1 rows y−r…y.
     for (int k = 0; k <= r; ++k) {
-        slideWindow<T>(cols[0], row(y0 + k), nullptr, w, r);
-        slideWindow<T>(cols[1], row(y0 - r + k), nullptr, w, r);
+        slideWindow<T>(cols[0], row(y0 + k), band.black.data(), w, r);
+        slideWindow<T>(cols[1], row(y0 - r + k), band.black.data(), w, r);
     }
     for (int y = y0; y < y1; ++y) {
         if (y > y0) {
