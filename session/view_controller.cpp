@@ -171,45 +171,14 @@ void ViewController::resetEffectControls(bool foreground) {
 }
 
 void ViewController::resetInterface() {
-    statesList.clear();
-    actualStatesList.clear();
-
-    foregroundImage = preEraseImage = zoomEraseImage = currentMaskImage = backgroundImage =
-        lastImage = undoBackImage = Picture();
-    undoPattern = QBrush();
-
-    currenState = 0;
-    needToSaveState = false;
+    emptySessionData();
     changesMade = false;
-    saveStateTriggeredByDrawing = false;
-    currentZoomFactor = 1.0;
-    imageViewBackground->currentZoomFactor = 1.0;
-
-    infoProvider.changesMadeAfterLastZoom = false;
-    firstResize = true;
-    foregroundImagePath.clear();
-    backgroundImagePath.clear();
-    preEraseImagePath.clear();
-    commitStateIsRunning = false;
-    zoomScale = 1.0;
-    oldResizeWidth = oldResizeHeight = 0;
-    firstWindowResize = true;
-    lastWindowResize = false;
-    maskImageWidth = maskImageHeight = 0;
     selectedFormat = QStringLiteral("Default");
-
     for (DrawView* view : {imageViewBackground, imageView}) {
         view->setImage(Picture());
         view->path = makePath();
     }
-
-    originalImagePath.clear();
-    currentMaskRect = QRectF();
-    infoProvider.isImageAdded = false;
-    processIsRunning = false;
-    currentZoomInImage = Picture();
     currentColor = QBrush(Qt::white);
-    processesQueue.clear();
 
     hideProgress();
 
@@ -268,7 +237,7 @@ void ViewController::resetControlsToDefaults() {
     sliderBlue->setFloatValue(1.0f);
 }
 
-void ViewController::clearSessionForNewPicture() {
+void ViewController::emptySessionData() {
     statesList.clear();
     actualStatesList.clear();
 
@@ -300,7 +269,10 @@ void ViewController::clearSessionForNewPicture() {
     processIsRunning = false;
     currentZoomInImage = Picture();
     processesQueue.clear();
+}
 
+void ViewController::clearSessionForNewPicture() {
+    emptySessionData();
     for (DrawView* view : {imageViewBackground, imageView}) {
         view->setImage(Picture());
         view->path = makePath();

@@ -282,6 +282,8 @@ private:
                          const Picture& keptForeground);
     void startIntake(const QString& path, const QString& action, bool reset);
     void resetControlsToDefaults();
+    // The session data both resets empty (not the controls).
+    void emptySessionData();
     void finishIntake(const QString& action, LayerRenderResult result, bool reset);
     // The decoded original while its file is unchanged, so renderings need not decode it again.
     Picture currentOriginal() const;

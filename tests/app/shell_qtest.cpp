@@ -15,8 +15,7 @@
 #include "platform/file_manager.h"
 #include "platform/temporary_directory.h"
 #include "session/view_controller.h"
-#include "support/isolated_environment.h"
-#include "support/scripted_dialogs.h"
+#include "support/window_fixture.h"
 
 using namespace vividra;
 
@@ -67,76 +66,66 @@ class ShellTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() {
-        env_ = std::make_unique<test::IsolatedEnvironment>();
-        dialogs_ = test::ScriptedDialogs::install();
-        controller_ = std::make_unique<ViewController>();
-        window_ = std::make_unique<MainWindow>(*controller_, delegate_);
-    }
-    void cleanup() {
-        window_.reset();
-        controller_.reset();
-        platform::setDialogs(nullptr);
-        env_.reset();
-    }
+    void init() { fixture_.setUp(false); }
+    void cleanup() { fixture_.tearDown(); }
 
     void quitAsksOnlyWithUnsavedChanges() {
-        QSignalSpy quits(controller_.get(), &ViewController::terminateRequested);
-        controller_->OnAppQuit();
+        QSignalSpy quits(&fixture_.controller(), &ViewController::terminateRequested);
+        fixture_.controller().OnAppQuit();
         QCOMPARE(quits.size(), 1);
-        QVERIFY(dialogs_->alerts.isEmpty());
+        QVERIFY(fixture_.dialogs().alerts.isEmpty());
 
-        controller_->changesMade = true;
-        dialogs_->alertAnswers = {platform::kSecondButton};
-        controller_->OnAppQuit();
+        fixture_.controller().changesMade = true;
+        fixture_.dialogs().alertAnswers = {platform::kSecondButton};
+        fixture_.controller().OnAppQuit();
         QCOMPARE(quits.size(), 1);
-        QCOMPARE(dialogs_->alerts.size(), 1);
-        const auto& asked = dialogs_->alerts.front();
+        QCOMPARE(fixture_.dialogs().alerts.size(), 1);
+        const auto& asked = fixture_.dialogs().alerts.front();
         QCOMPARE(asked.informativeText, kExitQuestion);
         QCOMPARE(asked.messageText, QString());
         QCOMPARE(asked.style, platform::Alert::Style::Warning);
         QCOMPARE(asked.buttons, (QStringList{QStringLiteral("Yes"), QStringLiteral("No")}));
 
-        dialogs_->alertAnswers = {platform::kFirstButton};
-        controller_->OnAppQuit();
+        fixture_.dialogs().alertAnswers = {platform::kFirstButton};
+        fixture_.controller().OnAppQuit();
         QCOMPARE(quits.size(), 2);
     }
 
     void closeAnsweredNoKeepsEverything() {
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        fixture_.window().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&fixture_.window()));
         const QString temp = platform::temporaryDirectory();
         touch(temp + QStringLiteral("backgroundImage1.png"));
-        controller_->changesMade = true;
-        controller_->checkBackgroundSepia->setChecked(true);
-        dialogs_->alertAnswers = {platform::kSecondButton};
+        fixture_.controller().changesMade = true;
+        fixture_.controller().checkBackgroundSepia->setChecked(true);
+        fixture_.dialogs().alertAnswers = {platform::kSecondButton};
 
-        QVERIFY(!window_->close());
+        QVERIFY(!fixture_.window().close());
 
-        QVERIFY(window_->isVisible());
-        QCOMPARE(dialogs_->alerts.size(), 1);
-        QCOMPARE(dialogs_->alerts.front().informativeText, kExitQuestion);
+        QVERIFY(fixture_.window().isVisible());
+        QCOMPARE(fixture_.dialogs().alerts.size(), 1);
+        QCOMPARE(fixture_.dialogs().alerts.front().informativeText, kExitQuestion);
         QVERIFY(QFile::exists(temp + QStringLiteral("backgroundImage1.png")));
-        QVERIFY(controller_->checkBackgroundSepia->isChecked());
-        QVERIFY(!controller_->lastWindowResize);
+        QVERIFY(fixture_.controller().checkBackgroundSepia->isChecked());
+        QVERIFY(!fixture_.controller().lastWindowResize);
     }
 
     void closeEmptiesTheWorkingFolder() {
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
-        window_->resize(1200, 800);
+        fixture_.window().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&fixture_.window()));
+        fixture_.window().resize(1200, 800);
         const QString temp = platform::temporaryDirectory();
         touch(temp + QStringLiteral("image1.png"));
         QDir(temp).mkpath(QStringLiteral("PhotosImages/inner"));
         touch(temp + QStringLiteral("PhotosImages/inner/drop.jpg"));
 
-        QVERIFY(window_->close());
+        QVERIFY(fixture_.window().close());
 
-        QVERIFY(dialogs_->alerts.isEmpty());
-        QCOMPARE(window_->size(), QSize(920, 560));
+        QVERIFY(fixture_.dialogs().alerts.isEmpty());
+        QCOMPARE(fixture_.window().size(), QSize(920, 560));
         QVERIFY(QDir(temp).exists());
         QVERIFY(QDir(temp).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
-        QVERIFY(controller_->lastWindowResize);
+        QVERIFY(fixture_.controller().lastWindowResize);
     }
 
     void aFailedRemovalIsLoggedAndTheRestGoes() {
@@ -145,7 +134,7 @@ private slots:
             touch(temp + QLatin1String(name));
         QDir(temp).mkpath(QStringLiteral("PhotosImages"));
         touch(temp + QStringLiteral("PhotosImages/drop.png"));
-        controller_->originalImagePath = QStringLiteral("/pictures/x.jpg");
+        fixture_.controller().originalImagePath = QStringLiteral("/pictures/x.jpg");
         QStringList attempted;
         platform::setRemoveFunction([&](const QString& path, QString* error) {
             attempted << QFileInfo(path).fileName();
@@ -157,7 +146,7 @@ private slots:
         });
 
         StdoutCapture capture;
-        controller_->windowWillClose();
+        fixture_.controller().windowWillClose();
         const QString out = capture.finish();
 
         QCOMPARE(out, QStringLiteral("Remove failed: Device or resource busy\n"));
@@ -169,19 +158,19 @@ private slots:
     }
 
     void fileNewAlwaysAsks() {
-        ViewController& c = *controller_;
+        ViewController& c = fixture_.controller();
         c.currentProfilePath = QStringLiteral("/profiles/a.clr");
         c.comboForegroundColorEffects->setCurrentIndex(2);
-        dialogs_->alertAnswers = {platform::kSecondButton, platform::kFirstButton};
+        fixture_.dialogs().alertAnswers = {platform::kSecondButton, platform::kFirstButton};
 
         c.OnFileNew();
-        QCOMPARE(dialogs_->alerts.size(), 1);
-        QCOMPARE(dialogs_->alerts.front().informativeText, kNewQuestion);
+        QCOMPARE(fixture_.dialogs().alerts.size(), 1);
+        QCOMPARE(fixture_.dialogs().alerts.front().informativeText, kNewQuestion);
         QCOMPARE(c.comboForegroundColorEffects->currentIndex(), 2);
         QCOMPARE(c.currentProfilePath, QStringLiteral("/profiles/a.clr"));
 
         c.OnFileNew();
-        QCOMPARE(dialogs_->alerts.size(), 2);
+        QCOMPARE(fixture_.dialogs().alerts.size(), 2);
         QCOMPARE(c.comboForegroundColorEffects->currentIndex(), 0);
         QVERIFY(c.currentProfilePath.isEmpty());
         QCOMPARE(c.statesList.size(), 1);
@@ -205,7 +194,7 @@ private slots:
                  (QStringList{QStringLiteral("/home/u/a.jpg"), QStringLiteral("/x/b c.png"),
                               QStringLiteral("/home/u/-odd.tif")}));
 
-        delegate_.openURLs(cmd.paths);
+        fixture_.delegate().openURLs(cmd.paths);
         QCOMPARE(received.size(), 1);
         QCOMPARE(received.front(), cmd.paths);
 
@@ -213,7 +202,8 @@ private slots:
         const QString name =
             QStringLiteral("vividra-test-%1").arg(QCoreApplication::applicationPid());
         SingleInstance running(name);
-        QVERIFY(running.listen([&](const QStringList& paths) { delegate_.openURLs(paths); }));
+        QVERIFY(
+            running.listen([&](const QStringList& paths) { fixture_.delegate().openURLs(paths); }));
         bool delivered = false;
         std::thread second([&] { delivered = SingleInstance(name).handOver(cmd.paths); });
         QTRY_COMPARE(received.size(), 2);
@@ -224,11 +214,7 @@ private slots:
     }
 
 private:
-    std::unique_ptr<test::IsolatedEnvironment> env_;
-    test::ScriptedDialogs* dialogs_ = nullptr;
-    AppDelegate delegate_;
-    std::unique_ptr<ViewController> controller_;
-    std::unique_ptr<MainWindow> window_;
+    test::WindowFixture fixture_;
 };
 
 QTEST_MAIN(ShellTest)

@@ -12,8 +12,7 @@
 #include "session/custom_drag_view.h"
 
 #include "session/view_controller.h"
-#include "support/isolated_environment.h"
-#include "support/scripted_dialogs.h"
+#include "support/window_fixture.h"
 #include <QColorDialog>
 #include <QMimeData>
 
@@ -42,25 +41,12 @@ class EditingTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() {
-        env_ = std::make_unique<test::IsolatedEnvironment>();
-        dialogs_ = test::ScriptedDialogs::install();
-        controller_ = std::make_unique<ViewController>();
-        window_ = std::make_unique<MainWindow>(*controller_, delegate_);
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
-    }
-    void cleanup() {
-        QTRY_VERIFY(!controller_->infoProvider.processIsRunning);
-        window_.reset();
-        controller_.reset();
-        platform::setDialogs(nullptr);
-        env_.reset();
-    }
+    void init() { fixture_.setUp(true); }
+    void cleanup() { fixture_.tearDown(); }
 
     void intakeFitsAndRendersBothLayers() {
-        ViewController& c = *controller_;
-        const QString path = writeColourPicture(env_->root(), 400, 300);
+        ViewController& c = fixture_.controller();
+        const QString path = writeColourPicture(fixture_.environment().root(), 400, 300);
         c.takeInPicture(path, QStringLiteral("addImage"));
         QVERIFY(c.infoProvider.processIsRunning);
         QTRY_VERIFY(!c.infoProvider.processIsRunning);
@@ -83,19 +69,19 @@ private slots:
         QCOMPARE(c.statesList.front()->lastAction, QStringLiteral("addImage"));
         QCOMPARE(c.currenState, 0);
         QVERIFY(c.infoProvider.isImageAdded);
-        QVERIFY(dialogs_->alerts.isEmpty());
+        QVERIFY(fixture_.dialogs().alerts.isEmpty());
     }
 
     void anUnreadablePictureLeavesTheSessionEmpty() {
-        ViewController& c = *controller_;
-        const QString path = env_->root() + QStringLiteral("/broken.png");
+        ViewController& c = fixture_.controller();
+        const QString path = fixture_.environment().root() + QStringLiteral("/broken.png");
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("\x89PNG\r\n\x1a\nnot really");
         f.close();
         c.takeInPicture(path, QStringLiteral("addImage"));
-        QTRY_COMPARE(dialogs_->alerts.size(), 1);
-        QCOMPARE(dialogs_->alerts.front().informativeText,
+        QTRY_COMPARE(fixture_.dialogs().alerts.size(), 1);
+        QCOMPARE(fixture_.dialogs().alerts.front().informativeText,
                  QStringLiteral("The image could not be loaded."));
         QVERIFY(c.originalImagePath.isEmpty());
         QVERIFY(!c.infoProvider.isImageAdded);
@@ -105,8 +91,9 @@ private slots:
     }
 
     void renderRequestsQueueOncePerKind() {
-        ViewController& c = *controller_;
-        c.takeInPicture(writeColourPicture(env_->root(), 200, 100), QStringLiteral("addImage"));
+        ViewController& c = fixture_.controller();
+        c.takeInPicture(writeColourPicture(fixture_.environment().root(), 200, 100),
+                        QStringLiteral("addImage"));
         QTRY_VERIFY(!c.infoProvider.processIsRunning);
         c.changesMade = false;
         c.checkBackgroundBlackWhite->click();
@@ -129,10 +116,11 @@ private slots:
     }
 
     void aStrokeRevealsTheForeground() {
-        ViewController& c = *controller_;
+        ViewController& c = fixture_.controller();
         c.checkBackgroundBlackWhite->setChecked(true);
         c.comboBackgroundBlackWhite->setCurrentIndex(1);
-        c.takeInPicture(writeColourPicture(env_->root(), 400, 300), QStringLiteral("addImage"));
+        c.takeInPicture(writeColourPicture(fixture_.environment().root(), 400, 300),
+                        QStringLiteral("addImage"));
         QTRY_VERIFY(!c.infoProvider.processIsRunning);
         QVERIFY(isGrey(c.backgroundImage.image.pixel(200, 150)));
 
@@ -169,7 +157,7 @@ private slots:
     }
 
     void paintingIsRefusedWhileBusyOrWithoutPicture() {
-        ViewController& c = *controller_;
+        ViewController& c = fixture_.controller();
         DrawView* surface = c.imageViewBackground;
         const QPoint p = surface->rect().center();
         QSignalSpy unused(&c, &ViewController::terminateRequested);
@@ -178,7 +166,8 @@ private slots:
         QVERIFY(surface->secondPath->isEmpty());
         QCOMPARE(c.statesList.size(), 1);
 
-        c.takeInPicture(writeColourPicture(env_->root(), 100, 100), QStringLiteral("addImage"));
+        c.takeInPicture(writeColourPicture(fixture_.environment().root(), 100, 100),
+                        QStringLiteral("addImage"));
         // The intake is still running: painting waits for it.
         QTest::mousePress(surface, Qt::LeftButton, {}, p);
         QTest::mouseRelease(surface, Qt::LeftButton, {}, p + QPoint(5, 0));
@@ -191,9 +180,10 @@ private slots:
     }
 
     void eraseBringsBackTheCleanBackground() {
-        ViewController& c = *controller_;
+        ViewController& c = fixture_.controller();
         c.checkBackgroundBlackWhite->setChecked(true);
-        c.takeInPicture(writeColourPicture(env_->root(), 400, 300), QStringLiteral("addImage"));
+        c.takeInPicture(writeColourPicture(fixture_.environment().root(), 400, 300),
+                        QStringLiteral("addImage"));
         QTRY_VERIFY(!c.infoProvider.processIsRunning);
         paintAcrossMiddle();
         QVERIFY(!isGrey(c.currentZoomInImage.image.pixel(200, 150)));
@@ -214,9 +204,10 @@ private slots:
     }
 
     void aSolidColourStrokeKeepsItsColour() {
-        ViewController& c = *controller_;
+        ViewController& c = fixture_.controller();
         c.colorPanel->setCurrentColor(QColor(0, 0, 255));
-        c.takeInPicture(writeColourPicture(env_->root(), 400, 300), QStringLiteral("addImage"));
+        c.takeInPicture(writeColourPicture(fixture_.environment().root(), 400, 300),
+                        QStringLiteral("addImage"));
         QTRY_VERIFY(!c.infoProvider.processIsRunning);
         c.checkCustomColor->click();
         QTRY_VERIFY(!c.infoProvider.processIsRunning);
@@ -232,8 +223,8 @@ private slots:
     }
 
     void effectsRunInTheirOrderAndFailuresEndCleanly() {
-        ViewController& c = *controller_;
-        const QString path = writeColourPicture(env_->root(), 120, 90);
+        ViewController& c = fixture_.controller();
+        const QString path = writeColourPicture(fixture_.environment().root(), 120, 90);
         c.takeInPicture(path, QStringLiteral("addImage"));
         QTRY_VERIFY(!c.infoProvider.processIsRunning);
         c.checkForegroundSepia->setChecked(true);
@@ -259,8 +250,9 @@ private slots:
     }
 
     void eraserSwitchWaitsForARendering() {
-        ViewController& c = *controller_;
-        c.takeInPicture(writeColourPicture(env_->root(), 200, 100), QStringLiteral("addImage"));
+        ViewController& c = fixture_.controller();
+        c.takeInPicture(writeColourPicture(fixture_.environment().root(), 200, 100),
+                        QStringLiteral("addImage"));
         QTRY_VERIFY(!c.infoProvider.processIsRunning);
         c.requestLayerUpdate(ProcessType::imagePreview);
         c.checkEraserMode->click();
@@ -272,11 +264,12 @@ private slots:
     }
 
     void dropsAndThePictureReset() {
-        ViewController& c = *controller_;
+        ViewController& c = fixture_.controller();
         CustomDragView* drop = c.dragImageView;
-        const QString path = writeColourPicture(env_->root(), 160, 120);
+        const QString path = writeColourPicture(fixture_.environment().root(), 160, 120);
         QMimeData heic;
-        heic.setUrls({QUrl::fromLocalFile(env_->root() + QStringLiteral("/photo.HEIC"))});
+        heic.setUrls(
+            {QUrl::fromLocalFile(fixture_.environment().root() + QStringLiteral("/photo.HEIC"))});
         QVERIFY(!drop->draggingEntered(&heic));
         QMimeData file;
         file.setUrls({QUrl::fromLocalFile(path)});
@@ -284,10 +277,10 @@ private slots:
         QVERIFY(drop->performDragOperation(&file));
         QTRY_VERIFY(c.infoProvider.isImageAdded && !c.infoProvider.processIsRunning);
         QCOMPARE(c.originalImagePath, path);
-        QVERIFY(dialogs_->alerts.isEmpty());
+        QVERIFY(fixture_.dialogs().alerts.isEmpty());
 
         // Not a picture, though named like one: nothing happens, after the question.
-        const QString fake = env_->root() + QStringLiteral("/fake.jpg");
+        const QString fake = fixture_.environment().root() + QStringLiteral("/fake.jpg");
         QFile f(fake);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("hello");
@@ -295,7 +288,7 @@ private slots:
         QMimeData notPicture;
         notPicture.setUrls({QUrl::fromLocalFile(fake)});
         QVERIFY(drop->performDragOperation(&notPicture));
-        QCOMPARE(dialogs_->alerts.size(), 1);
+        QCOMPARE(fixture_.dialogs().alerts.size(), 1);
         QCOMPARE(c.originalImagePath, path);
 
         // Picture data without a file, as a browser offers it.
@@ -325,7 +318,7 @@ private slots:
 
 private:
     void paintAcrossMiddle() {
-        DrawView* surface = controller_->imageViewBackground;
+        DrawView* surface = fixture_.controller().imageViewBackground;
         const QRectF r = surface->curentRect;
         const int y = surface->height() / 2;
         const QPoint from(static_cast<int>(r.x() + r.width() * 0.25), y);
@@ -333,14 +326,10 @@ private:
         QTest::mousePress(surface, Qt::LeftButton, {}, from);
         QTest::mouseMove(surface, to);
         QTest::mouseRelease(surface, Qt::LeftButton, {}, to);
-        QTRY_VERIFY(!controller_->infoProvider.processIsRunning);
+        QTRY_VERIFY(!fixture_.controller().infoProvider.processIsRunning);
     }
 
-    std::unique_ptr<test::IsolatedEnvironment> env_;
-    test::ScriptedDialogs* dialogs_ = nullptr;
-    AppDelegate delegate_;
-    std::unique_ptr<ViewController> controller_;
-    std::unique_ptr<MainWindow> window_;
+    test::WindowFixture fixture_;
 };
 
 QTEST_MAIN(EditingTest)

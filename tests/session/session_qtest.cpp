@@ -15,8 +15,7 @@
 #include "paint/draw_view.h"
 #include "platform/defaults_store.h"
 #include "session/view_controller.h"
-#include "support/isolated_environment.h"
-#include "support/scripted_dialogs.h"
+#include "support/window_fixture.h"
 
 using namespace vividra;
 
@@ -24,21 +23,11 @@ class SessionTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() {
-        env_ = std::make_unique<test::IsolatedEnvironment>();
-        dialogs_ = test::ScriptedDialogs::install();
-        controller_ = std::make_unique<ViewController>();
-        window_ = std::make_unique<MainWindow>(*controller_, delegate_);
-    }
-    void cleanup() {
-        window_.reset();
-        controller_.reset();
-        platform::setDialogs(nullptr);
-        env_.reset();
-    }
+    void init() { fixture_.setUp(false); }
+    void cleanup() { fixture_.tearDown(); }
 
     void startUpStateIsTheDefault() {
-        ViewController& c = *controller_;
+        ViewController& c = fixture_.controller();
         QVERIFY(c.originalImagePath.isEmpty());
         QCOMPARE(c.currenState, 0);
         QCOMPARE(c.statesList.size(), 1);
@@ -52,7 +41,7 @@ private slots:
         QVERIFY(!c.infoProvider.isImageAdded);
         QVERIFY(!c.infoProvider.processIsRunning);
         QVERIFY(c.progressIndicator->isHidden());
-        QCOMPARE(window_->size(), QSize(920, 560));
+        QCOMPARE(fixture_.window().size(), QSize(920, 560));
         QCOMPARE(c.outlets().size(), 50);
         QVERIFY(!c.outlets().contains(nullptr));
 
@@ -97,11 +86,11 @@ private slots:
             QCOMPARE(platform::defaults::string(key).value(), QString());
         }
         QVERIFY(!platform::defaults::contains(platform::defaults::kShowRateMessage));
-        QVERIFY(dialogs_->alerts.isEmpty());
+        QVERIFY(fixture_.dialogs().alerts.isEmpty());
     }
 
     void secondResetKeepsFoldersAndNeutralValues() {
-        ViewController& c = *controller_;
+        ViewController& c = fixture_.controller();
         platform::defaults::setString(platform::defaults::kAddImagePath, QStringLiteral("/photos"));
         c.rateMessageShown = true;
         c.currentProfilePath = QStringLiteral("/p.clr");
@@ -129,7 +118,7 @@ private slots:
     }
 
     void clearingForANewPictureKeepsTheControls() {
-        ViewController& c = *controller_;
+        ViewController& c = fixture_.controller();
         c.checkForegroundSepia->setChecked(true);
         c.changesMade = true;
         c.originalImagePath = QStringLiteral("/a.jpg");
@@ -155,18 +144,18 @@ private slots:
         auto& center = platform::NotificationCenter::defaultCenter();
         center.post(platform::kOutputFormatSelected,
                     {{QStringLiteral("format"), QStringLiteral("TIFF")}});
-        QCOMPARE(controller_->selectedFormat, QStringLiteral("TIFF"));
+        QCOMPARE(fixture_.controller().selectedFormat, QStringLiteral("TIFF"));
         center.post(platform::kOutputFormatSelected);
-        QCOMPARE(controller_->selectedFormat, QStringLiteral("TIFF"));
+        QCOMPARE(fixture_.controller().selectedFormat, QStringLiteral("TIFF"));
         center.post(platform::kOutputFormatSelected, {{QStringLiteral("format"), 42}});
-        QCOMPARE(controller_->selectedFormat, QStringLiteral("TIFF"));
+        QCOMPARE(fixture_.controller().selectedFormat, QStringLiteral("TIFF"));
     }
 
     void editSwitchSelectsTheTab() {
-        ViewController& c = *controller_;
+        ViewController& c = fixture_.controller();
         QCOMPARE(c.tabViewEdit->currentIndex(), 0);
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        fixture_.window().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&fixture_.window()));
         const QRectF third = c.segmentedControlEdit->segmentFrame(3);
         QTest::mouseClick(c.segmentedControlEdit, Qt::LeftButton, {}, third.center().toPoint());
         QCOMPARE(c.segmentedControlEdit->selectedSegment(), 3);
@@ -188,11 +177,7 @@ private slots:
     }
 
 private:
-    std::unique_ptr<test::IsolatedEnvironment> env_;
-    test::ScriptedDialogs* dialogs_ = nullptr;
-    AppDelegate delegate_;
-    std::unique_ptr<ViewController> controller_;
-    std::unique_ptr<MainWindow> window_;
+    test::WindowFixture fixture_;
 };
 
 QTEST_MAIN(SessionTest)

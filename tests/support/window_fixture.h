@@ -1,0 +1,34 @@
+#pragma once
+
+#include <memory>
+
+#include "app/app_delegate.h"
+#include "app/main_window.h"
+#include "isolated_environment.h"
+#include "scripted_dialogs.h"
+#include "session/view_controller.h"
+
+namespace vividra::test {
+
+// The real main window with its controller, in an isolated environment with
+// scripted alerts and panels. Built fresh for each test.
+class WindowFixture {
+public:
+    void setUp(bool show);
+    void tearDown();
+
+    ViewController& controller() { return *controller_; }
+    MainWindow& window() { return *window_; }
+    ScriptedDialogs& dialogs() { return *dialogs_; }
+    AppDelegate& delegate() { return delegate_; }
+    IsolatedEnvironment& environment() { return *env_; }
+
+private:
+    std::unique_ptr<IsolatedEnvironment> env_;
+    ScriptedDialogs* dialogs_ = nullptr;
+    AppDelegate delegate_;
+    std::unique_ptr<ViewController> controller_;
+    std::unique_ptr<MainWindow> window_;
+};
+
+} // namespace vividra::test
