@@ -205,6 +205,7 @@ void ViewController::loadView(QMainWindow* window) {
     customViewImage->setObjectName(QStringLiteral("customViewImage"));
     auto* stack = new StackLayout(customViewImage);
     imageView = new DrawView(customViewImage);
+    imageView->placeholderText = QStringLiteral("Open a photo (Ctrl+O) or drop one here");
     imageViewBackground = new DrawView(customViewImage);
     dragImageView = new CustomDragView(customViewImage);
     stack->addWidget(imageView);

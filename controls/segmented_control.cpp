@@ -50,7 +50,7 @@ void SegmentedControl::paintEvent(QPaintEvent*) {
     p.setBrush(QColor::fromRgbF(0.2f, 0.2f, 0.2f));
     p.drawRoundedRect(frame, 8, 8);
     QFont f = font();
-    f.setPixelSize(12);
+    f.setPixelSize(11);
     p.setFont(f);
     for (int i = 0; i < count_; ++i) {
         const QRectF seg = segmentFrame(i);

@@ -197,6 +197,13 @@ void DrawView::resetCursorRects() {
 
 void DrawView::paintEvent(QPaintEvent*) {
     QPainter p(this);
+    if (shown_.isNull() && !placeholderText.isEmpty()) {
+        p.setPen(QColor(140, 140, 140));
+        QFont f = font();
+        f.setPixelSize(15);
+        p.setFont(f);
+        p.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap, placeholderText);
+    }
     if (!shown_.isNull() && !curentRect.isEmpty()) {
         p.setRenderHint(QPainter::SmoothPixmapTransform);
         p.drawImage(toWidget(curentRect), shown_);

@@ -54,6 +54,9 @@ public:
     void setShownImage(const QImage& shown);
     const QImage& shownImage() const { return shown_; }
 
+    // Shown in the middle while there is no picture.
+    QString placeholderText;
+
     // A window point (y-up, window content) in picture pixels.
     QPointF pictureLocation(const QPointF& windowPoint) const;
     // Whether a left-button event may paint now.
