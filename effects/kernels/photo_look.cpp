@@ -254,12 +254,15 @@ VIVIDRA_INLINE void findCorners(const std::uint8_t* __restrict s, int n, Corners
     }
 }
 
-VIVIDRA_INLINE void readCorners(const std::uint32_t* __restrict cells, int n, Corners& c) {
-    for (int k = 0; k < 4; ++k)
-        for (int x = 0; x < n; ++x) {
-            c.cell[k][x] = cells[c.index[k][x]];
-            asm("" ::: "memory"); // keeps this loop scalar: no gathers
-        }
+// Plain loads on purpose: the vectoriser would turn them into gathers.
+__attribute__((noinline, optimize("no-tree-vectorize"))) void
+readCorners(const std::uint32_t* __restrict cells, int n, Corners& c) {
+    for (int x = 0; x < n; ++x) {
+        c.cell[0][x] = cells[c.index[0][x]];
+        c.cell[1][x] = cells[c.index[1][x]];
+        c.cell[2][x] = cells[c.index[2][x]];
+        c.cell[3][x] = cells[c.index[3][x]];
+    }
 }
 
 template <class Layout>
