@@ -6,6 +6,7 @@
 
 #include "effects/image_tools.h"
 #include "effects/kernels/parallel.h"
+#include "paint/stroke_raster.h"
 
 namespace vividra {
 
@@ -24,23 +25,22 @@ void paintStroke(QImage& target, const CustomPath& stroke, const QBrush& revealC
                  const QBrush& eraseColor, int top, int fullHeight) {
     if (!stroke.path || stroke.path->elementCount() == 0)
         return;
-    QBrush brush = stroke.isErase ? eraseColor : stroke.isSolidColor ? stroke.color : revealColor;
-    if (brush.style() == Qt::TexturePattern && brush.textureImage().isNull())
+    const QBrush& brush = stroke.isErase        ? eraseColor
+                          : stroke.isSolidColor ? stroke.color
+                                                : revealColor;
+    QImage source;
+    if (brush.style() == Qt::TexturePattern) {
+        source = brush.textureImage();
+        if (source.isNull())
+            return;
+        if (source.format() != QImage::Format_ARGB32_Premultiplied)
+            source = source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    } else if (brush.style() == Qt::NoBrush) {
         return;
-    // Picture rows, then moved up by the band's first row.
-    const QTransform yUp(1, 0, 0, -1, 0, fullHeight - top);
-    const QPainterPath rows = yUp.map(*stroke.path);
-    const double reach = stroke.lineWidth / 2 + 2;
-    const QRectF bounds = rows.controlPointRect().adjusted(-reach, -reach, reach, reach);
-    if (bounds.bottom() < 0 || bounds.top() > target.height())
-        return;
-    QPainter p(&target);
-    p.setBrushOrigin(0, -top);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(brush, stroke.lineWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    p.setBrush(Qt::NoBrush);
-    // A sub-path of one point still leaves a round dot, like a click with a real brush.
-    p.drawPath(rows);
+    }
+    // Picture rows: the y-up path is flipped once here.
+    const QPainterPath rows = QTransform(1, 0, 0, -1, 0, fullHeight).map(*stroke.path);
+    rasterStroke(target, rows, stroke.lineWidth, source, brush.color(), top);
 }
 
 Picture compositeStrokes(Picture target, const QList<CustomPathRef>& strokes,

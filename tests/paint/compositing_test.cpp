@@ -3,6 +3,7 @@
 #include <QPainter>
 
 #include "paint/compositing.h"
+#include "paint/stroke_raster.h"
 
 using namespace vividra;
 
@@ -75,4 +76,47 @@ TEST(Compositing, DisplayCanvasPlacesTheLayerWhereItIsShown) {
     EXPECT_EQ(canvas.image.pixel(298, 248), qRgb(200, 0, 0));
     EXPECT_EQ(qAlpha(canvas.image.pixel(150, 252)), 0);
     EXPECT_EQ(qAlpha(canvas.image.pixel(150, 98)), 0);
+}
+
+// Our stroke raster against Qt's own antialiased pen: the same shape, edges within a fraction of a
+// pixel.
+TEST(Compositing, StrokesMatchQtsRoundPen) {
+    struct Case {
+        QList<QPointF> points;
+        double width;
+    };
+    const QList<Case> cases = {
+        {{{20, 30}, {180, 150}}, 25},                      // diagonal
+        {{{30, 100}, {60, 100}, {60, 40}, {170, 60}}, 14}, // joins
+        {{{100, 100}, {100.01, 100}}, 40},                 // a dot
+        {{{10, 10}, {190, 12}}, 3},                        // thin
+        {{{50, 150}, {150, 150}, {52, 152}}, 30},          // folds back on itself
+    };
+    for (const Case& c : cases) {
+        QPainterPath path;
+        path.moveTo(c.points.front());
+        for (qsizetype i = 1; i < c.points.size(); ++i)
+            path.lineTo(c.points[i]);
+
+        QImage ours(200, 200, QImage::Format_ARGB32_Premultiplied);
+        ours.fill(Qt::black);
+        QImage theirs = ours.copy();
+        rasterStroke(ours, path, c.width, QImage(), Qt::white);
+        QPainter p(&theirs);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(Qt::white, c.width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawPath(path);
+        p.end();
+
+        long total = 0;
+        int worst = 0;
+        for (int y = 0; y < 200; ++y)
+            for (int x = 0; x < 200; ++x) {
+                const int d = std::abs(qRed(ours.pixel(x, y)) - qRed(theirs.pixel(x, y)));
+                total += d;
+                worst = std::max(worst, d);
+            }
+        EXPECT_LE(worst, 110) << "width " << c.width; // an edge pixel, never a whole one
+        EXPECT_LT(total / (200.0 * 200.0), 0.25) << "width " << c.width; // on average very close
+    }
 }
