@@ -120,57 +120,42 @@ long peakResidentMegabytes() {
     return -1;
 }
 
-void BM_OpenPhoto(benchmark::State& state) {
-    photoPath();
+// Times `step` per iteration from the action to the result applied, watching the main thread.
+template <class Step> void measure(benchmark::State& state, Step step) {
     StallMeter meter;
     qint64 stall = 0;
     for (auto _ : state) {
-        Session s;
         meter.start();
         QElapsedTimer t;
         t.start();
-        s.open();
-        state.SetIterationTime(t.nsecsElapsed() / 1e9);
+        step();
+        state.SetIterationTime(static_cast<double>(t.nsecsElapsed()) / 1e9);
         stall = std::max(stall, meter.stop());
     }
     state.counters["stall_ms"] = static_cast<double>(stall);
     state.counters["peak_rss_MB"] = static_cast<double>(peakResidentMegabytes());
 }
 
+void BM_OpenPhoto(benchmark::State& state) {
+    photoPath();
+    Session s;
+    measure(state, [&] { s.open(); });
+}
+
 void BM_BackgroundRerender(benchmark::State& state) {
     Session s;
     s.open();
-    StallMeter meter;
-    qint64 stall = 0;
-    for (auto _ : state) {
-        meter.start();
-        QElapsedTimer t;
-        t.start();
+    measure(state, [&] {
         s.controller.checkBackgroundBlackWhite->click();
         s.waitIdle();
-        state.SetIterationTime(t.nsecsElapsed() / 1e9);
-        stall = std::max(stall, meter.stop());
-    }
-    state.counters["stall_ms"] = static_cast<double>(stall);
-    state.counters["peak_rss_MB"] = static_cast<double>(peakResidentMegabytes());
+    });
 }
 
 void BM_OneStroke(benchmark::State& state) {
     Session s;
     s.open();
     s.stroke(); // the first stroke separates the running composite from the layer
-    StallMeter meter;
-    qint64 stall = 0;
-    for (auto _ : state) {
-        meter.start();
-        QElapsedTimer t;
-        t.start();
-        s.stroke();
-        state.SetIterationTime(t.nsecsElapsed() / 1e9);
-        stall = std::max(stall, meter.stop());
-    }
-    state.counters["stall_ms"] = static_cast<double>(stall);
-    state.counters["peak_rss_MB"] = static_cast<double>(peakResidentMegabytes());
+    measure(state, [&] { s.stroke(); });
 }
 
 void BM_Recompose100Strokes(benchmark::State& state) {

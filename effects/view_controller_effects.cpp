@@ -18,36 +18,21 @@
 namespace vividra {
 
 EffectSettings ViewController::effectSettings(bool foreground) const {
+    const LayerControls c = layerControls(foreground);
     EffectSettings s;
-    if (foreground) {
-        s.blackWhiteOn = checkForegroundBlackWhite->isChecked();
-        s.blackWhiteEffect = comboForegroundBlackWhite->currentText();
-        s.colorEffectsOn = checkForegroundColorEffects->isChecked();
-        s.colorEffect = comboForegroundColorEffects->currentText();
-        s.sepiaOn = checkForegroundSepia->isChecked();
-        s.sepiaIntensity = sliderForegroundSepiaIntensity->floatValue();
-        s.blurOn = checkForegroundBlur->isChecked();
-        s.blurIntensity = sliderForegroundBlurIntensity->floatValue();
-        s.oilPaintingOn = checkForegroundOilPainting->isChecked();
-        s.oilPaintingIntensity = sliderForegroundOilPaintingIntensity->floatValue();
-        s.sketchOn = checkForegroundSketch->isChecked();
-        s.sketchIntensity = sliderForegroundSketchIntensity->floatValue();
-        s.sketchEdge = sliderForegroundSketchEdge->floatValue();
-    } else {
-        s.blackWhiteOn = checkBackgroundBlackWhite->isChecked();
-        s.blackWhiteEffect = comboBackgroundBlackWhite->currentText();
-        s.colorEffectsOn = checkBackgroundColorEffects->isChecked();
-        s.colorEffect = comboBackgroundColorEffects->currentText();
-        s.sepiaOn = checkBackgroundSepia->isChecked();
-        s.sepiaIntensity = sliderBackgroundSepiaIntensity->floatValue();
-        s.blurOn = checkBackgroundBlur->isChecked();
-        s.blurIntensity = sliderBackgroundBlurIntensity->floatValue();
-        s.oilPaintingOn = checkBackgroundOilPainting->isChecked();
-        s.oilPaintingIntensity = sliderBackgroundOilPaintingIntensity->floatValue();
-        s.sketchOn = checkBackgroundSketch->isChecked();
-        s.sketchIntensity = sliderBackgroundSketchIntensity->floatValue();
-        s.sketchEdge = sliderBackgroundSketchEdge->floatValue();
-    }
+    s.blackWhiteOn = c.blackWhite->isChecked();
+    s.blackWhiteEffect = c.blackWhiteEffect->currentText();
+    s.colorEffectsOn = c.colorEffects->isChecked();
+    s.colorEffect = c.colorEffect->currentText();
+    s.sepiaOn = c.sepia->isChecked();
+    s.sepiaIntensity = c.sepiaIntensity->floatValue();
+    s.blurOn = c.blur->isChecked();
+    s.blurIntensity = c.blurIntensity->floatValue();
+    s.oilPaintingOn = c.oilPainting->isChecked();
+    s.oilPaintingIntensity = c.oilPaintingIntensity->floatValue();
+    s.sketchOn = c.sketch->isChecked();
+    s.sketchIntensity = c.sketchIntensity->floatValue();
+    s.sketchEdge = c.sketchEdge->floatValue();
     return s;
 }
 

@@ -138,36 +138,38 @@ void ViewController::hideProgress() {
     progressIndicator->hide();
 }
 
+ViewController::LayerControls ViewController::layerControls(bool foreground) const {
+    if (foreground)
+        return {checkForegroundBlackWhite,   comboForegroundBlackWhite,
+                checkForegroundColorEffects, comboForegroundColorEffects,
+                checkForegroundSepia,        sliderForegroundSepiaIntensity,
+                checkForegroundBlur,         sliderForegroundBlurIntensity,
+                checkForegroundOilPainting,  sliderForegroundOilPaintingIntensity,
+                checkForegroundSketch,       sliderForegroundSketchIntensity,
+                sliderForegroundSketchEdge};
+    return {checkBackgroundBlackWhite,   comboBackgroundBlackWhite,
+            checkBackgroundColorEffects, comboBackgroundColorEffects,
+            checkBackgroundSepia,        sliderBackgroundSepiaIntensity,
+            checkBackgroundBlur,         sliderBackgroundBlurIntensity,
+            checkBackgroundOilPainting,  sliderBackgroundOilPaintingIntensity,
+            checkBackgroundSketch,       sliderBackgroundSketchIntensity,
+            sliderBackgroundSketchEdge};
+}
+
 void ViewController::resetEffectControls(bool foreground) {
-    const auto reset = [](CheckBox* box) {
+    const LayerControls c = layerControls(foreground);
+    const EffectSettings defaults;
+    for (CheckBox* box : {c.blackWhite, c.colorEffects, c.sepia, c.blur, c.oilPainting, c.sketch}) {
         box->setChecked(false);
         box->showImageForState();
-    };
-    if (foreground) {
-        for (CheckBox* box :
-             {checkForegroundBlackWhite, checkForegroundColorEffects, checkForegroundSepia,
-              checkForegroundBlur, checkForegroundOilPainting, checkForegroundSketch})
-            reset(box);
-        comboForegroundBlackWhite->setCurrentIndex(0);
-        comboForegroundColorEffects->setCurrentIndex(0);
-        sliderForegroundSepiaIntensity->setFloatValue(1.0f);
-        sliderForegroundOilPaintingIntensity->setFloatValue(4.0f);
-        sliderForegroundBlurIntensity->setFloatValue(35.0f);
-        sliderForegroundSketchEdge->setFloatValue(2.0f);
-        sliderForegroundSketchIntensity->setFloatValue(0.2f);
-    } else {
-        for (CheckBox* box :
-             {checkBackgroundBlackWhite, checkBackgroundColorEffects, checkBackgroundSepia,
-              checkBackgroundBlur, checkBackgroundOilPainting, checkBackgroundSketch})
-            reset(box);
-        comboBackgroundBlackWhite->setCurrentIndex(0);
-        comboBackgroundColorEffects->setCurrentIndex(0);
-        sliderBackgroundSepiaIntensity->setFloatValue(1.0f);
-        sliderBackgroundOilPaintingIntensity->setFloatValue(4.0f);
-        sliderBackgroundBlurIntensity->setFloatValue(35.0f);
-        sliderBackgroundSketchEdge->setFloatValue(2.0f);
-        sliderBackgroundSketchIntensity->setFloatValue(0.2f);
     }
+    c.blackWhiteEffect->setCurrentIndex(0);
+    c.colorEffect->setCurrentIndex(0);
+    c.sepiaIntensity->setFloatValue(defaults.sepiaIntensity);
+    c.oilPaintingIntensity->setFloatValue(defaults.oilPaintingIntensity);
+    c.blurIntensity->setFloatValue(defaults.blurIntensity);
+    c.sketchEdge->setFloatValue(defaults.sketchEdge);
+    c.sketchIntensity->setFloatValue(defaults.sketchIntensity);
 }
 
 void ViewController::resetInterface() {

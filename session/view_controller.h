@@ -255,6 +255,24 @@ public:
 
     QColorDialog* colorPanel = nullptr;
 
+    // One layer's effect controls, so both layers share one code path.
+    struct LayerControls {
+        CheckBox* blackWhite;
+        ComboBox* blackWhiteEffect;
+        CheckBox* colorEffects;
+        ComboBox* colorEffect;
+        CheckBox* sepia;
+        Slider* sepiaIntensity;
+        CheckBox* blur;
+        Slider* blurIntensity;
+        CheckBox* oilPainting;
+        Slider* oilPaintingIntensity;
+        CheckBox* sketch;
+        Slider* sketchIntensity;
+        Slider* sketchEdge;
+    };
+    LayerControls layerControls(bool foreground) const;
+
     // Every outlet, in the order of the controls table.
     QList<QWidget*> outlets() const;
     // The 14 check boxes in the order the window styles them.

@@ -4,26 +4,11 @@
 # came back along the stroke and nowhere far from it.
 set -euo pipefail
 program=$1
-work=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
-
-display=:$((500 + RANDOM % 400))
-Xvfb "$display" -screen 0 1280x900x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-export DISPLAY=$display
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-openbox >"$work/wm.log" 2>&1 &
-sleep 0.5
-
+source "$(dirname "$0")/session.bash"
+start_display
 # A colourful picture: a hue sweep from left to right.
 convert -size 300x600 gradient:red-blue -rotate 90 -modulate 100,200 "$work/colours.png"
-
-mkdir -p "$work/tmp" "$work/config"
-export TMPDIR=$work/tmp XDG_CONFIG_HOME=$work/config VIVIDRA_INSTANCE=vividra-splash-test-$$
-unset QT_QPA_PLATFORM
-"$program" "$work/colours.png" >"$work/out.log" 2>"$work/err.log" &
-pid=$!
-wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Vividra$' | head -n 1) || true
-[ -n "$wid" ] || { echo "no window appeared"; cat "$work/err.log"; exit 1; }
+start_program "$program" "$work/colours.png"
 sleep 2
 
 click() { xdotool mousemove --window "$wid" "$1" "$2"; sleep 0.2; xdotool click 1; sleep 0.3; }

@@ -3,24 +3,9 @@
 # through the window manager and checks that its working folder is gone.
 set -euo pipefail
 program=$1
-work=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
-
-display=:$((90 + RANDOM % 400))
-Xvfb "$display" -screen 0 1280x900x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-export DISPLAY=$display
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-openbox >"$work/wm.log" 2>&1 &
-sleep 0.5
-
-mkdir -p "$work/tmp" "$work/config"
-export TMPDIR=$work/tmp XDG_CONFIG_HOME=$work/config VIVIDRA_INSTANCE=vividra-gui-test-$$
-unset QT_QPA_PLATFORM
-"$program" --no-such-option >"$work/out.log" 2>"$work/err.log" &
-pid=$!
-
-wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Vividra$' | head -n 1) || true
-[ -n "$wid" ] || { echo "no window appeared"; cat "$work/err.log"; exit 1; }
+source "$(dirname "$0")/session.bash"
+start_display
+start_program "$program" --no-such-option
 sleep 1.5  # let the first frame paint
 
 eval "$(xdotool getwindowgeometry --shell "$wid")"
