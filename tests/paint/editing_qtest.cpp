@@ -9,6 +9,7 @@
 #include "controls/slider.h"
 #include "effects/image_tools.h"
 #include "paint/draw_view.h"
+#include "platform/defaults_store.h"
 #include "session/custom_drag_view.h"
 
 #include "session/view_controller.h"
@@ -47,9 +48,12 @@ private slots:
     void intakeFitsAndRendersBothLayers() {
         ViewController& c = fixture_.controller();
         const QString path = writeColourPicture(fixture_.environment().root(), 400, 300);
-        c.takeInPicture(path, QStringLiteral("addImage"));
+        fixture_.dialogs().openAnswers = {path};
+        c.OnSelectImage();
         QVERIFY(c.infoProvider.processIsRunning);
         QTRY_VERIFY(!c.infoProvider.processIsRunning);
+        QCOMPARE(platform::defaults::folder(platform::defaults::kAddImagePath),
+                 fixture_.environment().root());
 
         const QSizeF area = c.customViewImage->size();
         QRectF expected(0, 0, area.width(), area.height());
@@ -70,6 +74,44 @@ private slots:
         QCOMPARE(c.currenState, 0);
         QVERIFY(c.infoProvider.isImageAdded);
         QVERIFY(fixture_.dialogs().alerts.isEmpty());
+
+        // With a picture loaded the open command asks first; "No" keeps it.
+        fixture_.dialogs().alertAnswers = {platform::kSecondButton};
+        c.OnSelectImage();
+        QCOMPARE(fixture_.dialogs().alerts.size(), 1);
+        QCOMPARE(
+            fixture_.dialogs().alerts.front().informativeText,
+            QStringLiteral(
+                "All unsaved changes will be lost. Are you sure you want to select a new image?"));
+        QCOMPARE(fixture_.dialogs().openPanels.size(), 1);
+        QCOMPARE(fixture_.dialogs().openPanels.front().directory, QString());
+        QCOMPARE(c.originalImagePath, path);
+    }
+
+    void aLargePictureFitsTheImageArea() {
+        ViewController& c = fixture_.controller();
+        c.customViewImage->setFixedSize(800, 400);
+        QTRY_COMPARE(c.imageViewBackground->size(), QSize(800, 400));
+        QImage big(4000, 3000, QImage::Format_RGB32);
+        big.fill(qRgb(30, 120, 200));
+        const QString path = fixture_.environment().root() + QStringLiteral("/big.jpg");
+        QVERIFY(big.save(path, "JPEG", 90));
+        c.takeInPicture(path, QStringLiteral("addImage"));
+        QTRY_VERIFY(!c.infoProvider.processIsRunning);
+
+        const QRectF f = c.imageViewBackground->curentRect;
+        QCOMPARE(qRound(f.x() * 100), 13333);
+        QCOMPARE(f.y(), 0.0);
+        QCOMPARE(qRound(f.width() * 100), 53333);
+        QCOMPARE(f.height(), 400.0);
+        QCOMPARE(c.imageView->curentRect, f);
+        QCOMPARE(c.currentMaskRect, QRectF(0, 0, 800, 400));
+        QCOMPARE(c.currentMaskImage.image.size(), QSize(800, 400));
+        QCOMPARE(c.imageViewBackground->originalRect, QRectF(0, 0, 4000, 3000));
+        QCOMPARE(c.foregroundImage.image.size(), QSize(4000, 3000));
+        QCOMPARE(c.backgroundImage.image.size(), QSize(4000, 3000));
+        // The shown copy is made at the size on screen, not at full size.
+        QCOMPARE(c.imageView->shownImage().size(), QSize(533, 400));
     }
 
     void anUnreadablePictureLeavesTheSessionEmpty() {
@@ -88,6 +130,20 @@ private slots:
         QVERIFY(!c.infoProvider.processIsRunning);
         QVERIFY(!c.processIsRunning);
         QVERIFY(c.progressIndicator->isHidden());
+
+        // Requests that name no picture get the same answer and change nothing.
+        auto& center = platform::NotificationCenter::defaultCenter();
+        center.post(platform::kOpenWith, {{QStringLiteral("0"), QStringList()}});
+        center.post(platform::kImageDragged, {{QStringLiteral("other"), QStringLiteral("x")}});
+        center.post(platform::kImageDragged); // no user information at all: nothing
+        QCOMPARE(fixture_.dialogs().alerts.size(), 3);
+        QVERIFY(c.originalImagePath.isEmpty());
+        fixture_.dialogs().openAnswers = {QString()}; // the open panel cancelled
+        c.OnSelectImage();
+        QCOMPARE(fixture_.dialogs().openPanels.size(), 1);
+        QCOMPARE(fixture_.dialogs().openPanels.front().extensions.size(), 12);
+        QCOMPARE(fixture_.dialogs().alerts.size(), 3);
+        QVERIFY(!c.infoProvider.processIsRunning);
     }
 
     void renderRequestsQueueOncePerKind() {
