@@ -268,15 +268,7 @@ void ViewController::OnBlueChanged() {
 }
 
 void ViewController::OnAdjustReset() {
-    sliderBrightness->setFloatValue(initialVal.brightness);
-    sliderExposure->setFloatValue(initialVal.exposure);
-    sliderContrast->setFloatValue(initialVal.contrast);
-    sliderSaturation->setFloatValue(initialVal.saturation);
-    sliderGamma->setFloatValue(initialVal.gamma);
-    sliderHue->setFloatValue(initialVal.hue);
-    sliderRed->setFloatValue(initialVal.red);
-    sliderGreen->setFloatValue(initialVal.green);
-    sliderBlue->setFloatValue(initialVal.blue);
+    setAdjustmentSliders(initialVal);
     requestLayerUpdate(ProcessType::imagePreview);
 }
 

@@ -156,6 +156,18 @@ ViewController::LayerControls ViewController::layerControls(bool foreground) con
             sliderBackgroundSketchEdge};
 }
 
+void ViewController::setAdjustmentSliders(const AdjustmentSettings& a) {
+    sliderBrightness->setFloatValue(a.brightness);
+    sliderExposure->setFloatValue(a.exposure);
+    sliderContrast->setFloatValue(a.contrast);
+    sliderSaturation->setFloatValue(a.saturation);
+    sliderGamma->setFloatValue(a.gamma);
+    sliderHue->setFloatValue(a.hue);
+    sliderRed->setFloatValue(a.red);
+    sliderGreen->setFloatValue(a.green);
+    sliderBlue->setFloatValue(a.blue);
+}
+
 void ViewController::resetEffectControls(bool foreground) {
     const LayerControls c = layerControls(foreground);
     const EffectSettings defaults;
@@ -228,15 +240,7 @@ void ViewController::resetControlsToDefaults() {
     resetEffectControls(false);
     resetEffectControls(true);
 
-    sliderBrightness->setFloatValue(0.0f);
-    sliderExposure->setFloatValue(0.0f);
-    sliderContrast->setFloatValue(1.0f);
-    sliderSaturation->setFloatValue(1.0f);
-    sliderGamma->setFloatValue(1.0f);
-    sliderHue->setFloatValue(0.0f);
-    sliderRed->setFloatValue(1.0f);
-    sliderGreen->setFloatValue(1.0f);
-    sliderBlue->setFloatValue(1.0f);
+    setAdjustmentSliders(initialVal);
 }
 
 void ViewController::emptySessionData() {

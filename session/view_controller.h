@@ -76,6 +76,8 @@ public:
     // Layer effects and rendering.
     EffectSettings effectSettings(bool foreground) const;
     AdjustmentSettings adjustmentSettings() const;
+    // Sets the nine adjustment sliders in order, without running their actions.
+    void setAdjustmentSliders(const AdjustmentSettings& values);
     void OnAdjustReset();
     void OnForegroundBlackAndWhiteSelected();
     void OnForegroundColorEffectsSelected();

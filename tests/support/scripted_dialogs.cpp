@@ -1,32 +1,32 @@
 #include "scripted_dialogs.h"
 
 namespace vividra::test {
+namespace {
+
+// The next scripted answer, or `fallback` when the script has run out.
+template <class T> T next(std::deque<T>& answers, T fallback) {
+    if (answers.empty())
+        return fallback;
+    T answer = std::move(answers.front());
+    answers.pop_front();
+    return answer;
+}
+
+} // namespace
 
 int ScriptedDialogs::runAlert(const platform::Alert& alert) {
     alerts.append({alert.style, alert.messageText, alert.informativeText, alert.buttons});
-    if (alertAnswers.empty())
-        return platform::kFirstButton;
-    const int answer = alertAnswers.front();
-    alertAnswers.pop_front();
-    return answer;
+    return next(alertAnswers, platform::kFirstButton);
 }
 
 QString ScriptedDialogs::runOpenPanel(const platform::OpenPanel& panel) {
     openPanels.append(panel);
-    if (openAnswers.empty())
-        return {};
-    QString answer = openAnswers.front();
-    openAnswers.pop_front();
-    return answer;
+    return next(openAnswers, QString());
 }
 
 QString ScriptedDialogs::runSavePanel(const platform::SavePanel& panel) {
     savePanels.append(panel);
-    if (saveAnswers.empty())
-        return {};
-    QString answer = saveAnswers.front();
-    saveAnswers.pop_front();
-    return answer;
+    return next(saveAnswers, QString());
 }
 
 ScriptedDialogs* ScriptedDialogs::install() {
