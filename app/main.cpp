@@ -12,6 +12,7 @@
 #include "app/theme.h"
 #include "platform/dialogs.h"
 #include "platform/temporary_directory.h"
+#include "platform/work_queue.h"
 #include "session/view_controller.h"
 
 using namespace vividra;
@@ -60,6 +61,7 @@ int main(int argc, char** argv) {
         QTimer::singleShot(0, &delegate, [&] { delegate.openURLs(cmd.paths); });
 
     const int status = app.exec();
+    platform::waitForBackgroundWork();
     platform::removeTemporaryDirectory();
     return status;
 }

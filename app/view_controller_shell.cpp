@@ -25,11 +25,13 @@ const QString kUnsavedContinue =
 void ViewController::OnAppQuit() {
     if (changesMade && !platform::askYesNo(kUnsavedExit))
         return;
+    // Ending the application closes the window, which must not ask the same question again.
+    quitConfirmed_ = true;
     emit terminateRequested();
 }
 
 bool ViewController::windowShouldClose() {
-    if (changesMade && !platform::askYesNo(kUnsavedExit))
+    if (changesMade && !quitConfirmed_ && !platform::askYesNo(kUnsavedExit))
         return false;
     if (window_)
         window_->setGeometry(QRect(window_->geometry().topLeft(), QSize(920, 560)));
@@ -37,6 +39,9 @@ bool ViewController::windowShouldClose() {
 }
 
 void ViewController::windowWillClose() {
+    // Nothing may write into the working folder once it is emptied: drop the session's
+    // jobs and wait for the work and picture writes still running.
+    jobs.shutDown();
     const QString temp = platform::temporaryDirectory();
     if (!originalImagePath.isEmpty()) {
         QString error;

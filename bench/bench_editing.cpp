@@ -88,7 +88,7 @@ struct Session {
             qWarning("the window was not exposed");
     }
     void waitIdle() {
-        while (controller.infoProvider.processIsRunning || controller.processIsRunning)
+        while (controller.infoProvider.processIsRunning() || controller.processIsRunning())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     }
     void open() {

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QStringList>
-
 namespace vividra {
 
 // Minimum, maximum and number of steps of each slider, in one place.
@@ -26,11 +24,5 @@ inline constexpr SliderRange gamma{0.0f, 3.0f, 150};
 inline constexpr SliderRange hue{0.0f, 360.0f, 360};
 inline constexpr SliderRange channel{0.0f, 2.0f, 200}; // red, green, blue multipliers
 } // namespace ranges
-
-inline const QStringList kBlackWhiteItems{QStringLiteral("Mono"), QStringLiteral("Noir"),
-                                          QStringLiteral("Tonal")};
-inline const QStringList kColorEffectItems{QStringLiteral("Chrome"), QStringLiteral("Fade"),
-                                           QStringLiteral("Instant"), QStringLiteral("Process"),
-                                           QStringLiteral("Transfer")};
 
 } // namespace vividra

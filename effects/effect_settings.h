@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -31,12 +32,21 @@ struct initialValues {
     float red = 1.0f;
     float green = 1.0f;
     float blue = 1.0f;
+
+    bool operator==(const initialValues&) const = default;
 };
 
-// The nine adjustments as read from the sliders when a rendering starts.
+// The nine adjustments shared by both layers.
 using AdjustmentSettings = initialValues;
 
-// One layer's effect controls as read when a rendering starts.
+// The items of the two effect combo boxes, in their order; a setting is one of these.
+inline const QStringList kBlackWhiteItems{QStringLiteral("Mono"), QStringLiteral("Noir"),
+                                          QStringLiteral("Tonal")};
+inline const QStringList kColorEffectItems{QStringLiteral("Chrome"), QStringLiteral("Fade"),
+                                           QStringLiteral("Instant"), QStringLiteral("Process"),
+                                           QStringLiteral("Transfer")};
+
+// One layer's effect settings; a rendering copies them when it starts.
 struct EffectSettings {
     bool blackWhiteOn = false;
     QString blackWhiteEffect = QStringLiteral("Mono");
@@ -51,6 +61,8 @@ struct EffectSettings {
     bool sketchOn = false;
     float sketchIntensity = 0.2f;
     float sketchEdge = 2.0f;
+
+    bool operator==(const EffectSettings&) const = default;
 };
 
 } // namespace vividra

@@ -7,23 +7,24 @@ namespace vividra {
 
 Picture effectChain(Picture p, const EffectSettings& s, const std::optional<AdjustmentSettings>& a,
                     const initialValues& neutral) {
-    if (s.blackWhiteOn)
+    // A step that runs out of memory gives an empty picture, and so does the chain.
+    if (s.blackWhiteOn && !p.isEmpty())
         p = ImageTools::applyPhotoEffect(p, s.blackWhiteEffect);
-    if (s.colorEffectsOn)
+    if (s.colorEffectsOn && !p.isEmpty())
         p = ImageTools::applyPhotoEffect(p, s.colorEffect);
-    if (s.sepiaOn)
+    if (s.sepiaOn && !p.isEmpty())
         p = ImageTools::applySepia(p, s.sepiaIntensity);
-    if (s.blurOn)
+    if (s.blurOn && !p.isEmpty())
         p = ImageTools::applyGaussianBlur(p, s.blurIntensity);
-    if (s.oilPaintingOn) {
+    if (s.oilPaintingOn && !p.isEmpty()) {
         // Truncated toward zero; anything below 1 is no painting at all.
         const float r = s.oilPaintingIntensity;
         p = ImageTools::applyKuwahara(p, r < 1.0f ? 0u : static_cast<unsigned>(r));
     }
-    if (s.sketchOn)
+    if (s.sketchOn && !p.isEmpty())
         p = ImageTools::applySketch(p, static_cast<double>(s.sketchIntensity) / 100.0,
                                     static_cast<double>(s.sketchEdge));
-    if (!a)
+    if (!a || p.isEmpty())
         return p;
     // The adjustments that differ run in one pass, in the same fixed order.
     fx::Adjustments steps;
@@ -46,10 +47,22 @@ Picture effectChain(Picture p, const EffectSettings& s, const std::optional<Adju
     return p;
 }
 
+const QString kNotEnoughMemory =
+    QStringLiteral("There is not enough memory to apply this change to the picture.");
+
 LayerRenderResult renderLayers(LayerRenderInput in) {
     LayerRenderResult out;
+    const auto stopped = [&] {
+        out.cancelled = in.cancel && in.cancel->load(std::memory_order_relaxed);
+        return out.cancelled;
+    };
+    const auto outOfMemory = [&] {
+        out.reason = kNotEnoughMemory;
+        return out;
+    };
     if (in.original.isEmpty()) {
-        auto read = ImageTools::readPicture(in.path, &out.reason);
+        // A picture that cannot be read again (moved away meanwhile) keeps the layers quietly.
+        auto read = ImageTools::readPicture(in.path);
         if (!read)
             return out;
         in.original = *read;
@@ -63,15 +76,25 @@ LayerRenderResult renderLayers(LayerRenderInput in) {
         foreground = in.kind == Kind::background
                          ? in.original
                          : effectChain(in.original, fs, in.adjustments, in.neutral);
+        if (foreground.isEmpty())
+            return outOfMemory();
     }
+    if (stopped())
+        return out;
     Picture preErase = in.preEraseImage;
     Picture background;
     if (in.kind != Kind::foreground) {
         background = effectChain(in.original, in.background, in.adjustments, in.neutral);
+        if (background.isEmpty())
+            return outOfMemory();
         preErase = background;
         // Strokes paint into the layer itself; keep the clean rendering apart first.
         preErase.image.detach();
+        if (preErase.image.isNull())
+            return outOfMemory();
     }
+    if (stopped())
+        return out;
     if (in.kind != Kind::background) {
         out.currentMaskImage =
             displayCanvas(foreground, in.pictureRect, in.maskWidth, in.maskHeight);
@@ -83,12 +106,16 @@ LayerRenderResult renderLayers(LayerRenderInput in) {
         out.eraseWindow = ImageTools::cropImage(canvas, in.maskRect);
     }
     if (in.kind == Kind::foreground) {
-        // The background layer already carries the strokes; repaint them with the new reveal.
+        // Every stroke again from the clean background, with the new reveal.
         background = in.preEraseImage;
         background.image.detach();
+        if (background.image.isNull())
+            return outOfMemory();
     }
     out.composite =
         compositeStrokes(background, in.strokes, patternColor(foreground), patternColor(preErase));
+    if (out.composite.isEmpty())
+        return outOfMemory();
     out.backgroundImage = out.composite;
     if (in.kind != Kind::foreground)
         out.preEraseImage = preErase;

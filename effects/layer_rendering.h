@@ -5,6 +5,8 @@
 #include <QRectF>
 #include <QString>
 
+#include <atomic>
+#include <memory>
 #include <optional>
 
 #include "effects/effect_settings.h"
@@ -37,12 +39,15 @@ struct LayerRenderInput {
     QRectF maskRect;              // visible window of the display canvas
     double maskWidth = 0;
     double maskHeight = 0;
+    // Set when a newer request has made this rendering useless.
+    std::shared_ptr<const std::atomic<bool>> cancel;
 };
 
 // What it hands back to the main thread.
 struct LayerRenderResult {
     bool ok = false;
-    QString reason;
+    bool cancelled = false;
+    QString reason;           // what to tell the user when it failed, or empty
     Picture original;         // the decoded original, for reuse by later renderings
     Picture foregroundImage;  // set for foreground and both
     Picture backgroundImage;  // set for background and both: the composite itself

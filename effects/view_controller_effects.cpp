@@ -3,6 +3,8 @@
 #include <QFileInfo>
 #include <QPushButton>
 
+#include <utility>
+
 #include "controls/check_box.h"
 #include "controls/combo_box.h"
 #include "controls/progress_indicator.h"
@@ -12,106 +14,87 @@
 #include "effects/layer_rendering.h"
 #include "paint/compositing.h"
 #include "paint/draw_view.h"
-#include "platform/work_queue.h"
 #include "session/view_controller.h"
 
 namespace vividra {
 
 EffectSettings ViewController::effectSettings(bool foreground) const {
-    const LayerControls c = layerControls(foreground);
-    EffectSettings s;
-    s.blackWhiteOn = c.blackWhite->isChecked();
-    s.blackWhiteEffect = c.blackWhiteEffect->currentText();
-    s.colorEffectsOn = c.colorEffects->isChecked();
-    s.colorEffect = c.colorEffect->currentText();
-    s.sepiaOn = c.sepia->isChecked();
-    s.sepiaIntensity = c.sepiaIntensity->floatValue();
-    s.blurOn = c.blur->isChecked();
-    s.blurIntensity = c.blurIntensity->floatValue();
-    s.oilPaintingOn = c.oilPainting->isChecked();
-    s.oilPaintingIntensity = c.oilPaintingIntensity->floatValue();
-    s.sketchOn = c.sketch->isChecked();
-    s.sketchIntensity = c.sketchIntensity->floatValue();
-    s.sketchEdge = c.sketchEdge->floatValue();
-    return s;
+    return foreground ? settings.foreground : settings.background;
 }
 
 AdjustmentSettings ViewController::adjustmentSettings() const {
-    AdjustmentSettings a;
-    a.brightness = sliderBrightness->floatValue();
-    a.exposure = sliderExposure->floatValue();
-    a.contrast = sliderContrast->floatValue();
-    a.saturation = sliderSaturation->floatValue();
-    a.gamma = sliderGamma->floatValue();
-    a.hue = sliderHue->floatValue();
-    a.red = sliderRed->floatValue();
-    a.green = sliderGreen->floatValue();
-    a.blue = sliderBlue->floatValue();
-    return a;
+    return settings.adjustments;
 }
 
 void ViewController::connectEffectControls() {
+    // Each control writes its value into the settings, then runs its action.
+    const auto onBox = [this](CheckBox* box, bool* field, void (ViewController::*action)()) {
+        connect(box, &QAbstractButton::clicked, this, [this, box, field, action] {
+            *field = box->isChecked();
+            (this->*action)();
+        });
+    };
+    const auto onCombo = [this](ComboBox* combo, QString* field, const QStringList& items,
+                                void (ViewController::*action)()) {
+        connect(combo, &QComboBox::activated, this, [this, field, items, action](int index) {
+            *field = items.value(index, items.front());
+            (this->*action)();
+        });
+    };
     // A slider asks for a rendering when the user lets go, not at every step of a drag.
-    const auto onSlider = [this](Slider* slider, void (ViewController::*action)()) {
-        connect(slider, &Slider::floatValueChanged, this, [this, slider, action] {
+    const auto onSlider = [this](Slider* slider, float* field, void (ViewController::*action)()) {
+        connect(slider, &Slider::floatValueChanged, this, [this, slider, field, action](float v) {
+            *field = v;
             if (!slider->isSliderDown())
                 (this->*action)();
         });
         connect(slider, &QSlider::sliderReleased, this, action);
     };
-    connect(checkForegroundBlackWhite, &QAbstractButton::clicked, this,
-            &ViewController::OnForegroundBlackAndWhiteSelected);
-    connect(checkForegroundColorEffects, &QAbstractButton::clicked, this,
-            &ViewController::OnForegroundColorEffectsSelected);
-    connect(checkForegroundSepia, &QAbstractButton::clicked, this,
-            &ViewController::OnForegroundSepiaSelected);
-    connect(checkForegroundBlur, &QAbstractButton::clicked, this,
-            &ViewController::OnForegroundBlurSelected);
-    connect(checkForegroundOilPainting, &QAbstractButton::clicked, this,
-            &ViewController::OnForegroundOilPaintingSelected);
-    connect(checkForegroundSketch, &QAbstractButton::clicked, this,
-            &ViewController::OnForegroundSketchSelected);
-    connect(comboForegroundBlackWhite, &QComboBox::activated, this,
-            &ViewController::OnForegroundComboBlackAndWhiteChanged);
-    connect(comboForegroundColorEffects, &QComboBox::activated, this,
-            &ViewController::OnForegroundComboColorEffectsChanged);
-    onSlider(sliderForegroundSepiaIntensity, &ViewController::OnForegroundSepiaIntensityChanged);
-    onSlider(sliderForegroundBlurIntensity, &ViewController::OnForegroundBlurIntensityCHanged);
-    onSlider(sliderForegroundOilPaintingIntensity,
-             &ViewController::OnForegroundOilPaintingIntensityChanged);
-    onSlider(sliderForegroundSketchIntensity, &ViewController::OnForegroundSketchIntensityChanged);
-    onSlider(sliderForegroundSketchEdge, &ViewController::OnForegroundSketchEdgeChanged);
-    connect(checkBackgroundBlackWhite, &QAbstractButton::clicked, this,
-            &ViewController::OnBackgroundBlackAndWhiteSelected);
-    connect(checkBackgroundColorEffects, &QAbstractButton::clicked, this,
-            &ViewController::OnBackgroundColorEffectsSelected);
-    connect(checkBackgroundSepia, &QAbstractButton::clicked, this,
-            &ViewController::OnBackgroundSepiaSelected);
-    connect(checkBackgroundBlur, &QAbstractButton::clicked, this,
-            &ViewController::OnBackgroundBlurSelected);
-    connect(checkBackgroundOilPainting, &QAbstractButton::clicked, this,
-            &ViewController::OnBackgroundOilPaintingSelected);
-    connect(checkBackgroundSketch, &QAbstractButton::clicked, this,
-            &ViewController::OnBackgroundSketchSelected);
-    connect(comboBackgroundBlackWhite, &QComboBox::activated, this,
-            &ViewController::OnBackgroundComboBlackAndWhiteChanged);
-    connect(comboBackgroundColorEffects, &QComboBox::activated, this,
-            &ViewController::OnBackgroundComboColorEffectsChanged);
-    onSlider(sliderBackgroundSepiaIntensity, &ViewController::OnBackgroundSepiaIntensityChanged);
-    onSlider(sliderBackgroundBlurIntensity, &ViewController::OnBackgroundBlurIntensityCHanged);
-    onSlider(sliderBackgroundOilPaintingIntensity,
-             &ViewController::OnBackgroundOilPaintingIntensityChanged);
-    onSlider(sliderBackgroundSketchIntensity, &ViewController::OnBackgroundSketchIntensityChanged);
-    onSlider(sliderBackgroundSketchEdge, &ViewController::OnBackgroundSketchEdgeChanged);
-    onSlider(sliderBrightness, &ViewController::OnBrightnessChanged);
-    onSlider(sliderExposure, &ViewController::OnExposureChanged);
-    onSlider(sliderContrast, &ViewController::OnCOntrastChanged);
-    onSlider(sliderSaturation, &ViewController::OnSaturationChanged);
-    onSlider(sliderGamma, &ViewController::OnGammaChanged);
-    onSlider(sliderHue, &ViewController::OnHueChanged);
-    onSlider(sliderRed, &ViewController::OnRedChanged);
-    onSlider(sliderGreen, &ViewController::OnGreenChanged);
-    onSlider(sliderBlue, &ViewController::OnBlueChanged);
+    for (const bool fg : {true, false}) {
+        const LayerControls c = layerControls(fg);
+        EffectSettings& s = fg ? settings.foreground : settings.background;
+        using V = ViewController;
+        onBox(c.blackWhite, &s.blackWhiteOn,
+              fg ? &V::OnForegroundBlackAndWhiteSelected : &V::OnBackgroundBlackAndWhiteSelected);
+        onBox(c.colorEffects, &s.colorEffectsOn,
+              fg ? &V::OnForegroundColorEffectsSelected : &V::OnBackgroundColorEffectsSelected);
+        onBox(c.sepia, &s.sepiaOn,
+              fg ? &V::OnForegroundSepiaSelected : &V::OnBackgroundSepiaSelected);
+        onBox(c.blur, &s.blurOn, fg ? &V::OnForegroundBlurSelected : &V::OnBackgroundBlurSelected);
+        onBox(c.oilPainting, &s.oilPaintingOn,
+              fg ? &V::OnForegroundOilPaintingSelected : &V::OnBackgroundOilPaintingSelected);
+        onBox(c.sketch, &s.sketchOn,
+              fg ? &V::OnForegroundSketchSelected : &V::OnBackgroundSketchSelected);
+        onCombo(c.blackWhiteEffect, &s.blackWhiteEffect, kBlackWhiteItems,
+                fg ? &V::OnForegroundComboBlackAndWhiteChanged
+                   : &V::OnBackgroundComboBlackAndWhiteChanged);
+        onCombo(c.colorEffect, &s.colorEffect, kColorEffectItems,
+                fg ? &V::OnForegroundComboColorEffectsChanged
+                   : &V::OnBackgroundComboColorEffectsChanged);
+        onSlider(c.sepiaIntensity, &s.sepiaIntensity,
+                 fg ? &V::OnForegroundSepiaIntensityChanged
+                    : &V::OnBackgroundSepiaIntensityChanged);
+        onSlider(c.blurIntensity, &s.blurIntensity,
+                 fg ? &V::OnForegroundBlurIntensityCHanged : &V::OnBackgroundBlurIntensityCHanged);
+        onSlider(c.oilPaintingIntensity, &s.oilPaintingIntensity,
+                 fg ? &V::OnForegroundOilPaintingIntensityChanged
+                    : &V::OnBackgroundOilPaintingIntensityChanged);
+        onSlider(c.sketchIntensity, &s.sketchIntensity,
+                 fg ? &V::OnForegroundSketchIntensityChanged
+                    : &V::OnBackgroundSketchIntensityChanged);
+        onSlider(c.sketchEdge, &s.sketchEdge,
+                 fg ? &V::OnForegroundSketchEdgeChanged : &V::OnBackgroundSketchEdgeChanged);
+    }
+    AdjustmentSettings& a = settings.adjustments;
+    onSlider(sliderBrightness, &a.brightness, &ViewController::OnBrightnessChanged);
+    onSlider(sliderExposure, &a.exposure, &ViewController::OnExposureChanged);
+    onSlider(sliderContrast, &a.contrast, &ViewController::OnCOntrastChanged);
+    onSlider(sliderSaturation, &a.saturation, &ViewController::OnSaturationChanged);
+    onSlider(sliderGamma, &a.gamma, &ViewController::OnGammaChanged);
+    onSlider(sliderHue, &a.hue, &ViewController::OnHueChanged);
+    onSlider(sliderRed, &a.red, &ViewController::OnRedChanged);
+    onSlider(sliderGreen, &a.green, &ViewController::OnGreenChanged);
+    onSlider(sliderBlue, &a.blue, &ViewController::OnBlueChanged);
     connect(buttonAdjustReset, &QPushButton::clicked, this, &ViewController::OnAdjustReset);
 }
 
@@ -268,18 +251,22 @@ void ViewController::OnBlueChanged() {
 }
 
 void ViewController::OnAdjustReset() {
-    setAdjustmentSliders(initialVal);
+    settings.adjustments = initialVal;
+    showSettings();
     requestLayerUpdate(ProcessType::imagePreview);
 }
 
 void ViewController::requestLayerUpdate(ProcessType kind) {
-    if (processIsRunning) {
+    changesMade = true;
+    // Without a picture there is nothing to render; the settings are used at the next intake.
+    if (originalImagePath.isEmpty())
+        return;
+    if (processIsRunning()) {
         if (!processesQueue.contains(kind))
             processesQueue.append(kind);
     } else {
         startProcess(kind);
     }
-    changesMade = true;
 }
 
 void ViewController::startProcess(ProcessType kind) {
@@ -294,18 +281,17 @@ void ViewController::startProcess(ProcessType kind) {
         renderBothLayers();
         break;
     case ProcessType::updateEraserMode:
-        applyEraserMode(true);
+        applyEraserMode();
         break;
     }
 }
 
 void ViewController::drainProcessesQueue() {
-    // Only the first waiting request starts; its completion drains the rest, so
-    // two renderings never write the layers at once.
-    if (processesQueue.isEmpty())
-        return;
-    const ProcessType next = processesQueue.takeFirst();
-    startProcess(next);
+    // Every waiting request joins the line at once; the line still runs them one at a time,
+    // each with the settings of the moment it starts.
+    const QList<ProcessType> waiting = std::exchange(processesQueue, {});
+    for (const ProcessType kind : waiting)
+        startProcess(kind);
 }
 
 void ViewController::renderBackgroundLayer() {
@@ -319,53 +305,57 @@ void ViewController::renderBothLayers() {
 }
 
 void ViewController::startRendering(LayerRenderInput::Kind kind) {
-    processIsRunning = true;
+    jobs.enqueue(SessionJobs::Kind::rendering, [this, kind] { return beginRendering(kind); });
+}
+
+SessionJobs::Work ViewController::beginRendering(LayerRenderInput::Kind kind) {
+    if (originalImagePath.isEmpty())
+        return {};
     LayerRenderInput in;
     in.kind = kind;
-    in.background = effectSettings(false);
-    in.foreground = effectSettings(true);
-    in.adjustments = adjustmentSettings();
+    in.background = settings.background;
+    in.foreground = settings.foreground;
+    in.adjustments = settings.adjustments;
     in.neutral = initialVal;
-    in.eraserOn = checkEraserMode->isChecked();
-    if (originalImagePath.isEmpty())
-        return;
-    showProgress();
-    infoProvider.processIsRunning = true;
-
+    in.eraserOn = settings.brush.eraser;
     in.path = originalImagePath;
     in.original = currentOriginal();
     in.foregroundImage = foregroundImage;
     in.preEraseImage = preEraseImage;
     recordCurrentStroke(foregroundImage, preEraseImage);
-    in.strokes = imageViewBackground->listOfPAths;
-    in.pictureRect = imageViewBackground->curentRect;
-    in.maskRect = currentMaskRect;
-    in.maskWidth = maskImageWidth;
-    in.maskHeight = maskImageHeight;
-    // The layer being recomputed is empty while the job works.
-    if (kind != LayerRenderInput::Kind::foreground)
-        backgroundImage = Picture();
-    if (kind != LayerRenderInput::Kind::background)
-        foregroundImage = Picture();
-    const Picture keptForeground = in.foregroundImage;
-
-    platform::runInBackground([this, in = std::move(in), kind, keptForeground]() mutable {
+    in.strokes = snapshotStrokes(imageViewBackground->listOfPAths);
+    const CanvasGeometry geometry = canvasGeometry();
+    in.pictureRect = geometry.pictureRect;
+    in.maskRect = geometry.maskRect;
+    in.maskWidth = geometry.maskWidth;
+    in.maskHeight = geometry.maskHeight;
+    return [this, in = std::move(in), kind, geometry](const SessionJobs::Cancel& cancel) mutable {
+        in.cancel = cancel;
         LayerRenderResult result = renderLayers(std::move(in));
-        platform::runOnMain([this, result = std::move(result), kind, keptForeground]() mutable {
-            finishRendering(kind, std::move(result), keptForeground);
+        return SessionJobs::Apply([this, kind, geometry, result = std::move(result)]() mutable {
+            if (result.ok && kind != LayerRenderInput::Kind::background)
+                canvasBuiltFor_ = geometry;
+            finishRendering(kind, std::move(result));
         });
-    });
+    };
 }
 
-void ViewController::finishRendering(LayerRenderInput::Kind kind, LayerRenderResult result,
-                                     const Picture& keptForeground) {
+ViewController::CanvasGeometry ViewController::canvasGeometry() const {
+    CanvasGeometry g;
+    g.pictureRect = imageViewBackground->curentRect;
+    g.maskRect = currentMaskImage.isEmpty() ? QRectF(0, 0, maskImageWidth, maskImageHeight)
+                                            : currentMaskRect;
+    g.maskWidth = maskImageWidth;
+    g.maskHeight = maskImageHeight;
+    return g;
+}
+
+void ViewController::finishRendering(LayerRenderInput::Kind kind, LayerRenderResult result) {
     using Kind = LayerRenderInput::Kind;
     if (!result.ok) {
-        // The original could not be read again: keep what was shown and stay usable.
-        if (foregroundImage.isEmpty())
-            foregroundImage = keptForeground;
-        if (backgroundImage.isEmpty())
-            backgroundImage = lastImage;
+        // The layers stay as they were and the window stays usable.
+        if (!result.reason.isEmpty() && !result.cancelled)
+            showJobFailure(result.reason);
     } else {
         rememberOriginal(result.original);
         if (kind != Kind::background) {
@@ -378,20 +368,17 @@ void ViewController::finishRendering(LayerRenderInput::Kind kind, LayerRenderRes
         lastImage = result.composite;
         currentZoomInImage = result.composite;
         infoProvider.changesMadeAfterLastZoom = true;
-        imageViewBackground->show();
         showComposite(result.shownComposite);
-        if (checkEraserMode->isChecked())
+        if (settings.brush.eraser)
             setBrushColor(patternColor(result.eraseWindow));
-        else if (checkCustomColor->isChecked())
-            setBrushColor(QBrush(colorPanel->currentColor()));
+        else if (settings.brush.customColor)
+            setBrushColor(QBrush(settings.brush.colour));
         else if (kind != Kind::background)
             setBrushColor(patternColor(result.revealWindow));
     }
     imageViewBackground->path = makePath();
     imageViewBackground->secondPath = makePath();
     imageViewBackground->update();
-    hideProgress();
-    infoProvider.processIsRunning = false;
 
     if (result.ok) {
         needToSaveState = needToSaveBackground = needToSaveForeground = true;
@@ -399,52 +386,36 @@ void ViewController::finishRendering(LayerRenderInput::Kind kind, LayerRenderRes
                             : kind == Kind::foreground ? QStringLiteral("updateForegroundImage")
                                                        : QStringLiteral("effects"));
     }
-    if (!processesQueue.isEmpty()) {
-        drainProcessesQueue();
-        return;
-    }
-    processIsRunning = false;
+    drainProcessesQueue();
     if (kind == Kind::foreground && result.ok)
         refreshViewCanvas();
 }
 
 void ViewController::refreshViewCanvas() {
-    processIsRunning = true;
-    infoProvider.processIsRunning = true;
-    showProgress();
-    struct Input {
-        Picture foreground, preErase;
-        QRectF pictureRect, maskRect;
-        double maskWidth, maskHeight;
-        bool eraser;
-    };
-    Input in{foregroundImage,
-             preEraseImage,
-             imageViewBackground->curentRect,
-             currentMaskImage.isEmpty() ? QRectF(0, 0, maskImageWidth, maskImageHeight)
-                                        : currentMaskRect,
-             maskImageWidth,
-             maskImageHeight,
-             checkEraserMode->isChecked()};
-    platform::runInBackground([this, in = std::move(in)] {
-        const Picture canvas =
-            displayCanvas(in.foreground, in.pictureRect, in.maskWidth, in.maskHeight);
-        const Picture reveal = ImageTools::cropImage(canvas, in.maskRect);
-        Picture erase;
-        if (in.eraser)
-            erase = ImageTools::cropImage(
-                displayCanvas(in.preErase, in.pictureRect, in.maskWidth, in.maskHeight),
-                in.maskRect);
-        platform::runOnMain([this, canvas, reveal, erase] {
-            currentMaskImage = canvas;
-            chooseLiveColor(reveal, erase);
-            hideProgress();
-            infoProvider.processIsRunning = false;
-            if (processesQueue.isEmpty())
-                processIsRunning = false;
-            else
-                drainProcessesQueue();
-        });
+    jobs.enqueue(SessionJobs::Kind::refresh, [this]() -> SessionJobs::Work {
+        const CanvasGeometry geometry = canvasGeometry();
+        // The rendering that asked for this already built the canvas for the view as it is.
+        if (canvasBuiltFor_ == geometry || originalImagePath.isEmpty())
+            return {};
+        const Picture foreground = foregroundImage;
+        const Picture preErase = preEraseImage;
+        const bool eraser = settings.brush.eraser;
+        return [this, geometry, foreground, preErase, eraser](const SessionJobs::Cancel&) {
+            const Picture canvas = displayCanvas(foreground, geometry.pictureRect,
+                                                 geometry.maskWidth, geometry.maskHeight);
+            const Picture reveal = ImageTools::cropImage(canvas, geometry.maskRect);
+            Picture erase;
+            if (eraser)
+                erase =
+                    ImageTools::cropImage(displayCanvas(preErase, geometry.pictureRect,
+                                                        geometry.maskWidth, geometry.maskHeight),
+                                          geometry.maskRect);
+            return SessionJobs::Apply([this, geometry, canvas, reveal, erase] {
+                currentMaskImage = canvas;
+                canvasBuiltFor_ = geometry;
+                chooseLiveColor(reveal, erase);
+            });
+        };
     });
 }
 

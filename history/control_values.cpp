@@ -1,11 +1,71 @@
 #include "history/control_values.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdlib>
 #include <string>
 
 namespace vividra {
+
+namespace {
+
+QString flag(bool on) {
+    return on ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+} // namespace
+
+ControlValues ControlValues::record(const EditSettings& s) {
+    ControlValues v;
+    auto& l = v.lines;
+    const EffectSettings& f = s.foreground;
+    const EffectSettings& b = s.background;
+    l[0] = flag(s.brush.customColor);
+    l[1] = flag(false); // the custom colour button is a push button, never on
+    l[2] = flag(f.blackWhiteOn);
+    l[3] = QString::number(std::max<qsizetype>(0, kBlackWhiteItems.indexOf(f.blackWhiteEffect)));
+    l[4] = flag(f.colorEffectsOn);
+    l[5] = QString::number(std::max<qsizetype>(0, kColorEffectItems.indexOf(f.colorEffect)));
+    l[6] = flag(f.sepiaOn);
+    l[7] = flag(f.blurOn);
+    l[8] = flag(f.oilPaintingOn);
+    l[9] = flag(f.sketchOn);
+    l[10] = flag(b.blackWhiteOn);
+    l[11] = QString::number(std::max<qsizetype>(0, kBlackWhiteItems.indexOf(b.blackWhiteEffect)));
+    l[12] = flag(b.colorEffectsOn);
+    l[13] = QString::number(std::max<qsizetype>(0, kColorEffectItems.indexOf(b.colorEffect)));
+    l[14] = flag(b.sepiaOn);
+    l[15] = flag(b.blurOn);
+    l[16] = flag(b.oilPaintingOn);
+    l[17] = flag(b.sketchOn);
+    l[18] = flag(s.brush.eraser);
+    l[19] = formatSliderValue(s.brush.size);
+    l[20] = s.brushLabel();
+    // The foreground's sketch intensity is not among the recorded values.
+    const float sliders[] = {f.sepiaIntensity,
+                             f.blurIntensity,
+                             f.oilPaintingIntensity,
+                             f.sketchEdge,
+                             b.sepiaIntensity,
+                             b.blurIntensity,
+                             b.oilPaintingIntensity,
+                             b.sketchIntensity,
+                             b.sketchEdge,
+                             s.adjustments.brightness,
+                             s.adjustments.exposure,
+                             s.adjustments.contrast,
+                             s.adjustments.saturation,
+                             s.adjustments.gamma,
+                             s.adjustments.hue,
+                             s.adjustments.red,
+                             s.adjustments.green,
+                             s.adjustments.blue};
+    size_t line = 21;
+    for (const float value : sliders)
+        l[line++] = formatSliderValue(value);
+    return v;
+}
 
 QString ControlValues::toText() const {
     QString text;

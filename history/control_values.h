@@ -6,6 +6,8 @@
 #include <array>
 #include <optional>
 
+#include "session/edit_settings.h"
+
 namespace vividra {
 
 // The editing controls as the history and profiles record them: 39 lines in a
@@ -18,6 +20,9 @@ struct ControlValues {
     static bool isIntegerLine(int line) { return line <= 18; }
 
     std::array<QString, kLineCount> lines;
+
+    // The values of `settings` in their lines.
+    static ControlValues record(const EditSettings& settings);
 
     QString toText() const;
     // Splits at line feeds; exactly 39 lines and an empty rest, else nothing.

@@ -1,13 +1,7 @@
 // The controller's recording of history states.
-#include <QColorDialog>
 #include <QDateTime>
 #include <QFile>
-#include <QLabel>
-#include <QPushButton>
 
-#include "controls/check_box.h"
-#include "controls/combo_box.h"
-#include "controls/slider.h"
 #include "effects/image_tools.h"
 #include "history/control_values.h"
 #include "paint/draw_view.h"
@@ -17,10 +11,6 @@
 
 namespace vividra {
 namespace {
-
-QString stateOf(const QAbstractButton* button) {
-    return button->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
-}
 
 // Names the file, removes any old one of that name and writes the picture on
 // the background queue; the state names the file before the write is done.
@@ -35,51 +25,7 @@ QString writeInBackground(const QString& prefix, qint64 ms, const Picture& pictu
 } // namespace
 
 QString ViewController::controllersStatesText() const {
-    ControlValues v;
-    auto& l = v.lines;
-    l[0] = stateOf(checkCustomColor);
-    l[1] = stateOf(buttonCustomColor);
-    l[2] = stateOf(checkForegroundBlackWhite);
-    l[3] = QString::number(comboForegroundBlackWhite->currentIndex());
-    l[4] = stateOf(checkForegroundColorEffects);
-    l[5] = QString::number(comboForegroundColorEffects->currentIndex());
-    l[6] = stateOf(checkForegroundSepia);
-    l[7] = stateOf(checkForegroundBlur);
-    l[8] = stateOf(checkForegroundOilPainting);
-    l[9] = stateOf(checkForegroundSketch);
-    l[10] = stateOf(checkBackgroundBlackWhite);
-    l[11] = QString::number(comboBackgroundBlackWhite->currentIndex());
-    l[12] = stateOf(checkBackgroundColorEffects);
-    l[13] = QString::number(comboBackgroundColorEffects->currentIndex());
-    l[14] = stateOf(checkBackgroundSepia);
-    l[15] = stateOf(checkBackgroundBlur);
-    l[16] = stateOf(checkBackgroundOilPainting);
-    l[17] = stateOf(checkBackgroundSketch);
-    l[18] = stateOf(checkEraserMode);
-    l[19] = formatSliderValue(sliderBrushSize->floatValue());
-    l[20] = labelBrushSize->text();
-    const Slider* sliders[] = {sliderForegroundSepiaIntensity,
-                               sliderForegroundBlurIntensity,
-                               sliderForegroundOilPaintingIntensity,
-                               sliderForegroundSketchEdge,
-                               sliderBackgroundSepiaIntensity,
-                               sliderBackgroundBlurIntensity,
-                               sliderBackgroundOilPaintingIntensity,
-                               sliderBackgroundSketchIntensity,
-                               sliderBackgroundSketchEdge,
-                               sliderBrightness,
-                               sliderExposure,
-                               sliderContrast,
-                               sliderSaturation,
-                               sliderGamma,
-                               sliderHue,
-                               sliderRed,
-                               sliderGreen,
-                               sliderBlue};
-    size_t line = 21;
-    for (const Slider* s : sliders)
-        l[line++] = formatSliderValue(s->floatValue());
-    return v.toText();
+    return ControlValues::record(settings).toText();
 }
 
 void ViewController::commitState(const QString& action) {
@@ -99,10 +45,10 @@ void ViewController::commitState(const QString& action) {
     auto strokeB = std::make_shared<CustomPath>(
         width, currentColor,
         saveStateTriggeredByDrawing ? copyPath(surface->secondPath) : makePath());
-    if (checkEraserMode->isChecked()) {
+    if (settings.brush.eraser) {
         strokeA->isErase = strokeB->isErase = true;
-    } else if (checkCustomColor->isChecked()) {
-        strokeA->color = strokeB->color = QBrush(colorPanel->currentColor());
+    } else if (settings.brush.customColor) {
+        strokeA->color = strokeB->color = QBrush(settings.brush.colour);
         strokeA->isSolidColor = strokeB->isSolidColor = true;
     }
 
@@ -122,7 +68,7 @@ void ViewController::commitState(const QString& action) {
         backgroundImagePath =
             writeInBackground(QStringLiteral("backgroundImage"), ms, backgroundImage);
     }
-    if (checkEraserMode->isChecked())
+    if (settings.brush.eraser)
         preEraseImagePath = writeInBackground(QStringLiteral("eraseImage"), ms, preEraseImage);
 
     for (const StateRef& s : {stateA, stateB}) {

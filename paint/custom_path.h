@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QBrush>
+#include <QList>
 #include <QPainterPath>
 
 #include <memory>
@@ -32,5 +33,18 @@ public:
 };
 
 using CustomPathRef = std::shared_ptr<CustomPath>;
+
+// Strokes as a job takes them with it: each stroke and its path copied, so the
+// job never shares an object that the painting surface may still change.
+inline QList<CustomPathRef> snapshotStrokes(const QList<CustomPathRef>& strokes) {
+    QList<CustomPathRef> copies;
+    copies.reserve(strokes.size());
+    for (const CustomPathRef& stroke : strokes) {
+        auto copy = std::make_shared<CustomPath>(*stroke);
+        copy->path = copyPath(stroke->path);
+        copies.append(std::move(copy));
+    }
+    return copies;
+}
 
 } // namespace vividra

@@ -46,8 +46,8 @@ QPointF DrawView::pictureLocation(const QPointF& p) const {
 }
 
 bool DrawView::paintingAllowed() const {
-    return !infoProvider.rightMouseDragged && previewType != 1 && !infoProvider.processIsRunning &&
-           infoProvider.isImageAdded;
+    return !infoProvider.rightMouseDragged && previewType != 1 &&
+           !infoProvider.processIsRunning() && infoProvider.isImageAdded;
 }
 
 void DrawView::updateOffsetInWindow() {

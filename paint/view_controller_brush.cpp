@@ -4,9 +4,9 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 
 #include "controls/check_box.h"
-#include "controls/progress_indicator.h"
 #include "controls/segmented_control.h"
 #include "controls/slider.h"
 #include "effects/image_tools.h"
@@ -14,7 +14,6 @@
 #include "paint/draw_view.h"
 #include "platform/log.h"
 #include "platform/temporary_directory.h"
-#include "platform/work_queue.h"
 #include "session/view_controller.h"
 
 namespace vividra {
@@ -29,19 +28,25 @@ void ViewController::connectBrushControls() {
             OnBrushSizeChanged();
     });
     connect(sliderBrushSize, &QSlider::sliderReleased, this, &ViewController::OnBrushSizeChanged);
-    connect(checkEraserMode, &QAbstractButton::clicked, this,
-            &ViewController::OnEraserModeSelected);
-    connect(checkCustomColor, &QAbstractButton::clicked, this,
-            &ViewController::OnCustomColorSelected);
+    connect(checkEraserMode, &QAbstractButton::clicked, this, [this] {
+        settings.brush.eraser = checkEraserMode->isChecked();
+        OnEraserModeSelected();
+    });
+    connect(checkCustomColor, &QAbstractButton::clicked, this, [this] {
+        settings.brush.customColor = checkCustomColor->isChecked();
+        OnCustomColorSelected();
+    });
     connect(buttonCustomColor, &QPushButton::clicked, this, &ViewController::OnCustomColor);
-    connect(colorPanel, &QColorDialog::currentColorChanged, this,
-            [this](const QColor&) { ColorUpdateWithColorPanel(); });
+    connect(colorPanel, &QColorDialog::currentColorChanged, this, [this](const QColor& colour) {
+        settings.brush.colour = colour;
+        ColorUpdateWithColorPanel();
+    });
 }
 
 QString ViewController::saveCompositeToTemp() {
     recordCurrentStroke(foregroundImage, preEraseImage);
     const Picture composite =
-        compositeStrokes(backgroundImage, imageViewBackground->listOfPAths,
+        compositeStrokes(preEraseImage, imageViewBackground->listOfPAths,
                          patternColor(foregroundImage), patternColor(preEraseImage));
     const QString path = platform::temporaryDirectory() + QStringLiteral("image") +
                          QString::number(QDateTime::currentMSecsSinceEpoch()) +
@@ -55,72 +60,76 @@ QString ViewController::saveCompositeToTemp() {
 }
 
 Picture ViewController::flattenForExport() {
-    // Every stroke again, onto the layer, at the width it has on screen.
+    // Every stroke again, from the clean background, the current one at its width on screen.
     DrawView* surface = imageViewBackground;
     const double width = surface->currentLineWidth;
     recordCurrentStroke(foregroundImage, preEraseImage);
-    surface->listOfPAths.last()->lineWidth = width;
-    return compositeStrokes(backgroundImage, surface->listOfPAths, patternColor(foregroundImage),
+    QList<CustomPathRef> strokes = snapshotStrokes(surface->listOfPAths);
+    strokes.last()->lineWidth = width;
+    return compositeStrokes(preEraseImage, strokes, patternColor(foregroundImage),
                             patternColor(preEraseImage));
 }
 
 void ViewController::refreshComposite(bool eraseWindow,
                                       std::function<void(const RefreshResult&)> then) {
-    infoProvider.processIsRunning = true;
-    showProgress();
-    recordCurrentStroke(foregroundImage, preEraseImage);
-    struct Input {
-        Picture background, foreground, preErase, mask;
-        QList<CustomPathRef> strokes;
-        QRectF pictureRect, maskRect;
-        double maskWidth, maskHeight;
-        bool eraseWindow;
-    };
-    Input in{backgroundImage,
-             foregroundImage,
-             preEraseImage,
-             currentMaskImage,
-             imageViewBackground->listOfPAths,
-             imageViewBackground->curentRect,
-             currentMaskRect,
-             maskImageWidth,
-             maskImageHeight,
-             eraseWindow};
-    platform::runInBackground([this, in = std::move(in), then = std::move(then)]() mutable {
-        RefreshResult r;
-        r.composite = compositeStrokes(in.background, in.strokes, patternColor(in.foreground),
-                                       patternColor(in.preErase));
-        r.shown = screenCopy(r.composite, in.pictureRect.size());
-        r.revealWindow = ImageTools::cropImage(in.mask, in.maskRect);
-        if (in.eraseWindow) {
-            const Picture canvas =
-                displayCanvas(in.preErase, in.pictureRect, in.maskWidth, in.maskHeight);
-            r.eraseWindow = ImageTools::cropImage(canvas, in.maskRect);
-        }
-        platform::runOnMain([this, r = std::move(r), then = std::move(then)] {
-            if (!r.composite.isEmpty()) {
-                lastImage = r.composite;
-                currentZoomInImage = r.composite;
-                showComposite(r.shown);
-            }
-            for (DrawView* view : {imageView, imageViewBackground}) {
-                view->path = makePath();
-                view->secondPath = makePath();
-                view->update();
-            }
-            then(r);
-            if (!commitStateIsRunning)
-                hideProgress();
-            infoProvider.processIsRunning = false;
-        });
-    });
+    jobs.enqueue(SessionJobs::Kind::refresh,
+                 [this, eraseWindow, then = std::move(then)]() -> SessionJobs::Work {
+                     if (originalImagePath.isEmpty())
+                         return {};
+                     // The erase window is built only if the eraser is still on when the job
+                     // starts.
+                     const bool withEraseWindow = eraseWindow && settings.brush.eraser;
+                     recordCurrentStroke(foregroundImage, preEraseImage);
+                     struct Input {
+                         Picture preErase, foreground, mask;
+                         QList<CustomPathRef> strokes;
+                         QRectF pictureRect, maskRect;
+                         double maskWidth, maskHeight;
+                         bool eraseWindow;
+                     };
+                     Input in{preEraseImage,
+                              foregroundImage,
+                              currentMaskImage,
+                              snapshotStrokes(imageViewBackground->listOfPAths),
+                              imageViewBackground->curentRect,
+                              currentMaskRect,
+                              maskImageWidth,
+                              maskImageHeight,
+                              withEraseWindow};
+                     return [this, in = std::move(in), then](const SessionJobs::Cancel&) mutable {
+                         RefreshResult r;
+                         r.composite =
+                             compositeStrokes(in.preErase, in.strokes, patternColor(in.foreground),
+                                              patternColor(in.preErase));
+                         r.shown = screenCopy(r.composite, in.pictureRect.size());
+                         r.revealWindow = ImageTools::cropImage(in.mask, in.maskRect);
+                         if (in.eraseWindow) {
+                             const Picture canvas = displayCanvas(in.preErase, in.pictureRect,
+                                                                  in.maskWidth, in.maskHeight);
+                             r.eraseWindow = ImageTools::cropImage(canvas, in.maskRect);
+                         }
+                         return SessionJobs::Apply([this, r = std::move(r), then] {
+                             if (!r.composite.isEmpty()) {
+                                 lastImage = r.composite;
+                                 currentZoomInImage = r.composite;
+                                 showComposite(r.shown);
+                             }
+                             for (DrawView* view : {imageView, imageViewBackground}) {
+                                 view->path = makePath();
+                                 view->secondPath = makePath();
+                                 view->update();
+                             }
+                             then(r);
+                         });
+                     };
+                 });
 }
 
 void ViewController::chooseLiveColor(const Picture& revealWindow, const Picture& eraseWindow) {
-    if (checkEraserMode->isChecked())
+    if (settings.brush.eraser)
         setBrushColor(patternColor(eraseWindow));
-    else if (checkCustomColor->isChecked())
-        setBrushColor(QBrush(colorPanel->currentColor()));
+    else if (settings.brush.customColor)
+        setBrushColor(QBrush(settings.brush.colour));
     else
         setBrushColor(patternColor(revealWindow));
 }
@@ -128,24 +137,24 @@ void ViewController::chooseLiveColor(const Picture& revealWindow, const Picture&
 void ViewController::OnBrushSizeChanged() {
     changesMade = true;
     const float value = sliderBrushSize->floatValue();
-    labelBrushSize->setText(QString::number(static_cast<int>(value)) + QStringLiteral(" px"));
+    settings.brush.size = value;
+    labelBrushSize->setText(settings.brushLabel());
     DrawView* surface = imageViewBackground;
-    if (infoProvider.processIsRunning || originalImagePath.isEmpty()) {
+    if (originalImagePath.isEmpty()) {
         // Without a picture the brush still takes the new size for the next one.
-        if (originalImagePath.isEmpty()) {
-            surface->lineWidth = value;
-            surface->currentLineWidth = value * surface->scale;
-            surface->makeBrushCircleImage();
-        }
+        surface->lineWidth = value;
+        surface->currentLineWidth = value * surface->scale;
+        surface->makeBrushCircleImage();
         return;
     }
+    // The cursor shows the new size at once; the brush takes it when the refresh's turn comes.
     const double previous = surface->currentLineWidth;
     surface->currentLineWidth = surface->scale * value;
     surface->makeBrushCircleImage();
     surface->currentLineWidth = previous;
-    refreshComposite(false, [this, value](const RefreshResult&) {
+    refreshComposite(false, [this](const RefreshResult&) {
         DrawView* s = imageViewBackground;
-        s->lineWidth = value;
+        s->lineWidth = settings.brush.size;
         s->currentLineWidth = s->lineWidth * s->scale;
         s->update();
         needToSaveState = true;
@@ -155,64 +164,48 @@ void ViewController::OnBrushSizeChanged() {
 
 void ViewController::OnEraserModeSelected() {
     checkEraserMode->showImageForState();
-    if (infoProvider.processIsRunning || processIsRunning) {
+    changesMade = true;
+    // Behind a rendering the switch waits its turn in the render queue; otherwise it
+    // joins the line at once, whatever job runs there.
+    if (processIsRunning()) {
         if (!processesQueue.contains(ProcessType::updateEraserMode))
             processesQueue.append(ProcessType::updateEraserMode);
     } else {
         applyEraserMode();
     }
-    changesMade = true;
 }
 
-void ViewController::applyEraserMode(bool fromQueue) {
+void ViewController::applyEraserMode(bool) {
     checkEraserMode->showImageForState();
-    // A switch that waited for a rendering hands the queue on when it is done.
-    const auto finish = [this, fromQueue] {
-        if (!fromQueue)
-            return;
-        if (processesQueue.isEmpty())
-            processIsRunning = false;
-        else
-            drainProcessesQueue();
-    };
     if (originalImagePath.isEmpty()) {
-        finish();
+        syncSurfaceModes();
+        imageViewBackground->makeBrushCircleImage();
         return;
     }
-    const bool on = checkEraserMode->isChecked();
     currentMaskRect = QRectF(-imageView->x(), -imageView->y(), customViewImage->width(),
                              customViewImage->height());
     if (currentMaskImage.isEmpty())
         currentMaskRect = QRectF(0, 0, maskImageWidth, maskImageHeight);
-    refreshComposite(on, [this, on, finish](const RefreshResult& r) {
-        DrawView* s = imageViewBackground;
-        s->isErase = on;
-        if (on) {
-            s->isColor = false;
-            setBrushColor(patternColor(r.eraseWindow));
-        } else {
-            chooseLiveColor(r.revealWindow, r.eraseWindow);
-        }
-        s->makeBrushCircleImage();
+    // The surface takes the modes as the settings are when the refresh ends.
+    refreshComposite(true, [this](const RefreshResult& r) {
+        syncSurfaceModes();
+        chooseLiveColor(r.revealWindow, r.eraseWindow);
+        imageViewBackground->makeBrushCircleImage();
         needToSaveState = true;
         registerStateChange(QStringLiteral("customColorSelected"));
-        finish();
     });
 }
 
 void ViewController::OnCustomColorSelected() {
     changesMade = true;
     checkCustomColor->showImageForState();
-    if (originalImagePath.isEmpty() || infoProvider.processIsRunning)
+    if (originalImagePath.isEmpty()) {
+        syncSurfaceModes();
         return;
-    const bool on = checkCustomColor->isChecked();
-    refreshComposite(checkEraserMode->isChecked(), [this, on](const RefreshResult& r) {
-        DrawView* s = imageViewBackground;
-        s->isColor = on;
-        if (on && !checkEraserMode->isChecked())
-            setBrushColor(QBrush(colorPanel->currentColor()));
-        else
-            chooseLiveColor(r.revealWindow, r.eraseWindow);
+    }
+    refreshComposite(true, [this](const RefreshResult& r) {
+        syncSurfaceModes();
+        chooseLiveColor(r.revealWindow, r.eraseWindow);
         needToSaveState = true;
         registerStateChange(QStringLiteral("customColorSelected"));
     });
@@ -226,34 +219,26 @@ void ViewController::OnCustomColor() {
 }
 
 void ViewController::ColorUpdateWithColorPanel() {
-    const QColor colour = colorPanel->currentColor();
     buttonCustomColor->setStyleSheet(
         QStringLiteral("QPushButton { background: %1; border: none; border-radius: 6px; }")
-            .arg(colour.name()));
+            .arg(settings.brush.colour.name()));
     if (colorIsChangeing) {
         colorChangeTriggered = true;
         return;
     }
-    colorIsChangeing = true;
     checkCustomColor->showImageForState();
-    if (originalImagePath.isEmpty() || infoProvider.processIsRunning) {
-        colorIsChangeing = false;
+    if (originalImagePath.isEmpty())
         return;
-    }
-    refreshComposite(checkEraserMode->isChecked(), [this](const RefreshResult& r) {
-        DrawView* s = imageViewBackground;
-        if (checkCustomColor->isChecked()) {
-            s->isColor = true;
-            setBrushColor(QBrush(colorPanel->currentColor()));
-        } else {
-            s->isColor = false;
-            chooseLiveColor(r.revealWindow, r.eraseWindow);
-        }
+    // While one refresh is on its way, later colours are gathered into one more.
+    colorIsChangeing = true;
+    refreshComposite(true, [this](const RefreshResult& r) {
+        syncSurfaceModes();
+        chooseLiveColor(r.revealWindow, r.eraseWindow);
         colorIsChangeing = false;
         if (colorChangeTriggered) {
             colorChangeTriggered = false;
             // The panel moved on meanwhile: apply its latest colour once more.
-            platform::runOnMain([this] { ColorUpdateWithColorPanel(); });
+            QTimer::singleShot(0, this, [this] { ColorUpdateWithColorPanel(); });
         }
     });
 }

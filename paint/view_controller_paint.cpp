@@ -1,13 +1,10 @@
 // The controller's side of painting: recording strokes and composing after one.
 #include <QColorDialog>
-#include <QDateTime>
-#include <QFileInfo>
 
 #include "controls/check_box.h"
 #include "controls/segmented_control.h"
 #include "paint/compositing.h"
 #include "paint/draw_view.h"
-#include "platform/work_queue.h"
 #include "session/view_controller.h"
 
 namespace vividra {
@@ -21,12 +18,22 @@ void ViewController::recordCurrentStroke(const Picture& reveal, const Picture& e
     QBrush colour = surface->isErase   ? patternColor(erase)
                     : surface->isColor ? surface->color
                                        : patternColor(reveal);
-    auto stroke = std::make_shared<CustomPath>(width, colour, surface->secondPath);
+    // The list keeps the path as it is now, and the surface goes on with a new one, so a
+    // recorded stroke never changes afterwards and is painted once, not again with the next.
+    auto stroke = std::make_shared<CustomPath>(width, colour, copyPath(surface->secondPath));
     if (surface->isErase)
         stroke->isErase = true;
     else if (surface->isColor)
         stroke->isSolidColor = true;
     surface->listOfPAths.append(stroke);
+    if (!surface->secondPath->isEmpty())
+        surface->secondPath = makePath();
+}
+
+void ViewController::syncSurfaceModes() {
+    DrawView* surface = imageViewBackground;
+    surface->isErase = settings.brush.eraser;
+    surface->isColor = settings.brush.customColor && !settings.brush.eraser;
 }
 
 void ViewController::setBrushColor(const QBrush& colour) {
@@ -45,48 +52,41 @@ void ViewController::showComposite(const QImage& shown) {
     }
 }
 
-Picture ViewController::currentOriginal() const {
-    const QFileInfo info(originalImagePath);
-    const QString stamp = originalImagePath + QString::number(info.size()) +
-                          QString::number(info.lastModified().toMSecsSinceEpoch());
-    return stamp == originalStamp_ ? original_ : Picture();
-}
-
-void ViewController::rememberOriginal(const Picture& original) {
-    const QFileInfo info(originalImagePath);
-    original_ = original;
-    originalStamp_ = originalImagePath + QString::number(info.size()) +
-                     QString::number(info.lastModified().toMSecsSinceEpoch());
-}
-
 void ViewController::PathModified() {
     needToSaveState = true;
     saveStateTriggeredByDrawing = true;
     registerStateChange(QStringLiteral("pathModified"));
     saveStateTriggeredByDrawing = false;
-    if (backgroundImage.isEmpty())
+    if (originalImagePath.isEmpty())
         return;
-
     infoProvider.changesMadeAfterLastZoom = true;
-    infoProvider.processIsRunning = true;
 
-    const bool everything = currentZoomInImage.isEmpty();
-    recordCurrentStroke(foregroundImage, preEraseImage);
-    const QList<CustomPathRef> strokes =
-        everything ? imageViewBackground->listOfPAths
-                   : QList<CustomPathRef>{imageViewBackground->listOfPAths.last()};
-    // Hand the running composite over whole, so painting it needs no copy.
-    Picture target = everything ? backgroundImage : std::exchange(currentZoomInImage, Picture());
-    lastImage = Picture();
-    const QBrush reveal = patternColor(foregroundImage);
-    const QBrush erase = patternColor(preEraseImage);
-    platform::runInBackground([this, target = std::move(target), strokes, reveal, erase]() mutable {
-        Picture result = compositeStrokes(std::move(target), strokes, reveal, erase);
-        platform::runOnMain([this, result = std::move(result)] {
-            currentZoomInImage = result;
-            lastImage = result;
-            infoProvider.processIsRunning = false;
-        });
+    jobs.enqueue(SessionJobs::Kind::composite, [this]() -> SessionJobs::Work {
+        if (backgroundImage.isEmpty())
+            return {};
+        const bool everything = currentZoomInImage.isEmpty();
+        recordCurrentStroke(foregroundImage, preEraseImage);
+        const QList<CustomPathRef> strokes = snapshotStrokes(
+            everything ? imageViewBackground->listOfPAths
+                       : QList<CustomPathRef>{imageViewBackground->listOfPAths.last()});
+        // Hand the running composite over whole, so painting it needs no copy; a full
+        // composition starts again from the clean background.
+        Picture target = everything ? preEraseImage : std::exchange(currentZoomInImage, Picture());
+        const QBrush reveal = patternColor(foregroundImage);
+        const QBrush erase = patternColor(preEraseImage);
+        return [this, target = std::move(target), strokes, reveal,
+                erase](const SessionJobs::Cancel&) mutable {
+            Picture result = compositeStrokes(std::move(target), strokes, reveal, erase);
+            return SessionJobs::Apply([this, result = std::move(result)] {
+                if (result.isEmpty()) {
+                    showJobFailure(QStringLiteral(
+                        "There is not enough memory to paint this stroke into the picture."));
+                    return;
+                }
+                currentZoomInImage = result;
+                lastImage = result;
+            });
+        };
     });
 }
 

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdio>
 #include <deque>
+#include <exception>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -47,6 +49,11 @@ public:
         return inFlight_;
     }
 
+    void waitUntilIdle() {
+        std::unique_lock lock(mutex_);
+        idle_.wait(lock, [this] { return inFlight_ == 0; });
+    }
+
 private:
     void loop() {
         for (;;) {
@@ -59,14 +66,23 @@ private:
                 work = std::move(queue_.front());
                 queue_.pop_front();
             }
-            work();
+            try {
+                work();
+            } catch (const std::exception& e) {
+                // An item that runs out of memory loses its result, not the program.
+                std::fprintf(stderr, "vividra: background work failed: %s\n", e.what());
+            }
+            // Whatever the item held goes before it counts as done.
+            work = nullptr;
             std::lock_guard lock(mutex_);
-            --inFlight_;
+            if (--inFlight_ == 0)
+                idle_.notify_all();
         }
     }
 
     std::mutex mutex_;
     std::condition_variable wake_;
+    std::condition_variable idle_;
     std::deque<std::function<void()>> queue_;
     std::vector<std::thread> threads_;
     int inFlight_ = 0;
@@ -134,6 +150,10 @@ void runOnMain(std::function<void()> task) {
 
 int backgroundJobsInFlight() {
     return pool().inFlight();
+}
+
+void waitForBackgroundWork() {
+    pool().waitUntilIdle();
 }
 
 } // namespace vividra::platform

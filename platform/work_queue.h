@@ -14,4 +14,7 @@ void runOnMain(std::function<void()> task);
 // Background items queued or running (tests and shutdown wait for zero).
 int backgroundJobsInFlight();
 
+// Blocks until no background item is queued or running.
+void waitForBackgroundWork();
+
 } // namespace vividra::platform

@@ -2,16 +2,24 @@
 
 namespace vividra {
 
+class EditingSession;
+
 // The session flags shared by the controller and both drawing views.
 class InfoProvider {
 public:
     static InfoProvider& shared();
 
-    bool processIsRunning = false;
+    // A session job is running or waiting. Only the session's job line sets it.
+    bool processIsRunning() const { return processIsRunning_; }
+
     bool changesMadeAfterLastZoom = true;
     bool isImageAdded = false;
     bool rightMouseDragged = false;
     bool leftMouseDragged = false;
+
+private:
+    friend class EditingSession;
+    bool processIsRunning_ = false;
 };
 
 } // namespace vividra

@@ -8,6 +8,8 @@
 #include <QScreen>
 #include <QTabWidget>
 
+#include <algorithm>
+
 #include "controls/check_box.h"
 #include "controls/combo_box.h"
 #include "controls/control_ranges.h"
@@ -16,6 +18,7 @@
 #include "controls/slider.h"
 #include "paint/draw_view.h"
 #include "platform/defaults_store.h"
+#include "platform/dialogs.h"
 #include "platform/resources.h"
 #include "session/custom_drag_view.h"
 
@@ -43,8 +46,9 @@ void styleButton(QPushButton* button, const QString& title, const QColor& face) 
 
 } // namespace
 
-ViewController::ViewController() : infoProvider(InfoProvider::shared()) {
+ViewController::ViewController() {
     platform::loadResources();
+    jobs.onFailure = [this](const QString& reason) { showJobFailure(reason); };
 }
 
 ViewController::~ViewController() = default;
@@ -85,6 +89,7 @@ void ViewController::viewDidLoad() {
         combo->setCurrentIndex(0);
     }
 
+    settings.brush.colour = colorPanel->currentColor();
     styleButton(buttonAdjustReset, QStringLiteral("Reset"), QColor::fromRgbF(0.3f, 0.3f, 0.3f));
     styleButton(buttonCustomColor, QString(), Qt::red);
 
@@ -138,6 +143,17 @@ void ViewController::hideProgress() {
     progressIndicator->hide();
 }
 
+void ViewController::sessionBusyChanged(bool busy) {
+    if (busy)
+        showProgress();
+    else
+        hideProgress();
+}
+
+void ViewController::showJobFailure(const QString& reason) {
+    platform::showNotice(reason);
+}
+
 ViewController::LayerControls ViewController::layerControls(bool foreground) const {
     if (foreground)
         return {checkForegroundBlackWhite,   comboForegroundBlackWhite,
@@ -156,7 +172,31 @@ ViewController::LayerControls ViewController::layerControls(bool foreground) con
             sliderBackgroundSketchEdge};
 }
 
-void ViewController::setAdjustmentSliders(const AdjustmentSettings& a) {
+void ViewController::showSettings() {
+    const auto showBox = [](CheckBox* box, bool on) {
+        box->setChecked(on);
+        box->showImageForState();
+    };
+    for (const bool foreground : {false, true}) {
+        const LayerControls c = layerControls(foreground);
+        const EffectSettings& s = foreground ? settings.foreground : settings.background;
+        showBox(c.blackWhite, s.blackWhiteOn);
+        c.blackWhiteEffect->setCurrentIndex(
+            std::max<qsizetype>(0, kBlackWhiteItems.indexOf(s.blackWhiteEffect)));
+        showBox(c.colorEffects, s.colorEffectsOn);
+        c.colorEffect->setCurrentIndex(
+            std::max<qsizetype>(0, kColorEffectItems.indexOf(s.colorEffect)));
+        showBox(c.sepia, s.sepiaOn);
+        c.sepiaIntensity->setFloatValue(s.sepiaIntensity);
+        showBox(c.blur, s.blurOn);
+        c.blurIntensity->setFloatValue(s.blurIntensity);
+        showBox(c.oilPainting, s.oilPaintingOn);
+        c.oilPaintingIntensity->setFloatValue(s.oilPaintingIntensity);
+        showBox(c.sketch, s.sketchOn);
+        c.sketchIntensity->setFloatValue(s.sketchIntensity);
+        c.sketchEdge->setFloatValue(s.sketchEdge);
+    }
+    const AdjustmentSettings& a = settings.adjustments;
     sliderBrightness->setFloatValue(a.brightness);
     sliderExposure->setFloatValue(a.exposure);
     sliderContrast->setFloatValue(a.contrast);
@@ -166,22 +206,12 @@ void ViewController::setAdjustmentSliders(const AdjustmentSettings& a) {
     sliderRed->setFloatValue(a.red);
     sliderGreen->setFloatValue(a.green);
     sliderBlue->setFloatValue(a.blue);
-}
 
-void ViewController::resetEffectControls(bool foreground) {
-    const LayerControls c = layerControls(foreground);
-    const EffectSettings defaults;
-    for (CheckBox* box : {c.blackWhite, c.colorEffects, c.sepia, c.blur, c.oilPainting, c.sketch}) {
-        box->setChecked(false);
-        box->showImageForState();
-    }
-    c.blackWhiteEffect->setCurrentIndex(0);
-    c.colorEffect->setCurrentIndex(0);
-    c.sepiaIntensity->setFloatValue(defaults.sepiaIntensity);
-    c.oilPaintingIntensity->setFloatValue(defaults.oilPaintingIntensity);
-    c.blurIntensity->setFloatValue(defaults.blurIntensity);
-    c.sketchEdge->setFloatValue(defaults.sketchEdge);
-    c.sketchIntensity->setFloatValue(defaults.sketchIntensity);
+    sliderBrushSize->setFloatValue(settings.brush.size);
+    labelBrushSize->setText(settings.brushLabel());
+    showBox(checkCustomColor, settings.brush.customColor);
+    showBox(checkEraserMode, settings.brush.eraser);
+    styleButton(buttonCustomColor, QString(), settings.brush.colour);
 }
 
 void ViewController::resetInterface() {
@@ -193,8 +223,8 @@ void ViewController::resetInterface() {
         view->path = makePath();
     }
     currentColor = QBrush(Qt::white);
-
-    hideProgress();
+    if (!jobs.busy())
+        hideProgress();
 
     resetControlsToDefaults();
 
@@ -222,28 +252,22 @@ void ViewController::resetInterface() {
 }
 
 void ViewController::resetControlsToDefaults() {
-    sliderBrushSize->setFloatValue(20.0f);
-    labelBrushSize->setText(QStringLiteral("20 px"));
-
-    for (CheckBox* box : {checkCustomColor, checkEraserMode}) {
-        box->setChecked(false);
-        box->showImageForState();
-    }
+    settings.resetToDefaults();
+    showSettings();
 
     imageViewBackground->isColor = false;
     imageViewBackground->isErase = false;
-    imageViewBackground->color = QBrush(colorPanel->currentColor());
-    imageViewBackground->lineWidth = imageViewBackground->currentLineWidth = 20.0;
+    imageViewBackground->color = QBrush(settings.brush.colour);
+    imageViewBackground->lineWidth = imageViewBackground->currentLineWidth = settings.brush.size;
     imageViewBackground->imageViewRect = QRectF(customViewImage->visibleRegion().boundingRect());
-    styleButton(buttonCustomColor, QString(), colorPanel->currentColor());
-
-    resetEffectControls(false);
-    resetEffectControls(true);
-
-    setAdjustmentSliders(initialVal);
 }
 
 void ViewController::emptySessionData() {
+    // A new session: work asked for in the old one is dropped.
+    jobs.beginSession();
+    forgetOriginal();
+    canvasBuiltFor_.reset();
+    colorChangeTriggered = colorIsChangeing = false;
     statesList.clear();
     actualStatesList.clear();
 
@@ -272,7 +296,6 @@ void ViewController::emptySessionData() {
     originalImagePath.clear();
     currentMaskRect = QRectF();
     infoProvider.isImageAdded = false;
-    processIsRunning = false;
     currentZoomInImage = Picture();
     processesQueue.clear();
 }

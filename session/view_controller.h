@@ -9,13 +9,13 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 #include "effects/effect_settings.h"
 #include "effects/layer_rendering.h"
-#include "history/state.h"
 #include "platform/notification_center.h"
 #include "platform/picture.h"
-#include "session/info_provider.h"
+#include "session/editing_session.h"
 
 class QColorDialog;
 class QFrame;
@@ -37,10 +37,12 @@ class SegmentedControl;
 class Slider;
 
 // The main window's controller. It owns the editing session for the life of
-// the window and receives every action. Its methods are defined across the
-// folders of the features they belong to (history in history/, the shell in
-// app/, and so on).
-class ViewController : public QObject {
+// the window, receives every action, turns the user's changes into the
+// session's settings and shows the session in the widgets. Its methods are
+// defined across the folders of the features they belong to (history in
+// history/, the shell in app/, and so on). Picture work goes through the
+// session's job line (session/session_jobs.h).
+class ViewController : public QObject, public EditingSession {
     Q_OBJECT
 public:
     ViewController();
@@ -73,11 +75,12 @@ public:
     void OnReset();
     void takeInPicture(const QString& path, const QString& action);
 
+    // Shows the session's settings in the controls, without running their actions.
+    void showSettings();
+
     // Layer effects and rendering.
     EffectSettings effectSettings(bool foreground) const;
     AdjustmentSettings adjustmentSettings() const;
-    // Sets the nine adjustment sliders in order, without running their actions.
-    void setAdjustmentSliders(const AdjustmentSettings& values);
     void OnAdjustReset();
     void OnForegroundBlackAndWhiteSelected();
     void OnForegroundColorEffectsSelected();
@@ -124,7 +127,10 @@ public:
 
     // Painting.
     // Appends the stroke being painted to the surface's list, as every composition does.
+    // The list keeps its own copy of the path; the surface starts a new one.
     void recordCurrentStroke(const Picture& reveal, const Picture& erase);
+    // Gives the painting surface the brush modes of the settings.
+    void syncSurfaceModes();
     void setBrushColor(const QBrush& colour);
     // The live colour after a change: erase window, custom colour or reveal window.
     void chooseLiveColor(const Picture& revealWindow, const Picture& eraseWindow);
@@ -153,52 +159,6 @@ signals:
     void terminateRequested();
 
 public:
-    // Session fields, in declaration order.
-    InfoProvider& infoProvider;
-    QString originalImagePath;
-    bool firstResize = true;
-    QBrush currentColor{Qt::white};
-    double zoomScale = 1.0;
-    double oldResizeWidth = 0;
-    double oldResizeHeight = 0;
-    bool firstWindowResize = true;
-    bool lastWindowResize = false;
-    QRectF currentMaskRect;
-    double maskImageWidth = 0;
-    double maskImageHeight = 0;
-    bool saveStateTriggeredByDrawing = false;
-    QTimer* timer = nullptr;
-    bool commitStateIsRunning = false;
-    QString selectedFormat = QStringLiteral("Default");
-    QList<StateRef> statesList;
-    QList<StateRef> actualStatesList;
-    int numberOfStates = 50;
-    int currenState = -1;
-    bool needToSaveState = true;
-    bool changesMade = false;
-    Picture currentZoomInImage;
-    bool processIsRunning = false;
-    double currentZoomFactor = 1.0;
-    bool rateMessageShown = false;
-    initialValues initialVal;
-    Picture foregroundImage;
-    Picture backgroundImage;
-    Picture preEraseImage;
-    Picture zoomEraseImage;
-    Picture currentMaskImage;
-    Picture lastImage;
-    Picture undoBackImage;
-    QBrush undoPattern;
-    bool needToSaveForeground = false;
-    QString foregroundImagePath;
-    bool needToSaveBackground = false;
-    QString backgroundImagePath;
-    QString preEraseImagePath;
-    bool colorChangeTriggered = false;
-    bool colorIsChangeing = false;
-    QString currentProfilePath;
-    QList<ProcessType> processesQueue;
-
     // Outlets.
     SegmentedControl* segmentedControlEdit = nullptr;
     SegmentedControl* segmentedControlPreviewOriginal = nullptr;
@@ -291,27 +251,37 @@ private:
     // clears the live stroke, then runs `then` on the main thread.
     void refreshComposite(bool eraseWindow, std::function<void(const RefreshResult&)> then);
     void connectBrushControls();
-    void resetEffectControls(bool foreground);
     void connectEffectControls();
     void showProgress();
     void hideProgress();
     void showComposite(const QImage& shown);
     void startProcess(ProcessType kind);
     void startRendering(LayerRenderInput::Kind kind);
-    void finishRendering(LayerRenderInput::Kind kind, LayerRenderResult result,
-                         const Picture& keptForeground);
+    SessionJobs::Work beginRendering(LayerRenderInput::Kind kind);
+    void finishRendering(LayerRenderInput::Kind kind, LayerRenderResult result);
     void startIntake(const QString& path, const QString& action, bool reset);
     void resetControlsToDefaults();
     // The session data both resets empty (not the controls).
     void emptySessionData();
     void finishIntake(const QString& action, LayerRenderResult result, bool reset);
-    // The decoded original while its file is unchanged, so renderings need not decode it again.
-    Picture currentOriginal() const;
-    void rememberOriginal(const Picture& original);
     void updatePictureAreaOffset();
+    void sessionBusyChanged(bool busy) override;
+    // A job that could not finish: tell the user, keep the session as it was.
+    void showJobFailure(const QString& reason);
 
-    Picture original_;
-    QString originalStamp_;
+    // Where the display canvas was last built, so an unchanged view is not rebuilt.
+    struct CanvasGeometry {
+        QRectF pictureRect;
+        QRectF maskRect;
+        double maskWidth = 0;
+        double maskHeight = 0;
+        bool operator==(const CanvasGeometry&) const = default;
+    };
+    CanvasGeometry canvasGeometry() const;
+    std::optional<CanvasGeometry> canvasBuiltFor_;
+
+    // Quit was confirmed once; closing the window then asks nothing more.
+    bool quitConfirmed_ = false;
 
     QPointer<QMainWindow> window_;
 };

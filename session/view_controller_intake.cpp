@@ -9,7 +9,6 @@
 #include "paint/draw_view.h"
 #include "platform/defaults_store.h"
 #include "platform/dialogs.h"
-#include "platform/work_queue.h"
 #include "session/custom_drag_view.h"
 #include "session/view_controller.h"
 
@@ -30,7 +29,7 @@ const QStringList& ViewController::openPanelExtensions() {
 }
 
 void ViewController::OnSelectImage() {
-    if (processIsRunning || infoProvider.processIsRunning)
+    if (processIsRunning())
         return;
     if (!originalImagePath.isEmpty() &&
         !platform::askYesNo(QStringLiteral(
@@ -71,24 +70,29 @@ void ViewController::ImageDragged(const platform::Notification& note) {
 }
 
 void ViewController::OnReset() {
-    if (originalImagePath.isEmpty() || infoProvider.processIsRunning)
+    if (originalImagePath.isEmpty())
         return;
     if (!platform::askYesNo(QStringLiteral(
             "All unsaved changes will be lost. Are you sure you want to reset the image?")))
         return;
+    // The same picture as a new session: work asked for before the reset is dropped.
+    jobs.beginSession();
+    processesQueue.clear();
+    canvasBuiltFor_.reset();
+    colorChangeTriggered = colorIsChangeing = false;
     imageViewBackground->resetDrawing();
     currentMaskRect = QRectF();
     currentColor = QBrush(Qt::white);
     resetControlsToDefaults();
     imageViewBackground->makeBrushCircleImage();
     segmentedControlPreviewOriginal->setSelectedSegment(0);
+    currentZoomInImage = Picture();
     startIntake(originalImagePath, QStringLiteral("reset"), true);
 }
 
 void ViewController::takeInPicture(const QString& path, const QString& action) {
-    // Two intakes must never write the session at once.
-    if (infoProvider.processIsRunning)
-        return;
+    // A new session; whatever the old one still had in the line is dropped, so a
+    // request that arrives while a job runs is taken in once the line is free.
     clearSessionForNewPicture();
     imageViewBackground->secondPath = makePath();
     currentZoomInImage = Picture();
@@ -98,53 +102,56 @@ void ViewController::takeInPicture(const QString& path, const QString& action) {
 void ViewController::startIntake(const QString& path, const QString& action, bool reset) {
     originalImagePath = path;
     infoProvider.isImageAdded = true;
-    showProgress();
-    infoProvider.processIsRunning = true;
-    currentZoomInImage = Picture();
+    jobs.enqueue(SessionJobs::Kind::intake, [this, path, action, reset]() -> SessionJobs::Work {
+        // Only the header is read here; decoding happens in the background.
+        const QSize pixels = ImageTools::pixelSizeOfFile(path);
+        const QSizeF area = customViewImage->size();
+        QRectF fitted(0, 0, area.width(), area.height());
+        if (!pixels.isEmpty())
+            ImageTools::fitRect(fitted, pixels.width(), pixels.height());
 
-    // Only the header is read here; decoding happens in the background.
-    const QSize pixels = ImageTools::pixelSizeOfFile(path);
-    const QSizeF area = customViewImage->size();
-    QRectF fitted(0, 0, area.width(), area.height());
-    if (!pixels.isEmpty())
-        ImageTools::fitRect(fitted, pixels.width(), pixels.height());
+        LayerRenderInput in;
+        in.kind = LayerRenderInput::Kind::both;
+        in.path = path;
+        in.original = reset ? currentOriginal() : Picture();
+        in.background = settings.background;
+        in.foreground = settings.foreground;
+        in.neutral = initialVal;
+        in.eraserOn = settings.brush.eraser;
+        in.pictureRect = fitted;
+        in.maskRect = QRectF(0, 0, area.width(), area.height());
+        in.maskWidth = area.width();
+        in.maskHeight = area.height();
 
-    LayerRenderInput in;
-    in.kind = LayerRenderInput::Kind::both;
-    in.path = path;
-    in.original = reset ? currentOriginal() : Picture();
-    in.background = effectSettings(false);
-    in.foreground = effectSettings(true);
-    in.neutral = initialVal;
-    in.eraserOn = checkEraserMode->isChecked();
-    in.pictureRect = fitted;
-    in.maskRect = QRectF(0, 0, area.width(), area.height());
-    in.maskWidth = area.width();
-    in.maskHeight = area.height();
-    const bool readable = !pixels.isEmpty();
-    platform::runInBackground([this, in = std::move(in), action, reset, readable]() mutable {
-        LayerRenderResult result;
-        if (readable)
-            result = renderLayers(std::move(in));
-        platform::runOnMain([this, action, reset, result = std::move(result)]() mutable {
-            finishIntake(action, std::move(result), reset);
-        });
+        imageView->curentRect = imageViewBackground->curentRect = fitted;
+        imageView->originalRect = imageViewBackground->originalRect =
+            QRectF(0, 0, pixels.width(), pixels.height());
+        maskImageWidth = area.width();
+        maskImageHeight = area.height();
+        CanvasGeometry geometry{fitted, in.maskRect, in.maskWidth, in.maskHeight};
+        const bool readable = !pixels.isEmpty();
+        return [this, in = std::move(in), action, reset, readable,
+                geometry](const SessionJobs::Cancel& cancel) mutable {
+            in.cancel = cancel;
+            LayerRenderResult result;
+            if (readable)
+                result = renderLayers(std::move(in));
+            return SessionJobs::Apply(
+                [this, action, reset, geometry, result = std::move(result)]() mutable {
+                    if (result.ok)
+                        canvasBuiltFor_ = geometry;
+                    finishIntake(action, std::move(result), reset);
+                });
+        };
     });
-    imageView->curentRect = imageViewBackground->curentRect = fitted;
-    imageView->originalRect = imageViewBackground->originalRect =
-        QRectF(0, 0, pixels.width(), pixels.height());
-    maskImageWidth = area.width();
-    maskImageHeight = area.height();
 }
 
 void ViewController::finishIntake(const QString& action, LayerRenderResult result, bool reset) {
-    hideProgress();
-    infoProvider.processIsRunning = false;
     if (!result.ok || result.composite.size != imageView->originalRect.size()) {
         clearSessionForNewPicture();
         imageView->curentRect = imageViewBackground->curentRect = QRectF();
         imageViewBackground->resetCursorRects();
-        platform::showNotice(kCouldNotLoad);
+        platform::showNotice(result.reason.isEmpty() ? kCouldNotLoad : result.reason);
         return;
     }
     rememberOriginal(result.original);
@@ -159,10 +166,12 @@ void ViewController::finishIntake(const QString& action, LayerRenderResult resul
     showComposite(result.shownComposite);
     for (DrawView* view : {imageView, imageViewBackground})
         view->originalImagePath = originalImagePath;
-    if (checkEraserMode->isChecked())
+    // Modes chosen before the picture came in apply to it.
+    syncSurfaceModes();
+    if (settings.brush.eraser)
         setBrushColor(patternColor(result.eraseWindow));
-    else if (checkCustomColor->isChecked())
-        setBrushColor(QBrush(colorPanel->currentColor()));
+    else if (settings.brush.customColor)
+        setBrushColor(QBrush(settings.brush.colour));
     else
         setBrushColor(patternColor(result.revealWindow));
 
@@ -170,7 +179,7 @@ void ViewController::finishIntake(const QString& action, LayerRenderResult resul
     imageViewBackground->secondPath = makePath();
     imageViewBackground->listOfPAths.clear();
     imageViewBackground->foregroundImageViewOrigin = QPointF();
-    imageViewBackground->resetCursorRects();
+    imageViewBackground->makeBrushCircleImage();
     imageViewBackground->update();
 
     statesList.clear();

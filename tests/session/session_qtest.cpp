@@ -1,5 +1,7 @@
-// The editing session right after start-up and across resets.
+// The editing session: its settings behind the controls, the resets, and what actions start.
+#include <QColorDialog>
 #include <QLabel>
+#include <QPushButton>
 #include <QSettings>
 #include <QTabWidget>
 #include <QtTest>
@@ -19,6 +21,58 @@
 
 using namespace vividra;
 
+namespace {
+
+// Changes every editing control the way a user does, through its signals.
+void changeEveryControl(ViewController& c) {
+    for (CheckBox* box : c.checkBoxes())
+        box->click();
+    for (ComboBox* combo : {c.comboForegroundBlackWhite, c.comboBackgroundBlackWhite,
+                            c.comboForegroundColorEffects, c.comboBackgroundColorEffects}) {
+        combo->setCurrentIndex(2);
+        emit combo->activated(2);
+    }
+    for (Slider* s : {c.sliderForegroundSepiaIntensity,
+                      c.sliderForegroundBlurIntensity,
+                      c.sliderForegroundOilPaintingIntensity,
+                      c.sliderForegroundSketchIntensity,
+                      c.sliderForegroundSketchEdge,
+                      c.sliderBackgroundSepiaIntensity,
+                      c.sliderBackgroundBlurIntensity,
+                      c.sliderBackgroundOilPaintingIntensity,
+                      c.sliderBackgroundSketchIntensity,
+                      c.sliderBackgroundSketchEdge,
+                      c.sliderBrightness,
+                      c.sliderExposure,
+                      c.sliderContrast,
+                      c.sliderSaturation,
+                      c.sliderGamma,
+                      c.sliderHue,
+                      c.sliderRed,
+                      c.sliderGreen,
+                      c.sliderBlue,
+                      c.sliderBrushSize})
+        s->setValue(s->value() + 7);
+}
+
+void expectEveryControlAtDefault(ViewController& c) {
+    for (CheckBox* box : c.checkBoxes()) {
+        QVERIFY2(!box->isChecked(), qPrintable(box->text()));
+        QCOMPARE(box->image(), QStringLiteral("Unchecked"));
+    }
+    for (ComboBox* combo : {c.comboForegroundBlackWhite, c.comboBackgroundBlackWhite,
+                            c.comboForegroundColorEffects, c.comboBackgroundColorEffects})
+        QCOMPARE(combo->currentIndex(), 0);
+    QCOMPARE(c.sliderForegroundSketchIntensity->floatValue(), 0.2f);
+    QCOMPARE(c.sliderBackgroundBlurIntensity->floatValue(), 35.0f);
+    QCOMPARE(c.sliderContrast->floatValue(), 1.0f);
+    QCOMPARE(c.sliderHue->floatValue(), 0.0f);
+    QCOMPARE(c.sliderBrushSize->floatValue(), 20.0f);
+    QCOMPARE(c.labelBrushSize->text(), QStringLiteral("20 px"));
+}
+
+} // namespace
+
 class SessionTest : public QObject {
     Q_OBJECT
 
@@ -26,118 +80,136 @@ private slots:
     void init() { fixture_.setUp(false); }
     void cleanup() { fixture_.tearDown(); }
 
-    void startUpStateIsTheDefault() {
+    void startUpIsAnEmptySession() {
         ViewController& c = fixture_.controller();
         QVERIFY(c.originalImagePath.isEmpty());
-        QCOMPARE(c.currenState, 0);
         QCOMPARE(c.statesList.size(), 1);
-        QCOMPARE(c.actualStatesList.size(), 1);
         QCOMPARE(c.statesList.front()->lastAction, QStringLiteral("resetInterface"));
         QVERIFY(!c.changesMade);
-        QVERIFY(!c.needToSaveState);
-        QCOMPARE(c.selectedFormat, QStringLiteral("Default"));
-        QCOMPARE(c.labelBrushSize->text(), QStringLiteral("20 px"));
-        QCOMPARE(c.sliderBrushSize->floatValue(), 20.0f);
-        QVERIFY(!c.infoProvider.isImageAdded);
-        QVERIFY(!c.infoProvider.processIsRunning);
+        QVERIFY(!c.infoProvider.processIsRunning());
         QVERIFY(c.progressIndicator->isHidden());
-        QCOMPARE(fixture_.window().size(), QSize(920, 560));
-        QCOMPARE(c.outlets().size(), 50);
-        QVERIFY(!c.outlets().contains(nullptr));
-
-        for (CheckBox* box : c.checkBoxes()) {
-            QVERIFY2(!box->isChecked(), qPrintable(box->text()));
-            QCOMPARE(box->image(), QStringLiteral("Unchecked"));
-            QCOMPARE(box->alternateImage(), QStringLiteral("Unchecked"));
+        EditSettings defaults;
+        defaults.brush.colour = c.colorPanel->currentColor();
+        QVERIFY(c.settings == defaults);
+        expectEveryControlAtDefault(c);
+        // Titles keep their leading space and their ampersand (not taken as a shortcut).
+        for (CheckBox* box : c.checkBoxes())
             QVERIFY(box->text().startsWith(QLatin1Char(' ')));
-        }
-        QCOMPARE(c.checkForegroundBlackWhite->text(), QStringLiteral(" Black & White"));
-        QCOMPARE(c.checkBackgroundOilPainting->text(), QStringLiteral(" Oil Painting"));
-        QCOMPARE(c.comboForegroundBlackWhite->count(), 3);
-        QCOMPARE(c.comboBackgroundBlackWhite->itemText(1), QStringLiteral("Noir"));
-        QCOMPARE(c.comboBackgroundColorEffects->count(), 5);
-        QCOMPARE(c.comboForegroundColorEffects->currentText(), QStringLiteral("Chrome"));
-
-        // Effect sliders hold their exact float defaults on both layers.
-        for (Slider* s : {c.sliderForegroundSketchIntensity, c.sliderBackgroundSketchIntensity})
-            QCOMPARE(s->floatValue(), 0.2f);
-        for (Slider* s : {c.sliderForegroundBlurIntensity, c.sliderBackgroundBlurIntensity})
-            QCOMPARE(s->floatValue(), 35.0f);
-        QCOMPARE(c.sliderBackgroundOilPaintingIntensity->floatValue(), 4.0f);
-        QCOMPARE(c.sliderContrast->floatValue(), 1.0f);
-        QCOMPARE(c.sliderHue->floatValue(), 0.0f);
-
-        // The recorded control values: 39 lines with the defaults.
-        const auto values = ControlValues::fromText(c.statesList.front()->controllersStates);
-        QVERIFY(values.has_value());
-        QCOMPARE(values->lines[19], QStringLiteral("20.0"));
-        QCOMPARE(values->lines[20], QStringLiteral("20 px"));
-        QCOMPARE(values->lines[26], QStringLiteral("35.0"));
-        QCOMPARE(values->lines[28], QStringLiteral("0.2"));
-        QCOMPARE(values->lines[32], QStringLiteral("1.0"));
-        QCOMPARE(c.actualStatesList.front()->controllersStates,
-                 c.statesList.front()->controllersStates);
-
+        QCOMPARE(c.checkBackgroundBlackWhite->text(), QStringLiteral(" Black & White"));
         // The four folder keys exist, empty, on the very first run.
         for (const QString& key :
              {platform::defaults::kAddImagePath, platform::defaults::kSaveImagePath,
-              platform::defaults::kLoadProfilePath, platform::defaults::kSaveAsProfilePath}) {
-            QVERIFY(platform::defaults::contains(key));
-            QCOMPARE(platform::defaults::string(key).value(), QString());
-        }
-        QVERIFY(!platform::defaults::contains(platform::defaults::kShowRateMessage));
-        QVERIFY(fixture_.dialogs().alerts.isEmpty());
+              platform::defaults::kLoadProfilePath, platform::defaults::kSaveAsProfilePath})
+            QCOMPARE(platform::defaults::string(key).value_or(QStringLiteral("absent")), QString());
     }
 
-    void secondResetKeepsFoldersAndNeutralValues() {
+    void theControlsWriteIntoTheSettings() {
+        ViewController& c = fixture_.controller();
+        changeEveryControl(c);
+        const EditSettings& s = c.settings;
+        for (const EffectSettings* layer : {&s.foreground, &s.background}) {
+            QVERIFY(layer->blackWhiteOn && layer->colorEffectsOn && layer->sepiaOn &&
+                    layer->blurOn && layer->oilPaintingOn && layer->sketchOn);
+            QCOMPARE(layer->blackWhiteEffect, QStringLiteral("Tonal"));
+            QCOMPARE(layer->colorEffect, QStringLiteral("Instant"));
+        }
+        QVERIFY(s.brush.customColor && s.brush.eraser);
+        QCOMPARE(s.foreground.blurIntensity, c.sliderForegroundBlurIntensity->floatValue());
+        QCOMPARE(s.background.sketchEdge, c.sliderBackgroundSketchEdge->floatValue());
+        QCOMPARE(s.adjustments.gamma, c.sliderGamma->floatValue());
+        QCOMPARE(s.brush.size, 27.0f);
+        QCOMPARE(c.labelBrushSize->text(), QStringLiteral("27 px"));
+        QVERIFY(c.changesMade);
+
+        // The recorded values come from the settings, not from what a widget happens to show.
+        c.checkForegroundSepia->setChecked(false);
+        c.sliderBrightness->setFloatValue(0.5f);
+        const auto values = ControlValues::fromText(c.controllersStatesText());
+        QVERIFY(values.has_value());
+        QCOMPARE(values->lines[6], QStringLiteral("1"));
+        QCOMPARE(values->lines[3], QStringLiteral("2"));
+        QCOMPARE(values->lines[30], formatSliderValue(s.adjustments.brightness));
+        c.showSettings();
+        QVERIFY(c.checkForegroundSepia->isChecked());
+        QCOMPARE(c.sliderBrightness->floatValue(), s.adjustments.brightness);
+    }
+
+    void resetInterfaceBringsEveryControlBackAndKeepsTheRest() {
         ViewController& c = fixture_.controller();
         platform::defaults::setString(platform::defaults::kAddImagePath, QStringLiteral("/photos"));
         c.rateMessageShown = true;
         c.currentProfilePath = QStringLiteral("/p.clr");
-        c.checkForegroundSepia->setChecked(true);
-        c.comboBackgroundColorEffects->setCurrentIndex(3);
-        c.sliderBackgroundBlurIntensity->setFloatValue(80.0f);
-        c.changesMade = true;
+        c.colorPanel->setCurrentColor(QColor(10, 200, 30));
+        changeEveryControl(c);
         c.selectedFormat = QStringLiteral("PNG");
 
         c.resetInterface();
 
+        expectEveryControlAtDefault(c);
+        EditSettings defaults;
+        defaults.brush.colour = QColor(10, 200, 30);
+        QVERIFY(c.settings == defaults);
+        QVERIFY(!c.imageViewBackground->isErase && !c.imageViewBackground->isColor);
         QCOMPARE(platform::defaults::string(platform::defaults::kAddImagePath).value(),
                  QStringLiteral("/photos"));
         QVERIFY(c.rateMessageShown);
         QCOMPARE(c.currentProfilePath, QStringLiteral("/p.clr"));
-        QCOMPARE(c.initialVal.contrast, 1.0f);
-        QCOMPARE(c.initialVal.gamma, 1.0f);
-        QVERIFY(!c.checkForegroundSepia->isChecked());
-        QCOMPARE(c.comboBackgroundColorEffects->currentIndex(), 0);
-        QCOMPARE(c.sliderBackgroundBlurIntensity->floatValue(), 35.0f);
         QVERIFY(!c.changesMade);
         QCOMPARE(c.selectedFormat, QStringLiteral("Default"));
         QCOMPARE(c.statesList.size(), 1);
         QCOMPARE(c.currenState, 0);
     }
 
-    void clearingForANewPictureKeepsTheControls() {
+    void withoutAPictureAChangeStartsNoJob() {
         ViewController& c = fixture_.controller();
-        c.checkForegroundSepia->setChecked(true);
-        c.changesMade = true;
+        c.checkBackgroundBlur->click();
+        c.sliderBrightness->setValue(c.sliderBrightness->value() + 10);
+        emit c.buttonAdjustReset->clicked();
+        QVERIFY(c.changesMade);
+        QVERIFY(c.settings.background.blurOn);
+        QVERIFY(!c.processIsRunning());
+        QVERIFY(!c.infoProvider.processIsRunning());
+        QVERIFY(c.processesQueue.isEmpty());
+        QVERIFY(c.progressIndicator->isHidden());
+        QCOMPARE(c.settings.adjustments, c.initialVal);
+
+        // The open command is not held up by the change: the panel opens.
+        fixture_.dialogs().openAnswers = {QString()};
+        c.OnSelectImage();
+        QCOMPARE(fixture_.dialogs().openPanels.size(), 1);
+
+        // Brush modes chosen now reach the painting surface at once.
+        c.checkEraserMode->click();
+        QVERIFY(c.imageViewBackground->isErase);
+        QVERIFY(!c.infoProvider.processIsRunning());
+        c.checkEraserMode->click();
+        c.checkCustomColor->click();
+        QVERIFY(!c.imageViewBackground->isErase);
+        QVERIFY(c.imageViewBackground->isColor);
+    }
+
+    void clearingForANewPictureKeepsTheSettings() {
+        ViewController& c = fixture_.controller();
+        c.checkForegroundSepia->click();
         c.originalImagePath = QStringLiteral("/a.jpg");
-        c.processIsRunning = true;
         c.processesQueue = {ProcessType::backgroundPreview};
         c.infoProvider.isImageAdded = true;
         c.selectedFormat = QStringLiteral("GIF");
+        const auto generation = c.jobs.generation();
 
         c.clearSessionForNewPicture();
 
+        QVERIFY(c.settings.foreground.sepiaOn);
         QVERIFY(c.checkForegroundSepia->isChecked());
         QVERIFY(c.changesMade);
         QCOMPARE(c.selectedFormat, QStringLiteral("GIF"));
         QVERIFY(c.originalImagePath.isEmpty());
-        QVERIFY(!c.processIsRunning);
+        QVERIFY(!c.processIsRunning());
         QVERIFY(c.processesQueue.isEmpty());
         QVERIFY(!c.infoProvider.isImageAdded);
         QVERIFY(c.statesList.isEmpty());
         QVERIFY(c.imageViewBackground->listOfPAths.isEmpty());
+        QCOMPARE(c.jobs.generation(), generation + 1);
     }
 
     void outputFormatNotification() {
@@ -160,9 +232,6 @@ private slots:
         QTest::mouseClick(c.segmentedControlEdit, Qt::LeftButton, {}, third.center().toPoint());
         QCOMPARE(c.segmentedControlEdit->selectedSegment(), 3);
         QCOMPARE(c.tabViewEdit->currentIndex(), 3);
-        QCOMPARE(SegmentedControl::segmentTitle(4, 5), QStringLiteral("Adjust"));
-        QCOMPARE(SegmentedControl::segmentTitle(2, 0), QStringLiteral("Preview"));
-        QCOMPARE(SegmentedControl::segmentTitle(2, 3), QStringLiteral("Original"));
     }
 
     void defaultsOfTheWrongTypeAreEmpty() {

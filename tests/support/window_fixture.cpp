@@ -18,7 +18,7 @@ void WindowFixture::setUp(bool show) {
 void WindowFixture::tearDown() {
     // Background work must be over before the session goes away.
     if (controller_)
-        QTRY_VERIFY(!controller_->infoProvider.processIsRunning);
+        QTRY_VERIFY(!controller_->infoProvider.processIsRunning());
     window_.reset();
     controller_.reset();
     platform::setDialogs(nullptr);

@@ -1,0 +1,96 @@
+#pragma once
+
+#include <QBrush>
+#include <QList>
+#include <QRectF>
+#include <QString>
+
+#include "effects/effect_settings.h"
+#include "history/state.h"
+#include "platform/picture.h"
+#include "session/edit_settings.h"
+#include "session/info_provider.h"
+#include "session/session_jobs.h"
+
+class QTimer;
+
+namespace vividra {
+
+// The editing session: the picture being edited, its layers and strokes' results,
+// the history, the flags, and the settings of every control. It holds no widget;
+// the main window's controller owns one and shows it.
+class EditingSession {
+public:
+    EditingSession();
+    virtual ~EditingSession() = default;
+    EditingSession(const EditingSession&) = delete;
+    EditingSession& operator=(const EditingSession&) = delete;
+
+    // A layer rendering is running or waiting (in the line or in `processesQueue`).
+    bool processIsRunning() const;
+
+    // Fields, in declaration order.
+    InfoProvider& infoProvider;
+    QString originalImagePath;
+    bool firstResize = true;
+    QBrush currentColor{Qt::white};
+    double zoomScale = 1.0;
+    double oldResizeWidth = 0;
+    double oldResizeHeight = 0;
+    bool firstWindowResize = true;
+    bool lastWindowResize = false;
+    QRectF currentMaskRect;
+    double maskImageWidth = 0;
+    double maskImageHeight = 0;
+    bool saveStateTriggeredByDrawing = false;
+    QTimer* timer = nullptr;
+    bool commitStateIsRunning = false;
+    QString selectedFormat = QStringLiteral("Default");
+    QList<StateRef> statesList;
+    QList<StateRef> actualStatesList;
+    int numberOfStates = 50;
+    int currenState = -1;
+    bool needToSaveState = true;
+    bool changesMade = false;
+    Picture currentZoomInImage;
+    double currentZoomFactor = 1.0;
+    bool rateMessageShown = false;
+    initialValues initialVal;
+    Picture foregroundImage;
+    Picture backgroundImage;
+    Picture preEraseImage;
+    Picture zoomEraseImage;
+    Picture currentMaskImage;
+    Picture lastImage;
+    Picture undoBackImage;
+    QBrush undoPattern;
+    bool needToSaveForeground = false;
+    QString foregroundImagePath;
+    bool needToSaveBackground = false;
+    QString backgroundImagePath;
+    QString preEraseImagePath;
+    bool colorChangeTriggered = false;
+    bool colorIsChangeing = false;
+    QString currentProfilePath;
+    QList<ProcessType> processesQueue;
+
+    // The settings of every editing control.
+    EditSettings settings;
+    // The one line of picture work.
+    SessionJobs jobs;
+
+protected:
+    // The decoded original while its file is unchanged, so renderings need not decode it again.
+    Picture currentOriginal() const;
+    void rememberOriginal(const Picture& original);
+    void forgetOriginal();
+    // The line started or ended its work.
+    virtual void sessionBusyChanged(bool busy) = 0;
+
+private:
+    QString originalStamp() const;
+    Picture original_;
+    QString originalStamp_;
+};
+
+} // namespace vividra

@@ -1,0 +1,119 @@
+#include "session/session_jobs.h"
+
+#include <exception>
+#include <new>
+
+#include "platform/work_queue.h"
+
+namespace vividra {
+
+SessionJobs::~SessionJobs() {
+    *alive_ = false;
+    if (runningCancel_)
+        runningCancel_->store(true);
+}
+
+void SessionJobs::enqueue(Kind kind, Start start) {
+    if (closed_)
+        return;
+    waiting_.push_back({kind, generation_, std::move(start)});
+    pump();
+    notify();
+}
+
+void SessionJobs::beginSession() {
+    ++generation_;
+    finished_ += waiting_.size();
+    waiting_.clear();
+    if (runningCancel_)
+        runningCancel_->store(true);
+    notify();
+}
+
+void SessionJobs::cancelRunning(Kind kind) {
+    if (running_ && runningKind_ == kind && runningCancel_)
+        runningCancel_->store(true);
+}
+
+int SessionJobs::count(Kind kind) const {
+    int n = running_ && runningKind_ == kind && runningGeneration_ == generation_ ? 1 : 0;
+    for (const Job& job : waiting_)
+        n += job.kind == kind ? 1 : 0;
+    return n;
+}
+
+void SessionJobs::pump() {
+    while (!running_ && !waiting_.empty()) {
+        Job job = std::move(waiting_.front());
+        waiting_.pop_front();
+        if (job.generation != generation_) {
+            ++finished_;
+            continue;
+        }
+        running_ = true;
+        runningKind_ = job.kind;
+        runningGeneration_ = job.generation;
+        Work work = job.start();
+        if (!work) {
+            // Nothing to do after all (the session changed since it was asked for).
+            running_ = false;
+            ++finished_;
+            continue;
+        }
+        runningCancel_ = std::make_shared<std::atomic<bool>>(false);
+        const Cancel cancel = runningCancel_;
+        const std::uint64_t generation = job.generation;
+        const Kind kind = job.kind;
+        platform::runInBackground(
+            [this, alive = alive_, work = std::move(work), cancel, generation, kind]() mutable {
+                Apply apply;
+                QString failure;
+                try {
+                    apply = work(cancel);
+                } catch (const std::bad_alloc&) {
+                    failure = QStringLiteral("There is not enough memory to finish this change.");
+                } catch (const std::exception& e) {
+                    failure = QString::fromUtf8(e.what());
+                }
+                // The copies the work made are released here, on the pool thread.
+                work = nullptr;
+                platform::runOnMain(
+                    [this, alive, apply = std::move(apply), failure, generation, kind]() mutable {
+                        if (!*alive)
+                            return;
+                        const bool current = generation == generation_ && !closed_;
+                        if (current && apply)
+                            apply();
+                        else if (current && !failure.isEmpty() && onFailure)
+                            onFailure(failure);
+                        apply = nullptr;
+                        finish(kind);
+                    });
+            });
+    }
+}
+
+void SessionJobs::finish(Kind) {
+    running_ = false;
+    runningCancel_.reset();
+    ++finished_;
+    pump();
+    notify();
+}
+
+void SessionJobs::notify() {
+    const bool now = busy();
+    if (now == lastBusy_)
+        return;
+    lastBusy_ = now;
+    if (onBusyChanged)
+        onBusyChanged(now);
+}
+
+void SessionJobs::shutDown() {
+    closed_ = true;
+    beginSession();
+    platform::waitForBackgroundWork();
+}
+
+} // namespace vividra
