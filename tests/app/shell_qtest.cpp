@@ -91,6 +91,44 @@ private slots:
         QCOMPARE(quits.size(), 2);
     }
 
+    void quitAsksOnceEvenThoughTheWindowThenCloses() {
+        fixture_.window().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&fixture_.window()));
+        QSignalSpy quits(&fixture_.controller(), &ViewController::terminateRequested);
+        fixture_.controller().changesMade = true;
+        fixture_.dialogs().alertAnswers = {platform::kFirstButton, platform::kSecondButton};
+        fixture_.controller().OnAppQuit();
+        QCOMPARE(quits.size(), 1);
+        // Ending the application closes the window; the answer already given stands.
+        QVERIFY(fixture_.window().close());
+        QCOMPARE(fixture_.dialogs().alerts.size(), 1);
+    }
+
+    void closingWhileWorkRunsLeavesNothingBehind() {
+        fixture_.window().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&fixture_.window()));
+        ViewController& c = fixture_.controller();
+        QImage img(900, 700, QImage::Format_RGB32);
+        img.fill(qRgb(200, 40, 90));
+        const QString path = fixture_.environment().root() + QStringLiteral("/p.png");
+        QVERIFY(img.save(path));
+        c.takeInPicture(path, QStringLiteral("addImage"));
+        c.checkBackgroundBlur->click();
+        QVERIFY(c.infoProvider.processIsRunning());
+
+        QVERIFY(fixture_.window().close());
+        const QDir temp(platform::temporaryDirectory());
+        const auto empty = [&] {
+            return temp.isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+        };
+        QVERIFY(empty());
+        // Whatever was still on its way is dropped, not written afterwards.
+        QTest::qWait(300);
+        QVERIFY(empty());
+        // The intake never completed: it recorded no state.
+        QVERIFY(c.statesList.isEmpty());
+    }
+
     void closeAnsweredNoKeepsEverything() {
         fixture_.window().show();
         QVERIFY(QTest::qWaitForWindowExposed(&fixture_.window()));

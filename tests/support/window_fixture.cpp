@@ -2,6 +2,8 @@
 
 #include <QtTest>
 
+#include "platform/work_queue.h"
+
 namespace vividra::test {
 
 void WindowFixture::setUp(bool show) {
@@ -19,6 +21,8 @@ void WindowFixture::tearDown() {
     // Background work must be over before the session goes away.
     if (controller_)
         QTRY_VERIFY(!controller_->infoProvider.processIsRunning());
+    // So are the history's picture writes, before their folder goes.
+    platform::waitForBackgroundWork();
     window_.reset();
     controller_.reset();
     platform::setDialogs(nullptr);

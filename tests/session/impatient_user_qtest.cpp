@@ -1,0 +1,330 @@
+// The real controller driven the way an impatient user drives it: random sequences of
+// openings, effect switches, strokes, brush changes, resets and drops, with the jobs they
+// start finishing at random points in between. Once the jobs are done, the session must be
+// exactly what its settings and strokes say.
+//
+// VIVIDRA_SOAK_SEQUENCES sets how many sequences run (default 200) and VIVIDRA_SOAK_SEED
+// the first seed, so a failing sequence can be run again alone.
+#include <QColorDialog>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QtTest>
+
+#include "controls/check_box.h"
+#include "controls/combo_box.h"
+#include "controls/progress_indicator.h"
+#include "controls/slider.h"
+#include "effects/image_tools.h"
+#include "effects/layer_rendering.h"
+#include "paint/compositing.h"
+#include "paint/draw_view.h"
+#include "platform/temporary_directory.h"
+#include "platform/work_queue.h"
+#include "session/custom_drag_view.h"
+#include "session/view_controller.h"
+#include "support/window_fixture.h"
+
+using namespace vividra;
+
+namespace {
+
+int environmentNumber(const char* name, int fallback) {
+    bool ok = false;
+    const int value = qEnvironmentVariableIntValue(name, &ok);
+    return ok ? value : fallback;
+}
+
+QString writePicture(const QString& folder, const QString& name, int w, int h, int shift) {
+    QImage img(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            img.setPixelColor(
+                x, y, QColor::fromHsv((x * 300 / w + shift) % 360, 200, 90 + (y * 150 / h)));
+    const QString path = folder + QLatin1Char('/') + name;
+    img.save(path);
+    return path;
+}
+
+// Runs main-thread events until `done` holds; false after half a minute.
+template <class F> bool spinUntil(F done) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < 30000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+    return done();
+}
+
+int largestDifference(const QImage& a, const QImage& b) {
+    if (a.size() != b.size())
+        return 256;
+    int worst = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        const auto* pa = reinterpret_cast<const QRgb*>(a.constScanLine(y));
+        const auto* pb = reinterpret_cast<const QRgb*>(b.constScanLine(y));
+        for (int x = 0; x < a.width(); ++x) {
+            worst = std::max(
+                {worst, qAbs(qRed(pa[x]) - qRed(pb[x])), qAbs(qGreen(pa[x]) - qGreen(pb[x])),
+                 qAbs(qBlue(pa[x]) - qBlue(pb[x])), qAbs(qAlpha(pa[x]) - qAlpha(pb[x]))});
+        }
+    }
+    return worst;
+}
+
+} // namespace
+
+class ImpatientUserTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void randomSequencesKeepTheSessionConsistent() {
+        const int sequences = environmentNumber("VIVIDRA_SOAK_SEQUENCES", 200);
+        const int firstSeed = environmentNumber("VIVIDRA_SOAK_SEED", 1);
+        for (int seed = firstSeed; seed < firstSeed + sequences; ++seed) {
+            runSequence(static_cast<quint32>(seed));
+            if (QTest::currentTestFailed()) {
+                qWarning("failed with VIVIDRA_SOAK_SEED=%d VIVIDRA_SOAK_SEQUENCES=1", seed);
+                return;
+            }
+        }
+    }
+
+private:
+    // Which layers were last rendered with the adjustments: a new picture comes in
+    // without them, and any later rendering of a layer applies them.
+    struct Expected {
+        bool foregroundAdjusted = false;
+        bool backgroundAdjusted = false;
+    };
+
+    void runSequence(quint32 seed) {
+        test::WindowFixture fixture;
+        fixture.setUp(true);
+        QRandomGenerator random(seed);
+        ViewController& c = fixture.controller();
+        const QString root = fixture.environment().root();
+        const QStringList pictures = {writePicture(root, QStringLiteral("a.png"), 72, 48, 0),
+                                      writePicture(root, QStringLiteral("b.png"), 40, 64, 120),
+                                      root + QStringLiteral("/broken.png")};
+        QFile broken(pictures[2]);
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        broken.write("\x89PNG\r\n\x1a\nthis is not a picture");
+        broken.close();
+
+        Expected expected;
+        const int steps = 6 + static_cast<int>(random.bounded(14));
+        for (int step = 0; step < steps; ++step) {
+            const auto generation = c.jobs.generation();
+            const bool loaded = !c.originalImagePath.isEmpty();
+            const int layerHit = act(c, fixture, random, pictures);
+            if (c.jobs.generation() != generation) {
+                expected = Expected();
+            } else if (loaded) {
+                expected.foregroundAdjusted |= (layerHit & 1) != 0;
+                expected.backgroundAdjusted |= (layerHit & 2) != 0;
+            }
+            if (random.bounded(3) == 0)
+                waitForJobs(c, 1 + static_cast<int>(random.bounded(3)));
+        }
+
+        if (random.bounded(8) == 0) {
+            // Closing while work is in flight leaves nothing behind in the working folder.
+            fixture.dialogs().alertAnswers = {platform::kFirstButton};
+            c.windowWillClose();
+            platform::waitForBackgroundWork();
+            QCoreApplication::processEvents();
+            QVERIFY2(QDir(platform::temporaryDirectory())
+                         .isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                     qPrintable(QStringLiteral("seed %1").arg(seed)));
+        } else {
+            QVERIFY(spinUntil([&] { return !c.jobs.busy(); }));
+            platform::waitForBackgroundWork();
+            checkInvariants(c, expected, seed);
+        }
+        fixture.tearDown();
+    }
+
+    // One user action. Returns which layers' rendering it asked for (1 fore, 2 back).
+    int act(ViewController& c, test::WindowFixture& fixture, QRandomGenerator& random,
+            const QStringList& pictures) {
+        const QString picture = pictures[static_cast<int>(random.bounded(pictures.size()))];
+        const int answer =
+            random.bounded(5) == 0 ? platform::kSecondButton : platform::kFirstButton;
+        switch (random.bounded(17)) {
+        case 0:
+            fixture.dialogs().alertAnswers = {answer};
+            fixture.dialogs().openAnswers = {picture};
+            c.OnSelectImage();
+            return 0;
+        case 1:
+            fixture.delegate().openURLs({picture});
+            return 0;
+        case 2: {
+            QMimeData data;
+            data.setUrls({QUrl::fromLocalFile(picture)});
+            fixture.dialogs().alertAnswers = {answer};
+            c.dragImageView->performDragOperation(&data);
+            return 0;
+        }
+        case 3:
+        case 4:
+        case 5: {
+            const bool foreground = random.bounded(2) == 0;
+            const ViewController::LayerControls l = c.layerControls(foreground);
+            CheckBox* boxes[] = {l.blackWhite, l.colorEffects, l.sepia,
+                                 l.blur,       l.oilPainting,  l.sketch};
+            boxes[random.bounded(6)]->click();
+            return foreground ? 1 : 2;
+        }
+        case 6: {
+            const bool foreground = random.bounded(2) == 0;
+            const ViewController::LayerControls l = c.layerControls(foreground);
+            ComboBox* combo = random.bounded(2) == 0 ? l.blackWhiteEffect : l.colorEffect;
+            const int index = static_cast<int>(random.bounded(combo->count()));
+            combo->setCurrentIndex(index);
+            emit combo->activated(index);
+            return foreground ? 1 : 2;
+        }
+        case 7: {
+            const bool foreground = random.bounded(2) == 0;
+            const ViewController::LayerControls l = c.layerControls(foreground);
+            Slider* sliders[] = {l.sepiaIntensity, l.blurIntensity, l.oilPaintingIntensity,
+                                 l.sketchIntensity, l.sketchEdge};
+            Slider* s = sliders[random.bounded(5)];
+            const int positions = static_cast<QSlider*>(s)->maximum() + 1;
+            s->setValue(static_cast<int>(random.bounded(positions)));
+            return foreground ? 1 : 2;
+        }
+        case 8: {
+            Slider* sliders[] = {c.sliderBrightness, c.sliderContrast, c.sliderGamma, c.sliderHue,
+                                 c.sliderRed};
+            Slider* s = sliders[random.bounded(5)];
+            s->setValue(s->value() + static_cast<int>(random.bounded(21)) - 10);
+            return 3;
+        }
+        case 9:
+            emit c.buttonAdjustReset->clicked();
+            return 3;
+        case 10:
+        case 11:
+            stroke(c, random);
+            return 0;
+        case 12:
+            c.checkEraserMode->click();
+            return 0;
+        case 13:
+            if (random.bounded(2) == 0)
+                c.colorPanel->setCurrentColor(
+                    QColor::fromHsv(static_cast<int>(random.bounded(360)), 255, 255));
+            else
+                c.sliderBrushSize->setValue(static_cast<int>(random.bounded(60)));
+            return 0;
+        case 14:
+            fixture.dialogs().alertAnswers = {answer};
+            c.OnReset();
+            return 0;
+        case 15:
+            fixture.dialogs().alertAnswers = {answer};
+            c.OnFileNew();
+            return 0;
+        default:
+            c.checkCustomColor->click();
+            return 0;
+        }
+    }
+
+    void stroke(ViewController& c, QRandomGenerator& random) {
+        DrawView* surface = c.imageViewBackground;
+        const auto point = [&] {
+            return QPoint(static_cast<int>(random.bounded(surface->width())),
+                          static_cast<int>(random.bounded(surface->height())));
+        };
+        QPoint at = point();
+        QTest::mousePress(surface, Qt::LeftButton, {}, at);
+        const int moves = static_cast<int>(random.bounded(4));
+        for (int i = 0; i < moves; ++i) {
+            at = point();
+            QTest::mouseMove(surface, at);
+        }
+        QTest::mouseRelease(surface, Qt::LeftButton, {}, at);
+    }
+
+    // Lets `count` more jobs finish, or all of them.
+    void waitForJobs(ViewController& c, int count) {
+        const auto target = c.jobs.finishedJobs() + static_cast<quint64>(count);
+        QVERIFY(spinUntil([&] { return c.jobs.finishedJobs() >= target || !c.jobs.busy(); }));
+    }
+
+    void checkInvariants(ViewController& c, const Expected& expected, quint32 seed) {
+        const QByteArray where = QByteArrayLiteral("seed ") + QByteArray::number(seed);
+        QVERIFY2(!c.infoProvider.processIsRunning(), where);
+        QVERIFY2(!c.processIsRunning(), where);
+        QVERIFY2(c.processesQueue.isEmpty(), where);
+        QVERIFY2(c.progressIndicator->isHidden(), where);
+
+        // The controls show the settings.
+        QCOMPARE(c.checkEraserMode->isChecked(), c.settings.brush.eraser);
+        QCOMPARE(c.checkCustomColor->isChecked(), c.settings.brush.customColor);
+        QCOMPARE(c.checkForegroundBlur->isChecked(), c.settings.foreground.blurOn);
+        QCOMPARE(c.checkBackgroundSketch->isChecked(), c.settings.background.sketchOn);
+        QCOMPARE(c.sliderGamma->floatValue(), c.settings.adjustments.gamma);
+
+        if (c.originalImagePath.isEmpty()) {
+            QVERIFY2(c.foregroundImage.isEmpty() && c.backgroundImage.isEmpty(), where);
+            QVERIFY2(c.lastImage.isEmpty() && c.currentZoomInImage.isEmpty(), where);
+            QVERIFY2(c.imageView->shownImage().isNull(), where);
+            QVERIFY2(!c.infoProvider.isImageAdded, where);
+            checkWorkingFolder(c, where);
+            return;
+        }
+
+        // The painting surface follows the brush settings.
+        QCOMPARE(c.imageViewBackground->isErase, c.settings.brush.eraser);
+        QCOMPARE(c.imageViewBackground->isColor,
+                 c.settings.brush.customColor && !c.settings.brush.eraser);
+
+        // Each layer is a fresh rendering of the settings.
+        const std::optional<Picture> original = ImageTools::readPicture(c.originalImagePath);
+        QVERIFY2(original.has_value(), where);
+        const auto adjusted = [&](bool on) {
+            return on ? std::optional<AdjustmentSettings>(c.settings.adjustments) : std::nullopt;
+        };
+        const Picture foreground = effectChain(*original, c.settings.foreground,
+                                               adjusted(expected.foregroundAdjusted), c.initialVal);
+        const Picture background = effectChain(*original, c.settings.background,
+                                               adjusted(expected.backgroundAdjusted), c.initialVal);
+        QVERIFY2(c.foregroundImage.image == foreground.image, where + " foreground");
+        QVERIFY2(c.preEraseImage.image == background.image, where + " background");
+
+        // The composed picture is the recorded strokes painted again, oldest first.
+        const Picture again = compositeStrokes(background, c.imageViewBackground->listOfPAths,
+                                               patternColor(foreground), patternColor(background));
+        QVERIFY2(largestDifference(c.lastImage.image, again.image) <= 2, where + " composite");
+        if (!c.currentZoomInImage.isEmpty())
+            QVERIFY2(c.currentZoomInImage.image == c.lastImage.image, where);
+        checkWorkingFolder(c, where);
+    }
+
+    // Only the history's pictures and received drops, and every state's files are there.
+    void checkWorkingFolder(ViewController& c, const QByteArray& where) {
+        const QString folder = platform::temporaryDirectory();
+        const QRegularExpression expectedName(QStringLiteral(
+            "^((foregroundImage|backgroundImage|eraseImage)\\d+\\.png|PhotosImages)$"));
+        for (const QString& name :
+             QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
+            QVERIFY2(expectedName.match(name).hasMatch(), where + " " + name.toUtf8());
+        for (const StateRef& state : c.statesList) {
+            for (const QString& path : {state->foregroundImagePath, state->backgroundImagePath,
+                                        state->preEraseImagePath}) {
+                if (!path.isEmpty())
+                    QVERIFY2(QFileInfo::exists(path), where + " " + path.toUtf8());
+            }
+        }
+    }
+};
+
+QTEST_MAIN(ImpatientUserTest)
+#include "impatient_user_qtest.moc"

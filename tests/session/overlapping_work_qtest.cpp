@@ -1,0 +1,209 @@
+// Work that overlaps: changes, strokes, resets and new pictures while a job is running.
+#include <QColorDialog>
+#include <QMimeData>
+#include <QtTest>
+
+#include <algorithm>
+
+#include "controls/check_box.h"
+#include "controls/progress_indicator.h"
+#include "effects/image_tools.h"
+#include "effects/layer_rendering.h"
+#include "paint/compositing.h"
+#include "paint/draw_view.h"
+#include "session/custom_drag_view.h"
+#include "session/view_controller.h"
+#include "support/window_fixture.h"
+
+using namespace vividra;
+
+namespace {
+
+QString writeColourPicture(const QString& folder, const QString& name, int w, int h) {
+    QImage img(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            img.setPixelColor(x, y, QColor::fromHsv((x * 300 / w) % 360, 255, 120 + (y * 120 / h)));
+    const QString path = folder + QLatin1Char('/') + name;
+    img.save(path);
+    return path;
+}
+
+bool isGrey(QRgb c) {
+    return qAbs(qRed(c) - qGreen(c)) <= 2 && qAbs(qGreen(c) - qBlue(c)) <= 2;
+}
+
+} // namespace
+
+class OverlappingWorkTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { fixture_.setUp(true); }
+    void cleanup() { fixture_.tearDown(); }
+
+    void changesDuringAnIntakeOrAStrokeAreNotLost() {
+        ViewController& c = fixture_.controller();
+        const QString path =
+            writeColourPicture(fixture_.environment().root(), QStringLiteral("big.png"), 1200, 900);
+        c.takeInPicture(path, QStringLiteral("addImage"));
+        QVERIFY(c.infoProvider.processIsRunning());
+        // Ticked while the picture is still being taken in: rendered after it.
+        c.checkBackgroundBlackWhite->click();
+        c.checkForegroundSepia->click();
+        waitIdle();
+        const Picture original = *ImageTools::readPicture(path);
+        const Picture sepia = ImageTools::applySepia(original, 1.0f);
+        QVERIFY(isGrey(c.preEraseImage.image.pixel(600, 450)));
+        QCOMPARE(c.foregroundImage.image, sepia.image);
+
+        // A stroke, and while it is being composed, another change to the foreground.
+        paintAcrossMiddle();
+        QVERIFY(c.infoProvider.processIsRunning());
+        c.checkForegroundSepia->click();
+        waitIdle();
+        QCOMPARE(c.foregroundImage.image, original.image);
+        const auto& strokes = c.imageViewBackground->listOfPAths;
+        QVERIFY(std::any_of(strokes.begin(), strokes.end(),
+                            [](const CustomPathRef& s) { return !s->path->isEmpty(); }));
+        // The stroke shows the new foreground, and the grey background elsewhere.
+        QCOMPARE(c.lastImage.image.pixel(600, 450), original.image.pixel(600, 450));
+        QVERIFY(isGrey(c.lastImage.image.pixel(600, 20)));
+        QCOMPARE(c.imageView->shownImage().size(),
+                 c.imageViewBackground->curentRect.size().toSize());
+    }
+
+    void eraserSwitchesBehindOtherWorkAreApplied() {
+        ViewController& c = fixture_.controller();
+        load(400, 300);
+        // A double click: the second waits behind the first one's refresh, and wins.
+        c.checkEraserMode->click();
+        QVERIFY(c.infoProvider.processIsRunning());
+        c.checkEraserMode->click();
+        waitIdle();
+        QVERIFY(!c.checkEraserMode->isChecked());
+        QVERIFY(!c.imageViewBackground->isErase);
+
+        // Behind a stroke being composed.
+        paintAcrossMiddle();
+        QVERIFY(c.infoProvider.processIsRunning());
+        c.checkEraserMode->click();
+        waitIdle();
+        QVERIFY(c.imageViewBackground->isErase);
+        paintAcrossMiddle();
+        waitIdle();
+        QVERIFY(c.imageViewBackground->listOfPAths.back()->isErase);
+    }
+
+    void fileNewDuringARenderingLeavesNoPictureBehind() {
+        ViewController& c = fixture_.controller();
+        load(800, 600);
+        c.checkBackgroundBlur->click();
+        QVERIFY(c.processIsRunning());
+        fixture_.dialogs().alertAnswers = {platform::kFirstButton};
+        c.OnFileNew();
+        waitIdle();
+        QVERIFY(c.originalImagePath.isEmpty());
+        QVERIFY(c.backgroundImage.isEmpty() && c.lastImage.isEmpty());
+        QVERIFY(c.imageView->shownImage().isNull());
+        QVERIFY(!c.checkBackgroundBlur->isChecked());
+        QCOMPARE(c.statesList.size(), 1);
+        QCOMPARE(c.statesList.front()->lastAction, QStringLiteral("resetInterface"));
+        QVERIFY(c.progressIndicator->isHidden());
+
+        // The same for a picture reset while a stroke and a rendering wait.
+        load(300, 200);
+        c.checkForegroundBlackWhite->click();
+        c.checkBackgroundSepia->click();
+        fixture_.dialogs().alertAnswers = {platform::kFirstButton};
+        c.OnReset();
+        waitIdle();
+        QCOMPARE(c.statesList.size(), 1);
+        QCOMPARE(c.statesList.front()->lastAction, QStringLiteral("reset"));
+        const Picture original = *ImageTools::readPicture(c.originalImagePath);
+        QCOMPARE(c.foregroundImage.image, original.image);
+        QCOMPARE(c.preEraseImage.image, original.image);
+    }
+
+    void brushModesChosenBeforeThePictureApplyToIt() {
+        ViewController& c = fixture_.controller();
+        c.colorPanel->setCurrentColor(QColor(0, 0, 255));
+        c.checkCustomColor->click();
+        load(400, 300);
+        QVERIFY(c.imageViewBackground->isColor);
+        QVERIFY(!c.imageViewBackground->isErase);
+        paintAcrossMiddle();
+        waitIdle();
+        QVERIFY(c.imageViewBackground->listOfPAths.back()->isSolidColor);
+        QCOMPARE(c.lastImage.image.pixel(200, 150), qRgb(0, 0, 255));
+
+        // The eraser chosen with no picture: the next picture comes in with it on.
+        fixture_.dialogs().alertAnswers = {platform::kFirstButton};
+        c.OnFileNew();
+        c.checkEraserMode->click();
+        QVERIFY(c.imageViewBackground->isErase);
+        load(400, 300);
+        QVERIFY(c.imageViewBackground->isErase);
+        QVERIFY(!c.imageViewBackground->isColor);
+        QCOMPARE(c.imageViewBackground->color.style(), Qt::TexturePattern);
+    }
+
+    void picturesArrivingWhileWorkRunsAreTakenInAfterwards() {
+        ViewController& c = fixture_.controller();
+        load(400, 300);
+        const QString second = writeColourPicture(fixture_.environment().root(),
+                                                  QStringLiteral("second.png"), 160, 90);
+        c.checkBackgroundBlur->click();
+        QVERIFY(c.infoProvider.processIsRunning());
+        fixture_.delegate().openURLs({second});
+        waitIdle();
+        QCOMPARE(c.originalImagePath, second);
+        QCOMPARE(c.foregroundImage.image.size(), QSize(160, 90));
+        QCOMPARE(c.statesList.size(), 1);
+        QCOMPARE(c.statesList.front()->lastAction, QStringLiteral("addImage"));
+
+        // A drop while a stroke is composed.
+        const QString third =
+            writeColourPicture(fixture_.environment().root(), QStringLiteral("third.png"), 90, 120);
+        paintAcrossMiddle();
+        QVERIFY(c.infoProvider.processIsRunning());
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(third)});
+        fixture_.dialogs().alertAnswers = {platform::kFirstButton};
+        QVERIFY(c.dragImageView->performDragOperation(&data));
+        waitIdle();
+        QCOMPARE(c.originalImagePath, third);
+        QCOMPARE(c.backgroundImage.image.size(), QSize(90, 120));
+        QVERIFY(c.imageViewBackground->listOfPAths.isEmpty());
+    }
+
+private:
+    void load(int w, int h) {
+        ViewController& c = fixture_.controller();
+        c.takeInPicture(writeColourPicture(fixture_.environment().root(),
+                                           QStringLiteral("p%1x%2.png").arg(w).arg(h), w, h),
+                        QStringLiteral("addImage"));
+        waitIdle();
+        QVERIFY(!c.originalImagePath.isEmpty());
+    }
+
+    void waitIdle() {
+        QTRY_VERIFY_WITH_TIMEOUT(!fixture_.controller().infoProvider.processIsRunning(), 30000);
+    }
+
+    void paintAcrossMiddle() {
+        DrawView* surface = fixture_.controller().imageViewBackground;
+        const QRectF r = surface->curentRect;
+        const int y = surface->height() / 2;
+        const QPoint from(static_cast<int>(r.x() + r.width() * 0.25), y);
+        const QPoint to(static_cast<int>(r.x() + r.width() * 0.75), y);
+        QTest::mousePress(surface, Qt::LeftButton, {}, from);
+        QTest::mouseMove(surface, to);
+        QTest::mouseRelease(surface, Qt::LeftButton, {}, to);
+    }
+
+    test::WindowFixture fixture_;
+};
+
+QTEST_MAIN(OverlappingWorkTest)
+#include "overlapping_work_qtest.moc"
