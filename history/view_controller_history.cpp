@@ -18,7 +18,11 @@ QString writeInBackground(const QString& prefix, qint64 ms, const Picture& pictu
     const QString path =
         platform::temporaryDirectory() + prefix + QString::number(ms) + QStringLiteral(".png");
     QFile::remove(path);
-    platform::runInBackground([picture, path] { ImageTools::writeImage(picture, path, 1, 1.0); });
+    platform::runInBackground([picture, path]() mutable {
+        ImageTools::writeImage(picture, path, 1, 1.0);
+        // Released on the main thread, which shares these pixels.
+        platform::runOnMain([picture = std::move(picture)] {});
+    });
     return path;
 }
 

@@ -3,9 +3,12 @@
 #include <QPainter>
 
 #include <cmath>
+#include <cstring>
 
 #include "effects/image_tools.h"
 #include "effects/kernels/parallel.h"
+#include "effects/kernels/resample.h"
+#include "effects/picture_pixels.h"
 #include "paint/stroke_raster.h"
 
 namespace vividra {
@@ -59,25 +62,44 @@ Picture displayCanvas(const Picture& layer, const QRectF& shownRect, double canv
     if (w <= 0 || h <= 0)
         return Picture();
     QImage canvas(w, h, QImage::Format_ARGB32_Premultiplied);
-    canvas.fill(Qt::transparent);
+    if (canvas.isNull())
+        return Picture();
+    // Plain copies rather than QPainter, which splits large fills and blends across Qt's
+    // private thread pool: onto a transparent canvas, destination-over is a copy.
+    std::memset(canvas.bits(), 0, static_cast<std::size_t>(canvas.sizeInBytes()));
     if (!layer.isEmpty() && shownRect.width() > 0 && shownRect.height() > 0) {
         const QImage shown = screenCopy(layer, shownRect.size());
-        QPainter p(&canvas);
-        p.setCompositionMode(QPainter::CompositionMode_DestinationOver);
-        p.drawImage(QPointF(shownRect.x(), h - shownRect.y() - shownRect.height()), shown);
+        if (shown.isNull())
+            return Picture();
+        // Placed as QPainter places an unscaled picture: at the rounded position.
+        const int left = qRound(shownRect.x());
+        const int top = qRound(h - shownRect.y() - shownRect.height());
+        const QRect target = QRect(left, top, shown.width(), shown.height()) & canvas.rect();
+        for (int y = target.top(); y <= target.bottom(); ++y)
+            std::memcpy(canvas.scanLine(y) + static_cast<std::ptrdiff_t>(target.left()) * 4,
+                        shown.constScanLine(y - top) +
+                            static_cast<std::ptrdiff_t>(target.left() - left) * 4,
+                        static_cast<std::size_t>(target.width()) * 4);
     }
     return Picture(canvas);
 }
 
 QImage screenCopy(const Picture& picture, const QSizeF& size) {
-    const QSize pixels(std::max(1, static_cast<int>(std::lround(size.width()))),
+    const QSize target(std::max(1, static_cast<int>(std::lround(size.width()))),
                        std::max(1, static_cast<int>(std::lround(size.height()))));
     if (picture.isEmpty())
         return QImage();
-    if (picture.image.size() == pixels)
+    if (picture.image.size() == target)
         return picture.image;
-    return picture.image.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-        .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    // Our own resampler rather than QImage::scaled, which hands large pictures to Qt's
+    // private thread pool; the work stays with the job that asked for it.
+    const QImage source = pixels::toWorkingFormat(picture.image);
+    QImage shown(target, QImage::Format_ARGB32_Premultiplied);
+    if (source.isNull() || shown.isNull())
+        return QImage();
+    fx::resample(pixels::constView(source), {shown.bits(), shown.width(), shown.height(),
+                                             shown.bytesPerLine(), fx::ChannelOrder::BGRA});
+    return shown;
 }
 
 } // namespace vividra

@@ -97,7 +97,7 @@ private slots:
         const QString path = fixture_.environment().root() + QStringLiteral("/big.jpg");
         QVERIFY(big.save(path, "JPEG", 90));
         c.takeInPicture(path, QStringLiteral("addImage"));
-        QTRY_VERIFY(!c.infoProvider.processIsRunning());
+        QTRY_VERIFY_WITH_TIMEOUT(!c.infoProvider.processIsRunning(), 60000);
 
         const QRectF f = c.imageViewBackground->curentRect;
         QCOMPARE(qRound(f.x() * 100), 13333);

@@ -1,0 +1,85 @@
+#include "effects/kernels/resample.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <vector>
+
+#include "effects/kernels/parallel.h"
+
+namespace vividra::fx {
+namespace {
+
+// The input samples one output position takes, and their weights (summing to 1).
+struct Taps {
+    int first = 0;
+    std::vector<float> weights;
+};
+
+std::vector<Taps> tapsFor(int inSize, int outSize) {
+    std::vector<Taps> taps(static_cast<std::size_t>(outSize));
+    const double scale = static_cast<double>(inSize) / outSize;
+    for (int o = 0; o < outSize; ++o) {
+        Taps& t = taps[static_cast<std::size_t>(o)];
+        if (scale > 1.0) {
+            const double from = o * scale;
+            const double to = std::min(static_cast<double>(inSize), (o + 1) * scale);
+            t.first = static_cast<int>(from);
+            const int last = std::min(inSize - 1, static_cast<int>(std::ceil(to)) - 1);
+            for (int i = t.first; i <= last; ++i) {
+                const double covered =
+                    std::min(to, i + 1.0) - std::max(from, static_cast<double>(i));
+                t.weights.push_back(static_cast<float>(covered / (to - from)));
+            }
+        } else {
+            const double centre = std::clamp((o + 0.5) * scale - 0.5, 0.0, inSize - 1.0);
+            t.first = std::min(static_cast<int>(centre), inSize - 1);
+            const float f = static_cast<float>(centre - t.first);
+            t.weights.push_back(1.0f - f);
+            if (t.first + 1 < inSize && f > 0.0f)
+                t.weights.push_back(f);
+        }
+    }
+    return taps;
+}
+
+} // namespace
+
+void resample(const ConstImageView& in, const ImageView& out) {
+    if (in.empty() || out.empty())
+        return;
+    const std::vector<Taps> across = tapsFor(in.width, out.width);
+    const std::vector<Taps> down = tapsFor(in.height, out.height);
+    const std::size_t rowFloats = static_cast<std::size_t>(in.width) * 4;
+    parallelRows(out.height, [&](int y0, int y1) {
+        std::vector<float> column(rowFloats);
+        for (int y = y0; y < y1; ++y) {
+            // Down first: the input rows this output row covers, weighted into one row.
+            std::fill(column.begin(), column.end(), 0.0f);
+            const Taps& v = down[static_cast<std::size_t>(y)];
+            for (std::size_t k = 0; k < v.weights.size(); ++k) {
+                const std::uint8_t* src = in.row(v.first + static_cast<int>(k));
+                const float w = v.weights[k];
+                for (std::size_t i = 0; i < rowFloats; ++i)
+                    column[i] += w * src[i];
+            }
+            // Then across.
+            std::uint8_t* dst = out.row(y);
+            for (int x = 0; x < out.width; ++x) {
+                const Taps& h = across[static_cast<std::size_t>(x)];
+                float sum[4] = {0.5f, 0.5f, 0.5f, 0.5f};
+                const float* p = column.data() + static_cast<std::ptrdiff_t>(h.first) * 4;
+                for (std::size_t k = 0; k < h.weights.size(); ++k, p += 4) {
+                    const float w = h.weights[k];
+                    for (int c = 0; c < 4; ++c)
+                        sum[c] += w * p[c];
+                }
+                for (int c = 0; c < 4; ++c)
+                    dst[static_cast<std::ptrdiff_t>(x) * 4 + c] =
+                        static_cast<std::uint8_t>(std::clamp(sum[c], 0.0f, 255.0f));
+            }
+        }
+    });
+}
+
+} // namespace vividra::fx

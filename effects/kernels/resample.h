@@ -1,0 +1,13 @@
+#pragma once
+
+#include "effects/kernels/image_view.h"
+
+namespace vividra::fx {
+
+// Resizes four-channel 8-bit pixels to the size of `out`. Shrinking averages the input
+// over the area each output pixel covers; enlarging interpolates linearly between the
+// nearest input pixels. Every channel is treated alike, so premultiplied pixels stay
+// premultiplied. `in` and `out` must not overlap.
+void resample(const ConstImageView& in, const ImageView& out);
+
+} // namespace vividra::fx
