@@ -16,17 +16,29 @@ void AppDelegate::openURLs(const QStringList& locations) {
                                                        {{QStringLiteral("0"), locations}});
 }
 
-QUrl AppDelegate::helpPageUrl() {
-    // Installed beside the program, or in the source tree when run from a build.
-    const QString appDir = QCoreApplication::applicationDirPath();
-    const QStringList candidates = {
-        QDir(appDir).filePath(QStringLiteral("../share/vividra/help/index.html")),
-        QStringLiteral(VIVIDRA_DATA_DIR "/help/index.html"),
-        QStringLiteral(VIVIDRA_SOURCE_DIR "/resources/help/index.html")};
+QString AppDelegate::findHelpPage(const QString& programDir, const QString& dataDir) {
+    const QDir bin(programDir);
+    QStringList candidates = {bin.filePath(QStringLiteral("../share/vividra/help/index.html")),
+                              QDir(dataDir).filePath(QStringLiteral("help/index.html"))};
+    // Only a build folder holds this note, so an installed program never reads the sources.
+    QFile note(bin.filePath(QStringLiteral("vividra-source-dir")));
+    if (note.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        const QString source = QString::fromUtf8(note.readAll()).trimmed();
+        if (!source.isEmpty())
+            candidates << QDir(source).filePath(QStringLiteral("resources/help/index.html"));
+    }
     for (const QString& path : candidates) {
         if (QFileInfo::exists(path))
-            return QUrl::fromLocalFile(QFileInfo(path).canonicalFilePath());
+            return QFileInfo(path).canonicalFilePath();
     }
+    return {};
+}
+
+QUrl AppDelegate::helpPageUrl() {
+    const QString found =
+        findHelpPage(QCoreApplication::applicationDirPath(), QStringLiteral(VIVIDRA_DATA_DIR));
+    if (!found.isEmpty())
+        return QUrl::fromLocalFile(found);
     // Last resort: the copy built into the program, written out to our working folder.
     const QString copy = platform::temporaryDirectory() + QStringLiteral("help.html");
     QFile::remove(copy);

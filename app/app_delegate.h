@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 #include <QStringList>
 #include <QUrl>
 
@@ -19,6 +20,9 @@ public:
     void OnHowToColorSplashPhoto();
     // The local help page that ships with the program; empty when none is found.
     static QUrl helpPageUrl();
+    // The first help page that exists: in the data folder beside the program, in `dataDir`,
+    // then in the source tree named by a build folder's "vividra-source-dir" note. Empty if none.
+    static QString findHelpPage(const QString& programDir, const QString& dataDir);
 };
 
 } // namespace vividra
