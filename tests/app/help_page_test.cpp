@@ -32,18 +32,19 @@ TEST(HelpPage, BesideTheProgramThenDataFolderThenSourcesOfABuildFolder) {
     for (const QString& page : {beside, inData, inSources})
         ASSERT_TRUE(write(page, "<html></html>"));
     ASSERT_TRUE(write(note, r.filePath(QStringLiteral("src")).toUtf8() + "\n"));
+    const auto found = [&] { return AppDelegate::findHelpPage(bin, data).toStdString(); };
 
-    EXPECT_EQ(AppDelegate::findHelpPage(bin, data), beside);
+    EXPECT_EQ(found(), beside.toStdString());
     ASSERT_TRUE(QFile::remove(beside));
-    EXPECT_EQ(AppDelegate::findHelpPage(bin, data), inData);
+    EXPECT_EQ(found(), inData.toStdString());
     ASSERT_TRUE(QFile::remove(inData));
-    EXPECT_EQ(AppDelegate::findHelpPage(bin, data), inSources);
+    EXPECT_EQ(found(), inSources.toStdString());
 
     // Without the build folder's note the sources are never looked at.
     ASSERT_TRUE(QFile::remove(note));
-    EXPECT_EQ(AppDelegate::findHelpPage(bin, data), QString());
+    EXPECT_EQ(found(), "");
     ASSERT_TRUE(write(note, ""));
-    EXPECT_EQ(AppDelegate::findHelpPage(bin, data), QString());
+    EXPECT_EQ(found(), "");
     ASSERT_TRUE(write(note, r.filePath(QStringLiteral("elsewhere")).toUtf8()));
-    EXPECT_EQ(AppDelegate::findHelpPage(bin, data), QString());
+    EXPECT_EQ(found(), "");
 }
