@@ -10,7 +10,6 @@ start_display
 # Large enough that taking it in again outlasts a screenshot; blue and green only, never red.
 convert -size 5000x3600 gradient:navy-teal -rotate 90 "$work/cool.png"
 start_program "$program" "$work/cool.png"
-sleep 3
 
 click() { xdotool mousemove --window "$wid" "$1" "$2"; sleep 0.2; xdotool click 1; sleep 0.3; }
 pixel() { convert "$work/$1" -crop "1x1+$2+$3" -depth 8 txt:- | tail -n 1 | sed -E 's/.*\(([0-9]+),([0-9]+),([0-9]+).*/\1 \2 \3/'; }
@@ -21,11 +20,24 @@ red_pixels() {
         -fill black +opaque red -fill white -opaque red -format '%[fx:round(mean*w*h)]' info:
 }
 
+# Takes screenshots into FILE until the test holds, for up to 60 s: a slow build takes its time.
+shoot_until() { # FILE TEST...
+    local file=$1
+    shift
+    for _ in $(seq 120); do
+        import -window "$wid" "$work/$file"
+        "$@" && return 0
+        sleep 0.5
+    done
+    return 1
+}
+coloured() { ! grey "$@"; }
+
 eval "$(xdotool getwindowgeometry --shell "$wid")"
+shoot_until open.png coloured open.png 620 300 || { echo "the picture did not show"; exit 1; }
 click 120 42  # the "Background" tab
 click 40 89   # " Black & White"
-sleep 3
-import -window "$wid" "$work/grey.png"
+shoot_until grey.png grey grey.png 620 300 || { echo "background did not turn black and white"; exit 1; }
 
 xdotool key --window "$wid" ctrl+shift+r
 # The question is a second window of ours, titled like the main one; Return answers its default "Yes".
@@ -38,14 +50,15 @@ done
 [ -n "$alert" ] || { echo "the reset asked nothing"; exit 1; }
 sleep 0.5
 xdotool key Return
+for _ in $(seq 100); do
+    xdotool search --onlyvisible --name '^Vividra$' | grep -qx "$alert" || break
+    sleep 0.02
+done
 import -window "$wid" "$work/during.png"
-sleep 4
-import -window "$wid" "$work/after.png"
 [ -n "${VIVIDRA_SCREENSHOT:-}" ] && cp "$work/during.png" "$VIVIDRA_SCREENSHOT"
 
 status=0
-grey grey.png 620 300 || { echo "background did not turn black and white"; status=1; }
-grey after.png 620 300 && { echo "the reset kept the black and white background"; status=1; }
+shoot_until after.png coloured after.png 620 300 || { echo "the reset kept the black and white background"; status=1; }
 red=$(red_pixels during.png)
 echo "red pixels in the image area during the reset: $red"
 [ "$red" -eq 0 ] || { echo "a red shape showed while the picture was taken in again"; status=1; }
