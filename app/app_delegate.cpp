@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "platform/help_page.h"
 #include "platform/notification_center.h"
 #include "platform/temporary_directory.h"
 
@@ -17,16 +18,11 @@ void AppDelegate::openURLs(const QStringList& locations) {
 }
 
 QUrl AppDelegate::helpPageUrl() {
-    // Installed beside the program, or in the source tree when run from a build.
-    const QString appDir = QCoreApplication::applicationDirPath();
-    const QStringList candidates = {
-        QDir(appDir).filePath(QStringLiteral("../share/vividra/help/index.html")),
-        QStringLiteral(VIVIDRA_DATA_DIR "/help/index.html"),
-        QStringLiteral(VIVIDRA_SOURCE_DIR "/resources/help/index.html")};
-    for (const QString& path : candidates) {
-        if (QFileInfo::exists(path))
-            return QUrl::fromLocalFile(QFileInfo(path).canonicalFilePath());
-    }
+    const QString found =
+        platform::findHelpPage(QCoreApplication::applicationDirPath(),
+                               QStringLiteral(VIVIDRA_DATA_DIR));
+    if (!found.isEmpty())
+        return QUrl::fromLocalFile(found);
     // Last resort: the copy built into the program, written out to our working folder.
     const QString copy = platform::temporaryDirectory() + QStringLiteral("help.html");
     QFile::remove(copy);

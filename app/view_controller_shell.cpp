@@ -2,6 +2,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QMainWindow>
+#include <QScreen>
 
 #include <filesystem>
 #include <system_error>
@@ -33,8 +34,12 @@ void ViewController::OnAppQuit() {
 bool ViewController::windowShouldClose() {
     if (changesMade && !quitConfirmed_ && !platform::askYesNo(kUnsavedExit))
         return false;
-    if (window_)
-        window_->setGeometry(QRect(window_->geometry().topLeft(), QSize(920, 560)));
+    if (window_) {
+        // The next window opens where a fresh one would, at the top left of the usable screen.
+        window_->resize(920, 560);
+        if (const QScreen* screen = window_->screen())
+            window_->move(screen->availableGeometry().topLeft());
+    }
     return true;
 }
 

@@ -3,7 +3,14 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "controls/title_font.h"
+
 namespace vividra {
+namespace {
+
+constexpr qreal kTitlePoints = 12;
+
+} // namespace
 
 SegmentedControl::SegmentedControl(int segmentCount, QWidget* parent)
     : QWidget(parent), count_(std::max(1, segmentCount)) {
@@ -34,8 +41,24 @@ QString SegmentedControl::segmentTitle(int segmentCount, int index) {
 }
 
 QRectF SegmentedControl::segmentFrame(int index) const {
-    const double w = static_cast<double>(width()) / count_;
-    return {index * w, 0.0, w, static_cast<double>(height())};
+    // Each segment is as wide as its title, and the room left over is shared out evenly; a
+    // control too narrow for its titles divides its width in proportion to them.
+    const QFontMetricsF metrics(titleFont(kTitlePoints), this);
+    QList<double> titles;
+    double sum = 0.0;
+    for (int i = 0; i < count_; ++i) {
+        titles << metrics.horizontalAdvance(segmentTitle(count_, i));
+        sum += titles.back();
+    }
+    const double total = width();
+    const double spare = (total - sum) / count_;
+    const auto segmentWidth = [&](int i) {
+        return spare >= 0.0 ? titles[i] + spare : titles[i] * total / sum;
+    };
+    double x = 0.0;
+    for (int i = 0; i < index; ++i)
+        x += segmentWidth(i);
+    return {x, 0.0, segmentWidth(index), static_cast<double>(height())};
 }
 
 QSize SegmentedControl::sizeHint() const {
@@ -49,9 +72,7 @@ void SegmentedControl::paintEvent(QPaintEvent*) {
     p.setPen(QColor(70, 70, 70));
     p.setBrush(QColor::fromRgbF(0.2f, 0.2f, 0.2f));
     p.drawRoundedRect(frame, 8, 8);
-    QFont f = font();
-    f.setPixelSize(11);
-    p.setFont(f);
+    p.setFont(titleFont(kTitlePoints));
     for (int i = 0; i < count_; ++i) {
         const QRectF seg = segmentFrame(i);
         if (i == selected_) {
@@ -67,8 +88,9 @@ void SegmentedControl::paintEvent(QPaintEvent*) {
 void SegmentedControl::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return;
-    const int index = std::clamp(
-        static_cast<int>(event->position().x() * count_ / std::max(1, width())), 0, count_ - 1);
+    int index = 0;
+    while (index < count_ - 1 && event->position().x() >= segmentFrame(index).right())
+        ++index;
     setSelectedSegment(index);
     emit segmentClicked(index);
 }

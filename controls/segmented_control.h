@@ -17,6 +17,7 @@ public:
     // The title drawn for a segment: a two-segment control reads "Preview",
     // "Original"; any other reads "Brush", "Background", "Foreground", "Adjust".
     static QString segmentTitle(int segmentCount, int index);
+    // Where a segment lies: as wide as its title, plus an even share of the room left over.
     QRectF segmentFrame(int index) const;
 
     QSize sizeHint() const override;

@@ -208,7 +208,10 @@ void DrawView::paintEvent(QPaintEvent*) {
         p.setRenderHint(QPainter::SmoothPixmapTransform);
         p.drawImage(toWidget(curentRect), shown_);
     }
-    if (!path || path->isEmpty())
+    // Strokes belong to a picture in place. Until an intake has shown one (a reset takes the
+    // picture in again), the path holds only its placeholder shape, which is not to be seen.
+    const bool pictureInPlace = infoProvider.isImageAdded && !originalImagePath.isEmpty();
+    if (!pictureInPlace || !path || path->isEmpty())
         return;
     if (color.style() == Qt::TexturePattern && color.textureImage().isNull())
         return;

@@ -29,6 +29,7 @@ public:
     double lineWidth = 20.0;
     double currentLineWidth = 20.0;
     double scale = 1.0;
+    // The picture the view paints over, set once an intake has shown it.
     QString originalImagePath;
     bool firstTime = true;
     int previewType = 0;

@@ -16,6 +16,7 @@
 #include "controls/progress_indicator.h"
 #include "controls/segmented_control.h"
 #include "controls/slider.h"
+#include "controls/title_font.h"
 #include "paint/draw_view.h"
 #include "platform/defaults_store.h"
 #include "platform/dialogs.h"
@@ -26,14 +27,6 @@ namespace vividra {
 namespace {
 
 const QSize kWindowSize(920, 560);
-
-QFont checkBoxFont() {
-    QFont font;
-    font.setFamilies({QStringLiteral("Futura"), QStringLiteral("Cantarell"),
-                      QStringLiteral("DejaVu Sans"), QStringLiteral("sans-serif")});
-    font.setPixelSize(13);
-    return font;
-}
 
 void styleButton(QPushButton* button, const QString& title, const QColor& face) {
     button->setText(title);
@@ -55,7 +48,7 @@ ViewController::~ViewController() = default;
 
 void ViewController::viewDidLoad() {
     // The window is ours to answer for (the main window forwards to us).
-    const QFont titleFont = checkBoxFont();
+    const QFont checkBoxFont = titleFont(13);
     const QList<std::pair<CheckBox*, QString>> titles = {
         {checkCustomColor, QStringLiteral(" Custom Color")},
         {checkEraserMode, QStringLiteral(" Eraser Mode")},
@@ -74,7 +67,7 @@ void ViewController::viewDidLoad() {
     for (const auto& [box, title] : titles) {
         box->setImage(QStringLiteral("Checked"));
         box->setAlternateImage(QStringLiteral("Unchecked"));
-        box->setFont(titleFont);
+        box->setFont(checkBoxFont);
         box->setText(title);
     }
 

@@ -1,6 +1,7 @@
 // Quitting, closing, File New, the clean-up of working files and open-with.
 #include <QDir>
 #include <QFile>
+#include <QScreen>
 #include <QtTest>
 
 #include <thread>
@@ -151,7 +152,7 @@ private slots:
     void closeEmptiesTheWorkingFolder() {
         fixture_.window().show();
         QVERIFY(QTest::qWaitForWindowExposed(&fixture_.window()));
-        fixture_.window().resize(1200, 800);
+        fixture_.window().setGeometry(140, 90, 1200, 800);
         const QString temp = platform::temporaryDirectory();
         touch(temp + QStringLiteral("image1.png"));
         QDir(temp).mkpath(QStringLiteral("PhotosImages/inner"));
@@ -160,7 +161,10 @@ private slots:
         QVERIFY(fixture_.window().close());
 
         QVERIFY(fixture_.dialogs().alerts.isEmpty());
+        // The frame goes back to its first size, at the top left of the usable screen.
         QCOMPARE(fixture_.window().size(), QSize(920, 560));
+        QCOMPARE(fixture_.window().frameGeometry().topLeft(),
+                 fixture_.window().screen()->availableGeometry().topLeft());
         QVERIFY(QDir(temp).exists());
         QVERIFY(QDir(temp).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
         QVERIFY(fixture_.controller().lastWindowResize);

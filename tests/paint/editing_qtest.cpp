@@ -368,6 +368,14 @@ private slots:
         c.showSettings();
         c.changesMade = true;
         c.OnReset();
+        QVERIFY(c.infoProvider.processIsRunning());
+        // While the picture is taken in again the drawing surface shows nothing of its own.
+        const QImage during = c.imageViewBackground->grab().toImage();
+        QVERIFY(!during.isNull());
+        for (int y = 0; y < during.height(); ++y)
+            for (int x = 0; x < during.width(); ++x)
+                QVERIFY2(qAlpha(during.pixel(x, y)) == 0 || isGrey(during.pixel(x, y)),
+                         qPrintable(QStringLiteral("colour at %1,%2").arg(x).arg(y)));
         QTRY_VERIFY(!c.infoProvider.processIsRunning());
         QVERIFY(!c.checkBackgroundSepia->isChecked());
         QVERIFY(!c.checkEraserMode->isChecked());

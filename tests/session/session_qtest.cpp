@@ -13,6 +13,7 @@
 #include "controls/progress_indicator.h"
 #include "controls/segmented_control.h"
 #include "controls/slider.h"
+#include "controls/title_font.h"
 #include "history/control_values.h"
 #include "paint/draw_view.h"
 #include "platform/defaults_store.h"
@@ -228,10 +229,29 @@ private slots:
         QCOMPARE(c.tabViewEdit->currentIndex(), 0);
         fixture_.window().show();
         QVERIFY(QTest::qWaitForWindowExposed(&fixture_.window()));
-        const QRectF third = c.segmentedControlEdit->segmentFrame(3);
-        QTest::mouseClick(c.segmentedControlEdit, Qt::LeftButton, {}, third.center().toPoint());
-        QCOMPARE(c.segmentedControlEdit->selectedSegment(), 3);
-        QCOMPARE(c.tabViewEdit->currentIndex(), 3);
+        // The segments tile the control, each wide enough for its title; a click anywhere in
+        // one, near either edge too, selects it and its tab.
+        SegmentedControl* edit = c.segmentedControlEdit;
+        const QFontMetricsF metrics(titleFont(12));
+        double x = 0.0;
+        for (int i : {3, 0, 2, 1}) {
+            const QRectF f = edit->segmentFrame(i);
+            QVERIFY(f.width() >= metrics.horizontalAdvance(SegmentedControl::segmentTitle(4, i)));
+            for (const QPointF at : {f.center(), QPointF(f.left() + 2, f.center().y()),
+                                     QPointF(f.right() - 2, f.center().y())}) {
+                QTest::mouseClick(edit, Qt::LeftButton, {}, at.toPoint());
+                QCOMPARE(edit->selectedSegment(), i);
+                QCOMPARE(c.tabViewEdit->currentIndex(), i);
+            }
+        }
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(edit->segmentFrame(i).left(), x);
+            x = edit->segmentFrame(i).right();
+        }
+        QCOMPARE(x, static_cast<double>(edit->width()));
+        QCOMPARE(SegmentedControl::segmentTitle(4, 5), QStringLiteral("Adjust"));
+        QCOMPARE(SegmentedControl::segmentTitle(2, 0), QStringLiteral("Preview"));
+        QCOMPARE(SegmentedControl::segmentTitle(2, 3), QStringLiteral("Original"));
     }
 
     void defaultsOfTheWrongTypeAreEmpty() {
