@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <set>
-
 #include "effects/kernels/photo_look.h"
 #include "tests/effects/kernels/kernel_pictures.h"
 
@@ -25,7 +23,7 @@ TEST(PhotoLook, NamesMapToTheirLooksAndNothingElse) {
 
 TEST(PhotoLook, LooksAreDistinctKeepAlphaAndBlackAndWhiteIsGrey) {
     const Picture in = testing::scenePicture(40, 30, 31);
-    std::set<std::vector<std::uint8_t>> results;
+    std::vector<Picture> results;
     for (auto [name, look] : kLooks) {
         Picture out(in.width, in.height);
         photoLook(in.cview(), out.view(), look);
@@ -42,7 +40,9 @@ TEST(PhotoLook, LooksAreDistinctKeepAlphaAndBlackAndWhiteIsGrey) {
             }
         EXPECT_GT(changed, in.width * in.height / 2) << name;
         EXPECT_TRUE(out.paddingIntact());
-        results.insert(out.bytes);
+        for (const Picture& earlier : results)
+            EXPECT_FALSE(out.sameColours(earlier)) << name;
+        results.push_back(out);
 
         // In place and in the other channel order give the same colours.
         Picture again = in;
@@ -53,7 +53,6 @@ TEST(PhotoLook, LooksAreDistinctKeepAlphaAndBlackAndWhiteIsGrey) {
         photoLook(bgra.cview(), bgraOut.view(), look);
         EXPECT_TRUE(bgraOut.sameColours(out)) << name;
     }
-    EXPECT_EQ(results.size(), std::size(kLooks));
 }
 
 TEST(PhotoLook, ToneOrderSurvivesInBlackAndWhite) {
