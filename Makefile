@@ -2,7 +2,7 @@
 JOBS := $(shell nproc)
 ARGS ?=
 
-.PHONY: run test bench format deps
+.PHONY: run test bench soak format deps
 
 deps:
 	@scripts/install-deps.sh
@@ -20,6 +20,15 @@ bench: deps
 	@cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DVIVIDRA_BUILD_TESTS=OFF >/dev/null
 	@cmake --build build/bench -j$(JOBS) --target vividra_bench vividra-fx
 	./build/bench/bench/vividra_bench $(ARGS)
+
+# A long run of the randomized session test: make soak SEQUENCES=5000 SEED=1
+SEQUENCES ?= 3000
+SEED ?= 1
+soak: deps
+	@cmake -S . -B build/release-tests -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build build/release-tests -j$(JOBS) --target impatient_user_qtest
+	QT_QPA_PLATFORM=offscreen VIVIDRA_SOAK_SEQUENCES=$(SEQUENCES) VIVIDRA_SOAK_SEED=$(SEED) \
+		./build/release-tests/tests/impatient_user_qtest
 
 format:
 	@git ls-files --cached --others --exclude-standard -- '*.cpp' '*.h' | xargs clang-format -i

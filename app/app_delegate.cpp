@@ -18,9 +18,8 @@ void AppDelegate::openURLs(const QStringList& locations) {
 }
 
 QUrl AppDelegate::helpPageUrl() {
-    const QString found =
-        platform::findHelpPage(QCoreApplication::applicationDirPath(),
-                               QStringLiteral(VIVIDRA_DATA_DIR));
+    const QString found = platform::findHelpPage(QCoreApplication::applicationDirPath(),
+                                                 QStringLiteral(VIVIDRA_DATA_DIR));
     if (!found.isEmpty())
         return QUrl::fromLocalFile(found);
     // Last resort: the copy built into the program, written out to our working folder.

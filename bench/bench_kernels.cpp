@@ -24,6 +24,8 @@ struct Pictures {
     std::uint8_t* out = static_cast<std::uint8_t*>(allocatePixels(kBytes));
 
     Pictures() {
+        if (!in || !out)
+            return;
         std::mt19937 rng(1);
         for (int y = 0; y < kHeight; ++y)
             for (int x = 0; x < kWidth; ++x) {
@@ -47,54 +49,61 @@ const Pictures& pictures() {
 
 template <class F> void run(benchmark::State& state, F&& filter) {
     const Pictures& p = pictures();
-    filter(p.source(), p.target()); // tables and scratch memory, once
+    // Tables and scratch memory, once; a filter that cannot run is no measurement.
+    if (!p.in || !p.out || !filter(p.source(), p.target())) {
+        state.SkipWithError("out of memory");
+        return;
+    }
     for (auto _ : state) {
-        filter(p.source(), p.target());
+        if (!filter(p.source(), p.target())) {
+            state.SkipWithError("out of memory");
+            break;
+        }
         benchmark::ClobberMemory();
     }
 }
 
 void BM_GaussianBlur(benchmark::State& s) {
-    run(s, [&](auto i, auto o) { gaussianBlur(i, o, static_cast<double>(s.range(0))); });
+    run(s, [&](auto i, auto o) { return gaussianBlur(i, o, static_cast<double>(s.range(0))); });
 }
 void BM_Kuwahara(benchmark::State& s) {
-    run(s, [&](auto i, auto o) { kuwahara(i, o, static_cast<unsigned>(s.range(0))); });
+    run(s, [&](auto i, auto o) { return kuwahara(i, o, static_cast<unsigned>(s.range(0))); });
 }
 void BM_Sketch(benchmark::State& s) {
-    run(s, [](auto i, auto o) { sketch(i, o, 0.0004, 1.5); });
+    run(s, [](auto i, auto o) { return sketch(i, o, 0.0004, 1.5); });
 }
 void BM_Sepia(benchmark::State& s) {
-    run(s, [](auto i, auto o) { sepia(i, o, 0.9); });
+    run(s, [](auto i, auto o) { return sepia(i, o, 0.9); });
 }
 void BM_Brightness(benchmark::State& s) {
-    run(s, [](auto i, auto o) { brightness(i, o, 0.1f); });
+    run(s, [](auto i, auto o) { return brightness(i, o, 0.1f); });
 }
 void BM_Contrast(benchmark::State& s) {
-    run(s, [](auto i, auto o) { contrast(i, o, 1.3f); });
+    run(s, [](auto i, auto o) { return contrast(i, o, 1.3f); });
 }
 void BM_Saturation(benchmark::State& s) {
-    run(s, [](auto i, auto o) { saturation(i, o, 1.4f); });
+    run(s, [](auto i, auto o) { return saturation(i, o, 1.4f); });
 }
 void BM_Exposure(benchmark::State& s) {
-    run(s, [](auto i, auto o) { exposure(i, o, 0.5f); });
+    run(s, [](auto i, auto o) { return exposure(i, o, 0.5f); });
 }
 void BM_Gamma(benchmark::State& s) {
-    run(s, [](auto i, auto o) { gamma(i, o, 0.8f); });
+    run(s, [](auto i, auto o) { return gamma(i, o, 0.8f); });
 }
 void BM_Hue(benchmark::State& s) {
-    run(s, [](auto i, auto o) { hue(i, o, 40.0f); });
+    run(s, [](auto i, auto o) { return hue(i, o, 40.0f); });
 }
 void BM_Rgb(benchmark::State& s) {
-    run(s, [](auto i, auto o) { rgb(i, o, 1.1f, 0.9f, 1.0f); });
+    run(s, [](auto i, auto o) { return rgb(i, o, 1.1f, 0.9f, 1.0f); });
 }
 void BM_AllAdjustmentsFused(benchmark::State& s) {
     Adjustments a;
     a.brightness = 0.05f, a.contrast = 1.2f, a.saturation = 1.3f, a.exposure = 0.3f;
     a.gamma = 0.9f, a.hue = 15.0f, a.rgb = std::array<float, 3>{1.05f, 1.0f, 0.95f};
-    run(s, [&](auto i, auto o) { applyAdjustments(i, o, a); });
+    run(s, [&](auto i, auto o) { return applyAdjustments(i, o, a); });
 }
 void BM_PhotoLook(benchmark::State& s) {
-    run(s, [&](auto i, auto o) { photoLook(i, o, static_cast<Look>(s.range(0))); });
+    run(s, [&](auto i, auto o) { return photoLook(i, o, static_cast<Look>(s.range(0))); });
 }
 
 } // namespace

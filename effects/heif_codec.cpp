@@ -162,7 +162,7 @@ QImage decode(const QByteArray& file, qint64 maximumPixels, QString* reason) {
     const QImage wrapped(plane, width, height, stride, format);
     QImage out = wrapped.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     if (out.isNull())
-        setReason(reason, QStringLiteral("Not enough memory for the picture"));
+        setReason(reason, QStringLiteral("Not enough memory to open this picture."));
     return out;
 }
 

@@ -1,5 +1,8 @@
 #include "effects/image_tools.h"
 
+#include <new>
+#include <string_view>
+
 #include "effects/kernels/gaussian_blur.h"
 #include "effects/kernels/kuwahara.h"
 #include "effects/kernels/photo_look.h"
@@ -21,119 +24,147 @@ enum class InPlace { Allowed, Forbidden };
 // Runs a colour kernel over a working picture. Opaque pictures (premultiplied
 // equals straight) go straight through; with transparency the kernel sees
 // straight colours and its output is premultiplied again, so alpha passes
-// through untouched.
+// through untouched. An empty picture when memory runs out.
 template <typename Kernel>
 Picture runKernel(const Picture& picture, InPlace inPlace, Kernel&& kernel) {
     if (picture.image.isNull() || picture.image.width() == 0 || picture.image.height() == 0)
         return picture;
-    const QImage source = pixels::toWorkingFormat(picture.image);
-    QImage out = pixels::pooledImage(source.width(), source.height());
-    if (out.isNull())
-        return picture;
-    const fx::ImageView target = viewOf(out);
-    if (pixels::isOpaque(source)) {
-        kernel(pixels::constView(source), target);
+    // Qt throws from the few allocations of its own it cannot report as a null image.
+    try {
+        const QImage source = pixels::toWorkingFormat(picture.image);
+        if (source.isNull())
+            return {};
+        QImage out = pixels::pooledImage(source.width(), source.height());
+        if (out.isNull())
+            return {};
+        const fx::ImageView target = viewOf(out);
+        if (pixels::isOpaque(source)) {
+            if (!kernel(pixels::constView(source), target))
+                return {};
+            return Picture(std::move(out), picture.size);
+        }
+        if (inPlace == InPlace::Allowed) {
+            if (!pixels::unpremultiply(pixels::constView(source), target) ||
+                !kernel(fx::ConstImageView(target), target))
+                return {};
+        } else {
+            QImage straight = pixels::pooledImage(source.width(), source.height());
+            if (straight.isNull())
+                return {};
+            const fx::ImageView straightView = viewOf(straight);
+            if (!pixels::unpremultiply(pixels::constView(source), straightView) ||
+                !kernel(fx::ConstImageView(straightView), target))
+                return {};
+        }
+        if (!pixels::premultiply(target))
+            return {};
         return Picture(std::move(out), picture.size);
+    } catch (const std::bad_alloc&) {
+        return {};
     }
-    if (inPlace == InPlace::Allowed) {
-        pixels::unpremultiply(pixels::constView(source), target);
-        kernel(fx::ConstImageView(target), target);
-    } else {
-        QImage straight = pixels::pooledImage(source.width(), source.height());
-        if (straight.isNull())
-            return picture;
-        const fx::ImageView straightView = viewOf(straight);
-        pixels::unpremultiply(pixels::constView(source), straightView);
-        kernel(fx::ConstImageView(straightView), target);
+}
+
+// The look a name stands for, found without allocating: looks have short
+// ASCII names.
+std::optional<fx::Look> lookNamed(const QString& name) {
+    char ascii[16];
+    if (name.size() >= static_cast<qsizetype>(sizeof ascii))
+        return std::nullopt;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char16_t c = name[i].unicode();
+        if (c == 0 || c > 0x7f)
+            return std::nullopt;
+        ascii[i] = static_cast<char>(c);
     }
-    pixels::premultiply(target);
-    return Picture(std::move(out), picture.size);
+    return fx::lookFromName(std::string_view(ascii, static_cast<std::size_t>(name.size())));
 }
 
 } // namespace
 
 Picture ImageTools::applyPhotoEffect(const Picture& picture, const QString& name) {
-    const std::optional<fx::Look> look = fx::lookFromName(name.toStdString());
+    const std::optional<fx::Look> look = lookNamed(name);
     if (!look)
         return picture;
     return runKernel(picture, InPlace::Allowed,
                      [&](const fx::ConstImageView& in, const fx::ImageView& out) {
-                         fx::photoLook(in, out, *look);
+                         return fx::photoLook(in, out, *look);
                      });
 }
 
 Picture ImageTools::applySepia(const Picture& picture, float intensity) {
     return runKernel(picture, InPlace::Allowed,
                      [&](const fx::ConstImageView& in, const fx::ImageView& out) {
-                         fx::sepia(in, out, static_cast<double>(intensity));
+                         return fx::sepia(in, out, static_cast<double>(intensity));
                      });
 }
 
 Picture ImageTools::applyGaussianBlur(const Picture& picture, float radius) {
     return runKernel(picture, InPlace::Forbidden,
                      [&](const fx::ConstImageView& in, const fx::ImageView& out) {
-                         fx::gaussianBlur(in, out, static_cast<double>(radius));
+                         return fx::gaussianBlur(in, out, static_cast<double>(radius));
                      });
 }
 
 Picture ImageTools::applyKuwahara(const Picture& picture, unsigned radius) {
     return runKernel(picture, InPlace::Forbidden,
                      [&](const fx::ConstImageView& in, const fx::ImageView& out) {
-                         fx::kuwahara(in, out, radius);
+                         return fx::kuwahara(in, out, radius);
                      });
 }
 
 Picture ImageTools::applySketch(const Picture& picture, double texelSize, double edgeStrength) {
     return runKernel(picture, InPlace::Forbidden,
                      [&](const fx::ConstImageView& in, const fx::ImageView& out) {
-                         fx::sketch(in, out, texelSize, edgeStrength);
+                         return fx::sketch(in, out, texelSize, edgeStrength);
                      });
 }
 
 Picture ImageTools::applyBrightness(const Picture& picture, float value) {
     return runKernel(picture, InPlace::Allowed,
                      [&](const fx::ConstImageView& in, const fx::ImageView& out) {
-                         fx::brightness(in, out, value);
+                         return fx::brightness(in, out, value);
                      });
 }
 
 Picture ImageTools::applyContrast(const Picture& picture, float value) {
     return runKernel(picture, InPlace::Allowed,
                      [&](const fx::ConstImageView& in, const fx::ImageView& out) {
-                         fx::contrast(in, out, value);
+                         return fx::contrast(in, out, value);
                      });
 }
 
 Picture ImageTools::applySaturation(const Picture& picture, float value) {
     return runKernel(picture, InPlace::Allowed,
                      [&](const fx::ConstImageView& in, const fx::ImageView& out) {
-                         fx::saturation(in, out, value);
+                         return fx::saturation(in, out, value);
                      });
 }
 
 Picture ImageTools::applyExposure(const Picture& picture, float value) {
     return runKernel(picture, InPlace::Allowed,
                      [&](const fx::ConstImageView& in, const fx::ImageView& out) {
-                         fx::exposure(in, out, value);
+                         return fx::exposure(in, out, value);
                      });
 }
 
 Picture ImageTools::applyGamma(const Picture& picture, float value) {
-    return runKernel(
-        picture, InPlace::Allowed,
-        [&](const fx::ConstImageView& in, const fx::ImageView& out) { fx::gamma(in, out, value); });
+    return runKernel(picture, InPlace::Allowed,
+                     [&](const fx::ConstImageView& in, const fx::ImageView& out) {
+                         return fx::gamma(in, out, value);
+                     });
 }
 
 Picture ImageTools::applyHue(const Picture& picture, float value) {
-    return runKernel(
-        picture, InPlace::Allowed,
-        [&](const fx::ConstImageView& in, const fx::ImageView& out) { fx::hue(in, out, value); });
+    return runKernel(picture, InPlace::Allowed,
+                     [&](const fx::ConstImageView& in, const fx::ImageView& out) {
+                         return fx::hue(in, out, value);
+                     });
 }
 
 Picture ImageTools::applyRGB(const Picture& picture, float red, float green, float blue) {
     return runKernel(picture, InPlace::Allowed,
                      [&](const fx::ConstImageView& in, const fx::ImageView& out) {
-                         fx::rgb(in, out, red, green, blue);
+                         return fx::rgb(in, out, red, green, blue);
                      });
 }
 
@@ -142,7 +173,7 @@ Picture ImageTools::applyAdjustments(const Picture& picture, const fx::Adjustmen
         return picture;
     return runKernel(picture, InPlace::Allowed,
                      [&](const fx::ConstImageView& in, const fx::ImageView& out) {
-                         fx::applyAdjustments(in, out, steps);
+                         return fx::applyAdjustments(in, out, steps);
                      });
 }
 

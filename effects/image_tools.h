@@ -22,6 +22,7 @@ class ImageTools {
 public:
     // Effects and adjustments. Each returns a new picture of the input's size in
     // points; the input is left unchanged. Colours change, alpha passes through.
+    // When memory runs out the result is an empty Picture; nothing is thrown.
     static Picture applyPhotoEffect(const Picture& picture, const QString& name);
     static Picture applySepia(const Picture& picture, float intensity);
     static Picture applyGaussianBlur(const Picture& picture, float radius);
@@ -46,9 +47,12 @@ public:
 
     // Reading. The picture in the file at its pixel size (the largest width and
     // height over all its images), upright, as Format_ARGB32_Premultiplied.
-    // The decoder is chosen by the content, not the name. Nothing on failure;
-    // `reason` then says why in one line.
+    // The decoder is chosen by the content, not the name. Nothing on failure,
+    // running out of memory included (nothing is thrown); `reason` then says why
+    // in one line.
     static std::optional<Picture> readPicture(const QString& path, QString* reason = nullptr);
+    // The reason readPicture gives when memory runs out.
+    static QString outOfMemoryReason();
     // The pixel size a file's pictures come in at, from the headers alone; 0×0
     // when the file cannot be read as a picture.
     static QSize pixelSizeOfFile(const QString& path);

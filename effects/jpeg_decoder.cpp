@@ -5,8 +5,11 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
 #include <jpeglib.h>
+// After jpeglib.h, which it needs.
+#include <jerror.h>
 
 #include "effects/picture_pixels.h"
 
@@ -30,12 +33,15 @@ struct Decoded {
     QImage image;
     JOCTET* icc = nullptr;
     unsigned iccLength = 0;
+    bool outOfMemory = false;
 };
 
 // Kept free of objects with destructors between setjmp and longjmp.
 bool run(jpeg_decompress_struct& info, ErrorManager& errors, const QByteArray& file, Decoded& out) {
-    if (setjmp(errors.escape))
+    if (setjmp(errors.escape)) {
+        out.outOfMemory = errors.base.msg_code == JERR_OUT_OF_MEMORY;
         return false;
+    }
     jpeg_create_decompress(&info);
     jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(file.constData()),
                  static_cast<unsigned long>(file.size()));
@@ -52,8 +58,10 @@ bool run(jpeg_decompress_struct& info, ErrorManager& errors, const QByteArray& f
         return false;
     out.image = pixels::pooledImage(static_cast<int>(info.output_width),
                                     static_cast<int>(info.output_height));
-    if (out.image.isNull())
+    if (out.image.isNull()) {
+        out.outOfMemory = true;
         return false;
+    }
     uchar* bits = out.image.bits();
     const qsizetype stride = out.image.bytesPerLine();
     while (info.output_scanline < info.output_height) {
@@ -71,21 +79,28 @@ bool run(jpeg_decompress_struct& info, ErrorManager& errors, const QByteArray& f
 
 } // namespace
 
-QImage decode(const QByteArray& file) {
+QImage decode(const QByteArray& file, bool& outOfMemory) noexcept {
     jpeg_decompress_struct info{};
     ErrorManager errors{};
     info.err = jpeg_std_error(&errors.base);
     errors.base.error_exit = escapeOnError;
     errors.base.emit_message = ignoreMessage;
     Decoded out;
-    const bool ok = run(info, errors, file, out);
+    bool ok = run(info, errors, file, out);
     jpeg_destroy_decompress(&info);
     if (out.icc) {
-        if (ok)
-            out.image.setColorSpace(QColorSpace::fromIccProfile(
-                QByteArray(reinterpret_cast<const char*>(out.icc), out.iccLength)));
+        // A colour space Qt cannot make for lack of memory leaves the picture unusable.
+        try {
+            if (ok)
+                out.image.setColorSpace(QColorSpace::fromIccProfile(
+                    QByteArray(reinterpret_cast<const char*>(out.icc), out.iccLength)));
+        } catch (const std::bad_alloc&) {
+            ok = false;
+            out.outOfMemory = true;
+        }
         std::free(out.icc);
     }
+    outOfMemory = out.outOfMemory;
     return ok ? out.image : QImage();
 }
 

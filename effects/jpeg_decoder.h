@@ -9,7 +9,8 @@
 namespace vividra::jpeg {
 
 // The picture as Format_ARGB32_Premultiplied, its EXIF orientation not applied.
-// Null for damaged data and for layouts left to Qt's reader (CMYK).
-QImage decode(const QByteArray& file);
+// Null for damaged data and for layouts left to Qt's reader (CMYK), and when
+// memory runs out, which sets `outOfMemory`. Never throws.
+QImage decode(const QByteArray& file, bool& outOfMemory) noexcept;
 
 } // namespace vividra::jpeg

@@ -62,9 +62,13 @@ LayerRenderResult renderLayers(LayerRenderInput in) {
     };
     if (in.original.isEmpty()) {
         // A picture that cannot be read again (moved away meanwhile) keeps the layers quietly.
-        auto read = ImageTools::readPicture(in.path);
-        if (!read)
+        QString reason;
+        auto read = ImageTools::readPicture(in.path, &reason);
+        if (!read) {
+            if (reason == ImageTools::outOfMemoryReason())
+                out.reason = reason;
             return out;
+        }
         in.original = *read;
     }
     out.original = in.original;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <new>
 
 #include "effects/kernels/parallel.h"
 #include "effects/kernels/pixel_memory.h"
@@ -22,7 +23,7 @@ void releaseBlock(void* info) {
 
 } // namespace
 
-QImage pooledImage(int width, int height) {
+QImage pooledImage(int width, int height) noexcept {
     if (width <= 0 || height <= 0)
         return {};
     const qsizetype stride = static_cast<qsizetype>(width) * 4;
@@ -30,8 +31,22 @@ QImage pooledImage(int width, int height) {
     void* data = fx::allocatePixels(bytes);
     if (!data)
         return {};
-    return QImage(static_cast<uchar*>(data), width, height, stride,
-                  QImage::Format_ARGB32_Premultiplied, releaseBlock, new PooledBlock{data, bytes});
+    auto* block = new (std::nothrow) PooledBlock{data, bytes};
+    if (!block) {
+        fx::releasePixels(data, bytes);
+        return {};
+    }
+    // Qt allocates its own small record for the image and throws if it cannot;
+    // the cleanup function is not yet registered then, so the block is ours.
+    try {
+        QImage image(static_cast<uchar*>(data), width, height, stride,
+                     QImage::Format_ARGB32_Premultiplied, releaseBlock, block);
+        if (!image.isNull())
+            return image;
+    } catch (const std::bad_alloc&) {
+    }
+    releaseBlock(block);
+    return {};
 }
 
 QImage toWorkingFormat(QImage image) {
@@ -40,7 +55,9 @@ QImage toWorkingFormat(QImage image) {
         return image;
     case QImage::Format_RGB32:
         // Opaque RGB32 is 0xffRRGGBB, which is already valid premultiplied ARGB.
-        image.reinterpretAsFormat(QImage::Format_ARGB32_Premultiplied);
+        // Relabelling a shared image copies it first, which can run out of memory.
+        if (!image.reinterpretAsFormat(QImage::Format_ARGB32_Premultiplied))
+            return {};
         return image;
     default:
         return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
@@ -54,7 +71,9 @@ bool isOpaque(const QImage& image) {
         return !image.hasAlphaChannel();
     std::atomic<bool> opaque{true};
     const int width = image.width();
-    fx::parallelRows(image.height(), [&](int begin, int end) {
+    // Rows the pool could not check count as transparent: the slower path is
+    // right for opaque pictures too.
+    const bool checked = fx::parallelRows(image.height(), [&](int begin, int end) {
         for (int y = begin; y < end && opaque.load(std::memory_order_relaxed); ++y) {
             const auto* row = reinterpret_cast<const std::uint32_t*>(image.constScanLine(y));
             std::uint32_t all = 0xff000000u;
@@ -64,15 +83,16 @@ bool isOpaque(const QImage& image) {
                 opaque.store(false, std::memory_order_relaxed);
         }
     });
-    return opaque.load();
+    return checked && opaque.load();
 }
 
-void unpremultiply(const fx::ConstImageView& in, const fx::ImageView& out) {
-    fx::parallelRows(in.height, [&](int begin, int end) {
+bool unpremultiply(const fx::ConstImageView& in, const fx::ImageView& out) {
+    const std::ptrdiff_t rowBytes = 4 * static_cast<std::ptrdiff_t>(in.width);
+    return fx::parallelRows(in.height, [&](int begin, int end) {
         for (int y = begin; y < end; ++y) {
             const std::uint8_t* src = in.row(y);
             std::uint8_t* dst = out.row(y);
-            for (int x = 0; x < in.width * 4; x += 4) {
+            for (std::ptrdiff_t x = 0; x < rowBytes; x += 4) {
                 const unsigned a = src[x + 3];
                 for (int c = 0; c < 3; ++c) {
                     const unsigned v = a == 0 ? 0 : (src[x + c] * 255u + a / 2) / a;
@@ -84,11 +104,12 @@ void unpremultiply(const fx::ConstImageView& in, const fx::ImageView& out) {
     });
 }
 
-void premultiply(const fx::ImageView& pixels) {
-    fx::parallelRows(pixels.height, [&](int begin, int end) {
+bool premultiply(const fx::ImageView& pixels) {
+    const std::ptrdiff_t rowBytes = 4 * static_cast<std::ptrdiff_t>(pixels.width);
+    return fx::parallelRows(pixels.height, [&](int begin, int end) {
         for (int y = begin; y < end; ++y) {
             std::uint8_t* p = pixels.row(y);
-            for (int x = 0; x < pixels.width * 4; x += 4) {
+            for (std::ptrdiff_t x = 0; x < rowBytes; x += 4) {
                 const unsigned a = p[x + 3];
                 for (int c = 0; c < 3; ++c) {
                     const unsigned t = p[x + c] * a + 128;

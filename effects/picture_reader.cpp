@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
 
 #include "effects/heif_codec.h"
 #include "effects/image_tools.h"
@@ -64,6 +65,10 @@ const char* qtFormat(Kind kind) {
 void setReason(QString* reason, const QString& text) {
     if (reason)
         *reason = text;
+}
+
+QString noMemory() {
+    return ImageTools::outOfMemoryReason();
 }
 
 QString tooLarge(const QSize& size) {
@@ -310,9 +315,18 @@ std::optional<Picture> readWithQt(Source& source, QString* reason) {
     // Upright single-image JPEGs (every history file) take the pooled decoder.
     if (source.kind == Kind::Jpeg && !survey.jumped &&
         survey.firstTransformation == QImageIOHandler::TransformationNone) {
-        QImage decoded = toPixelSize(jpeg::decode(source.bytes), survey.largest);
-        if (!decoded.isNull())
-            return Picture(std::move(decoded));
+        bool outOfMemory = false;
+        const QImage decoded = jpeg::decode(source.bytes, outOfMemory);
+        if (!decoded.isNull()) {
+            QImage sized = toPixelSize(decoded, survey.largest);
+            outOfMemory = sized.isNull();
+            if (!outOfMemory)
+                return Picture(std::move(sized));
+        }
+        if (outOfMemory) {
+            setReason(reason, noMemory());
+            return std::nullopt;
+        }
     }
     if (survey.jumped) {
         device->seek(0);
@@ -328,7 +342,32 @@ std::optional<Picture> readWithQt(Source& source, QString* reason) {
     const QSize size = survey.largest.expandedTo(image.size());
     image = toPixelSize(std::move(image), size);
     if (image.isNull()) {
-        setReason(reason, QStringLiteral("Not enough memory for the picture"));
+        setReason(reason, noMemory());
+        return std::nullopt;
+    }
+    return Picture(std::move(image));
+}
+
+std::optional<Picture> readPictureOrThrow(const QString& path, QString* reason) {
+    Source source;
+    if (!openSource(path, source, true, reason))
+        return std::nullopt;
+    QImage image;
+    switch (source.kind) {
+    case Kind::Jpeg2000:
+        image = jpeg2000::decode(source.bytes, ImageTools::maximumPixels, reason);
+        break;
+    case Kind::Heif:
+        image = heif::decode(source.bytes, ImageTools::maximumPixels, reason);
+        break;
+    default:
+        return readWithQt(source, reason);
+    }
+    if (image.isNull())
+        return std::nullopt;
+    image = pixels::toWorkingFormat(std::move(image));
+    if (image.isNull()) {
+        setReason(reason, noMemory());
         return std::nullopt;
     }
     return Picture(std::move(image));
@@ -338,23 +377,14 @@ std::optional<Picture> readWithQt(Source& source, QString* reason) {
 
 std::optional<Picture> ImageTools::readPicture(const QString& path, QString* reason) {
     raiseQtAllocationLimit();
-    Source source;
-    if (!openSource(path, source, true, reason))
+    // Qt and the standard library throw where an allocation cannot be reported
+    // as an empty value; whatever was half-read is released on the way out.
+    try {
+        return readPictureOrThrow(path, reason);
+    } catch (const std::bad_alloc&) {
+        setReason(reason, noMemory());
         return std::nullopt;
-    QImage image;
-    switch (source.kind) {
-    case Kind::Jpeg2000:
-        image = jpeg2000::decode(source.bytes, maximumPixels, reason);
-        break;
-    case Kind::Heif:
-        image = heif::decode(source.bytes, maximumPixels, reason);
-        break;
-    default:
-        return readWithQt(source, reason);
     }
-    if (image.isNull())
-        return std::nullopt;
-    return Picture(pixels::toWorkingFormat(std::move(image)));
 }
 
 QSize ImageTools::pixelSizeOfFile(const QString& path) {
@@ -403,6 +433,10 @@ Picture ImageTools::imageAtPixelSize(const Picture& picture, const QString& loca
     painter.drawImage(QRect(QPoint(0, 0), pixels), picture.image);
     painter.end();
     return Picture(std::move(out));
+}
+
+QString ImageTools::outOfMemoryReason() {
+    return QStringLiteral("Not enough memory to open this picture.");
 }
 
 } // namespace vividra

@@ -97,8 +97,9 @@ QImage screenCopy(const Picture& picture, const QSizeF& size) {
     QImage shown(target, QImage::Format_ARGB32_Premultiplied);
     if (source.isNull() || shown.isNull())
         return QImage();
-    fx::resample(pixels::constView(source), {shown.bits(), shown.width(), shown.height(),
-                                             shown.bytesPerLine(), fx::ChannelOrder::BGRA});
+    if (!fx::resample(pixels::constView(source), {shown.bits(), shown.width(), shown.height(),
+                                                  shown.bytesPerLine(), fx::ChannelOrder::BGRA}))
+        return QImage();
     return shown;
 }
 

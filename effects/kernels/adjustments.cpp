@@ -1,7 +1,7 @@
 #include "effects/kernels/adjustments.h"
 
+#include <array>
 #include <cmath>
-#include <vector>
 
 #include "effects/kernels/pixel_ops.h"
 
@@ -96,19 +96,13 @@ ColourMatrix hueMatrix(float degrees) {
     return cm;
 }
 
-void runLuts(const ConstImageView& in, const ImageView& out, bool neutral, const ChannelLuts& l) {
-    if (neutral)
-        detail::copyPixels(in, out);
-    else
-        detail::applyChannelLuts(in, out, l);
+bool runLuts(const ConstImageView& in, const ImageView& out, bool neutral, const ChannelLuts& l) {
+    return neutral ? detail::copyPixels(in, out) : detail::applyChannelLuts(in, out, l);
 }
 
-void runMatrix(const ConstImageView& in, const ImageView& out, bool neutral,
+bool runMatrix(const ConstImageView& in, const ImageView& out, bool neutral,
                const ColourMatrix& m) {
-    if (neutral)
-        detail::copyPixels(in, out);
-    else
-        detail::applyColourMatrix(in, out, m);
+    return neutral ? detail::copyPixels(in, out) : detail::applyColourMatrix(in, out, m);
 }
 
 bool neutralHue(float degrees) {
@@ -117,46 +111,46 @@ bool neutralHue(float degrees) {
 
 } // namespace
 
-void brightness(const ConstImageView& in, const ImageView& out, float value) {
-    runLuts(in, out, value == 0.0f, brightnessLuts(value));
+bool brightness(const ConstImageView& in, const ImageView& out, float value) {
+    return runLuts(in, out, value == 0.0f, brightnessLuts(value));
 }
-void contrast(const ConstImageView& in, const ImageView& out, float value) {
-    runLuts(in, out, value == 1.0f, contrastLuts(value));
+bool contrast(const ConstImageView& in, const ImageView& out, float value) {
+    return runLuts(in, out, value == 1.0f, contrastLuts(value));
 }
-void saturation(const ConstImageView& in, const ImageView& out, float value) {
-    runMatrix(in, out, value == 1.0f, saturationMatrix(value));
+bool saturation(const ConstImageView& in, const ImageView& out, float value) {
+    return runMatrix(in, out, value == 1.0f, saturationMatrix(value));
 }
-void exposure(const ConstImageView& in, const ImageView& out, float value) {
-    runLuts(in, out, value == 0.0f, exposureLuts(value));
+bool exposure(const ConstImageView& in, const ImageView& out, float value) {
+    return runLuts(in, out, value == 0.0f, exposureLuts(value));
 }
-void gamma(const ConstImageView& in, const ImageView& out, float value) {
-    runLuts(in, out, value == 1.0f, gammaLuts(value));
+bool gamma(const ConstImageView& in, const ImageView& out, float value) {
+    return runLuts(in, out, value == 1.0f, gammaLuts(value));
 }
-void hue(const ConstImageView& in, const ImageView& out, float degrees) {
-    runMatrix(in, out, neutralHue(degrees), hueMatrix(degrees));
+bool hue(const ConstImageView& in, const ImageView& out, float degrees) {
+    return runMatrix(in, out, neutralHue(degrees), hueMatrix(degrees));
 }
-void rgb(const ConstImageView& in, const ImageView& out, float red, float green, float blue) {
-    runLuts(in, out, red == 1.0f && green == 1.0f && blue == 1.0f, rgbLuts(red, green, blue));
+bool rgb(const ConstImageView& in, const ImageView& out, float red, float green, float blue) {
+    return runLuts(in, out, red == 1.0f && green == 1.0f && blue == 1.0f,
+                   rgbLuts(red, green, blue));
 }
 
-void applyAdjustments(const ConstImageView& in, const ImageView& out, const Adjustments& steps) {
+bool applyAdjustments(const ConstImageView& in, const ImageView& out, const Adjustments& steps) {
     // Neighbouring per-channel steps fold into one table; the channel-mixing
-    // steps (saturation, hue) stay matrices between them.
-    std::vector<ColourStage> stages;
+    // steps (saturation, hue) stay matrices between them. Seven steps make at
+    // most seven stages.
+    std::array<ColourStage, 7> stages{};
+    int count = 0;
     auto addLuts = [&](const ChannelLuts& l) {
-        if (!stages.empty() && !stages.back().isMatrix) {
-            stages.back().luts = compose(stages.back().luts, l);
+        if (count > 0 && !stages[count - 1].isMatrix) {
+            stages[count - 1].luts = compose(stages[count - 1].luts, l);
             return;
         }
-        ColourStage s{};
-        s.luts = l;
-        stages.push_back(s);
+        stages[count].isMatrix = false;
+        stages[count++].luts = l;
     };
     auto addMatrix = [&](const ColourMatrix& m) {
-        ColourStage s{};
-        s.isMatrix = true;
-        s.matrix = m;
-        stages.push_back(s);
+        stages[count].isMatrix = true;
+        stages[count++].matrix = m;
     };
     if (steps.brightness && *steps.brightness != 0.0f)
         addLuts(brightnessLuts(*steps.brightness));
@@ -172,7 +166,7 @@ void applyAdjustments(const ConstImageView& in, const ImageView& out, const Adju
         addMatrix(hueMatrix(*steps.hue));
     if (steps.rgb && (*steps.rgb != std::array<float, 3>{1.0f, 1.0f, 1.0f}))
         addLuts(rgbLuts((*steps.rgb)[0], (*steps.rgb)[1], (*steps.rgb)[2]));
-    detail::applyColourStages(in, out, stages.data(), static_cast<int>(stages.size()));
+    return detail::applyColourStages(in, out, stages.data(), count);
 }
 
 } // namespace vividra::fx

@@ -8,13 +8,17 @@
 namespace vividra::fx {
 
 // Tonal adjustments. Each is the identity at its neutral value. `out` may be `in`.
-void brightness(const ConstImageView& in, const ImageView& out, float value); // c + b
-void contrast(const ConstImageView& in, const ImageView& out, float value);   // (c − ½)·k + ½
-void saturation(const ConstImageView& in, const ImageView& out, float value); // L + s·(c − L)
-void exposure(const ConstImageView& in, const ImageView& out, float value);   // c·2^e
-void gamma(const ConstImageView& in, const ImageView& out, float value);      // c^g
-void hue(const ConstImageView& in, const ImageView& out, float degrees);      // YIQ chroma turn
-void rgb(const ConstImageView& in, const ImageView& out, float red, float green, float blue);
+[[nodiscard]] bool brightness(const ConstImageView& in, const ImageView& out, float value); // c + b
+[[nodiscard]] bool contrast(const ConstImageView& in, const ImageView& out,
+                            float value); // (c − ½)·k + ½
+[[nodiscard]] bool saturation(const ConstImageView& in, const ImageView& out,
+                              float value); // L + s·(c − L)
+[[nodiscard]] bool exposure(const ConstImageView& in, const ImageView& out, float value); // c·2^e
+[[nodiscard]] bool gamma(const ConstImageView& in, const ImageView& out, float value);    // c^g
+[[nodiscard]] bool hue(const ConstImageView& in, const ImageView& out,
+                       float degrees); // YIQ chroma turn
+[[nodiscard]] bool rgb(const ConstImageView& in, const ImageView& out, float red, float green,
+                       float blue);
 
 // Several adjustments in one pass over the pixels. The steps that are set run in
 // the fixed order brightness, contrast, saturation, exposure, gamma, hue, rgb,
@@ -32,6 +36,7 @@ struct Adjustments {
         return brightness || contrast || saturation || exposure || gamma || hue || rgb;
     }
 };
-void applyAdjustments(const ConstImageView& in, const ImageView& out, const Adjustments& steps);
+[[nodiscard]] bool applyAdjustments(const ConstImageView& in, const ImageView& out,
+                                    const Adjustments& steps);
 
 } // namespace vividra::fx

@@ -1,9 +1,9 @@
 #include "effects/kernels/gaussian_blur.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
-#include <vector>
 
 #include "effects/kernels/parallel.h"
 #include "effects/kernels/pixel_ops.h"
@@ -15,6 +15,9 @@
 // section starts from its steady state for a constant signal, which is exactly
 // the replicated edge. Rows first into a float buffer (four rows per vector),
 // then columns in strips of sixteen pixels, vectorised across the strip.
+// Pictures narrower than a strip skip the buffer: each row's pass is redone
+// when the column pass needs it, so a one-pixel-wide picture does not pay for
+// sixteen.
 
 namespace vividra::fx {
 
@@ -78,7 +81,7 @@ constexpr int kPrefetchRows = 12;
 
 // The float buffer is strip-major: all rows of one strip lie together, so the
 // column pass streams through memory. `rows` are the four rows' offsets.
-VIVIDRA_INLINE float* inBuffer(float* buf, std::ptrdiff_t stripStride, int x) {
+VIVIDRA_INLINE float* inBuffer(float* buf, std::ptrdiff_t stripStride, std::ptrdiff_t x) {
     return buf + (x / kStripPixels) * stripStride + (x % kStripPixels) * 4;
 }
 
@@ -101,47 +104,54 @@ VIVIDRA_INLINE void storeFour(float* at, const std::ptrdiff_t* rows, const V16& 
         std::memcpy(at + rows[r], &p[r], 16);
 }
 
-// Rows y0…y1 of the input into the float buffer, four rows at a time.
+// Rows y0…y1 of the input into the float buffer, four rows at a time. `source`
+// has room for `sourceRows` (1…4) rows of 4·width floats; with fewer than four,
+// the last stands in for the rest, as a short last group repeats its last row.
 template <class Layout>
 VIVIDRA_INLINE void blurRows(const ConstImageView& in, float* buf, std::ptrdiff_t stripStride,
-                             int y0, int y1, const Coeffs& k, float* __restrict source) {
-    const int w = in.width;
-    const std::ptrdiff_t sourceRows[4] = {0, 4 * w, 8 * w, 12 * w};
+                             int y0, int y1, const Coeffs& k, float* __restrict source,
+                             int sourceRows) {
+    const std::ptrdiff_t w = in.width, rowFloats = 4 * w;
+    std::ptrdiff_t sourceRow[4];
+    for (int r = 0; r < 4; ++r)
+        sourceRow[r] = std::min(r, sourceRows - 1) * rowFloats;
     const Section &s = k.s[0], &t = k.s[1];
     for (int y = y0; y < y1; y += 4) {
         std::ptrdiff_t dst[4];
         for (int r = 0; r < 4; ++r) {
             // A short last group repeats its last row; the copies compute the same values.
             const int yy = std::min(y + r, y1 - 1);
-            const std::uint8_t* __restrict bytes = in.row(yy);
-            float* __restrict row = source + sourceRows[r];
-            for (int i = 0; i < 4 * w; ++i)
-                row[i] = bytes[i];
             dst[r] = static_cast<std::ptrdiff_t>(yy) * kStrip;
+            if (r > 0 && sourceRow[r] == sourceRow[r - 1])
+                continue;
+            const std::uint8_t* __restrict bytes = in.row(yy);
+            float* __restrict row = source + sourceRow[r];
+            for (std::ptrdiff_t i = 0; i < rowFloats; ++i)
+                row[i] = bytes[i];
         }
         V16 x1 = {}, xc = {}, x2 = {}, sum = {};
-        loadFour(source, sourceRows, x1);
+        loadFour(source, sourceRow, x1);
         V16 s1 = x1 * s.causalGain, s2 = s1, t1 = x1 * t.causalGain, t2 = t1;
-        for (int x = 0; x < w; ++x) {
-            loadFour(source + 4 * x, sourceRows, xc);
+        for (std::ptrdiff_t x = 0; x < w; ++x) {
+            loadFour(source + 4 * x, sourceRow, xc);
             const V16 sv = s.a * xc + s.b * x1 + s.q * s2 + s.p * s1;
             const V16 tv = t.a * xc + t.b * x1 + t.q * t2 + t.p * t1;
             storeFour(inBuffer(buf, stripStride, x), dst, sv + tv);
             x1 = xc;
             s2 = s1, s1 = sv, t2 = t1, t1 = tv;
         }
-        loadFour(source + 4 * (w - 1), sourceRows, x1);
+        loadFour(source + 4 * (w - 1), sourceRow, x1);
         x2 = x1;
         s1 = s2 = x1 * s.anticausalGain;
         t1 = t2 = x1 * t.anticausalGain;
-        for (int x = w - 1; x >= 0; --x) {
+        for (std::ptrdiff_t x = w - 1; x >= 0; --x) {
             const V16 sv = s.c * x1 + s.e * x2 + s.q * s2 + s.p * s1;
             const V16 tv = t.c * x1 + t.e * x2 + t.q * t2 + t.p * t1;
             float* at = inBuffer(buf, stripStride, x);
             loadFour(at, dst, sum);
             sum += sv + tv;
             storeFour(at, dst, sum);
-            loadFour(source + 4 * x, sourceRows, xc);
+            loadFour(source + 4 * x, sourceRow, xc);
             x2 = x1, x1 = xc;
             s2 = s1, s1 = sv, t2 = t1, t1 = tv;
         }
@@ -149,8 +159,8 @@ VIVIDRA_INLINE void blurRows(const ConstImageView& in, float* buf, std::ptrdiff_
 }
 VIVIDRA_MULTIVERSION(blurRowsBest, blurRows,
                      (const ConstImageView& in, float* buf, std::ptrdiff_t stripStride, int y0,
-                      int y1, const Coeffs& k, float* source),
-                     (in, buf, stripStride, y0, y1, k, source))
+                      int y1, const Coeffs& k, float* source, int sourceRows),
+                     (in, buf, stripStride, y0, y1, k, source, sourceRows))
 
 // One strip of columns from the float buffer to the output. `causal` holds a
 // strip-wide row per picture row.
@@ -160,7 +170,11 @@ VIVIDRA_INLINE void blurStrip(const float* buf, std::ptrdiff_t stripStride, int 
                               const ImageView& out, float* __restrict causal, const Coeffs& k) {
     const Section &s = k.s[0], &t = k.s[1];
     const float* col = buf + firstPixel / kStripPixels * stripStride;
-    auto bufRow = [&](int y) { return col + std::clamp(y, 0, height - 1) * kStrip; };
+    // Row offsets pass int from row 2^31 / kStrip on.
+    auto bufRow = [&](int y) {
+        return col + static_cast<std::ptrdiff_t>(std::clamp(y, 0, height - 1)) * kStrip;
+    };
+    const std::ptrdiff_t firstByte = 4 * static_cast<std::ptrdiff_t>(firstPixel);
     // Two rows of history per section, indexed by row parity.
     alignas(64) float hs[2][kStrip], ht[2][kStrip];
 
@@ -176,7 +190,7 @@ VIVIDRA_INLINE void blurStrip(const float* buf, std::ptrdiff_t stripStride, int 
         const float* __restrict s1 = hs[(y + 1) & 1];
         float* __restrict t2 = ht[y & 1];
         const float* __restrict t1 = ht[(y + 1) & 1];
-        float* __restrict o = causal + y * kStrip;
+        float* __restrict o = causal + static_cast<std::ptrdiff_t>(y) * kStrip;
         for (int j = 0; j < kStrip; ++j) {
             const float sv = s.a * xa[j] + s.b * xb[j] + s.q * s2[j] + s.p * s1[j];
             const float tv = t.a * xa[j] + t.b * xb[j] + t.q * t2[j] + t.p * t1[j];
@@ -198,7 +212,7 @@ VIVIDRA_INLINE void blurStrip(const float* buf, std::ptrdiff_t stripStride, int 
         const float* __restrict s1 = hs[(y + 1) & 1];
         float* __restrict t2 = ht[y & 1];
         const float* __restrict t1 = ht[(y + 1) & 1];
-        const float* __restrict c = causal + y * kStrip;
+        const float* __restrict c = causal + static_cast<std::ptrdiff_t>(y) * kStrip;
         alignas(64) float sum[kStrip];
         for (int j = 0; j < kStrip; ++j) {
             const float sv = s.c * xa[j] + s.e * xb[j] + s.q * s2[j] + s.p * s1[j];
@@ -210,11 +224,11 @@ VIVIDRA_INLINE void blurStrip(const float* buf, std::ptrdiff_t stripStride, int 
         // Rows lie far apart and are visited bottom-up, which hardware
         // prefetchers do not follow; ask for the ones a few steps ahead.
         if (y >= kPrefetchRows) {
-            __builtin_prefetch(in.row(y - kPrefetchRows) + 4 * firstPixel);
-            __builtin_prefetch(out.row(y - kPrefetchRows) + 4 * firstPixel, 1);
+            __builtin_prefetch(in.row(y - kPrefetchRows) + firstByte);
+            __builtin_prefetch(out.row(y - kPrefetchRows) + firstByte, 1);
         }
-        const std::uint8_t* __restrict a = in.row(y) + 4 * firstPixel;
-        std::uint8_t* __restrict d = out.row(y) + 4 * firstPixel;
+        const std::uint8_t* __restrict a = in.row(y) + firstByte;
+        std::uint8_t* __restrict d = out.row(y) + firstByte;
         if (pixels == kStripPixels) {
             for (int j = 0; j < kStrip; ++j)
                 d[j] = (j & 3) == 3 ? a[j] : roundByte(sum[j]);
@@ -230,49 +244,175 @@ VIVIDRA_MULTIVERSION(blurStripBest, blurStrip,
                       const Coeffs& k),
                      (buf, stripStride, height, firstPixel, pixels, in, out, causal, k))
 
-} // namespace
-
-void gaussianBlur(const ConstImageView& in, const ImageView& out, double radius) {
-    if (!detail::sameSize(in, out))
-        return;
-    if (!(radius >= 0.5)) {
-        detail::copyPixels(in, out);
-        return;
-    }
-    const Coeffs k = derive(radius);
+bool blurStrips(const ConstImageView& in, const ImageView& out, const Coeffs& k) {
     const int w = in.width, h = in.height;
-    const int strips = (w + kStripPixels - 1) / kStripPixels;
+    const int strips = static_cast<int>((std::ptrdiff_t{w} + kStripPixels - 1) / kStripPixels);
     const std::ptrdiff_t stripStride = static_cast<std::ptrdiff_t>(h) * kStrip;
-    const std::size_t bufBytes = static_cast<std::size_t>(stripStride) * strips * sizeof(float);
-    detail::PixelBuffer buffer(bufBytes);
+    detail::PixelBuffer buffer(static_cast<std::size_t>(stripStride) *
+                               static_cast<std::size_t>(strips) * sizeof(float));
+    if (!buffer)
+        return false;
     float* buf = buffer.as<float>();
     // Columns past the picture in the last strip are computed but never used;
     // zeros keep them from holding NaNs or denormals.
     if (w % kStripPixels != 0)
         std::fill(buf + (strips - 1) * stripStride, buf + strips * stripStride, 0.0f);
 
-    detail::withLayout(in.order, [&](auto layout) {
+    std::atomic<bool> failed{false};
+    const bool done = detail::withLayout(in.order, [&](auto layout) {
         using L = decltype(layout);
-        parallelRows((h + 3) / 4,
-                     [&](int g0, int g1) {
-                         std::vector<float> source(static_cast<std::size_t>(w) * 16);
-                         blurRowsBest<L>(in, buf, stripStride, 4 * g0, std::min(h, 4 * g1), k,
-                                         source.data());
-                     },
-                     4);
-        parallelRows(
+        const int groups = static_cast<int>((std::ptrdiff_t{h} + 3) / 4);
+        const bool rowsDone = parallelRows(
+            groups,
+            [&](int g0, int g1) {
+                const int y0 = 4 * g0;
+                const int y1 =
+                    static_cast<int>(std::min<std::ptrdiff_t>(h, 4 * std::ptrdiff_t{g1}));
+                // A picture one to three rows high needs no four copies of a row.
+                const int rows = std::min(4, y1 - y0);
+                detail::PixelBuffer source(static_cast<std::size_t>(rows) * 4 *
+                                           static_cast<std::size_t>(w) * sizeof(float));
+                if (!source) {
+                    failed = true;
+                    return;
+                }
+                blurRowsBest<L>(in, buf, stripStride, y0, y1, k, source.as<float>(), rows);
+            },
+            4);
+        if (!rowsDone || failed)
+            return false;
+        return parallelRows(
             strips,
             [&](int s0, int s1) {
-                std::vector<float> causal(static_cast<std::size_t>(h) * kStrip);
+                detail::PixelBuffer causal(static_cast<std::size_t>(stripStride) * sizeof(float));
+                if (!causal) {
+                    failed = true;
+                    return;
+                }
                 for (int s = s0; s < s1; ++s) {
                     const int first = s * kStripPixels;
                     blurStripBest<L>(buf, stripStride, h, first, std::min(kStripPixels, w - first),
-                                     in, out, causal.data(), k);
+                                     in, out, causal.as<float>(), k);
                 }
             },
             4);
     });
-    detail::matchOutputOrder(in, out);
+    return done && !failed;
+}
+
+// The row pass over one row of a narrow picture into 4·width floats: the
+// recursion of blurRows, the four channels of a pixel in one vector.
+void narrowRow(const std::uint8_t* bytes, int w, const Coeffs& k, float* x) {
+    const Section &s = k.s[0], &t = k.s[1];
+    const auto pixel = [&](int i) {
+        const std::uint8_t* p = bytes + 4 * i;
+        return V4{static_cast<float>(p[0]), static_cast<float>(p[1]), static_cast<float>(p[2]),
+                  static_cast<float>(p[3])};
+    };
+    V4 x1 = pixel(0);
+    V4 s1 = x1 * s.causalGain, s2 = s1, t1 = x1 * t.causalGain, t2 = t1;
+    for (int i = 0; i < w; ++i) {
+        const V4 xc = pixel(i);
+        const V4 sv = s.a * xc + s.b * x1 + s.q * s2 + s.p * s1;
+        const V4 tv = t.a * xc + t.b * x1 + t.q * t2 + t.p * t1;
+        const V4 sum = sv + tv;
+        std::memcpy(x + 4 * i, &sum, 16);
+        x1 = xc;
+        s2 = s1, s1 = sv, t2 = t1, t1 = tv;
+    }
+    x1 = pixel(w - 1);
+    V4 x2 = x1;
+    s1 = s2 = x1 * s.anticausalGain;
+    t1 = t2 = x1 * t.anticausalGain;
+    for (int i = w - 1; i >= 0; --i) {
+        const V4 sv = s.c * x1 + s.e * x2 + s.q * s2 + s.p * s1;
+        const V4 tv = t.c * x1 + t.e * x2 + t.q * t2 + t.p * t1;
+        V4 sum;
+        std::memcpy(&sum, x + 4 * i, 16);
+        sum += sv + tv;
+        std::memcpy(x + 4 * i, &sum, 16);
+        x2 = x1, x1 = pixel(i);
+        s2 = s1, s1 = sv, t2 = t1, t1 = tv;
+    }
+}
+
+// Pictures narrower than a strip: the column pass of blurStrip over rows made
+// as it goes, keeping only the causal half of the columns.
+bool blurNarrow(const ConstImageView& in, const ImageView& out, const Coeffs& k) {
+    const int w = in.width, h = in.height, span = 4 * w;
+    detail::PixelBuffer causalMemory(static_cast<std::size_t>(h) * static_cast<std::size_t>(span) *
+                                     sizeof(float));
+    if (!causalMemory)
+        return false;
+    float* causal = causalMemory.as<float>();
+    const Section &s = k.s[0], &t = k.s[1];
+    // Rows of the row pass (the newer one first) and two rows of history per
+    // section, indexed by row parity.
+    float xa[kStrip], xb[kStrip], hs[2][kStrip], ht[2][kStrip];
+
+    narrowRow(in.row(0), w, k, xa);
+    for (int j = 0; j < span; ++j) {
+        hs[0][j] = hs[1][j] = xa[j] * s.causalGain;
+        ht[0][j] = ht[1][j] = xa[j] * t.causalGain;
+    }
+    for (int y = 0; y < h; ++y) {
+        std::copy(xa, xa + span, xb);
+        if (y > 0)
+            narrowRow(in.row(y), w, k, xa);
+        float* s2 = hs[y & 1]; // row y−2, becomes row y
+        const float* s1 = hs[(y + 1) & 1];
+        float* t2 = ht[y & 1];
+        const float* t1 = ht[(y + 1) & 1];
+        float* o = causal + static_cast<std::ptrdiff_t>(y) * span;
+        for (int j = 0; j < span; ++j) {
+            const float sv = s.a * xa[j] + s.b * xb[j] + s.q * s2[j] + s.p * s1[j];
+            const float tv = t.a * xa[j] + t.b * xb[j] + t.q * t2[j] + t.p * t1[j];
+            s2[j] = sv;
+            t2[j] = tv;
+            o[j] = sv + tv;
+        }
+    }
+
+    // Here xa holds row h−1, the value of every row past the end.
+    std::copy(xa, xa + span, xb);
+    for (int j = 0; j < span; ++j) {
+        hs[0][j] = hs[1][j] = xa[j] * s.anticausalGain;
+        ht[0][j] = ht[1][j] = xa[j] * t.anticausalGain;
+    }
+    for (int y = h - 1; y >= 0; --y) {
+        // xa holds row y+1 and xb row y+2, both clamped to the last row.
+        float* s2 = hs[y & 1]; // row y+2, becomes row y
+        const float* s1 = hs[(y + 1) & 1];
+        float* t2 = ht[y & 1];
+        const float* t1 = ht[(y + 1) & 1];
+        const float* c = causal + static_cast<std::ptrdiff_t>(y) * span;
+        const std::uint8_t* a = in.row(y);
+        std::uint8_t* d = out.row(y);
+        for (int j = 0; j < span; ++j) {
+            const float sv = s.c * xa[j] + s.e * xb[j] + s.q * s2[j] + s.p * s1[j];
+            const float tv = t.c * xa[j] + t.e * xb[j] + t.q * t2[j] + t.p * t1[j];
+            s2[j] = sv;
+            t2[j] = tv;
+            d[j] = (j & 3) == 3 ? a[j] : roundByte(sv + tv + c[j]);
+        }
+        if (y > 0) {
+            std::copy(xa, xa + span, xb);
+            narrowRow(a, w, k, xa);
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool gaussianBlur(const ConstImageView& in, const ImageView& out, double radius) {
+    if (!detail::sameSize(in, out))
+        return false;
+    if (!(radius >= 0.5))
+        return detail::copyPixels(in, out);
+    const Coeffs k = derive(radius);
+    const bool done = in.width < kStripPixels ? blurNarrow(in, out, k) : blurStrips(in, out, k);
+    return done && detail::matchOutputOrder(in, out);
 }
 
 } // namespace vividra::fx

@@ -3,6 +3,10 @@
 #include <cstddef>
 #include <cstdint>
 
+// Every filter over these views returns true when `out` holds its result, and
+// false when the sizes differ or memory ran out; `out` then holds no result.
+// Filters never throw.
+
 namespace vividra::fx {
 
 // Byte order of one pixel in memory. Qt's ARGB32 on little-endian machines is BGRA.

@@ -1,9 +1,9 @@
 #include "effects/kernels/kuwahara.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
-#include <vector>
 
 #include "effects/kernels/parallel.h"
 #include "effects/kernels/pixel_ops.h"
@@ -27,20 +27,36 @@ template <class L, class S> struct Traits {
 };
 
 // Working rows of one band: two windows of column sums over x = −r … w−1+r and
-// their box sums over x0 = −r … w−1, plane by plane.
+// their box sums over x0 = −r … w−1, plane by plane, carved out of one block of
+// pool memory that a task reuses for each of its bands.
 template <class S> struct BandScratch {
-    std::vector<S> columns[2][kPlanes];
-    std::vector<S> boxes[2][kPlanes];
-    std::vector<std::int32_t> means; // chosen quadrant's mean, red, green and blue rows
-    std::vector<std::uint8_t> black; // a row of zeros to slide out while filling
-    BandScratch(int w, int r)
-        : means(static_cast<std::size_t>(3 * w)), black(static_cast<std::size_t>(4 * w)) {
-        for (int win = 0; win < 2; ++win)
-            for (int p = 0; p < kPlanes; ++p) {
-                columns[win][p].assign(static_cast<std::size_t>(w + 2 * r), 0);
-                boxes[win][p].assign(static_cast<std::size_t>(w + r), 0);
-            }
+    S* columns[2][kPlanes];
+    S* boxes[2][kPlanes];
+    std::int32_t* means; // chosen quadrant's mean, red, green and blue rows
+    std::uint8_t* black; // a row of zeros to slide out while filling
+    std::size_t columnBytes;
+
+    static std::size_t bytes(int w, int r) {
+        const std::size_t n = static_cast<std::size_t>(w), k = static_cast<std::size_t>(r);
+        return 2 * kPlanes * ((n + 2 * k) + (n + k)) * sizeof(S) + 3 * n * sizeof(std::int32_t) +
+               4 * n;
     }
+    BandScratch(void* memory, int w, int r) {
+        const std::size_t n = static_cast<std::size_t>(w), k = static_cast<std::size_t>(r);
+        S* at = static_cast<S*>(memory);
+        for (int win = 0; win < 2; ++win)
+            for (int p = 0; p < kPlanes; ++p, at += n + 2 * k)
+                columns[win][p] = at;
+        columnBytes = 2 * kPlanes * (n + 2 * k) * sizeof(S);
+        for (int win = 0; win < 2; ++win)
+            for (int p = 0; p < kPlanes; ++p, at += n + k)
+                boxes[win][p] = at;
+        means = reinterpret_cast<std::int32_t*>(at);
+        black = reinterpret_cast<std::uint8_t*>(means + 3 * n);
+        std::memset(black, 0, 4 * n);
+    }
+    // Empty windows, for the start of a band.
+    void clearColumns() { std::memset(columns[0][0], 0, columnBytes); }
 };
 
 template <class T>
@@ -68,12 +84,14 @@ VIVIDRA_INLINE void slideWindow(typename T::Sum* const* cols, const std::uint8_t
     }
     // Replicated edges: the r columns beyond each side repeat the edge pixel.
     for (int side = 0; side < 2; ++side) {
-        const int px = side == 0 ? 0 : w - 1;
-        const int from = side == 0 ? -r : w;
-        const S r1 = add[4 * px + L::r], g1 = add[4 * px + L::g], b1 = add[4 * px + L::b];
-        const S r0 = sub[4 * px + L::r], g0 = sub[4 * px + L::g], b0 = sub[4 * px + L::b];
+        const std::ptrdiff_t px = side == 0 ? 0 : std::ptrdiff_t{w} - 1;
+        const std::ptrdiff_t from = side == 0 ? -r : w;
+        const std::uint8_t* a = add + 4 * px;
+        const std::uint8_t* u = sub + 4 * px;
+        const S r1 = a[L::r], g1 = a[L::g], b1 = a[L::b];
+        const S r0 = u[L::r], g0 = u[L::g], b0 = u[L::b];
         const S q = (r1 * r1 + g1 * g1 + b1 * b1) - (r0 * r0 + g0 * g0 + b0 * b0);
-        for (int x = from; x < from + r; ++x) {
+        for (std::ptrdiff_t x = from; x < from + r; ++x) {
             cr[x] += r1 - r0;
             cg[x] += g1 - g0;
             cb[x] += b1 - b0;
@@ -87,7 +105,8 @@ template <class S> VIVIDRA_INLINE void boxRow(const S* cols, S* boxes, int w, in
     for (int i = 0; i <= r; ++i)
         acc += cols[i];
     boxes[0] = acc;
-    for (int i = 1; i < w + r; ++i) {
+    const std::ptrdiff_t n = std::ptrdiff_t{w} + r;
+    for (std::ptrdiff_t i = 1; i < n; ++i) {
         acc += cols[i + r] - cols[i - 1];
         boxes[i] = acc;
     }
@@ -112,7 +131,7 @@ VIVIDRA_INLINE void pickRow(typename T::Sum* const* lower, typename T::Sum* cons
                             const std::uint8_t* src, std::uint8_t* dst, int w, int r,
                             std::int32_t* __restrict means) {
     using S = typename T::Sum;
-    std::int32_t* __restrict mr = means, * __restrict mg = means + w, * __restrict mb = means + 2 * w;
+    std::int32_t* __restrict mr = means, * __restrict mg = means + std::ptrdiff_t{w}, * __restrict mb = means + 2 * std::ptrdiff_t{w};
     using L = typename T::Layout;
     const double n = static_cast<double>(r + 1) * (r + 1);
     // Four quadrants in tie order: lower-left, lower-right, upper-right, upper-left.
@@ -147,72 +166,76 @@ VIVIDRA_INLINE void pickRow(typename T::Sum* const* lower, typename T::Sum* cons
 
 template <class T>
 VIVIDRA_INLINE void kuwaharaBand(const ConstImageView& in, const ImageView& out, int r, int y0,
-                                 int y1) {
-    using S = typename T::Sum;
+                                 int y1, BandScratch<typename T::Sum>& band) {
     const int w = in.width, h = in.height;
-    BandScratch<S> band(w, r);
-    S* cols[2][kPlanes];
-    S* boxes[2][kPlanes];
-    for (int win = 0; win < 2; ++win)
-        for (int p = 0; p < kPlanes; ++p) {
-            cols[win][p] = band.columns[win][p].data();
-            boxes[win][p] = band.boxes[win][p].data();
-        }
-    auto row = [&](int y) { return in.row(std::clamp(y, 0, h - 1)); };
+    auto& cols = band.columns;
+    auto& boxes = band.boxes;
+    band.clearColumns();
+    auto row = [&](std::ptrdiff_t y) {
+        return in.row(static_cast<int>(std::clamp<std::ptrdiff_t>(y, 0, h - 1)));
+    };
     // Window 0 covers rows y…y+r, window 1 rows y−r…y.
-    for (int k = 0; k <= r; ++k) {
-        slideWindow<T>(cols[0], row(y0 + k), band.black.data(), w, r);
-        slideWindow<T>(cols[1], row(y0 - r + k), band.black.data(), w, r);
+    for (std::ptrdiff_t k = 0; k <= r; ++k) {
+        slideWindow<T>(cols[0], row(y0 + k), band.black, w, r);
+        slideWindow<T>(cols[1], row(y0 - r + k), band.black, w, r);
     }
     for (int y = y0; y < y1; ++y) {
         if (y > y0) {
-            slideWindow<T>(cols[0], row(y + r), row(y - 1), w, r);
-            slideWindow<T>(cols[1], row(y), row(y - r - 1), w, r);
+            slideWindow<T>(cols[0], row(std::ptrdiff_t{y} + r), row(y - 1), w, r);
+            slideWindow<T>(cols[1], row(y), row(std::ptrdiff_t{y} - r - 1), w, r);
         }
         for (int win = 0; win < 2; ++win)
             for (int p = 0; p < kPlanes; ++p)
                 boxRow(cols[win][p], boxes[win][p], w, r);
-        pickRow<T>(boxes[0], boxes[1], in.row(y), out.row(y), w, r, band.means.data());
+        pickRow<T>(boxes[0], boxes[1], in.row(y), out.row(y), w, r, band.means);
     }
 }
 VIVIDRA_MULTIVERSION(kuwaharaBandBest, kuwaharaBand,
-                     (const ConstImageView& in, const ImageView& out, int r, int y0, int y1),
-                     (in, out, r, y0, y1))
+                     (const ConstImageView& in, const ImageView& out, int r, int y0, int y1,
+                      BandScratch<typename Layout::Sum>& band),
+                     (in, out, r, y0, y1, band))
 
-template <class S> void run(const ConstImageView& in, const ImageView& out, int r) {
+template <class S> bool run(const ConstImageView& in, const ImageView& out, int r) {
     // Each band pays for filling its windows, so bands grow with the radius.
     const int band = std::max(32, 4 * (r + 1));
-    const int bands = (in.height + band - 1) / band;
-    detail::withLayout(in.order, [&](auto layout) {
+    const int bands = static_cast<int>((std::ptrdiff_t{in.height} + band - 1) / band);
+    std::atomic<bool> failed{false};
+    const bool done = detail::withLayout(in.order, [&](auto layout) {
         using T = Traits<decltype(layout), S>;
-        parallelRows(
+        return parallelRows(
             bands,
             [&](int b0, int b1) {
-                for (int b = b0; b < b1; ++b)
-                    kuwaharaBandBest<T>(in, out, r, b * band, std::min(in.height, (b + 1) * band));
+                detail::PixelBuffer memory(BandScratch<S>::bytes(in.width, r));
+                if (!memory) {
+                    failed = true;
+                    return;
+                }
+                BandScratch<S> scratch(memory.as<void>(), in.width, r);
+                for (int b = b0; b < b1; ++b) {
+                    const std::ptrdiff_t y0 = std::ptrdiff_t{b} * band;
+                    const std::ptrdiff_t y1 = std::min<std::ptrdiff_t>(in.height, y0 + band);
+                    kuwaharaBandBest<T>(in, out, r, static_cast<int>(y0), static_cast<int>(y1),
+                                        scratch);
+                }
             },
             1);
     });
+    return done && !failed;
 }
 
 } // namespace
 
-void kuwahara(const ConstImageView& in, const ImageView& out, unsigned radius) {
+bool kuwahara(const ConstImageView& in, const ImageView& out, unsigned radius) {
     if (!detail::sameSize(in, out))
-        return;
-    if (radius == 0) {
-        detail::copyPixels(in, out);
-        return;
-    }
+        return false;
+    if (radius == 0)
+        return detail::copyPixels(in, out);
     // Past the picture's size a larger box only repeats edge pixels further.
     const int r = static_cast<int>(std::min<unsigned>(radius, 1u << 20));
     // Sums of squares of a box, (r+1)²·3·255², must fit the sum type; signed
     // 32-bit sums convert to double in vectors on every x86-64.
-    if (r <= 100)
-        run<std::int32_t>(in, out, r);
-    else
-        run<std::int64_t>(in, out, r);
-    detail::matchOutputOrder(in, out);
+    const bool done = r <= 100 ? run<std::int32_t>(in, out, r) : run<std::int64_t>(in, out, r);
+    return done && detail::matchOutputOrder(in, out);
 }
 
 } // namespace vividra::fx

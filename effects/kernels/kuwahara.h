@@ -8,6 +8,6 @@ namespace vividra::fx {
 // (r+1)×(r+1) quadrant around it with the lowest summed RGB variance.
 // Cost per pixel does not depend on the radius; radius 0 copies.
 // `out` must not overlap `in`.
-void kuwahara(const ConstImageView& in, const ImageView& out, unsigned radius);
+[[nodiscard]] bool kuwahara(const ConstImageView& in, const ImageView& out, unsigned radius);
 
 } // namespace vividra::fx

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <memory>
 #include <mutex>
 
 #include "effects/kernels/parallel.h"
@@ -193,21 +192,21 @@ std::uint32_t pack(const std::array<float, 3>& c) {
     return q(c[0]) | q(c[1]) << 10 | q(c[2]) << 20;
 }
 
+// Static storage: building a table allocates nothing, so it cannot fail.
 const Table& table(Look look) {
     static std::once_flag once[8];
-    static std::unique_ptr<Table> tables[8];
+    static Table tables[8];
     const auto i = static_cast<std::size_t>(look);
     std::call_once(once[i], [i] {
-        auto t = std::make_unique<Table>();
+        Table& t = tables[i];
         constexpr float step = 1.0f / (kGrid - 1);
         for (int b = 0; b < kGrid; ++b)
             for (int g = 0; g < kGrid; ++g)
                 for (int r = 0; r < kGrid; ++r)
-                    t->cells[(b * kGrid + g) * kGrid + r] =
+                    t.cells[(b * kGrid + g) * kGrid + r] =
                         pack(evaluate(kRecipes[i], r * step, g * step, b * step));
-        tables[i] = std::move(t);
     });
-    return *tables[i];
+    return tables[i];
 }
 
 // Tetrahedral interpolation: the cube around the colour splits into six
@@ -290,9 +289,10 @@ VIVIDRA_INLINE void lookRow(const std::uint8_t* s, std::uint8_t* d, int w,
                             const std::uint32_t* cells, Corners& c) {
     for (int x0 = 0; x0 < w; x0 += kChunk) {
         const int n = std::min(kChunk, w - x0);
-        findCorners<Layout>(s + 4 * x0, n, c);
+        const std::ptrdiff_t at = 4 * std::ptrdiff_t{x0};
+        findCorners<Layout>(s + at, n, c);
         readCorners(cells, n, c);
-        blendCorners<Layout>(s + 4 * x0, d + 4 * x0, n, c);
+        blendCorners<Layout>(s + at, d + at, n, c);
     }
 }
 VIVIDRA_MULTIVERSION(lookRowBest, lookRow,
@@ -311,19 +311,18 @@ struct MonoCurve {
 
 const MonoCurve& monoCurve(std::size_t i) {
     static std::once_flag once[8];
-    static std::unique_ptr<MonoCurve> curves[8];
+    static MonoCurve curves[8];
     std::call_once(once[i], [i] {
         const Recipe& r = kRecipes[i];
-        auto c = std::make_unique<MonoCurve>();
+        MonoCurve& c = curves[i];
         for (int k = 0; k < 3; ++k)
-            c->weight[k] = static_cast<std::uint32_t>(
+            c.weight[k] = static_cast<std::uint32_t>(
                 std::lround(r.mix[k] * (kMonoSteps - 1) / 255.0f * 256.0f));
         for (int v = 0; v < kMonoSteps; ++v)
-            c->level[v] =
+            c.level[v] =
                 detail::roundByte(tone(r, static_cast<float>(v) / (kMonoSteps - 1)) * 255.0f);
-        curves[i] = std::move(c);
     });
-    return *curves[i];
+    return curves[i];
 }
 
 template <class Layout>
@@ -351,31 +350,31 @@ std::optional<Look> lookFromName(std::string_view name) {
     return std::nullopt;
 }
 
-void photoLook(const ConstImageView& in, const ImageView& out, Look look) {
+bool photoLook(const ConstImageView& in, const ImageView& out, Look look) {
     if (!detail::sameSize(in, out))
-        return;
+        return false;
     const auto index = static_cast<std::size_t>(look);
     if (kRecipes[index].mono) {
         const MonoCurve& c = monoCurve(index);
-        detail::withLayout(in.order, [&](auto layout) {
+        // Grey pixels read the same in either channel order: no reordering after.
+        return detail::withLayout(in.order, [&](auto layout) {
             using L = decltype(layout);
-            parallelRows(in.height, [&](int y0, int y1) {
+            return parallelRows(in.height, [&](int y0, int y1) {
                 for (int y = y0; y < y1; ++y)
                     monoRowBest<L>(in.row(y), out.row(y), in.width, &c);
             });
         });
-        return; // grey pixels read the same in either channel order
     }
     const Table& t = table(look);
-    detail::withLayout(in.order, [&](auto layout) {
+    const bool done = detail::withLayout(in.order, [&](auto layout) {
         using L = decltype(layout);
-        parallelRows(in.height, [&](int y0, int y1) {
-            auto corners = std::make_unique<Corners>();
+        return parallelRows(in.height, [&](int y0, int y1) {
+            Corners corners; // 12 KB on the stack, so nothing to allocate
             for (int y = y0; y < y1; ++y)
-                lookRowBest<L>(in.row(y), out.row(y), in.width, t.cells, *corners);
+                lookRowBest<L>(in.row(y), out.row(y), in.width, t.cells, corners);
         });
     });
-    detail::matchOutputOrder(in, out);
+    return done && detail::matchOutputOrder(in, out);
 }
 
 } // namespace vividra::fx

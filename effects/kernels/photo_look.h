@@ -14,6 +14,6 @@ enum class Look { Mono, Tonal, Noir, Chrome, Fade, Instant, Process, Transfer };
 std::optional<Look> lookFromName(std::string_view name);
 
 // Applies a look through its 3-D colour lookup table. `out` may be `in`.
-void photoLook(const ConstImageView& in, const ImageView& out, Look look);
+[[nodiscard]] bool photoLook(const ConstImageView& in, const ImageView& out, Look look);
 
 } // namespace vividra::fx

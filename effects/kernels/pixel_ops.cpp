@@ -1,7 +1,7 @@
 #include "effects/kernels/pixel_ops.h"
 
+#include <algorithm>
 #include <cstring>
-#include <vector>
 
 #include "effects/kernels/parallel.h"
 #include "effects/kernels/pixel_memory.h"
@@ -41,10 +41,10 @@ bool haveVbmi() {
 }
 
 void swapRedBlue(std::uint8_t* p, int width) {
-    for (int x = 0; x < width; ++x) {
-        const std::uint8_t t = p[4 * x];
-        p[4 * x] = p[4 * x + 2];
-        p[4 * x + 2] = t;
+    for (std::uint8_t* end = p + 4 * std::ptrdiff_t{width}; p != end; p += 4) {
+        const std::uint8_t t = p[0];
+        p[0] = p[2];
+        p[2] = t;
     }
 }
 
@@ -54,12 +54,12 @@ struct PositionLuts {
 };
 
 void lutRowScalar(const std::uint8_t* s, std::uint8_t* d, int width, const PositionLuts& l) {
-    for (int x = 0; x < width; ++x) {
-        const std::uint8_t c0 = s[4 * x], c1 = s[4 * x + 1], c2 = s[4 * x + 2], a = s[4 * x + 3];
-        d[4 * x] = l.t[0][c0];
-        d[4 * x + 1] = l.t[1][c1];
-        d[4 * x + 2] = l.t[2][c2];
-        d[4 * x + 3] = a;
+    for (std::ptrdiff_t i = 0, end = 4 * std::ptrdiff_t{width}; i < end; i += 4) {
+        const std::uint8_t c0 = s[i], c1 = s[i + 1], c2 = s[i + 2], a = s[i + 3];
+        d[i] = l.t[0][c0];
+        d[i + 1] = l.t[1][c1];
+        d[i + 2] = l.t[2][c2];
+        d[i + 3] = a;
     }
 }
 
@@ -136,42 +136,42 @@ PositionLuts positionLuts(const ChannelLuts& luts, ChannelOrder order) {
 
 } // namespace
 
-void copyPixels(const ConstImageView& in, const ImageView& out) {
+bool copyPixels(const ConstImageView& in, const ImageView& out) {
     if (!sameSize(in, out))
-        return;
+        return false;
     const std::size_t bytes = static_cast<std::size_t>(in.width) * 4;
-    parallelRows(in.height, [&](int y0, int y1) {
+    const bool done = parallelRows(in.height, [&](int y0, int y1) {
         for (int y = y0; y < y1; ++y)
             if (out.row(y) != in.row(y))
                 std::memmove(out.row(y), in.row(y), bytes);
     });
-    matchOutputOrder(in, out);
+    return done && matchOutputOrder(in, out);
 }
 
-void matchOutputOrder(const ConstImageView& in, const ImageView& out) {
+bool matchOutputOrder(const ConstImageView& in, const ImageView& out) {
     if (in.order == out.order || out.empty())
-        return;
-    parallelRows(out.height, [&](int y0, int y1) {
+        return true;
+    return parallelRows(out.height, [&](int y0, int y1) {
         for (int y = y0; y < y1; ++y)
             swapRedBlue(out.row(y), out.width);
     });
 }
 
-void applyColourStages(const ConstImageView& in, const ImageView& out, const ColourStage* stages,
-                       int count) {
-    if (!sameSize(in, out))
-        return;
-    if (count <= 0) {
-        copyPixels(in, out);
-        return;
-    }
-    std::vector<PositionLuts> luts(static_cast<std::size_t>(count));
+namespace {
+
+// Stages whose tables fit on the stack: more than any caller chains.
+constexpr int kMaxStages = 8;
+
+// Up to kMaxStages stages from `in` to `out`, in the input's channel order.
+bool runStages(const ConstImageView& in, const ImageView& out, const ColourStage* stages,
+               int count) {
+    PositionLuts luts[kMaxStages];
     for (int i = 0; i < count; ++i)
         if (!stages[i].isMatrix)
             luts[i] = positionLuts(stages[i].luts, in.order);
-    withLayout(in.order, [&](auto layout) {
+    return withLayout(in.order, [&](auto layout) {
         using L = decltype(layout);
-        parallelRows(in.height, [&](int y0, int y1) {
+        return parallelRows(in.height, [&](int y0, int y1) {
             for (int y = y0; y < y1; ++y) {
                 const std::uint8_t* s = in.row(y);
                 std::uint8_t* d = out.row(y);
@@ -187,23 +187,43 @@ void applyColourStages(const ConstImageView& in, const ImageView& out, const Col
             }
         });
     });
-    matchOutputOrder(in, out);
 }
 
-void applyColourMatrix(const ConstImageView& in, const ImageView& out, const ColourMatrix& cm) {
+} // namespace
+
+bool applyColourStages(const ConstImageView& in, const ImageView& out, const ColourStage* stages,
+                       int count) {
+    if (!sameSize(in, out))
+        return false;
+    if (count <= 0)
+        return copyPixels(in, out);
+    // Longer chains run in passes, the later ones in place in the input's order.
+    ImageView working = out;
+    working.order = in.order;
+    ConstImageView from = in;
+    for (int first = 0; first < count; first += kMaxStages) {
+        if (!runStages(from, working, stages + first, std::min(kMaxStages, count - first)))
+            return false;
+        from = working;
+    }
+    return matchOutputOrder(in, out);
+}
+
+bool applyColourMatrix(const ConstImageView& in, const ImageView& out, const ColourMatrix& cm) {
     ColourStage stage{};
     stage.isMatrix = true;
     stage.matrix = cm;
-    applyColourStages(in, out, &stage, 1);
+    return applyColourStages(in, out, &stage, 1);
 }
 
-void applyChannelLuts(const ConstImageView& in, const ImageView& out, const ChannelLuts& luts) {
+bool applyChannelLuts(const ConstImageView& in, const ImageView& out, const ChannelLuts& luts) {
     ColourStage stage{};
     stage.luts = luts;
-    applyColourStages(in, out, &stage, 1);
+    return applyColourStages(in, out, &stage, 1);
 }
 
-PixelBuffer::PixelBuffer(std::size_t bytes) : data_(allocatePixels(bytes)), bytes_(bytes) {}
+PixelBuffer::PixelBuffer(std::size_t bytes) noexcept
+    : data_(allocatePixels(bytes)), bytes_(bytes) {}
 
 PixelBuffer::~PixelBuffer() {
     if (data_)

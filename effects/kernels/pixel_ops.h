@@ -53,11 +53,11 @@ VIVIDRA_INLINE std::uint8_t roundByte(float v) {
 // over words vectorise far better than loops over interleaved bytes.
 VIVIDRA_INLINE std::uint32_t loadPixel(const std::uint8_t* row, int x) {
     std::uint32_t p;
-    __builtin_memcpy(&p, row + 4 * x, 4);
+    __builtin_memcpy(&p, row + 4 * std::ptrdiff_t{x}, 4);
     return p;
 }
 VIVIDRA_INLINE void storePixel(std::uint8_t* row, int x, std::uint32_t p) {
-    __builtin_memcpy(row + 4 * x, &p, 4);
+    __builtin_memcpy(row + 4 * std::ptrdiff_t{x}, &p, 4);
 }
 template <int Position> VIVIDRA_INLINE std::uint32_t channel(std::uint32_t p) {
     return (p >> (8 * Position)) & 0xffu;
@@ -72,11 +72,11 @@ inline bool sameSize(const ConstImageView& a, const ImageView& b) {
 }
 
 // Copies pixels, reordering channels when the orders differ; `out` may be `in`.
-void copyPixels(const ConstImageView& in, const ImageView& out);
+[[nodiscard]] bool copyPixels(const ConstImageView& in, const ImageView& out);
 
 // Kernels work in the input's channel order; when the output wants the other
 // order, this swaps red and blue of the finished output in place.
-void matchOutputOrder(const ConstImageView& in, const ImageView& out);
+[[nodiscard]] bool matchOutputOrder(const ConstImageView& in, const ImageView& out);
 
 // Expands to three copies of `impl<Layout>(args)` compiled for AVX-512, AVX2 and
 // baseline x86-64, plus `name<Layout>` that calls the best one for this machine.
@@ -116,13 +116,15 @@ struct ColourMatrix {
     float m[3][3];
     float offset[3];
 };
-void applyColourMatrix(const ConstImageView& in, const ImageView& out, const ColourMatrix& cm);
+[[nodiscard]] bool applyColourMatrix(const ConstImageView& in, const ImageView& out,
+                                     const ColourMatrix& cm);
 
 // One 256-entry table per colour channel; alpha passes through. `out` may be `in`.
 struct ChannelLuts {
     std::uint8_t r[256], g[256], b[256];
 };
-void applyChannelLuts(const ConstImageView& in, const ImageView& out, const ChannelLuts& luts);
+[[nodiscard]] bool applyChannelLuts(const ConstImageView& in, const ImageView& out,
+                                    const ChannelLuts& luts);
 
 // A chain of matrix and table steps run in one pass, each rounded to bytes as
 // if run separately. `out` may be `in`.
@@ -131,17 +133,19 @@ struct ColourStage {
     ColourMatrix matrix;
     ChannelLuts luts;
 };
-void applyColourStages(const ConstImageView& in, const ImageView& out, const ColourStage* stages,
-                       int count);
+[[nodiscard]] bool applyColourStages(const ConstImageView& in, const ImageView& out,
+                                     const ColourStage* stages, int count);
 
-// Scratch memory from the pixel cache, returned on scope exit.
+// Scratch memory from the pixel cache, returned on scope exit. Empty (false)
+// when memory ran out.
 class PixelBuffer {
 public:
     PixelBuffer() = default;
-    explicit PixelBuffer(std::size_t bytes);
+    explicit PixelBuffer(std::size_t bytes) noexcept;
     ~PixelBuffer();
     PixelBuffer(const PixelBuffer&) = delete;
     PixelBuffer& operator=(const PixelBuffer&) = delete;
+    explicit operator bool() const { return data_ != nullptr; }
     template <class T> T* as() const { return static_cast<T*>(data_); }
 
 private:

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <new>
 #include <vector>
 
 #include "effects/kernels/parallel.h"
@@ -45,13 +46,18 @@ std::vector<Taps> tapsFor(int inSize, int outSize) {
 
 } // namespace
 
-void resample(const ConstImageView& in, const ImageView& out) {
+bool resample(const ConstImageView& in, const ImageView& out) noexcept {
     if (in.empty() || out.empty())
-        return;
-    const std::vector<Taps> across = tapsFor(in.width, out.width);
-    const std::vector<Taps> down = tapsFor(in.height, out.height);
+        return true;
+    std::vector<Taps> across, down;
+    try {
+        across = tapsFor(in.width, out.width);
+        down = tapsFor(in.height, out.height);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     const std::size_t rowFloats = static_cast<std::size_t>(in.width) * 4;
-    parallelRows(out.height, [&](int y0, int y1) {
+    return parallelRows(out.height, [&](int y0, int y1) {
         std::vector<float> column(rowFloats);
         for (int y = y0; y < y1; ++y) {
             // Down first: the input rows this output row covers, weighted into one row.

@@ -1,8 +1,8 @@
 #include "effects/kernels/sketch.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
-#include <vector>
 
 #include "effects/kernels/parallel.h"
 #include "effects/kernels/pixel_ops.h"
@@ -47,14 +47,16 @@ VIVIDRA_MULTIVERSION(lumaRowsBest, lumaRows,
 // Row `y` of the plane sampled `o` rows away, into the middle of a padded row.
 VIVIDRA_INLINE void blendRows(const float* plane, int w, int h, int y, Offset o, float* dst,
                               int pad) {
-    const float* a = plane + static_cast<std::ptrdiff_t>(std::clamp(y + o.whole, 0, h - 1)) * w;
-    const float* b = plane + static_cast<std::ptrdiff_t>(std::clamp(y + o.whole + 1, 0, h - 1)) * w;
+    const std::ptrdiff_t from = std::ptrdiff_t{y} + o.whole, last = h - 1;
+    const float* a = plane + std::clamp<std::ptrdiff_t>(from, 0, last) * w;
+    const float* b = plane + std::clamp<std::ptrdiff_t>(from + 1, 0, last) * w;
     const float f = o.frac, g = 1.0f - o.frac;
     float* __restrict d = dst + pad;
     for (int x = 0; x < w; ++x)
         d[x] = g * a[x] + f * b[x];
     std::fill(dst, d, d[0]);
-    std::fill(d + w, d + w + pad, d[w - 1]);
+    float* end = d + w;
+    std::fill(end, end + pad, d[w - 1]);
 }
 
 template <class Layout>
@@ -62,7 +64,8 @@ VIVIDRA_INLINE void sketchRow(const float* __restrict top, const float* __restri
                               const float* __restrict bot, int pad, Offset left, Offset right,
                               float strength, std::uint8_t* __restrict out, int w) {
     const float lg = 1.0f - left.frac, lf = left.frac, rg = 1.0f - right.frac, rf = right.frac;
-    const int l0 = pad + left.whole, r0 = pad + right.whole;
+    // Reaches of up to a width each side of a padded row exceed int on very wide pictures.
+    const std::ptrdiff_t c0 = pad, l0 = c0 + left.whole, r0 = c0 + right.whole;
     for (int x = 0; x < w; ++x) {
         const float tl = lg * top[l0 + x] + lf * top[l0 + x + 1];
         const float tr = rg * top[r0 + x] + rf * top[r0 + x + 1];
@@ -70,7 +73,7 @@ VIVIDRA_INLINE void sketchRow(const float* __restrict top, const float* __restri
         const float br = rg * bot[r0 + x] + rf * bot[r0 + x + 1];
         const float ml = lg * mid[l0 + x] + lf * mid[l0 + x + 1];
         const float mr = rg * mid[r0 + x] + rf * mid[r0 + x + 1];
-        const float t = top[pad + x], b = bot[pad + x];
+        const float t = top[c0 + x], b = bot[c0 + x];
         const float hv = (bl + 2.0f * b + br) - (tl + 2.0f * t + tr);
         const float vv = (tr + 2.0f * mr + br) - (tl + 2.0f * ml + bl);
         const std::uint8_t grey =
@@ -85,11 +88,14 @@ VIVIDRA_MULTIVERSION(sketchRowBest, sketchRow,
 
 } // namespace
 
-void sketch(const ConstImageView& in, const ImageView& out, double texel, double edgeStrength) {
+bool sketch(const ConstImageView& in, const ImageView& out, double texel, double edgeStrength) {
     if (!detail::sameSize(in, out))
-        return;
+        return false;
     const int w = in.width, h = in.height;
-    detail::PixelBuffer planeMemory(static_cast<std::size_t>(w) * h * sizeof(float));
+    detail::PixelBuffer planeMemory(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) *
+                                    sizeof(float));
+    if (!planeMemory)
+        return false;
     float* plane = planeMemory.as<float>();
     // Samples sit texel·size pixels from the centre, as texture coordinates would.
     // Offsets beyond the picture only ever reach the clamped edge.
@@ -100,21 +106,30 @@ void sketch(const ConstImageView& in, const ImageView& out, double texel, double
     const int pad = static_cast<int>(std::ceil(dx)) + 2;
     const float strength = static_cast<float>(edgeStrength);
 
-    detail::withLayout(in.order, [&](auto layout) {
+    std::atomic<bool> failed{false};
+    const bool done = detail::withLayout(in.order, [&](auto layout) {
         using L = decltype(layout);
-        parallelRows(h, [&](int y0, int y1) { lumaRowsBest<L>(in, plane, y0, y1); });
-        parallelRows(h, [&](int y0, int y1) {
-            const std::size_t len = static_cast<std::size_t>(w + 2 * pad);
-            std::vector<float> top(len), mid(len), bot(len);
+        if (!parallelRows(h, [&](int y0, int y1) { lumaRowsBest<L>(in, plane, y0, y1); }))
+            return false;
+        return parallelRows(h, [&](int y0, int y1) {
+            const std::size_t len = static_cast<std::size_t>(w) + 2 * static_cast<std::size_t>(pad);
+            detail::PixelBuffer rows(3 * len * sizeof(float));
+            if (!rows) {
+                failed = true;
+                return;
+            }
+            float* top = rows.as<float>();
+            float* mid = top + len;
+            float* bot = mid + len;
             for (int y = y0; y < y1; ++y) {
-                blendRows(plane, w, h, y, up, top.data(), pad);
-                blendRows(plane, w, h, y, {0, 0.0f}, mid.data(), pad);
-                blendRows(plane, w, h, y, down, bot.data(), pad);
-                sketchRowBest<L>(top.data(), mid.data(), bot.data(), pad, left, right, strength,
-                                 out.row(y), w);
+                blendRows(plane, w, h, y, up, top, pad);
+                blendRows(plane, w, h, y, {0, 0.0f}, mid, pad);
+                blendRows(plane, w, h, y, down, bot, pad);
+                sketchRowBest<L>(top, mid, bot, pad, left, right, strength, out.row(y), w);
             }
         });
     });
+    return done && !failed;
 }
 
 } // namespace vividra::fx

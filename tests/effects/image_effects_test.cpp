@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "effects/image_tools.h"
+#include "effects/kernels/pixel_memory.h"
 
 namespace vividra {
 namespace {
@@ -175,6 +176,42 @@ TEST(ImageEffects, LongChainsReuseBuffersSafely) {
         picture = (i % 2 == 0) ? ImageTools::applyRGB(picture, 1.0f, 1.0f, 0.5f)
                                : ImageTools::applyRGB(picture, 1.0f, 1.0f, 2.0f);
     expectStraight(picture, {299, 199}, 100, 150, 200, 255, 1);
+}
+
+// With the pixel pool allowed less and less, every primitive gives its whole
+// result or an empty picture, never a part or an exception; once the limit is
+// lifted it works again.
+TEST(ImageEffects, OutOfMemoryGivesAnEmptyPictureAndThenRecovers) {
+    std::vector<Named> primitives = everyPrimitive();
+    primitives.push_back({"adjustments", [](const Picture& p) {
+                              fx::Adjustments steps;
+                              steps.contrast = 1.3f, steps.hue = 40.0f;
+                              return ImageTools::applyAdjustments(p, steps);
+                          }});
+    for (const bool transparent : {false, true}) {
+        const Picture input = varied(24, 16, transparent);
+        for (const Named& primitive : primitives) {
+            SCOPED_TRACE(std::string(primitive.name) + (transparent ? " transparent" : ""));
+            const Picture want = primitive.apply(input);
+            ASSERT_FALSE(want.isEmpty());
+            {
+                fx::PixelMemoryLimitForTesting limit(0);
+                EXPECT_TRUE(primitive.apply(input).isEmpty());
+                // One picture's pixels are 1536 bytes; the straight copy needs as much again.
+                for (std::size_t bytes : {1535, 1536, 3072, 8192, 40000}) {
+                    fx::setPixelMemoryLimitForTesting(bytes);
+                    const Picture out = primitive.apply(input);
+                    if (!out.isEmpty()) {
+                        EXPECT_EQ(out.image, want.image) << bytes;
+                        EXPECT_EQ(out.size, input.size) << bytes;
+                    }
+                }
+                fx::setPixelMemoryLimitForTesting(std::size_t{1} << 20);
+                EXPECT_EQ(primitive.apply(input).image, want.image);
+            }
+            EXPECT_EQ(primitive.apply(input).image, want.image);
+        }
+    }
 }
 
 } // namespace

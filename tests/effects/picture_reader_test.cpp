@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "effects/image_tools.h"
+#include "effects/kernels/pixel_memory.h"
 #include "tests/persist/sample_pictures.h"
 
 namespace vividra {
@@ -360,6 +361,24 @@ TEST(PictureReader, ReadsFromSeveralThreadsAtOnce) {
         t.join();
     for (size_t i = 0; i < ok.size(); ++i)
         EXPECT_TRUE(ok[i]) << paths[i % paths.size()].toStdString();
+}
+
+TEST(PictureReader, RunningOutOfMemoryIsAReasonNotACrash) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("photo.jpg"));
+    ASSERT_TRUE(writeAll(path, encodeWithQt(photoLike(300, 200), "jpeg")));
+    const std::optional<Picture> want = ImageTools::readPicture(path);
+    ASSERT_TRUE(want);
+    // Nothing at all, and one byte short of the decoded pixels.
+    for (const std::size_t bytes : {std::size_t{0}, std::size_t{300 * 200 * 4 - 1}}) {
+        fx::PixelMemoryLimitForTesting limit(bytes);
+        QString reason;
+        EXPECT_FALSE(ImageTools::readPicture(path, &reason)) << bytes;
+        EXPECT_EQ(reason, QStringLiteral("Not enough memory to open this picture.")) << bytes;
+    }
+    const std::optional<Picture> again = ImageTools::readPicture(path);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->image, want->image);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "controls/check_box.h"
 #include "controls/progress_indicator.h"
 #include "effects/image_tools.h"
+#include "effects/kernels/pixel_memory.h"
 #include "effects/layer_rendering.h"
 #include "paint/compositing.h"
 #include "paint/draw_view.h"
@@ -175,6 +176,48 @@ private slots:
         QCOMPARE(c.originalImagePath, third);
         QCOMPARE(c.backgroundImage.image.size(), QSize(90, 120));
         QVERIFY(c.imageViewBackground->listOfPAths.isEmpty());
+    }
+
+    void runningOutOfMemoryIsToldAndKeepsTheSession() {
+        ViewController& c = fixture_.controller();
+        load(300, 200);
+        const QImage background = c.preEraseImage.image;
+        const QImage shown = c.lastImage.image;
+        {
+            fx::PixelMemoryLimitForTesting none(0);
+            c.checkBackgroundBlur->click();
+            waitIdle();
+        }
+        QCOMPARE(fixture_.dialogs().alerts.size(), 1);
+        QVERIFY(fixture_.dialogs().alerts.front().informativeText.contains(
+            QStringLiteral("not enough memory")));
+        QCOMPARE(c.preEraseImage.image, background);
+        QCOMPARE(c.lastImage.image, shown);
+        QVERIFY(!c.processIsRunning() && c.processesQueue.isEmpty());
+        QVERIFY(c.progressIndicator->isHidden());
+        // With memory back the same change goes through.
+        c.checkBackgroundBlur->click();
+        c.checkBackgroundBlur->click();
+        waitIdle();
+        QVERIFY(c.preEraseImage.image != background);
+
+        // A picture that does not fit: told so, and the window stays usable.
+        QImage big(400, 300, QImage::Format_RGB32);
+        big.fill(qRgb(20, 140, 220));
+        const QString path = fixture_.environment().root() + QStringLiteral("/big.jpg");
+        QVERIFY(big.save(path, "JPEG", 90));
+        {
+            fx::PixelMemoryLimitForTesting none(0);
+            c.takeInPicture(path, QStringLiteral("addImage"));
+            waitIdle();
+        }
+        QCOMPARE(fixture_.dialogs().alerts.size(), 2);
+        QCOMPARE(fixture_.dialogs().alerts.back().informativeText, ImageTools::outOfMemoryReason());
+        QVERIFY(c.originalImagePath.isEmpty());
+        c.takeInPicture(path, QStringLiteral("addImage"));
+        waitIdle();
+        QCOMPARE(c.originalImagePath, path);
+        QCOMPARE(c.foregroundImage.image.size(), QSize(400, 300));
     }
 
 private:
