@@ -151,6 +151,16 @@ void BM_BackgroundRerender(benchmark::State& state) {
     });
 }
 
+// From a foreground change until the brush may paint again (the line is idle).
+void BM_ForegroundChangeToPainting(benchmark::State& state) {
+    Session s;
+    s.open();
+    measure(state, [&] {
+        s.controller.checkForegroundSepia->click();
+        s.waitIdle();
+    });
+}
+
 void BM_OneStroke(benchmark::State& state) {
     Session s;
     s.open();
@@ -184,6 +194,10 @@ void BM_Recompose100Strokes(benchmark::State& state) {
 
 BENCHMARK(BM_OpenPhoto)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 BENCHMARK(BM_BackgroundRerender)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(4);
+BENCHMARK(BM_ForegroundChangeToPainting)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(4);
 BENCHMARK(BM_OneStroke)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
 BENCHMARK(BM_Recompose100Strokes)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 

@@ -153,7 +153,11 @@ private:
         const QString picture = pictures[static_cast<int>(random.bounded(pictures.size()))];
         const int answer =
             random.bounded(5) == 0 ? platform::kSecondButton : platform::kFirstButton;
-        switch (random.bounded(17)) {
+        const quint32 action = random.bounded(17);
+        if (qEnvironmentVariableIsSet("VIVIDRA_SOAK_TRACE"))
+            qDebug("action %u, picture %s, busy %d", action, qPrintable(picture),
+                   c.jobs.busy() ? 1 : 0);
+        switch (action) {
         case 0:
             fixture.dialogs().alertAnswers = {answer};
             fixture.dialogs().openAnswers = {picture};
@@ -195,15 +199,18 @@ private:
                                  l.sketchIntensity, l.sketchEdge};
             Slider* s = sliders[random.bounded(5)];
             const int positions = static_cast<QSlider*>(s)->maximum() + 1;
+            const int before = s->value();
             s->setValue(static_cast<int>(random.bounded(positions)));
-            return foreground ? 1 : 2;
+            // A slider left where it was sends nothing and asks for nothing.
+            return s->value() == before ? 0 : foreground ? 1 : 2;
         }
         case 8: {
             Slider* sliders[] = {c.sliderBrightness, c.sliderContrast, c.sliderGamma, c.sliderHue,
                                  c.sliderRed};
             Slider* s = sliders[random.bounded(5)];
+            const int before = s->value();
             s->setValue(s->value() + static_cast<int>(random.bounded(21)) - 10);
-            return 3;
+            return s->value() == before ? 0 : 3;
         }
         case 9:
             emit c.buttonAdjustReset->clicked();
