@@ -72,6 +72,8 @@ void ViewController::PathModified() {
         // Hand the running composite over whole, so painting it needs no copy; a full
         // composition starts again from the clean background.
         Picture target = everything ? preEraseImage : std::exchange(currentZoomInImage, Picture());
+        // The latest composite is that same picture: letting go of it here saves a full copy.
+        lastImage = Picture();
         const QBrush reveal = patternColor(foregroundImage);
         const QBrush erase = patternColor(preEraseImage);
         return [this, target = std::move(target), strokes, reveal,
