@@ -13,30 +13,14 @@
 #include "session/custom_drag_view.h"
 
 #include "session/view_controller.h"
+#include "support/test_pictures.h"
 #include "support/window_fixture.h"
 #include <QColorDialog>
 #include <QMimeData>
 
 using namespace vividra;
-
-namespace {
-
-// A colourful picture: hue changes along x, brightness along y.
-QString writeColourPicture(const QString& folder, int w, int h) {
-    QImage img(w, h, QImage::Format_RGB32);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            img.setPixelColor(x, y, QColor::fromHsv((x * 300 / w) % 360, 255, 120 + (y * 120 / h)));
-    const QString path = folder + QStringLiteral("/colours.png");
-    img.save(path);
-    return path;
-}
-
-bool isGrey(QRgb c) {
-    return qAbs(qRed(c) - qGreen(c)) <= 2 && qAbs(qGreen(c) - qBlue(c)) <= 2;
-}
-
-} // namespace
+using test::isGrey;
+using test::writeColourPicture;
 
 class EditingTest : public QObject {
     Q_OBJECT

@@ -14,27 +14,12 @@
 #include "paint/draw_view.h"
 #include "session/custom_drag_view.h"
 #include "session/view_controller.h"
+#include "support/test_pictures.h"
 #include "support/window_fixture.h"
 
 using namespace vividra;
-
-namespace {
-
-QString writeColourPicture(const QString& folder, const QString& name, int w, int h) {
-    QImage img(w, h, QImage::Format_RGB32);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            img.setPixelColor(x, y, QColor::fromHsv((x * 300 / w) % 360, 255, 120 + (y * 120 / h)));
-    const QString path = folder + QLatin1Char('/') + name;
-    img.save(path);
-    return path;
-}
-
-bool isGrey(QRgb c) {
-    return qAbs(qRed(c) - qGreen(c)) <= 2 && qAbs(qGreen(c) - qBlue(c)) <= 2;
-}
-
-} // namespace
+using test::isGrey;
+using test::writeColourPicture;
 
 class OverlappingWorkTest : public QObject {
     Q_OBJECT
@@ -46,7 +31,7 @@ private slots:
     void changesDuringAnIntakeOrAStrokeAreNotLost() {
         ViewController& c = fixture_.controller();
         const QString path =
-            writeColourPicture(fixture_.environment().root(), QStringLiteral("big.png"), 1200, 900);
+            writeColourPicture(fixture_.environment().root(), 1200, 900, QStringLiteral("big.png"));
         c.takeInPicture(path, QStringLiteral("addImage"));
         QVERIFY(c.infoProvider.processIsRunning());
         // Ticked while the picture is still being taken in: rendered after it.
@@ -152,8 +137,8 @@ private slots:
     void picturesArrivingWhileWorkRunsAreTakenInAfterwards() {
         ViewController& c = fixture_.controller();
         load(400, 300);
-        const QString second = writeColourPicture(fixture_.environment().root(),
-                                                  QStringLiteral("second.png"), 160, 90);
+        const QString second = writeColourPicture(fixture_.environment().root(), 160, 90,
+                                                  QStringLiteral("second.png"));
         c.checkBackgroundBlur->click();
         QVERIFY(c.infoProvider.processIsRunning());
         fixture_.delegate().openURLs({second});
@@ -165,7 +150,7 @@ private slots:
 
         // A drop while a stroke is composed.
         const QString third =
-            writeColourPicture(fixture_.environment().root(), QStringLiteral("third.png"), 90, 120);
+            writeColourPicture(fixture_.environment().root(), 90, 120, QStringLiteral("third.png"));
         paintAcrossMiddle();
         QVERIFY(c.infoProvider.processIsRunning());
         QMimeData data;
@@ -223,8 +208,8 @@ private slots:
 private:
     void load(int w, int h) {
         ViewController& c = fixture_.controller();
-        c.takeInPicture(writeColourPicture(fixture_.environment().root(),
-                                           QStringLiteral("p%1x%2.png").arg(w).arg(h), w, h),
+        c.takeInPicture(writeColourPicture(fixture_.environment().root(), w, h,
+                                           QStringLiteral("p%1x%2.png").arg(w).arg(h)),
                         QStringLiteral("addImage"));
         waitIdle();
         QVERIFY(!c.originalImagePath.isEmpty());
