@@ -5,8 +5,9 @@
 namespace vividra {
 
 // A check box that draws its state with the picture resources "Checked" and
-// "Unchecked". Like the original toolkit it keeps an image and an alternate
-// image, which the controller sets together on every toggle.
+// "Unchecked". It keeps the name of the image for each state (image and
+// alternate image), which the controller sets together on every toggle, so a
+// test can read which picture a box shows.
 class CheckBox : public QCheckBox {
     Q_OBJECT
 public:

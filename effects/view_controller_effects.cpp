@@ -369,12 +369,9 @@ void ViewController::finishRendering(LayerRenderInput::Kind kind, LayerRenderRes
         currentZoomInImage = result.composite;
         infoProvider.changesMadeAfterLastZoom = true;
         showComposite(result.shownComposite);
-        if (settings.brush.eraser)
-            setBrushColor(patternColor(result.eraseWindow));
-        else if (settings.brush.customColor)
-            setBrushColor(QBrush(settings.brush.colour));
-        else if (kind != Kind::background)
-            setBrushColor(patternColor(result.revealWindow));
+        // A background rendering builds no reveal window: the revealing brush stays as it is.
+        if (kind != Kind::background || settings.brush.eraser || settings.brush.customColor)
+            chooseLiveColor(result.revealWindow, result.eraseWindow);
     }
     imageViewBackground->path = makePath();
     imageViewBackground->secondPath = makePath();

@@ -23,22 +23,21 @@ ControlValues ControlValues::record(const EditSettings& s) {
     const EffectSettings& b = s.background;
     l[0] = flag(s.brush.customColor);
     l[1] = flag(false); // the custom colour button is a push button, never on
-    l[2] = flag(f.blackWhiteOn);
-    l[3] = QString::number(std::max<qsizetype>(0, kBlackWhiteItems.indexOf(f.blackWhiteEffect)));
-    l[4] = flag(f.colorEffectsOn);
-    l[5] = QString::number(std::max<qsizetype>(0, kColorEffectItems.indexOf(f.colorEffect)));
-    l[6] = flag(f.sepiaOn);
-    l[7] = flag(f.blurOn);
-    l[8] = flag(f.oilPaintingOn);
-    l[9] = flag(f.sketchOn);
-    l[10] = flag(b.blackWhiteOn);
-    l[11] = QString::number(std::max<qsizetype>(0, kBlackWhiteItems.indexOf(b.blackWhiteEffect)));
-    l[12] = flag(b.colorEffectsOn);
-    l[13] = QString::number(std::max<qsizetype>(0, kColorEffectItems.indexOf(b.colorEffect)));
-    l[14] = flag(b.sepiaOn);
-    l[15] = flag(b.blurOn);
-    l[16] = flag(b.oilPaintingOn);
-    l[17] = flag(b.sketchOn);
+    // Each layer's switches and combo indices, in the same order for both.
+    const auto layerLines = [&l](std::size_t first, const EffectSettings& e) {
+        l[first] = flag(e.blackWhiteOn);
+        l[first + 1] =
+            QString::number(std::max<qsizetype>(0, kBlackWhiteItems.indexOf(e.blackWhiteEffect)));
+        l[first + 2] = flag(e.colorEffectsOn);
+        l[first + 3] =
+            QString::number(std::max<qsizetype>(0, kColorEffectItems.indexOf(e.colorEffect)));
+        l[first + 4] = flag(e.sepiaOn);
+        l[first + 5] = flag(e.blurOn);
+        l[first + 6] = flag(e.oilPaintingOn);
+        l[first + 7] = flag(e.sketchOn);
+    };
+    layerLines(2, f);
+    layerLines(10, b);
     l[18] = flag(s.brush.eraser);
     l[19] = formatSliderValue(s.brush.size);
     l[20] = s.brushLabel();

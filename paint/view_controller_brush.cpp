@@ -175,7 +175,7 @@ void ViewController::OnEraserModeSelected() {
     }
 }
 
-void ViewController::applyEraserMode(bool) {
+void ViewController::applyEraserMode() {
     checkEraserMode->showImageForState();
     if (originalImagePath.isEmpty()) {
         syncSurfaceModes();

@@ -20,7 +20,8 @@ struct Picture {
     bool isEmpty() const { return size.width() <= 0 || size.height() <= 0 || image.isNull(); }
     int pixelWidth() const { return image.width(); }
     int pixelHeight() const { return image.height(); }
-    // True when both share the same pixel storage (the "same object" of the original design).
+    // True when both share the same pixel storage: a step that changes nothing hands its
+    // input back instead of a copy.
     bool sharesPixelsWith(const Picture& other) const {
         return !image.isNull() && image.constBits() == other.image.constBits();
     }

@@ -30,11 +30,6 @@ void SessionJobs::beginSession() {
     notify();
 }
 
-void SessionJobs::cancelRunning(Kind kind) {
-    if (running_ && runningKind_ == kind && runningCancel_)
-        runningCancel_->store(true);
-}
-
 int SessionJobs::count(Kind kind) const {
     int n = running_ && runningKind_ == kind && runningGeneration_ == generation_ ? 1 : 0;
     for (const Job& job : waiting_)
@@ -63,9 +58,8 @@ void SessionJobs::pump() {
         runningCancel_ = std::make_shared<std::atomic<bool>>(false);
         const Cancel cancel = runningCancel_;
         const std::uint64_t generation = job.generation;
-        const Kind kind = job.kind;
         platform::runInBackground(
-            [this, alive = alive_, work = std::move(work), cancel, generation, kind]() mutable {
+            [this, alive = alive_, work = std::move(work), cancel, generation]() mutable {
                 Apply apply;
                 QString failure;
                 try {
@@ -78,7 +72,7 @@ void SessionJobs::pump() {
                 // The copies the work made are released here, on the pool thread.
                 work = nullptr;
                 platform::runOnMain(
-                    [this, alive, apply = std::move(apply), failure, generation, kind]() mutable {
+                    [this, alive, apply = std::move(apply), failure, generation]() mutable {
                         if (!*alive)
                             return;
                         const bool current = generation == generation_ && !closed_;
@@ -87,13 +81,13 @@ void SessionJobs::pump() {
                         else if (current && !failure.isEmpty() && onFailure)
                             onFailure(failure);
                         apply = nullptr;
-                        finish(kind);
+                        finish();
                     });
             });
     }
 }
 
-void SessionJobs::finish(Kind) {
+void SessionJobs::finish() {
     running_ = false;
     runningCancel_.reset();
     ++finished_;

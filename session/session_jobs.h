@@ -52,10 +52,6 @@ public:
     void beginSession();
     std::uint64_t generation() const { return generation_; }
 
-    // Asks a running job of `kind` to stop early (its result is still applied if it
-    // finishes anyway; a job that stops reports so itself).
-    void cancelRunning(Kind kind);
-
     // A job is running or waiting.
     bool busy() const { return running_ || !waiting_.empty(); }
     // Jobs of `kind` of the current session running or waiting.
@@ -79,7 +75,7 @@ private:
         Start start;
     };
     void pump();
-    void finish(Kind kind);
+    void finish();
     void notify();
 
     std::deque<Job> waiting_;

@@ -255,12 +255,17 @@ void ViewController::resetControlsToDefaults() {
     imageViewBackground->imageViewRect = QRectF(customViewImage->visibleRegion().boundingRect());
 }
 
-void ViewController::emptySessionData() {
-    // A new session: work asked for in the old one is dropped.
+void ViewController::beginNewSession() {
+    // Work asked for in the old session is dropped, and with it what waited for it.
     jobs.beginSession();
-    forgetOriginal();
+    processesQueue.clear();
     canvasBuiltFor_.reset();
     colorChangeTriggered = colorIsChangeing = false;
+}
+
+void ViewController::emptySessionData() {
+    beginNewSession();
+    forgetOriginal();
     statesList.clear();
     actualStatesList.clear();
 
@@ -290,7 +295,6 @@ void ViewController::emptySessionData() {
     currentMaskRect = QRectF();
     infoProvider.isImageAdded = false;
     currentZoomInImage = Picture();
-    processesQueue.clear();
 }
 
 void ViewController::clearSessionForNewPicture() {

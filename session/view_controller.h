@@ -142,7 +142,7 @@ public:
     // Brush controls.
     void OnBrushSizeChanged();
     void OnEraserModeSelected();
-    void applyEraserMode(bool fromQueue = false);
+    void applyEraserMode();
     void OnCustomColorSelected();
     void OnCustomColor();
     void ColorUpdateWithColorPanel();
@@ -261,6 +261,8 @@ private:
     void finishRendering(LayerRenderInput::Kind kind, LayerRenderResult result);
     void startIntake(const QString& path, const QString& action, bool reset);
     void resetControlsToDefaults();
+    // File New, the picture reset and a new intake each start a new session.
+    void beginNewSession();
     // The session data both resets empty (not the controls).
     void emptySessionData();
     void finishIntake(const QString& action, LayerRenderResult result, bool reset);

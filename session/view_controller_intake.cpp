@@ -76,10 +76,7 @@ void ViewController::OnReset() {
             "All unsaved changes will be lost. Are you sure you want to reset the image?")))
         return;
     // The same picture as a new session: work asked for before the reset is dropped.
-    jobs.beginSession();
-    processesQueue.clear();
-    canvasBuiltFor_.reset();
-    colorChangeTriggered = colorIsChangeing = false;
+    beginNewSession();
     imageViewBackground->resetDrawing();
     currentMaskRect = QRectF();
     currentColor = QBrush(Qt::white);
@@ -168,12 +165,7 @@ void ViewController::finishIntake(const QString& action, LayerRenderResult resul
         view->originalImagePath = originalImagePath;
     // Modes chosen before the picture came in apply to it.
     syncSurfaceModes();
-    if (settings.brush.eraser)
-        setBrushColor(patternColor(result.eraseWindow));
-    else if (settings.brush.customColor)
-        setBrushColor(QBrush(settings.brush.colour));
-    else
-        setBrushColor(patternColor(result.revealWindow));
+    chooseLiveColor(result.revealWindow, result.eraseWindow);
 
     imageViewBackground->path = makePath();
     imageViewBackground->secondPath = makePath();

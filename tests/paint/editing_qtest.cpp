@@ -293,20 +293,6 @@ private slots:
         QVERIFY(!c.backgroundImage.isEmpty());
     }
 
-    void eraserSwitchWaitsForARendering() {
-        ViewController& c = fixture_.controller();
-        c.takeInPicture(writeColourPicture(fixture_.environment().root(), 200, 100),
-                        QStringLiteral("addImage"));
-        QTRY_VERIFY(!c.infoProvider.processIsRunning());
-        c.requestLayerUpdate(ProcessType::imagePreview);
-        c.checkEraserMode->click();
-        QCOMPARE(c.processesQueue, QList<ProcessType>{ProcessType::updateEraserMode});
-        QVERIFY(!c.imageViewBackground->isErase);
-        QTRY_VERIFY(!c.processIsRunning());
-        QTRY_VERIFY(!c.infoProvider.processIsRunning());
-        QVERIFY(c.imageViewBackground->isErase);
-    }
-
     void dropsAndThePictureReset() {
         ViewController& c = fixture_.controller();
         CustomDragView* drop = c.dragImageView;

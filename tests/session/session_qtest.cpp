@@ -213,17 +213,6 @@ private slots:
         QCOMPARE(c.jobs.generation(), generation + 1);
     }
 
-    void outputFormatNotification() {
-        auto& center = platform::NotificationCenter::defaultCenter();
-        center.post(platform::kOutputFormatSelected,
-                    {{QStringLiteral("format"), QStringLiteral("TIFF")}});
-        QCOMPARE(fixture_.controller().selectedFormat, QStringLiteral("TIFF"));
-        center.post(platform::kOutputFormatSelected);
-        QCOMPARE(fixture_.controller().selectedFormat, QStringLiteral("TIFF"));
-        center.post(platform::kOutputFormatSelected, {{QStringLiteral("format"), 42}});
-        QCOMPARE(fixture_.controller().selectedFormat, QStringLiteral("TIFF"));
-    }
-
     void editSwitchSelectsTheTab() {
         ViewController& c = fixture_.controller();
         QCOMPARE(c.tabViewEdit->currentIndex(), 0);
