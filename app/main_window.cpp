@@ -34,6 +34,15 @@ void MainWindow::buildMenus() {
         file->addAction(tr("&Quit"), QKeySequence::Quit, &controller_, &ViewController::OnAppQuit);
     actionQuit->setMenuRole(QAction::QuitRole);
 
+    QMenu* view = menuBar()->addMenu(tr("&View"));
+    actionZoomIn = view->addAction(tr("Zoom &In"), &controller_, &ViewController::OnZoomIn);
+    // Ctrl+= as well: on most keyboards "+" needs Shift.
+    actionZoomIn->setShortcuts({QKeySequence(tr("Ctrl++")), QKeySequence(tr("Ctrl+="))});
+    actionZoomOut = view->addAction(tr("Zoom &Out"), QKeySequence(tr("Ctrl+-")), &controller_,
+                                    &ViewController::OnZoomOut);
+    actionFit = view->addAction(tr("&Fit"), QKeySequence(tr("Ctrl+0")), &controller_,
+                                &ViewController::OnResetZoom);
+
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     actionHelp = help->addAction(tr("How to colour-splash a photo"), QKeySequence::HelpContents,
                                  &delegate_, &AppDelegate::OnHowToColorSplashPhoto);

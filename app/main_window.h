@@ -17,6 +17,9 @@ public:
     QAction* actionOpen = nullptr;
     QAction* actionReset = nullptr;
     QAction* actionQuit = nullptr;
+    QAction* actionZoomIn = nullptr;
+    QAction* actionZoomOut = nullptr;
+    QAction* actionFit = nullptr;
     QAction* actionHelp = nullptr;
 
 protected:

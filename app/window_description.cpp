@@ -213,7 +213,7 @@ void ViewController::loadView(QMainWindow* window) {
     stack->addWidget(dragImageView);
     boxLayout->addWidget(customViewImage);
     dragImageView->watch(customViewImage);
-    dragImageView->pictureShown = [this] { return !imageView->shownImage().isNull(); };
+    dragImageView->pictureShown = [this] { return imageView->showsPicture(); };
     rightLayout->addWidget(boxImage, 1);
     root->addWidget(right, 1);
 

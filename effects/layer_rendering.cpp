@@ -52,6 +52,7 @@ const QString kNotEnoughMemory =
 
 LayerRenderResult renderLayers(LayerRenderInput in) {
     LayerRenderResult out;
+    out.view = in.view;
     const auto stopped = [&] {
         out.cancelled = in.cancel && in.cancel->load(std::memory_order_relaxed);
         return out.cancelled;
@@ -100,15 +101,11 @@ LayerRenderResult renderLayers(LayerRenderInput in) {
     if (stopped())
         return out;
     if (in.kind != Kind::background) {
-        out.currentMaskImage =
-            displayCanvas(foreground, in.pictureRect, in.maskWidth, in.maskHeight);
-        out.revealWindow = ImageTools::cropImage(out.currentMaskImage, in.maskRect);
+        out.revealWindow = displayWindow(foreground, in.view);
         out.foregroundImage = foreground;
     }
-    if (in.eraserOn) {
-        const Picture canvas = displayCanvas(preErase, in.pictureRect, in.maskWidth, in.maskHeight);
-        out.eraseWindow = ImageTools::cropImage(canvas, in.maskRect);
-    }
+    if (in.eraserOn)
+        out.eraseWindow = displayWindow(preErase, in.view);
     if (in.kind == Kind::foreground) {
         // Every stroke again from the clean background, with the new reveal.
         background = in.preEraseImage;
@@ -123,7 +120,7 @@ LayerRenderResult renderLayers(LayerRenderInput in) {
     out.backgroundImage = out.composite;
     if (in.kind != Kind::foreground)
         out.preEraseImage = preErase;
-    out.shownComposite = screenCopy(out.composite, in.pictureRect.size());
+    out.shownComposite = displayWindow(out.composite, in.view).image;
     out.ok = true;
     return out;
 }

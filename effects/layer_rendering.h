@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "effects/effect_settings.h"
+#include "paint/compositing.h"
 #include "paint/custom_path.h"
 #include "platform/picture.h"
 
@@ -35,10 +36,7 @@ struct LayerRenderInput {
     Picture foregroundImage; // the layers as they are now
     Picture preEraseImage;
     QList<CustomPathRef> strokes; // every recorded stroke, the current one included
-    QRectF pictureRect;           // where the picture is shown (y-up, view)
-    QRectF maskRect;              // visible window of the display canvas
-    double maskWidth = 0;
-    double maskHeight = 0;
+    ViewGeometry view;            // where the picture is on screen
     // Set when a newer request has made this rendering useless.
     std::shared_ptr<const std::atomic<bool>> cancel;
 };
@@ -47,16 +45,16 @@ struct LayerRenderInput {
 struct LayerRenderResult {
     bool ok = false;
     bool cancelled = false;
-    QString reason;           // what to tell the user when it failed, or empty
-    Picture original;         // the decoded original, for reuse by later renderings
-    Picture foregroundImage;  // set for foreground and both
-    Picture backgroundImage;  // set for background and both: the composite itself
-    Picture preEraseImage;    // set for background and both
-    Picture currentMaskImage; // set for foreground and both
+    QString reason;          // what to tell the user when it failed, or empty
+    Picture original;        // the decoded original, for reuse by later renderings
+    Picture foregroundImage; // set for foreground and both
+    Picture backgroundImage; // set for background and both: the composite itself
+    Picture preEraseImage;   // set for background and both
     Picture composite;
-    QImage shownComposite; // the composite at its size on screen
-    Picture revealWindow;
-    Picture eraseWindow;
+    QImage shownComposite; // what the box shows of the composite
+    Picture revealWindow;  // what the box shows of the foreground; set for foreground and both
+    Picture eraseWindow;   // the same of the clean background, when the eraser is on
+    ViewGeometry view;     // where the view was when the windows were cut
 };
 
 // The background work of a rendering; no Qt widgets, safe on a pool thread.

@@ -324,17 +324,11 @@ SessionJobs::Work ViewController::beginRendering(LayerRenderInput::Kind kind) {
     in.preEraseImage = preEraseImage;
     recordCurrentStroke(foregroundImage, preEraseImage);
     in.strokes = snapshotStrokes(imageViewBackground->listOfPAths);
-    const CanvasGeometry geometry = canvasGeometry();
-    in.pictureRect = geometry.pictureRect;
-    in.maskRect = geometry.maskRect;
-    in.maskWidth = geometry.maskWidth;
-    in.maskHeight = geometry.maskHeight;
-    return [this, in = std::move(in), kind, geometry](const SessionJobs::Cancel& cancel) mutable {
+    in.view = canvasGeometry();
+    return [this, in = std::move(in), kind](const SessionJobs::Cancel& cancel) mutable {
         in.cancel = cancel;
         LayerRenderResult result = renderLayers(std::move(in));
-        return SessionJobs::Apply([this, kind, geometry, result = std::move(result)]() mutable {
-            if (result.ok && kind != LayerRenderInput::Kind::background)
-                canvasBuiltFor_ = geometry;
+        return SessionJobs::Apply([this, kind, result = std::move(result)]() mutable {
             finishRendering(kind, std::move(result));
         });
     };
@@ -343,8 +337,7 @@ SessionJobs::Work ViewController::beginRendering(LayerRenderInput::Kind kind) {
 ViewController::CanvasGeometry ViewController::canvasGeometry() const {
     CanvasGeometry g;
     g.pictureRect = imageViewBackground->curentRect;
-    g.maskRect = currentMaskImage.isEmpty() ? QRectF(0, 0, maskImageWidth, maskImageHeight)
-                                            : currentMaskRect;
+    g.maskRect = currentMaskRect;
     g.maskWidth = maskImageWidth;
     g.maskHeight = maskImageHeight;
     return g;
@@ -358,20 +351,32 @@ void ViewController::finishRendering(LayerRenderInput::Kind kind, LayerRenderRes
             showJobFailure(result.reason);
     } else {
         rememberOriginal(result.original);
+        // Windows cut for where the view was before a zoom or pan are not used; the
+        // rebuild on its way cuts them for where it is now.
+        const bool viewUnmoved = result.view == canvasGeometry();
         if (kind != Kind::background) {
             foregroundImage = result.foregroundImage;
-            currentMaskImage = result.currentMaskImage;
+            if (viewUnmoved) {
+                currentMaskImage = result.revealWindow;
+                canvasBuiltFor_ = result.view;
+            } else {
+                canvasBuiltFor_.reset();
+            }
         }
+        if (settings.brush.eraser && viewUnmoved && kind != Kind::foreground)
+            zoomEraseImage = result.eraseWindow;
         backgroundImage = result.backgroundImage;
         if (kind != Kind::foreground)
             preEraseImage = result.preEraseImage;
         lastImage = result.composite;
         currentZoomInImage = result.composite;
         infoProvider.changesMadeAfterLastZoom = true;
-        showComposite(result.shownComposite);
+        showComposite(result.composite, result.shownComposite, result.view);
         // A background rendering builds no reveal window: the revealing brush stays as it is.
-        if (kind != Kind::background || settings.brush.eraser || settings.brush.customColor)
-            chooseLiveColor(result.revealWindow, result.eraseWindow);
+        if (viewUnmoved &&
+            (kind != Kind::background || settings.brush.eraser || settings.brush.customColor))
+            chooseLiveColor(kind == Kind::background ? currentMaskImage : result.revealWindow,
+                            result.eraseWindow);
     }
     imageViewBackground->path = makePath();
     imageViewBackground->secondPath = makePath();
@@ -386,34 +391,6 @@ void ViewController::finishRendering(LayerRenderInput::Kind kind, LayerRenderRes
     drainProcessesQueue();
     if (kind == Kind::foreground && result.ok)
         refreshViewCanvas();
-}
-
-void ViewController::refreshViewCanvas() {
-    jobs.enqueue(SessionJobs::Kind::refresh, [this]() -> SessionJobs::Work {
-        const CanvasGeometry geometry = canvasGeometry();
-        // The rendering that asked for this already built the canvas for the view as it is.
-        if (canvasBuiltFor_ == geometry || originalImagePath.isEmpty())
-            return {};
-        const Picture foreground = foregroundImage;
-        const Picture preErase = preEraseImage;
-        const bool eraser = settings.brush.eraser;
-        return [this, geometry, foreground, preErase, eraser](const SessionJobs::Cancel&) {
-            const Picture canvas = displayCanvas(foreground, geometry.pictureRect,
-                                                 geometry.maskWidth, geometry.maskHeight);
-            const Picture reveal = ImageTools::cropImage(canvas, geometry.maskRect);
-            Picture erase;
-            if (eraser)
-                erase =
-                    ImageTools::cropImage(displayCanvas(preErase, geometry.pictureRect,
-                                                        geometry.maskWidth, geometry.maskHeight),
-                                          geometry.maskRect);
-            return SessionJobs::Apply([this, geometry, canvas, reveal, erase] {
-                currentMaskImage = canvas;
-                canvasBuiltFor_ = geometry;
-                chooseLiveColor(reveal, erase);
-            });
-        };
-    });
 }
 
 } // namespace vividra

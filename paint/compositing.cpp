@@ -55,33 +55,47 @@ Picture compositeStrokes(Picture target, const QList<CustomPathRef>& strokes,
     return target;
 }
 
-Picture displayCanvas(const Picture& layer, const QRectF& shownRect, double canvasWidth,
-                      double canvasHeight) {
-    const int w = static_cast<int>(canvasWidth);
-    const int h = static_cast<int>(canvasHeight);
-    if (w <= 0 || h <= 0)
+QRectF pictureInBox(const ViewGeometry& g) {
+    const QRectF& r = g.pictureRect;
+    const QRectF& m = g.maskRect;
+    return {r.x() - m.x(), m.y() + m.height() - r.y() - r.height(), r.width(), r.height()};
+}
+
+Picture displayWindow(const Picture& layer, const ViewGeometry& g) {
+    const int boxWidth = static_cast<int>(g.maskRect.width());
+    const int boxHeight = static_cast<int>(g.maskRect.height());
+    if (boxWidth <= 0 || boxHeight <= 0)
         return Picture();
-    QImage canvas(w, h, QImage::Format_ARGB32_Premultiplied);
-    if (canvas.isNull())
+    QImage window(boxWidth, boxHeight, QImage::Format_ARGB32_Premultiplied);
+    if (window.isNull())
         return Picture();
-    // Plain copies rather than QPainter, which splits large fills and blends across Qt's
-    // private thread pool: onto a transparent canvas, destination-over is a copy.
-    std::memset(canvas.bits(), 0, static_cast<std::size_t>(canvas.sizeInBytes()));
-    if (!layer.isEmpty() && shownRect.width() > 0 && shownRect.height() > 0) {
-        const QImage shown = screenCopy(layer, shownRect.size());
-        if (shown.isNull())
-            return Picture();
-        // Placed as QPainter places an unscaled picture: at the rounded position.
-        const int left = qRound(shownRect.x());
-        const int top = qRound(h - shownRect.y() - shownRect.height());
-        const QRect target = QRect(left, top, shown.width(), shown.height()) & canvas.rect();
-        for (int y = target.top(); y <= target.bottom(); ++y)
-            std::memcpy(canvas.scanLine(y) + static_cast<std::ptrdiff_t>(target.left()) * 4,
-                        shown.constScanLine(y - top) +
-                            static_cast<std::ptrdiff_t>(target.left() - left) * 4,
-                        static_cast<std::size_t>(target.width()) * 4);
-    }
-    return Picture(canvas);
+    std::memset(window.bits(), 0, static_cast<std::size_t>(window.sizeInBytes()));
+    const QRectF& r = g.pictureRect;
+    if (layer.isEmpty() || r.width() <= 0 || r.height() <= 0)
+        return Picture(window);
+    // The layer's place in canvas rows, rounded as a painter places an unscaled picture,
+    // and the box's place in the same rows.
+    const int canvasHeight = static_cast<int>(g.maskHeight);
+    const int shownWidth = std::max(1, static_cast<int>(std::lround(r.width())));
+    const int shownHeight = std::max(1, static_cast<int>(std::lround(r.height())));
+    const int left = qRound(r.x()) - qRound(g.maskRect.x());
+    const int top = qRound(canvasHeight - r.y() - r.height()) -
+                    qRound(canvasHeight - g.maskRect.y() - g.maskRect.height());
+    const QRect onShow = QRect(left, top, shownWidth, shownHeight) & window.rect();
+    if (onShow.isEmpty())
+        return Picture(window);
+    const QImage source = pixels::toWorkingFormat(layer.image);
+    if (source.isNull())
+        return Picture();
+    uchar* first = window.bits() +
+                   static_cast<std::ptrdiff_t>(onShow.top()) * window.bytesPerLine() +
+                   static_cast<std::ptrdiff_t>(onShow.left()) * 4;
+    const fx::ImageView part{first, onShow.width(), onShow.height(), window.bytesPerLine(),
+                             fx::ChannelOrder::BGRA};
+    if (!fx::resampleWindow(pixels::constView(source), shownWidth, shownHeight,
+                            onShow.left() - left, onShow.top() - top, part))
+        return Picture();
+    return Picture(window);
 }
 
 QImage screenCopy(const Picture& picture, const QSizeF& size) {

@@ -28,11 +28,25 @@ void paintStroke(QImage& target, const CustomPath& stroke, const QBrush& revealC
 Picture compositeStrokes(Picture target, const QList<CustomPathRef>& strokes,
                          const QBrush& revealColor, const QBrush& eraseColor);
 
-// The display canvas of a layer: the layer drawn at the size and place it has
-// on screen (`shownRect`, y-up in the canvas) into a transparent canvas of
-// `canvasWidth` × `canvasHeight`.
-Picture displayCanvas(const Picture& layer, const QRectF& shownRect, double canvasWidth,
-                      double canvasHeight);
+// Where the picture is on screen. The picture view is a canvas of `maskWidth` ×
+// `maskHeight` (the box when fitted, up to five times larger when enlarged) with the
+// picture shown at `pictureRect` in it; the box shows the part `maskRect` of the canvas.
+// Both rectangles are y-up in the canvas.
+struct ViewGeometry {
+    QRectF pictureRect;
+    QRectF maskRect;
+    double maskWidth = 0;
+    double maskHeight = 0;
+    bool operator==(const ViewGeometry&) const = default;
+};
+
+// The picture's rectangle in the box, in widget coordinates (rows downwards).
+QRectF pictureInBox(const ViewGeometry& geometry);
+
+// What the box shows of a layer, box-sized and transparent around the picture: the layer
+// scaled to the shown size and placed at its rounded position, computed from only the
+// part on show, so an enlarged view never scales the whole layer.
+Picture displayWindow(const Picture& layer, const ViewGeometry& geometry);
 
 // The picture drawn scaled to `size` for the screen; smooth, done off the main thread.
 QImage screenCopy(const Picture& picture, const QSizeF& size);

@@ -24,14 +24,25 @@ DrawView::DrawView(QWidget* parent)
     setAttribute(Qt::WA_TranslucentBackground);
 }
 
-void DrawView::setImage(const Picture& picture) {
-    image_ = picture;
-    shown_ = picture.image;
+void DrawView::setViewGeometry(const ViewGeometry& geometry) {
+    if (geometry_ == geometry)
+        return;
+    geometry_ = geometry;
     update();
 }
 
-void DrawView::setShownImage(const QImage& shown) {
-    shown_ = shown;
+void DrawView::setImage(const Picture& picture) {
+    image_ = picture;
+    window_ = QImage();
+    update();
+}
+
+void DrawView::showWindow(const QImage& window, const ViewGeometry& geometry) {
+    if (geometry != geometry_ || window.isNull())
+        return;
+    window_ = window;
+    windowFor_ = geometry;
+    image_ = Picture();
     update();
 }
 
@@ -46,8 +57,8 @@ QPointF DrawView::pictureLocation(const QPointF& p) const {
 }
 
 bool DrawView::paintingAllowed() const {
-    return !infoProvider.rightMouseDragged && previewType != 1 &&
-           !infoProvider.processIsRunning() && infoProvider.isImageAdded;
+    return !infoProvider.rightMouseDragged && !infoProvider.viewRebuildPending &&
+           previewType != 1 && !infoProvider.processIsRunning() && infoProvider.isImageAdded;
 }
 
 void DrawView::updateOffsetInWindow() {
@@ -197,16 +208,28 @@ void DrawView::resetCursorRects() {
 
 void DrawView::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    if (shown_.isNull() && !placeholderText.isEmpty()) {
+    if (!showsPicture() && !placeholderText.isEmpty()) {
         p.setPen(QColor(140, 140, 140));
         QFont f = font();
         f.setPixelSize(15);
         p.setFont(f);
         p.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap, placeholderText);
     }
-    if (!shown_.isNull() && !curentRect.isEmpty()) {
-        p.setRenderHint(QPainter::SmoothPixmapTransform);
-        p.drawImage(toWidget(curentRect), shown_);
+    if (showsWindow()) {
+        p.drawImage(QPoint(0, 0), window_);
+    } else if (!image_.isEmpty()) {
+        // Only the part on show, straight from the full picture: quick, until the exact
+        // window arrives.
+        const QRectF target = pictureInBox(geometry_);
+        const QRectF onShow = target & QRectF(rect());
+        if (!onShow.isEmpty()) {
+            const double sx = image_.image.width() / target.width();
+            const double sy = image_.image.height() / target.height();
+            const QRectF source((onShow.x() - target.x()) * sx, (onShow.y() - target.y()) * sy,
+                                onShow.width() * sx, onShow.height() * sy);
+            p.setRenderHint(QPainter::SmoothPixmapTransform);
+            p.drawImage(onShow, image_.image, source);
+        }
     }
     // Strokes belong to a picture in place. Until an intake has shown one (a reset takes the
     // picture in again), the path holds only its placeholder shape, which is not to be seen.

@@ -5,6 +5,7 @@
 #include <QRectF>
 #include <QWidget>
 
+#include "paint/compositing.h"
 #include "paint/custom_path.h"
 #include "platform/picture.h"
 #include "session/info_provider.h"
@@ -47,13 +48,24 @@ public:
     QString currentPhase = QStringLiteral("mouseDown");
     bool moveToPointWasCalled = false;
 
-    // The picture shown (the view's "image").
+    // Where the picture is on screen now.
+    void setViewGeometry(const ViewGeometry& geometry);
+    const ViewGeometry& viewGeometry() const { return geometry_; }
+
+    // The picture shown (the view's "image"): drawn scaled into place, only the part on
+    // show, until a window for the view as it is arrives.
     const Picture& image() const { return image_; }
     void setImage(const Picture& picture);
 
-    // The picture as drawn on screen, already scaled to `curentRect` off the main thread.
-    void setShownImage(const QImage& shown);
-    const QImage& shownImage() const { return shown_; }
+    // What the box shows of the picture, box-sized and built off the main thread for
+    // `geometry`; drawn as it is while the view stays there. The full picture is then no
+    // longer held.
+    void showWindow(const QImage& window, const ViewGeometry& geometry);
+    const QImage& shownImage() const { return window_; }
+    // Whether the view shows a picture, exact or scaled.
+    bool showsPicture() const { return !window_.isNull() || !image_.isEmpty(); }
+    // Whether what is shown is the exact window for the view as it is.
+    bool showsWindow() const { return !window_.isNull() && windowFor_ == geometry_; }
 
     // Shown in the middle while there is no picture.
     QString placeholderText;
@@ -87,7 +99,9 @@ private:
     void addSegment(const QMouseEvent* event);
 
     Picture image_;
-    QImage shown_;
+    QImage window_;
+    ViewGeometry windowFor_;
+    ViewGeometry geometry_;
 };
 
 } // namespace vividra

@@ -76,48 +76,51 @@ void ViewController::refreshComposite(bool eraseWindow,
                  [this, eraseWindow, then = std::move(then)]() -> SessionJobs::Work {
                      if (originalImagePath.isEmpty())
                          return {};
-                     // The erase window is built only if the eraser is still on when the job
-                     // starts.
-                     const bool withEraseWindow = eraseWindow && settings.brush.eraser;
                      recordCurrentStroke(foregroundImage, preEraseImage);
                      struct Input {
-                         Picture preErase, foreground, mask;
+                         Picture preErase, foreground, reveal;
                          QList<CustomPathRef> strokes;
-                         QRectF pictureRect, maskRect;
-                         double maskWidth, maskHeight;
+                         ViewGeometry view;
                          bool eraseWindow;
                      };
-                     Input in{preEraseImage,
-                              foregroundImage,
-                              currentMaskImage,
-                              snapshotStrokes(imageViewBackground->listOfPAths),
-                              imageViewBackground->curentRect,
-                              currentMaskRect,
-                              maskImageWidth,
-                              maskImageHeight,
-                              withEraseWindow};
+                     Input in;
+                     in.preErase = preEraseImage;
+                     in.foreground = foregroundImage;
+                     in.strokes = snapshotStrokes(imageViewBackground->listOfPAths);
+                     in.view = canvasGeometry();
+                     // The reveal window is cut again only when the view moved since it was cut.
+                     if (canvasBuiltFor_ == in.view)
+                         in.reveal = currentMaskImage;
+                     // The erase window is built only if the eraser is still on when the job
+                     // starts.
+                     in.eraseWindow = eraseWindow && settings.brush.eraser;
                      return [this, in = std::move(in), then](const SessionJobs::Cancel&) mutable {
                          RefreshResult r;
                          r.composite =
                              compositeStrokes(in.preErase, in.strokes, patternColor(in.foreground),
                                               patternColor(in.preErase));
-                         r.shown = screenCopy(r.composite, in.pictureRect.size());
-                         r.revealWindow = ImageTools::cropImage(in.mask, in.maskRect);
-                         if (in.eraseWindow) {
-                             const Picture canvas = displayCanvas(in.preErase, in.pictureRect,
-                                                                  in.maskWidth, in.maskHeight);
-                             r.eraseWindow = ImageTools::cropImage(canvas, in.maskRect);
-                         }
-                         return SessionJobs::Apply([this, r = std::move(r), then] {
+                         r.shown = displayWindow(r.composite, in.view).image;
+                         r.revealWindow = in.reveal.isEmpty()
+                                              ? displayWindow(in.foreground, in.view)
+                                              : in.reveal;
+                         if (in.eraseWindow)
+                             r.eraseWindow = displayWindow(in.preErase, in.view);
+                         return SessionJobs::Apply([this, r = std::move(r), view = in.view, then] {
                              if (!r.composite.isEmpty()) {
                                  lastImage = r.composite;
                                  currentZoomInImage = r.composite;
-                                 showComposite(r.shown);
+                                 showComposite(r.composite, r.shown, view);
                              }
-                             for (DrawView* view : {imageView, imageViewBackground}) {
-                                 view->path = makePath();
-                                 view->secondPath = makePath();
-                                 view->update();
+                             if (view == canvasGeometry()) {
+                                 currentMaskImage = r.revealWindow;
+                                 canvasBuiltFor_ = view;
+                                 if (!r.eraseWindow.isEmpty())
+                                     zoomEraseImage = r.eraseWindow;
+                             }
+                             for (DrawView* v : {imageView, imageViewBackground}) {
+                                 v->path = makePath();
+                                 v->secondPath = makePath();
+                                 v->update();
                              }
                              then(r);
                          });
@@ -182,10 +185,6 @@ void ViewController::applyEraserMode() {
         imageViewBackground->makeBrushCircleImage();
         return;
     }
-    currentMaskRect = QRectF(-imageView->x(), -imageView->y(), customViewImage->width(),
-                             customViewImage->height());
-    if (currentMaskImage.isEmpty())
-        currentMaskRect = QRectF(0, 0, maskImageWidth, maskImageHeight);
     // The surface takes the modes as the settings are when the refresh ends.
     refreshComposite(true, [this](const RefreshResult& r) {
         syncSurfaceModes();

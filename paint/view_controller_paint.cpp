@@ -42,13 +42,18 @@ void ViewController::setBrushColor(const QBrush& colour) {
     imageViewBackground->update();
 }
 
-void ViewController::showComposite(const QImage& shown) {
+void ViewController::showComposite(const Picture& composite, const QImage& window,
+                                   const ViewGeometry& geometry) {
+    if (!window.isNull())
+        previewWindow_ = {window, geometry, composite.image.cacheKey()};
     if (segmentedControlPreviewOriginal->selectedSegment() == 0) {
-        imageView->setShownImage(shown);
+        imageView->setImage(composite);
+        // A window cut for where the view was before a zoom or pan is not drawn; the
+        // rebuild on its way cuts the one for where it is now.
+        imageView->showWindow(window, geometry);
         imageViewBackground->show();
-    } else {
-        imageView->setShownImage(currentOriginal().image);
-        imageViewBackground->hide();
+    } else if (!imageView->showsPicture()) {
+        showPreviewOrOriginal();
     }
 }
 

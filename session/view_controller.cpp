@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -22,6 +23,7 @@
 #include "platform/dialogs.h"
 #include "platform/resources.h"
 #include "session/custom_drag_view.h"
+#include "view/view_navigator.h"
 
 namespace vividra {
 namespace {
@@ -88,6 +90,15 @@ void ViewController::viewDidLoad() {
 
     connect(segmentedControlEdit, &SegmentedControl::segmentClicked, this,
             &ViewController::OnSegmentedControlEditChanged);
+    connect(segmentedControlPreviewOriginal, &SegmentedControl::segmentClicked, this,
+            &ViewController::OnPreviewOriginalChanged);
+    timer = new QTimer(this);
+    timer->setSingleShot(true);
+    connect(timer, &QTimer::timeout, this, &ViewController::refreshViewCanvas);
+    resizeTimer_ = new QTimer(this);
+    resizeTimer_->setSingleShot(true);
+    connect(resizeTimer_, &QTimer::timeout, this, &ViewController::windowDidEndLiveResize);
+    new ViewNavigator(*this);
     connectEffectControls();
     connectBrushControls();
 
@@ -261,6 +272,13 @@ void ViewController::beginNewSession() {
     processesQueue.clear();
     canvasBuiltFor_.reset();
     colorChangeTriggered = colorIsChangeing = false;
+    if (timer)
+        timer->stop();
+    if (resizeTimer_)
+        resizeTimer_->stop();
+    infoProvider.viewRebuildPending = false;
+    previewWindow_ = originalWindow_ = ShownWindow();
+    panEnded_ = panMoved_ = false;
 }
 
 void ViewController::emptySessionData() {

@@ -122,8 +122,27 @@ public:
     void renderBackgroundLayer();
     void renderForegroundLayer();
     void renderBothLayers();
-    // Rebuilds the display canvas and the live colour's windows for the view as it is now.
+    // Rebuilds what the box shows (the picture, the brush's reveal and erase colours) for
+    // the view as it is now, in the job line.
     void refreshViewCanvas();
+
+    // View: zoom, panning, preview and window fitting.
+    void OnZoomIn();
+    void OnZoomOut();
+    void OnResetZoom();
+    // One zoom step that keeps the box point under the cursor (widget coordinates) in place.
+    void zoomAbout(double factor, const QPointF& boxPoint);
+    void OnPreviewOriginalChanged();
+    // A quick look at the original while a key is held.
+    void showOriginalWhileHeld(bool held);
+    void windowDidResize();
+    void windowDidEndLiveResize();
+    // Pans an enlarged picture by a drag's movement (widget coordinates); the end of the
+    // drag rebuilds the view.
+    void panBy(const QPointF& delta);
+    void endPan();
+    // The picture view's frame in the box, y-up: the box itself when fitted.
+    QRectF pictureFrame() const;
 
     // Painting.
     // Appends the stroke being painted to the surface's list, as every composition does.
@@ -254,7 +273,9 @@ private:
     void connectEffectControls();
     void showProgress();
     void hideProgress();
-    void showComposite(const QImage& shown);
+    // Shows a new composite and its window for `geometry` (unless the original is shown).
+    void showComposite(const Picture& composite, const QImage& window,
+                       const ViewGeometry& geometry);
     void startProcess(ProcessType kind);
     void startRendering(LayerRenderInput::Kind kind);
     SessionJobs::Work beginRendering(LayerRenderInput::Kind kind);
@@ -271,16 +292,34 @@ private:
     // A job that could not finish: tell the user, keep the session as it was.
     void showJobFailure(const QString& reason);
 
-    // Where the display canvas was last built, so an unchanged view is not rebuilt.
-    struct CanvasGeometry {
-        QRectF pictureRect;
-        QRectF maskRect;
-        double maskWidth = 0;
-        double maskHeight = 0;
-        bool operator==(const CanvasGeometry&) const = default;
-    };
+    // Where the picture is on screen now, and where the brush's windows
+    // (`currentMaskImage`, `zoomEraseImage`) were last cut, so an unchanged view is not rebuilt.
+    using CanvasGeometry = ViewGeometry;
     CanvasGeometry canvasGeometry() const;
     std::optional<CanvasGeometry> canvasBuiltFor_;
+
+    // View.
+    QSizeF boxSize() const;
+    bool viewBusy() const;
+    void zoomBy(double factor, std::optional<QPointF> anchor);
+    // Moves the picture view to `frame` (clamped) and shows it there at once.
+    void setPictureFrame(const QRectF& frame);
+    void showPreviewOrOriginal();
+    void finishViewRebuild(const ViewGeometry& g, bool original, const Picture& source,
+                           const QImage& shown, const Picture& reveal, const Picture& erase);
+    // The last exact windows of the composite and of the original, with the picture and
+    // the view they were built for.
+    struct ShownWindow {
+        QImage image;
+        ViewGeometry geometry;
+        qint64 source = 0;
+    };
+    ShownWindow previewWindow_;
+    ShownWindow originalWindow_;
+    QTimer* resizeTimer_ = nullptr;
+    bool panMoved_ = false;
+    bool panEnded_ = false;
+    bool originalHeld_ = false;
 
     // Quit was confirmed once; closing the window then asks nothing more.
     bool quitConfirmed_ = false;

@@ -11,6 +11,7 @@
 #include "platform/dialogs.h"
 #include "session/custom_drag_view.h"
 #include "session/view_controller.h"
+#include "view/zoom.h"
 
 namespace vividra {
 namespace {
@@ -102,10 +103,10 @@ void ViewController::startIntake(const QString& path, const QString& action, boo
     jobs.enqueue(SessionJobs::Kind::intake, [this, path, action, reset]() -> SessionJobs::Work {
         // Only the header is read here; decoding happens in the background.
         const QSize pixels = ImageTools::pixelSizeOfFile(path);
-        const QSizeF area = customViewImage->size();
-        QRectF fitted(0, 0, area.width(), area.height());
-        if (!pixels.isEmpty())
-            ImageTools::fitRect(fitted, pixels.width(), pixels.height());
+        // A new picture, and the same one reset, start fitted to the box.
+        const QSizeF box = boxSize();
+        zoomScale = currentZoomFactor = imageViewBackground->currentZoomFactor = 1.0;
+        const ViewGeometry view = zoom::geometryFor(QRectF(QPointF(0, 0), box), box, pixels);
 
         LayerRenderInput in;
         in.kind = LayerRenderInput::Kind::both;
@@ -115,30 +116,28 @@ void ViewController::startIntake(const QString& path, const QString& action, boo
         in.foreground = settings.foreground;
         in.neutral = initialVal;
         in.eraserOn = settings.brush.eraser;
-        in.pictureRect = fitted;
-        in.maskRect = QRectF(0, 0, area.width(), area.height());
-        in.maskWidth = area.width();
-        in.maskHeight = area.height();
+        in.view = view;
 
-        imageView->curentRect = imageViewBackground->curentRect = fitted;
+        imageView->curentRect = imageViewBackground->curentRect = view.pictureRect;
         imageView->originalRect = imageViewBackground->originalRect =
             QRectF(0, 0, pixels.width(), pixels.height());
-        maskImageWidth = area.width();
-        maskImageHeight = area.height();
-        CanvasGeometry geometry{fitted, in.maskRect, in.maskWidth, in.maskHeight};
+        maskImageWidth = view.maskWidth;
+        maskImageHeight = view.maskHeight;
+        currentMaskRect = view.maskRect;
+        imageViewBackground->foregroundImageViewOrigin = QPointF();
+        imageViewBackground->scale = 1.0;
+        for (DrawView* v : {imageView, imageViewBackground})
+            v->setViewGeometry(view);
         const bool readable = !pixels.isEmpty();
-        return [this, in = std::move(in), action, reset, readable,
-                geometry](const SessionJobs::Cancel& cancel) mutable {
+        return [this, in = std::move(in), action, reset,
+                readable](const SessionJobs::Cancel& cancel) mutable {
             in.cancel = cancel;
             LayerRenderResult result;
             if (readable)
                 result = renderLayers(std::move(in));
-            return SessionJobs::Apply(
-                [this, action, reset, geometry, result = std::move(result)]() mutable {
-                    if (result.ok)
-                        canvasBuiltFor_ = geometry;
-                    finishIntake(action, std::move(result), reset);
-                });
+            return SessionJobs::Apply([this, action, reset, result = std::move(result)]() mutable {
+                finishIntake(action, std::move(result), reset);
+            });
         };
     });
 }
@@ -155,12 +154,14 @@ void ViewController::finishIntake(const QString& action, LayerRenderResult resul
     foregroundImage = result.foregroundImage;
     backgroundImage = result.backgroundImage;
     preEraseImage = result.preEraseImage;
-    currentMaskImage = result.currentMaskImage;
+    currentMaskImage = result.revealWindow;
+    zoomEraseImage = result.eraseWindow;
+    canvasBuiltFor_ = result.view;
     lastImage = result.composite;
-    currentMaskRect = QRectF(0, 0, maskImageWidth, maskImageHeight);
+    infoProvider.viewRebuildPending = false;
 
     imageViewBackground->show();
-    showComposite(result.shownComposite);
+    showComposite(result.composite, result.shownComposite, result.view);
     for (DrawView* view : {imageView, imageViewBackground})
         view->originalImagePath = originalImagePath;
     // Modes chosen before the picture came in apply to it.
@@ -182,6 +183,8 @@ void ViewController::finishIntake(const QString& action, LayerRenderResult resul
     needToSaveState = false;
     if (reset)
         changesMade = false;
+    // The window was resized while the picture was being taken in.
+    windowDidResize();
 }
 
 } // namespace vividra

@@ -17,11 +17,12 @@ struct Taps {
     std::vector<float> weights;
 };
 
-std::vector<Taps> tapsFor(int inSize, int outSize) {
-    std::vector<Taps> taps(static_cast<std::size_t>(outSize));
+// Taps of the output positions `first` to `first + count - 1` of a resize to `outSize`.
+std::vector<Taps> tapsFor(int inSize, int outSize, int first, int count) {
+    std::vector<Taps> taps(static_cast<std::size_t>(count));
     const double scale = static_cast<double>(inSize) / outSize;
-    for (int o = 0; o < outSize; ++o) {
-        Taps& t = taps[static_cast<std::size_t>(o)];
+    for (int o = first; o < first + count; ++o) {
+        Taps& t = taps[static_cast<std::size_t>(o - first)];
         if (scale > 1.0) {
             const double from = o * scale;
             const double to = std::min(static_cast<double>(inSize), (o + 1) * scale);
@@ -47,16 +48,30 @@ std::vector<Taps> tapsFor(int inSize, int outSize) {
 } // namespace
 
 bool resample(const ConstImageView& in, const ImageView& out) noexcept {
-    if (in.empty() || out.empty())
+    return resampleWindow(in, out.width, out.height, 0, 0, out);
+}
+
+bool resampleWindow(const ConstImageView& in, int fullWidth, int fullHeight, int left, int top,
+                    const ImageView& out) noexcept {
+    if (in.empty() || out.empty() || fullWidth <= 0 || fullHeight <= 0)
         return true;
+    if (left < 0 || top < 0 || left + out.width > fullWidth || top + out.height > fullHeight)
+        return false;
     std::vector<Taps> across, down;
     try {
-        across = tapsFor(in.width, out.width);
-        down = tapsFor(in.height, out.height);
+        across = tapsFor(in.width, fullWidth, left, out.width);
+        down = tapsFor(in.height, fullHeight, top, out.height);
     } catch (const std::bad_alloc&) {
         return false;
     }
-    const std::size_t rowFloats = static_cast<std::size_t>(in.width) * 4;
+    // Only the input columns the window reads are weighted down, so a small window of a
+    // large picture costs little.
+    const int firstColumn = across.front().first;
+    int lastColumn = firstColumn;
+    for (const Taps& t : across)
+        lastColumn = std::max(lastColumn, t.first + static_cast<int>(t.weights.size()));
+    const std::size_t rowFloats = static_cast<std::size_t>(lastColumn - firstColumn) * 4;
+    const std::ptrdiff_t skip = static_cast<std::ptrdiff_t>(firstColumn) * 4;
     return parallelRows(out.height, [&](int y0, int y1) {
         std::vector<float> column(rowFloats);
         for (int y = y0; y < y1; ++y) {
@@ -64,7 +79,7 @@ bool resample(const ConstImageView& in, const ImageView& out) noexcept {
             std::fill(column.begin(), column.end(), 0.0f);
             const Taps& v = down[static_cast<std::size_t>(y)];
             for (std::size_t k = 0; k < v.weights.size(); ++k) {
-                const std::uint8_t* src = in.row(v.first + static_cast<int>(k));
+                const std::uint8_t* src = in.row(v.first + static_cast<int>(k)) + skip;
                 const float w = v.weights[k];
                 for (std::size_t i = 0; i < rowFloats; ++i)
                     column[i] += w * src[i];
@@ -74,7 +89,8 @@ bool resample(const ConstImageView& in, const ImageView& out) noexcept {
             for (int x = 0; x < out.width; ++x) {
                 const Taps& h = across[static_cast<std::size_t>(x)];
                 float sum[4] = {0.5f, 0.5f, 0.5f, 0.5f};
-                const float* p = column.data() + static_cast<std::ptrdiff_t>(h.first) * 4;
+                const float* p =
+                    column.data() + static_cast<std::ptrdiff_t>(h.first - firstColumn) * 4;
                 for (std::size_t k = 0; k < h.weights.size(); ++k, p += 4) {
                     const float w = h.weights[k];
                     for (int c = 0; c < 4; ++c)

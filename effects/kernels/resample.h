@@ -10,4 +10,11 @@ namespace vividra::fx {
 // premultiplied. `in` and `out` must not overlap. False when memory ran out.
 [[nodiscard]] bool resample(const ConstImageView& in, const ImageView& out) noexcept;
 
+// One window of a resize: `out` receives the pixels that `resample` would write at
+// (`left`, `top`) onwards of an output `fullWidth` × `fullHeight`, computed from just the
+// input they depend on. False when the window does not lie inside that output or memory
+// ran out.
+[[nodiscard]] bool resampleWindow(const ConstImageView& in, int fullWidth, int fullHeight, int left,
+                                  int top, const ImageView& out) noexcept;
+
 } // namespace vividra::fx

@@ -65,17 +65,39 @@ TEST(Compositing, NothingToPaintInto) {
     EXPECT_TRUE(compositeStrokes(empty, {s}, QBrush(Qt::red), QBrush(Qt::blue)).isEmpty());
 }
 
-TEST(Compositing, DisplayCanvasPlacesTheLayerWhereItIsShown) {
+// The box's window of a layer: at fit the layer sits where it is shown; enlarged, the
+// window is the box's part of the whole canvas, with the layer scaled once and placed at
+// its rounded position.
+TEST(Compositing, DisplayWindowShowsThePartOfTheCanvasInTheBox) {
     QImage layerImage(400, 300, QImage::Format_ARGB32_Premultiplied);
     layerImage.fill(qRgb(200, 0, 0));
-    const Picture canvas = displayCanvas(Picture(layerImage), QRectF(100, 50, 200, 150), 500, 300);
-    ASSERT_EQ(canvas.image.size(), QSize(500, 300));
+    const Picture fitted = displayWindow(
+        Picture(layerImage), {QRectF(100, 50, 200, 150), QRectF(0, 0, 500, 300), 500, 300});
+    ASSERT_EQ(fitted.image.size(), QSize(500, 300));
     // y-up: the shown rectangle spans rows 300 − 50 − 150 = 100 to 250 from the top.
-    EXPECT_EQ(qAlpha(canvas.image.pixel(99, 120)), 0);
-    EXPECT_EQ(canvas.image.pixel(101, 101), qRgb(200, 0, 0));
-    EXPECT_EQ(canvas.image.pixel(298, 248), qRgb(200, 0, 0));
-    EXPECT_EQ(qAlpha(canvas.image.pixel(150, 252)), 0);
-    EXPECT_EQ(qAlpha(canvas.image.pixel(150, 98)), 0);
+    EXPECT_EQ(qAlpha(fitted.image.pixel(99, 120)), 0);
+    EXPECT_EQ(fitted.image.pixel(101, 101), qRgb(200, 0, 0));
+    EXPECT_EQ(fitted.image.pixel(298, 248), qRgb(200, 0, 0));
+    EXPECT_EQ(qAlpha(fitted.image.pixel(150, 252)), 0);
+    EXPECT_EQ(qAlpha(fitted.image.pixel(150, 98)), 0);
+
+    QImage scene(120, 90, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < scene.height(); ++y)
+        for (int x = 0; x < scene.width(); ++x)
+            scene.setPixel(x, y, qRgb(x * 2, y * 2, (x * y) % 256));
+    const ViewGeometry zoomed{QRectF(30.4, 20.6, 541.3, 405.9), QRectF(137, 91, 250, 160), 601,
+                              447};
+    const Picture window = displayWindow(Picture(scene), zoomed);
+    ASSERT_EQ(window.image.size(), QSize(250, 160));
+    QImage canvas(601, 447, QImage::Format_ARGB32_Premultiplied);
+    canvas.fill(Qt::transparent);
+    QPainter painter(&canvas);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(QPoint(30, qRound(447 - 20.6 - 405.9)),
+                      screenCopy(Picture(scene), QSizeF(541.3, 405.9)));
+    painter.end();
+    EXPECT_EQ(window.image, canvas.copy(137, 447 - 91 - 160, 250, 160));
+    EXPECT_EQ(pictureInBox(zoomed), QRectF(30.4 - 137, 91 + 160 - 20.6 - 405.9, 541.3, 405.9));
 }
 
 // Our stroke raster against Qt's own antialiased pen: the same shape, edges within a fraction of a

@@ -94,8 +94,9 @@ private slots:
         QCOMPARE(c.imageViewBackground->originalRect, QRectF(0, 0, 4000, 3000));
         QCOMPARE(c.foregroundImage.image.size(), QSize(4000, 3000));
         QCOMPARE(c.backgroundImage.image.size(), QSize(4000, 3000));
-        // The shown copy is made at the size on screen, not at full size.
-        QCOMPARE(c.imageView->shownImage().size(), QSize(533, 400));
+        // What the box shows is made at the size on screen, not at full size.
+        QCOMPARE(c.imageView->shownImage().size(), QSize(800, 400));
+        QVERIFY(c.imageView->showsWindow());
     }
 
     void anUnreadablePictureLeavesTheSessionEmpty() {

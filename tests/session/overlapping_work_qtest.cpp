@@ -55,8 +55,7 @@ private slots:
         // The stroke shows the new foreground, and the grey background elsewhere.
         QCOMPARE(c.lastImage.image.pixel(600, 450), original.image.pixel(600, 450));
         QVERIFY(isGrey(c.lastImage.image.pixel(600, 20)));
-        QCOMPARE(c.imageView->shownImage().size(),
-                 c.imageViewBackground->curentRect.size().toSize());
+        QCOMPARE(c.imageView->shownImage().size(), c.customViewImage->size());
     }
 
     void eraserSwitchesBehindOtherWorkAreApplied() {
