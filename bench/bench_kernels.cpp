@@ -1,5 +1,6 @@
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 
@@ -8,6 +9,7 @@
 #include "effects/kernels/kuwahara.h"
 #include "effects/kernels/photo_look.h"
 #include "effects/kernels/pixel_memory.h"
+#include "effects/kernels/resample.h"
 #include "effects/kernels/sepia.h"
 #include "effects/kernels/sketch.h"
 
@@ -106,6 +108,18 @@ void BM_PhotoLook(benchmark::State& s) {
     run(s, [&](auto i, auto o) { return photoLook(i, o, static_cast<Look>(s.range(0))); });
 }
 
+// The box's window of the picture in a 1100 × 830 box: fitted (arg 1), and at five times
+// (arg 5), where only a twenty-fifth of the picture is read.
+void BM_ResampleWindow(benchmark::State& s) {
+    const int zoom = static_cast<int>(s.range(0));
+    const int fullWidth = 1100 * zoom, fullHeight = 733 * zoom;
+    run(s, [&](auto i, auto o) {
+        const ImageView window{o.data, 1100, std::min(733, 830), 1100 * 4, o.order};
+        return resampleWindow(i, fullWidth, fullHeight, (fullWidth - 1100) / 2,
+                              (fullHeight - 733) / 2, window);
+    });
+}
+
 } // namespace
 
 BENCHMARK(BM_GaussianBlur)->Arg(5)->Arg(35)->Arg(100)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -116,6 +130,7 @@ BENCHMARK(BM_Kuwahara)
     ->Arg(20)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+BENCHMARK(BM_ResampleWindow)->Arg(1)->Arg(5)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Sketch)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Sepia)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Brightness)->Unit(benchmark::kMillisecond)->UseRealTime();

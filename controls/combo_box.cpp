@@ -14,8 +14,10 @@ void ComboBox::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF frame = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    p.setPen(QColor(64, 64, 64));
-    p.setBrush(hasFocus() ? QColor(78, 78, 78) : QColor(64, 64, 64));
+    // Dark grey (a third of white), a little lighter while the box has the keyboard.
+    const QColor face = hasFocus() ? QColor(100, 100, 100) : QColor(85, 85, 85);
+    p.setPen(face);
+    p.setBrush(face);
     p.drawRoundedRect(frame, 8, 8);
     p.setPen(isEnabled() ? Qt::white : Qt::gray);
     p.drawText(frame.adjusted(10, 0, -24, 0), Qt::AlignVCenter | Qt::AlignLeft, currentText());

@@ -69,7 +69,7 @@ void SegmentedControl::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF frame = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    p.setPen(QColor(70, 70, 70));
+    p.setPen(QColor::fromRgbF(0.2f, 0.2f, 0.2f));
     p.setBrush(QColor::fromRgbF(0.2f, 0.2f, 0.2f));
     p.drawRoundedRect(frame, 8, 8);
     p.setFont(titleFont(kTitlePoints));

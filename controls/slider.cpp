@@ -7,6 +7,12 @@
 #include <cmath>
 
 namespace vividra {
+namespace {
+
+// Where the bar starts and ends inside the control.
+constexpr double kBarInset = 2.0;
+
+} // namespace
 
 Slider::Slider(SliderRange range, QWidget* parent)
     : QSlider(Qt::Horizontal, parent), range_(range), value_(range.minimum) {
@@ -45,21 +51,22 @@ float Slider::valueFor(int position) const {
 void Slider::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
+    // A 5-point track across the bar; its white part is measured from the control's width
+    // less 8, so at the maximum it stops 8 points short of the control's right edge.
     const double knob = 14.0;
-    const double x = knob / 2.0;
-    const double trackWidth = width() - knob;
     const double y = height() / 2.0 - 2.5;
     p.setPen(Qt::NoPen);
     p.setBrush(Qt::black);
-    p.drawRoundedRect(QRectF(x, y, trackWidth, 5), 2, 2);
-    const double filled = std::clamp(fraction(), 0.0, 1.0) * trackWidth;
+    p.drawRoundedRect(QRectF(kBarInset, y, width() - 2 * kBarInset, 5), 2, 2);
+    const double f = std::clamp(fraction(), 0.0, 1.0);
+    const double filled = f * (width() - 8);
     p.setBrush(isEnabled() ? QColor(Qt::white) : QColor(Qt::gray));
     if (filled > 0)
-        p.drawRoundedRect(QRectF(x, y, filled, 5), 2, 2);
-    const QRectF knobRect(filled, height() / 2.0 - knob / 2.0, knob, knob);
-    p.setPen(QPen(QColor(80, 80, 80), 1));
-    p.setBrush(isSliderDown() ? QColor(190, 190, 190) : QColor(Qt::gray));
-    p.drawRoundedRect(knobRect.adjusted(0.5, 0.5, -0.5, -0.5), knob / 2, knob / 2);
+        p.drawRoundedRect(QRectF(kBarInset, y, filled, 5), 2, 2);
+    const QRectF knobRect(f * (width() - knob), height() / 2.0 - knob / 2.0, knob, knob);
+    p.setPen(QPen(QColor(Qt::gray), 1));
+    p.setBrush(QColor(Qt::gray));
+    p.drawRoundedRect(knobRect.adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
 }
 
 } // namespace vividra

@@ -1,7 +1,10 @@
 #include "paint/draw_view.h"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
+
+#include <algorithm>
 
 #include <cmath>
 
@@ -102,9 +105,14 @@ void DrawView::addSegment(const QMouseEvent* event) {
             to.rx() += 0.01;
         p.lineTo(to);
     };
+    const QPointF from = path->currentPosition();
     lineTo(*path, viewPoint(event));
     lineTo(*secondPath, pictureLocation(windowPoint(event)));
-    update();
+    // Only the new piece of the stroke needs drawing.
+    const double reach = currentLineWidth / 2 + 2;
+    update(toWidget(QRectF(from, path->currentPosition()).normalized())
+               .adjusted(-reach, -reach, reach, reach)
+               .toAlignedRect());
 }
 
 void DrawView::mouseMoveEvent(QMouseEvent* event) {
@@ -206,7 +214,7 @@ void DrawView::resetCursorRects() {
     setCursor(QCursor(QPixmap::fromImage(currentCircleImage.image), hot, hot));
 }
 
-void DrawView::paintEvent(QPaintEvent*) {
+void DrawView::paintEvent(QPaintEvent* event) {
     QPainter p(this);
     if (!showsPicture() && !placeholderText.isEmpty()) {
         p.setPen(QColor(140, 140, 140));
@@ -234,17 +242,46 @@ void DrawView::paintEvent(QPaintEvent*) {
     // Strokes belong to a picture in place. Until an intake has shown one (a reset takes the
     // picture in again), the path holds only its placeholder shape, which is not to be seen.
     const bool pictureInPlace = infoProvider.isImageAdded && !originalImagePath.isEmpty();
-    if (!pictureInPlace || !path || path->isEmpty())
+    if (!pictureInPlace || !path || path->isEmpty()) {
+        live_ = LiveStroke();
         return;
+    }
     if (color.style() == Qt::TexturePattern && color.textureImage().isNull())
         return;
-    // Map the path into widget rows rather than moving the painter, so a
-    // pattern colour stays aligned with the view's origin.
-    const QPainterPath rows = QTransform(1, 0, 0, -1, 0, height()).map(*path);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(color, currentLineWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    p.setBrush(Qt::NoBrush);
-    p.drawPath(rows);
+    paintLiveStroke(p, event->rect());
+}
+
+void DrawView::paintLiveStroke(QPainter& p, const QRect& exposed) {
+    // Drawn again from the start when anything but the path's length changed.
+    if (live_.path.lock() != path || live_.elements > path->elementCount() ||
+        live_.color != color || live_.width != currentLineWidth || live_.pixels.size() != size()) {
+        live_ = LiveStroke();
+        live_.pixels = QImage(size(), QImage::Format_ARGB32_Premultiplied);
+        if (live_.pixels.isNull())
+            return;
+        live_.pixels.fill(Qt::transparent);
+        live_.path = path;
+        live_.color = color;
+        live_.width = currentLineWidth;
+    }
+    const int count = path->elementCount();
+    if (live_.elements < count) {
+        // The path is y-up; each new piece is drawn in widget rows with round ends, which
+        // joins it to the last one as the whole path's round joins would. The pattern colour
+        // stays aligned with the view's origin.
+        QPainter q(&live_.pixels);
+        q.setRenderHint(QPainter::Antialiasing);
+        q.setPen(QPen(color, currentLineWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        for (int i = std::max(live_.elements, 1); i < count; ++i) {
+            const QPainterPath::Element to = path->elementAt(i);
+            if (!to.isLineTo())
+                continue;
+            const QPainterPath::Element from = path->elementAt(i - 1);
+            q.drawLine(toWidget(QPointF(from.x, from.y)), toWidget(QPointF(to.x, to.y)));
+        }
+        live_.elements = count;
+    }
+    p.drawImage(exposed, live_.pixels, exposed);
 }
 
 } // namespace vividra

@@ -5,6 +5,8 @@
 #include <QRectF>
 #include <QWidget>
 
+#include <memory>
+
 #include "paint/compositing.h"
 #include "paint/custom_path.h"
 #include "platform/picture.h"
@@ -97,6 +99,17 @@ private:
     QPointF windowPoint(const QMouseEvent* event) const;
     QPointF viewPoint(const QMouseEvent* event) const;
     void addSegment(const QMouseEvent* event);
+
+    // The live stroke drawn so far, so each pointer move paints only its new piece.
+    struct LiveStroke {
+        QImage pixels;
+        std::weak_ptr<const QPainterPath> path;
+        int elements = 0;
+        QBrush color;
+        double width = 0;
+    };
+    void paintLiveStroke(QPainter& p, const QRect& exposed);
+    LiveStroke live_;
 
     Picture image_;
     QImage window_;

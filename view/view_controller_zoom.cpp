@@ -118,14 +118,20 @@ void ViewController::showPreviewOrOriginal() {
     imageViewBackground->resetCursorRects();
     const Picture source = original ? currentOriginal() : lastImage;
     const ShownWindow& cached = original ? originalWindow_ : previewWindow_;
-    if (!source.isEmpty() && cached.geometry == g && cached.source == source.image.cacheKey()) {
+    // While a stroke is being composed the composite is away; the last window still shows
+    // everything but that stroke, which the painting surface shows.
+    const bool composing = !original && source.isEmpty();
+    if (cached.geometry == g && !cached.image.isNull() &&
+        (composing || (!source.isEmpty() && cached.source == source.image.cacheKey()))) {
         imageView->setImage(source);
         imageView->showWindow(cached.image, g);
         return;
     }
+    if (composing)
+        return;
     imageView->setImage(source);
-    // Switched to the original without a rebuild on its way: build its window now.
-    if (original && !infoProvider.viewRebuildPending)
+    // Shown scaled for now; without a rebuild on its way, build the exact window.
+    if (!infoProvider.viewRebuildPending)
         refreshViewCanvas();
 }
 

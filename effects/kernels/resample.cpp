@@ -78,11 +78,12 @@ bool resampleWindow(const ConstImageView& in, int fullWidth, int fullHeight, int
             // Down first: the input rows this output row covers, weighted into one row.
             std::fill(column.begin(), column.end(), 0.0f);
             const Taps& v = down[static_cast<std::size_t>(y)];
+            float* __restrict sum = column.data();
             for (std::size_t k = 0; k < v.weights.size(); ++k) {
-                const std::uint8_t* src = in.row(v.first + static_cast<int>(k)) + skip;
+                const std::uint8_t* __restrict src = in.row(v.first + static_cast<int>(k)) + skip;
                 const float w = v.weights[k];
                 for (std::size_t i = 0; i < rowFloats; ++i)
-                    column[i] += w * src[i];
+                    sum[i] += w * static_cast<float>(src[i]);
             }
             // Then across.
             std::uint8_t* dst = out.row(y);

@@ -17,6 +17,7 @@
 #include "controls/check_box.h"
 #include "controls/combo_box.h"
 #include "controls/progress_indicator.h"
+#include "controls/segmented_control.h"
 #include "controls/slider.h"
 #include "effects/image_tools.h"
 #include "effects/layer_rendering.h"
@@ -27,6 +28,7 @@
 #include "session/custom_drag_view.h"
 #include "session/view_controller.h"
 #include "support/window_fixture.h"
+#include "view/zoom.h"
 
 using namespace vividra;
 
@@ -140,6 +142,13 @@ private:
                          .isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                      qPrintable(QStringLiteral("seed %1").arg(seed)));
         } else {
+            // The view's own waits are over: a zoom's rebuild, a resize's end.
+            QVERIFY(spinUntil([&] { return !c.jobs.busy(); }));
+            if (c.timer->isActive()) {
+                c.timer->stop();
+                c.refreshViewCanvas();
+            }
+            c.windowDidEndLiveResize();
             QVERIFY(spinUntil([&] { return !c.jobs.busy(); }));
             platform::waitForBackgroundWork();
             checkInvariants(c, expected, seed);
@@ -153,7 +162,7 @@ private:
         const QString picture = pictures[static_cast<int>(random.bounded(pictures.size()))];
         const int answer =
             random.bounded(5) == 0 ? platform::kSecondButton : platform::kFirstButton;
-        const quint32 action = random.bounded(17);
+        const quint32 action = random.bounded(19);
         if (qEnvironmentVariableIsSet("VIVIDRA_SOAK_TRACE"))
             qDebug("action %u, picture %s, busy %d", action, qPrintable(picture),
                    c.jobs.busy() ? 1 : 0);
@@ -237,9 +246,63 @@ private:
             fixture.dialogs().alertAnswers = {answer};
             c.OnFileNew();
             return 0;
+        case 17:
+            changeView(c, fixture, random);
+            return 0;
+        case 18: {
+            // A pan with the right button, or a quick look at the original.
+            if (random.bounded(2) == 0) {
+                QTest::keyPress(&fixture.window(), Qt::Key_Backslash);
+                QTest::keyRelease(&fixture.window(), Qt::Key_Backslash);
+                return 0;
+            }
+            DrawView* surface = c.imageViewBackground;
+            const QPoint from(surface->width() / 2, surface->height() / 2);
+            const QPoint by(static_cast<int>(random.bounded(200)) - 100,
+                            static_cast<int>(random.bounded(200)) - 100);
+            QTest::mousePress(surface, Qt::RightButton, {}, from);
+            QTest::mouseMove(surface, from + by);
+            QTest::mouseRelease(surface, Qt::RightButton, {}, from + by);
+            return 0;
+        }
         default:
             c.checkCustomColor->click();
             return 0;
+        }
+    }
+
+    // Zoom steps, a fit, the original switch or a resized window; sometimes the view is
+    // rebuilt at once rather than after its wait.
+    void changeView(ViewController& c, test::WindowFixture& fixture, QRandomGenerator& random) {
+        switch (random.bounded(6)) {
+        case 0:
+            for (quint32 i = random.bounded(6); i > 0; --i)
+                c.OnZoomIn();
+            break;
+        case 1:
+            c.OnZoomOut();
+            break;
+        case 2:
+            c.OnResetZoom();
+            break;
+        case 3:
+            c.zoomAbout(random.bounded(2) ? 1.1 : 0.9,
+                        QPointF(random.bounded(c.customViewImage->width()),
+                                random.bounded(c.customViewImage->height())));
+            break;
+        case 4:
+            c.segmentedControlPreviewOriginal->setSelectedSegment(
+                1 - c.segmentedControlPreviewOriginal->selectedSegment());
+            c.OnPreviewOriginalChanged();
+            break;
+        default:
+            fixture.window().resize(800 + static_cast<int>(random.bounded(300)),
+                                    520 + static_cast<int>(random.bounded(200)));
+            break;
+        }
+        if (random.bounded(2) == 0 && c.timer->isActive()) {
+            c.timer->stop();
+            c.refreshViewCanvas();
         }
     }
 
@@ -312,6 +375,22 @@ private:
         QVERIFY2(largestDifference(c.lastImage.image, again.image) <= 2, where + " composite");
         if (!c.currentZoomInImage.isEmpty())
             QVERIFY2(c.currentZoomInImage.image == c.lastImage.image, where);
+
+        // The view covers the box or fits it, and the brush's colour is cut for where it is.
+        const QSizeF box = c.customViewImage->size();
+        const QRectF frame = c.pictureFrame();
+        QVERIFY2(frame == zoom::clampPictureFrame(frame, box), where + " frame");
+        const double ratio = zoom::ratio(frame, box);
+        QVERIFY2(ratio >= 1.0 - 1e-9 && ratio <= 5.0 + 1e-9, where + " ratio");
+        QVERIFY2(!c.infoProvider.viewRebuildPending, where + " view pending");
+        const ViewGeometry view = c.imageView->viewGeometry();
+        QVERIFY2(view == c.imageViewBackground->viewGeometry(), where);
+        QVERIFY2(view.maskRect.size() == box, where + " box");
+        QVERIFY2(c.imageView->showsWindow(), where + " window");
+        if (!c.settings.brush.eraser && !c.settings.brush.customColor)
+            QVERIFY2(c.imageViewBackground->color.textureImage() ==
+                         displayWindow(foreground, view).image,
+                     where + " brush colour");
         checkWorkingFolder(c, where);
     }
 
