@@ -1,7 +1,9 @@
 #include "effects/kernels/pixel_ops.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "effects/kernels/parallel.h"
 #include "effects/kernels/pixel_memory.h"
@@ -16,10 +18,14 @@ Isa isa() {
 #if VIVIDRA_HAVE_DISPATCH
     static const Isa best = [] {
         __builtin_cpu_init();
-        if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-            __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq"))
+        // VIVIDRA_ISA=avx2 or base holds a newer machine to an older path, to time it.
+        const char* cap = std::getenv("VIVIDRA_ISA");
+        const std::string_view limit = cap ? cap : "";
+        if (limit.empty() && __builtin_cpu_supports("avx512f") &&
+            __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl") &&
+            __builtin_cpu_supports("avx512dq"))
             return Isa::Avx512;
-        if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"))
+        if (limit != "base" && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"))
             return Isa::Avx2;
         return Isa::Base;
     }();

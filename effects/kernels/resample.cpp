@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "effects/kernels/parallel.h"
+#include "effects/kernels/pixel_ops.h"
 
 namespace vividra::fx {
 namespace {
@@ -45,6 +46,37 @@ std::vector<Taps> tapsFor(int inSize, int outSize, int first, int count) {
     return taps;
 }
 
+// sum += w × src over n values: the inner loop of the vertical pass, compiled for each
+// instruction set.
+VIVIDRA_INLINE void accumulateImpl(float* __restrict sum, const std::uint8_t* __restrict src,
+                                   float w, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i)
+        sum[i] += w * static_cast<float>(src[i]);
+}
+#if VIVIDRA_HAVE_DISPATCH
+VIVIDRA_TARGET_AVX512 void accumulateAvx512(float* sum, const std::uint8_t* src, float w,
+                                            std::size_t n) {
+    accumulateImpl(sum, src, w, n);
+}
+VIVIDRA_TARGET_AVX2 void accumulateAvx2(float* sum, const std::uint8_t* src, float w,
+                                        std::size_t n) {
+    accumulateImpl(sum, src, w, n);
+}
+#endif
+void accumulate(float* sum, const std::uint8_t* src, float w, std::size_t n) {
+#if VIVIDRA_HAVE_DISPATCH
+    switch (detail::isa()) {
+    case detail::Isa::Avx512:
+        return accumulateAvx512(sum, src, w, n);
+    case detail::Isa::Avx2:
+        return accumulateAvx2(sum, src, w, n);
+    default:
+        break;
+    }
+#endif
+    accumulateImpl(sum, src, w, n);
+}
+
 } // namespace
 
 bool resample(const ConstImageView& in, const ImageView& out) noexcept {
@@ -78,13 +110,9 @@ bool resampleWindow(const ConstImageView& in, int fullWidth, int fullHeight, int
             // Down first: the input rows this output row covers, weighted into one row.
             std::fill(column.begin(), column.end(), 0.0f);
             const Taps& v = down[static_cast<std::size_t>(y)];
-            float* __restrict sum = column.data();
-            for (std::size_t k = 0; k < v.weights.size(); ++k) {
-                const std::uint8_t* __restrict src = in.row(v.first + static_cast<int>(k)) + skip;
-                const float w = v.weights[k];
-                for (std::size_t i = 0; i < rowFloats; ++i)
-                    sum[i] += w * static_cast<float>(src[i]);
-            }
+            for (std::size_t k = 0; k < v.weights.size(); ++k)
+                accumulate(column.data(), in.row(v.first + static_cast<int>(k)) + skip,
+                           v.weights[k], rowFloats);
             // Then across.
             std::uint8_t* dst = out.row(y);
             for (int x = 0; x < out.width; ++x) {
