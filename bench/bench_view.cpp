@@ -2,6 +2,7 @@
 // rebuild after a zoom step, a fit or a resize, one pan event repainted, and painting
 // at five times.
 #include "bench_session.h"
+#include "controls/check_box.h"
 #include "session/custom_drag_view.h"
 #include "view/zoom.h"
 
@@ -130,6 +131,26 @@ void BM_StrokeAtFiveTimes(benchmark::State& state) {
     state.counters["worst_move_ms"] = static_cast<double>(worstMove) / 1e6;
 }
 
+// A change on the main thread until the preview is painted, on each layer: the full
+// rendering that follows is not timed.
+void BM_ChangeToPreview(benchmark::State& state) {
+    ViewSession s;
+    CheckBox* boxes[] = {s.controller.checkBackgroundBlackWhite, s.controller.checkForegroundSepia,
+                         s.controller.checkBackgroundBlur, s.controller.checkForegroundOilPainting,
+                         s.controller.checkBackgroundSketch};
+    int i = 0;
+    for (auto _ : state) {
+        CheckBox* box = boxes[i++ % 5];
+        QElapsedTimer t;
+        t.start();
+        box->click();
+        s.repaint();
+        state.SetIterationTime(static_cast<double>(t.nsecsElapsed()) / 1e9);
+        s.settle();
+    }
+}
+
+BENCHMARK(BM_ChangeToPreview)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10);
 BENCHMARK(BM_ZoomStepShown)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(16);
 BENCHMARK(BM_ViewRebuild)
     ->Arg(0)

@@ -41,11 +41,14 @@ void ViewController::connectEffectControls() {
             (this->*action)();
         });
     };
-    // A slider asks for a rendering when the user lets go, not at every step of a drag.
+    // A slider asks for a rendering when the user lets go; while it is dragged the preview
+    // follows it.
     const auto onSlider = [this](Slider* slider, float* field, void (ViewController::*action)()) {
         connect(slider, &Slider::floatValueChanged, this, [this, slider, field, action](float v) {
             *field = v;
-            if (!slider->isSliderDown())
+            if (slider->isSliderDown())
+                showInstantPreview();
+            else
                 (this->*action)();
         });
         connect(slider, &QSlider::sliderReleased, this, action);
@@ -261,9 +264,18 @@ void ViewController::requestLayerUpdate(ProcessType kind) {
     // Without a picture there is nothing to render; the settings are used at the next intake.
     if (originalImagePath.isEmpty())
         return;
+    showInstantPreview();
     if (processIsRunning()) {
         if (!processesQueue.contains(kind))
             processesQueue.append(kind);
+        // A rendering that this request renders again is stopped: its result would be stale.
+        using Kind = LayerRenderInput::Kind;
+        const bool covers =
+            kind == ProcessType::imagePreview ||
+            (kind == ProcessType::foregroundPreview && runningRender_ == Kind::foreground) ||
+            (kind == ProcessType::backgroundPreview && runningRender_ == Kind::background);
+        if (jobs.running(SessionJobs::Kind::rendering) && runningRender_ && covers)
+            jobs.cancelRunning();
     } else {
         startProcess(kind);
     }
@@ -325,10 +337,13 @@ SessionJobs::Work ViewController::beginRendering(LayerRenderInput::Kind kind) {
     recordCurrentStroke(foregroundImage, preEraseImage);
     in.strokes = snapshotStrokes(imageViewBackground->listOfPAths);
     in.view = canvasGeometry();
+    runningRender_ = kind;
+    renderStartedAt_ = previewsShown_;
     return [this, in = std::move(in), kind](const SessionJobs::Cancel& cancel) mutable {
         in.cancel = cancel;
         LayerRenderResult result = renderLayers(std::move(in));
         return SessionJobs::Apply([this, kind, result = std::move(result)]() mutable {
+            runningRender_.reset();
             finishRendering(kind, std::move(result));
         });
     };
@@ -371,7 +386,7 @@ void ViewController::finishRendering(LayerRenderInput::Kind kind, LayerRenderRes
         lastImage = result.composite;
         currentZoomInImage = result.composite;
         infoProvider.changesMadeAfterLastZoom = true;
-        showComposite(result.composite, result.shownComposite, result.view);
+        showComposite(result.composite, result.shownComposite, result.view, renderStartedAt_);
         // A background rendering builds no reveal window: the revealing brush stays as it is.
         if (viewUnmoved &&
             (kind != Kind::background || settings.brush.eraser || settings.brush.customColor))

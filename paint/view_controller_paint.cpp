@@ -9,8 +9,10 @@
 
 namespace vividra {
 
-void ViewController::recordCurrentStroke(const Picture& reveal, const Picture& erase) {
-    DrawView* surface = imageViewBackground;
+namespace {
+
+// The stroke on the surface as the list keeps it: its width in picture pixels and its colour.
+CustomPathRef strokeOf(const DrawView* surface, const Picture& reveal, const Picture& erase) {
     const double width = surface->curentRect.width() > 0
                              ? surface->currentLineWidth * surface->originalRect.width() /
                                    surface->curentRect.width()
@@ -18,14 +20,27 @@ void ViewController::recordCurrentStroke(const Picture& reveal, const Picture& e
     QBrush colour = surface->isErase   ? patternColor(erase)
                     : surface->isColor ? surface->color
                                        : patternColor(reveal);
-    // The list keeps the path as it is now, and the surface goes on with a new one, so a
-    // recorded stroke never changes afterwards and is painted once, not again with the next.
     auto stroke = std::make_shared<CustomPath>(width, colour, copyPath(surface->secondPath));
     if (surface->isErase)
         stroke->isErase = true;
     else if (surface->isColor)
         stroke->isSolidColor = true;
-    surface->listOfPAths.append(stroke);
+    return stroke;
+}
+
+} // namespace
+
+CustomPathRef ViewController::currentStroke(const Picture& reveal, const Picture& erase) const {
+    if (imageViewBackground->secondPath->isEmpty())
+        return nullptr;
+    return strokeOf(imageViewBackground, reveal, erase);
+}
+
+void ViewController::recordCurrentStroke(const Picture& reveal, const Picture& erase) {
+    // The list keeps the path as it is now, and the surface goes on with a new one, so a
+    // recorded stroke never changes afterwards and is painted once, not again with the next.
+    DrawView* surface = imageViewBackground;
+    surface->listOfPAths.append(strokeOf(surface, reveal, erase));
     if (!surface->secondPath->isEmpty())
         surface->secondPath = makePath();
 }
@@ -43,7 +58,11 @@ void ViewController::setBrushColor(const QBrush& colour) {
 }
 
 void ViewController::showComposite(const Picture& composite, const QImage& window,
-                                   const ViewGeometry& geometry) {
+                                   const ViewGeometry& geometry,
+                                   std::optional<std::uint64_t> startedAt) {
+    // A preview of newer settings stays until their own rendering replaces it.
+    if (startedAt && *startedAt < previewsShown_)
+        return;
     if (!window.isNull())
         previewWindow_ = {window, geometry, composite.image.cacheKey()};
     if (segmentedControlPreviewOriginal->selectedSegment() == 0) {

@@ -87,6 +87,15 @@ void SessionJobs::pump() {
     }
 }
 
+bool SessionJobs::running(Kind kind) const {
+    return running_ && runningKind_ == kind && runningGeneration_ == generation_;
+}
+
+void SessionJobs::cancelRunning() {
+    if (runningCancel_)
+        runningCancel_->store(true);
+}
+
 void SessionJobs::finish() {
     running_ = false;
     runningCancel_.reset();

@@ -52,6 +52,13 @@ public:
     void beginSession();
     std::uint64_t generation() const { return generation_; }
 
+    // Tells the running job that a newer request has made its result useless; it may stop
+    // early, and its apply step still runs (to see that it stopped).
+    void cancelRunning();
+
+    // A job of `kind` of the current session is running (not just waiting).
+    bool running(Kind kind) const;
+
     // A job is running or waiting.
     bool busy() const { return running_ || !waiting_.empty(); }
     // Jobs of `kind` of the current session running or waiting.

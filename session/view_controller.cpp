@@ -278,6 +278,9 @@ void ViewController::beginNewSession() {
         resizeTimer_->stop();
     infoProvider.viewRebuildPending = false;
     previewWindow_ = originalWindow_ = ShownWindow();
+    previewSource_ = previewDetail_ = Picture();
+    previewForeground_ = previewBackground_ = PreviewLayer();
+    runningRender_.reset();
     panEnded_ = panMoved_ = false;
 }
 

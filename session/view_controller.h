@@ -13,6 +13,7 @@
 
 #include "effects/effect_settings.h"
 #include "effects/layer_rendering.h"
+#include "effects/preview_rendering.h"
 #include "platform/notification_center.h"
 #include "platform/picture.h"
 #include "session/editing_session.h"
@@ -126,6 +127,12 @@ public:
     // the view as it is now, in the job line.
     void refreshViewCanvas();
 
+    // Shows the effect of the settings at once, from a reduced copy of the original, until
+    // the full-resolution rendering replaces it.
+    void showInstantPreview();
+    // Makes the reduced copy in the line, so the first preview need not.
+    void prepareInstantPreview();
+
     // View: zoom, panning, preview and window fitting.
     void OnZoomIn();
     void OnZoomOut();
@@ -148,6 +155,8 @@ public:
     // Appends the stroke being painted to the surface's list, as every composition does.
     // The list keeps its own copy of the path; the surface starts a new one.
     void recordCurrentStroke(const Picture& reveal, const Picture& erase);
+    // The stroke being painted as the list would keep it, or none.
+    CustomPathRef currentStroke(const Picture& reveal, const Picture& erase) const;
     // Gives the painting surface the brush modes of the settings.
     void syncSurfaceModes();
     void setBrushColor(const QBrush& colour);
@@ -273,9 +282,11 @@ private:
     void connectEffectControls();
     void showProgress();
     void hideProgress();
-    // Shows a new composite and its window for `geometry` (unless the original is shown).
-    void showComposite(const Picture& composite, const QImage& window,
-                       const ViewGeometry& geometry);
+    // Shows a new composite and its window for `geometry` (unless the original is shown, or
+    // an instant preview newer than the work that made it is on screen: work started at
+    // preview `startedAt` or earlier).
+    void showComposite(const Picture& composite, const QImage& window, const ViewGeometry& geometry,
+                       std::optional<std::uint64_t> startedAt = std::nullopt);
     void startProcess(ProcessType kind);
     void startRendering(LayerRenderInput::Kind kind);
     SessionJobs::Work beginRendering(LayerRenderInput::Kind kind);
@@ -317,6 +328,17 @@ private:
     ShownWindow previewWindow_;
     ShownWindow originalWindow_;
     QTimer* resizeTimer_ = nullptr;
+
+    // Instant previews: the reduced original, how many previews were shown, and the
+    // rendering running in the line, which a newer request that covers it stops.
+    QSize previewSize() const;
+    Picture previewSource_;
+    Picture previewDetail_;
+    PreviewLayer previewForeground_;
+    PreviewLayer previewBackground_;
+    std::uint64_t previewsShown_ = 0;
+    std::optional<LayerRenderInput::Kind> runningRender_;
+    std::uint64_t renderStartedAt_ = 0;
     bool panMoved_ = false;
     bool panEnded_ = false;
     bool originalHeld_ = false;

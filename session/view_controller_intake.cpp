@@ -185,6 +185,7 @@ void ViewController::finishIntake(const QString& action, LayerRenderResult resul
         changesMade = false;
     // The window was resized while the picture was being taken in.
     windowDidResize();
+    prepareInstantPreview();
 }
 
 } // namespace vividra

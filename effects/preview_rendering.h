@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QList>
+#include <QSizeF>
+
+#include <optional>
+
+#include "effects/effect_settings.h"
+#include "paint/compositing.h"
+#include "paint/custom_path.h"
+#include "platform/picture.h"
+
+namespace vividra {
+
+// A layer of the preview as last rendered, so a change to one layer renders only that one.
+struct PreviewLayer {
+    EffectSettings effects;
+    std::optional<AdjustmentSettings> adjustments;
+    initialValues neutral;
+    qint64 source = 0;
+    Picture picture;
+};
+
+// A change shown at once: the layers rendered from a copy of the original reduced to the
+// picture's size on screen when fitted, with the strokes painted at that scale. The
+// full-resolution rendering replaces it when it is ready.
+struct PreviewInput {
+    Picture reduced;  // the original at its fitted size on screen
+    Picture detailed; // the original at twice that size, for a sketch; may be empty
+    QSizeF fullSize;  // the original's own size, in pixels
+    EffectSettings background;
+    EffectSettings foreground;
+    std::optional<AdjustmentSettings> foregroundAdjustments;
+    std::optional<AdjustmentSettings> backgroundAdjustments;
+    initialValues neutral;
+    QList<CustomPathRef> strokes; // in the original's pixels
+    ViewGeometry view;
+    // Where the layers are kept between previews; may be null.
+    PreviewLayer* foregroundCache = nullptr;
+    PreviewLayer* backgroundCache = nullptr;
+};
+
+// What the box shows of the preview, or a null picture when it could not be made.
+QImage renderPreview(const PreviewInput& input);
+
+// A layer's settings for a picture `scale` times the original's size: the radii that are
+// counted in pixels shrink with it, so the look stays the same.
+EffectSettings scaledForPreview(EffectSettings settings, double scale);
+
+// The reduced copy itself, made off the main thread.
+Picture reducedOriginal(const Picture& original, const QSizeF& size);
+
+} // namespace vividra

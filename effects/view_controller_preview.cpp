@@ -1,0 +1,78 @@
+// The controller's instant previews: every change to the layers' settings is shown at once
+// from a reduced copy of the original; the full-resolution rendering follows in the line.
+#include "controls/segmented_control.h"
+#include "paint/draw_view.h"
+#include "session/view_controller.h"
+#include "view/zoom.h"
+
+namespace vividra {
+
+QSize ViewController::previewSize() const {
+    // The picture's size on screen when fitted to the box as it is now.
+    const QSizeF box = boxSize();
+    const QSizeF fitted =
+        zoom::geometryFor(QRectF(QPointF(0, 0), box), box, imageView->originalRect.size())
+            .pictureRect.size();
+    return {std::max(1, static_cast<int>(std::lround(fitted.width()))),
+            std::max(1, static_cast<int>(std::lround(fitted.height())))};
+}
+
+void ViewController::prepareInstantPreview() {
+    const QSize size = previewSize();
+    jobs.enqueue(SessionJobs::Kind::other, [this, size]() -> SessionJobs::Work {
+        const Picture original = currentOriginal();
+        if (original.isEmpty() || previewSource_.image.size() == size)
+            return {};
+        return [this, original, size](const SessionJobs::Cancel&) {
+            Picture reduced = reducedOriginal(original, size);
+            return SessionJobs::Apply([this, reduced = std::move(reduced)] {
+                previewSource_ = reduced;
+                previewDetail_ = Picture();
+            });
+        };
+    });
+}
+
+void ViewController::showInstantPreview() {
+    if (originalImagePath.isEmpty() || !imageView->showsPicture() ||
+        segmentedControlPreviewOriginal->selectedSegment() != 0)
+        return;
+    const QSizeF full = imageView->originalRect.size();
+    const QSize pixels = previewSize();
+    const bool sketch = settings.foreground.sketchOn || settings.background.sketchOn;
+    if (previewSource_.image.size() != pixels || (sketch && previewDetail_.isEmpty())) {
+        const Picture original = currentOriginal();
+        if (original.isEmpty())
+            return;
+        if (previewSource_.image.size() != pixels) {
+            previewSource_ = reducedOriginal(original, pixels);
+            previewDetail_ = Picture();
+        }
+        if (sketch)
+            previewDetail_ = reducedOriginal(original, pixels * 2);
+    }
+    PreviewInput in;
+    in.reduced = previewSource_;
+    in.detailed = previewDetail_;
+    in.fullSize = full;
+    in.background = settings.background;
+    in.foreground = settings.foreground;
+    in.foregroundAdjustments = in.backgroundAdjustments = settings.adjustments;
+    in.neutral = initialVal;
+    in.strokes = imageViewBackground->listOfPAths;
+    if (CustomPathRef painting = currentStroke(Picture(), Picture()))
+        in.strokes << painting;
+    in.view = canvasGeometry();
+    in.foregroundCache = &previewForeground_;
+    in.backgroundCache = &previewBackground_;
+    const QImage shown = renderPreview(in);
+    if (shown.isNull())
+        return;
+    ++previewsShown_;
+    imageView->showWindow(shown, in.view);
+    // The preview holds every stroke, in the new colours.
+    imageViewBackground->path = makePath();
+    imageViewBackground->update();
+}
+
+} // namespace vividra
