@@ -17,6 +17,8 @@ public:
     QAction* actionOpen = nullptr;
     QAction* actionReset = nullptr;
     QAction* actionQuit = nullptr;
+    QAction* actionUndo = nullptr;
+    QAction* actionRedo = nullptr;
     QAction* actionHelp = nullptr;
 
 protected:

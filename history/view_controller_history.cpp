@@ -1,32 +1,13 @@
-// The controller's recording of history states.
-#include <QDateTime>
-#include <QFile>
-
-#include "effects/image_tools.h"
+// The controller's history: recording states, undo and redo.
+#include "controls/check_box.h"
 #include "history/control_values.h"
+#include "history/history_memory.h"
+#include "history/state_restore.h"
+#include "paint/compositing.h"
 #include "paint/draw_view.h"
-#include "platform/temporary_directory.h"
-#include "platform/work_queue.h"
 #include "session/view_controller.h"
 
 namespace vividra {
-namespace {
-
-// Names the file, removes any old one of that name and writes the picture on
-// the background queue; the state names the file before the write is done.
-QString writeInBackground(const QString& prefix, qint64 ms, const Picture& picture) {
-    const QString path =
-        platform::temporaryDirectory() + prefix + QString::number(ms) + QStringLiteral(".png");
-    QFile::remove(path);
-    platform::runInBackground([picture, path]() mutable {
-        ImageTools::writeImage(picture, path, 1, 1.0);
-        // Released on the main thread, which shares these pixels.
-        platform::runOnMain([picture = std::move(picture)] {});
-    });
-    return path;
-}
-
-} // namespace
 
 QString ViewController::controllersStatesText() const {
     return ControlValues::record(settings).toText();
@@ -39,10 +20,11 @@ void ViewController::commitState(const QString& action) {
         actualStatesList.isEmpty() ? QList<CustomPathRef>() : actualStatesList.last()->paths;
 
     const DrawView* surface = imageViewBackground;
+    // Worked out as the composition does, so the recorded stroke paints the same pixels.
     // Before a picture is shown the rectangles are empty; the brush width is then taken as is.
     const double width = surface->curentRect.width() > 0
-                             ? surface->originalRect.width() / surface->curentRect.width() *
-                                   surface->currentLineWidth
+                             ? surface->currentLineWidth * surface->originalRect.width() /
+                                   surface->curentRect.width()
                              : surface->currentLineWidth;
     auto strokeA = std::make_shared<CustomPath>(
         width, currentColor, saveStateTriggeredByDrawing ? copyPath(surface->path) : makePath());
@@ -58,32 +40,31 @@ void ViewController::commitState(const QString& action) {
 
     auto stateA = std::make_shared<State>(currentColor, a0 + QList<CustomPathRef>{strokeA});
     auto stateB = std::make_shared<State>(currentColor, b0 + QList<CustomPathRef>{strokeB});
+
+    // States share their layers until a rendering changes them; a layer set whose pixels
+    // were dropped takes the session's again, which are the same pixels.
+    StateLayersRef layers = actualStatesList.isEmpty() ? nullptr : actualStatesList.last()->layers;
+    if (layers && layers->foregroundRecipe == foregroundRecipe_ &&
+        layers->backgroundRecipe == backgroundRecipe_) {
+        if (layers->foregroundImage.isEmpty())
+            layers->foregroundImage = foregroundImage;
+        if (layers->preEraseImage.isEmpty())
+            layers->preEraseImage = preEraseImage;
+    } else {
+        layers = std::make_shared<StateLayers>(
+            StateLayers{foregroundRecipe_, backgroundRecipe_, foregroundImage, preEraseImage});
+    }
+    needToSaveForeground = needToSaveBackground = false;
+
     const QString values = controllersStatesText();
-    stateA->controllersStates = values;
-
-    const qint64 ms = QDateTime::currentMSecsSinceEpoch();
-    if (needToSaveForeground) {
-        needToSaveForeground = false;
-        foregroundImagePath =
-            writeInBackground(QStringLiteral("foregroundImage"), ms, foregroundImage);
-    }
-    if (needToSaveBackground) {
-        needToSaveBackground = false;
-        backgroundImagePath =
-            writeInBackground(QStringLiteral("backgroundImage"), ms, backgroundImage);
-    }
-    if (settings.brush.eraser)
-        preEraseImagePath = writeInBackground(QStringLiteral("eraseImage"), ms, preEraseImage);
-
     for (const StateRef& s : {stateA, stateB}) {
-        s->foregroundImagePath = foregroundImagePath;
-        s->backgroundImagePath = backgroundImagePath;
-        s->preEraseImagePath = preEraseImagePath;
         s->controllersStates = values;
         s->lastAction = action;
+        s->layers = layers;
     }
     statesList.append(stateA);
     actualStatesList.append(stateB);
+    emit historyChanged();
 }
 
 void ViewController::registerStateChange(const QString& action) {
@@ -104,6 +85,98 @@ void ViewController::registerStateChange(const QString& action) {
         actualStatesList.removeFirst();
     }
     needToSaveState = true;
+    trimHistory();
+    emit historyChanged();
+}
+
+void ViewController::trimHistory() {
+    trimHistoryMemory(actualStatesList, currenState,
+                      {foregroundImage, preEraseImage, backgroundImage, lastImage,
+                       currentZoomInImage, currentOriginal()});
+}
+
+bool ViewController::canUndo() const {
+    return currenState > 0 && currenState < actualStatesList.size() && !jobs.busy() &&
+           !processIsRunning();
+}
+
+bool ViewController::canRedo() const {
+    return statesList.size() > 1 && currenState >= 0 && currenState < statesList.size() - 1 &&
+           currenState + 1 < actualStatesList.size() && !jobs.busy() && !processIsRunning();
+}
+
+void ViewController::OnUndo() {
+    if (!canUndo())
+        return;
+    currenState -= 1;
+    applyState(actualStatesList[currenState]);
+}
+
+void ViewController::OnRedo() {
+    if (!canRedo())
+        return;
+    currenState += 1;
+    applyState(actualStatesList[currenState]);
+}
+
+void ViewController::applyState(const StateRef& state) {
+    // The controls first; a text of another line count restores none of them.
+    if (const auto values = ControlValues::fromText(state->controllersStates)) {
+        values->applyTo(settings);
+        showSettings();
+    }
+    needToSaveState = false;
+    syncSurfaceModes();
+    DrawView* surface = imageViewBackground;
+    surface->lineWidth = settings.brush.size;
+    surface->currentLineWidth = surface->lineWidth * surface->scale;
+    surface->makeBrushCircleImage();
+    surface->resetCursorRects();
+    surface->path = makePath();
+    surface->secondPath = makePath();
+    // The surface's own copies: later strokes never touch a recorded one.
+    surface->listOfPAths = snapshotStrokes(state->paths);
+    surface->update();
+    emit historyChanged();
+    if (originalImagePath.isEmpty() || !state->layers)
+        return;
+
+    jobs.enqueue(SessionJobs::Kind::other, [this, state]() -> SessionJobs::Work {
+        const StateLayers layers = *state->layers;
+        const QList<CustomPathRef> strokes = snapshotStrokes(state->paths);
+        const Picture original = currentOriginal();
+        const QString path = originalImagePath;
+        const QSizeF shownSize = canvasGeometry().pictureRect.size();
+        return
+            [this, state, layers, strokes, original, path, shownSize](const SessionJobs::Cancel&) {
+                RestoredPictures r = restoreStatePictures(layers, strokes, original, path);
+                const QImage shown = r.ok ? screenCopy(r.composite, shownSize) : QImage();
+                return SessionJobs::Apply([this, state, r = std::move(r), shown] {
+                    if (!r.ok) {
+                        // The pictures stay as they were; the window stays usable.
+                        if (!r.reason.isEmpty())
+                            showJobFailure(r.reason);
+                        return;
+                    }
+                    if (!r.original.isEmpty())
+                        rememberOriginal(r.original);
+                    foregroundImage = r.foregroundImage;
+                    preEraseImage = r.preEraseImage;
+                    backgroundImage = lastImage = currentZoomInImage = r.composite;
+                    foregroundRecipe_ = state->layers->foregroundRecipe;
+                    backgroundRecipe_ = state->layers->backgroundRecipe;
+                    // Rendered again or not, these are the state's layers: keep them with it.
+                    state->layers->foregroundImage = foregroundImage;
+                    state->layers->preEraseImage = preEraseImage;
+                    infoProvider.changesMadeAfterLastZoom = true;
+                    showComposite(shown);
+                    // The live colour windows come from the restored layers.
+                    canvasBuiltFor_.reset();
+                    refreshViewCanvas();
+                    trimHistory();
+                });
+            };
+    });
 }
 
 } // namespace vividra

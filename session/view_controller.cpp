@@ -141,6 +141,7 @@ void ViewController::sessionBusyChanged(bool busy) {
         showProgress();
     else
         hideProgress();
+    emit historyChanged();
 }
 
 void ViewController::showJobFailure(const QString& reason) {
@@ -271,6 +272,7 @@ void ViewController::emptySessionData() {
 
     foregroundImage = preEraseImage = zoomEraseImage = currentMaskImage = backgroundImage =
         lastImage = undoBackImage = Picture();
+    foregroundRecipe_ = backgroundRecipe_ = LayerRecipe();
     undoPattern = QBrush();
 
     currenState = 0;

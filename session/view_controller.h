@@ -151,12 +151,21 @@ public:
     void commitState(const QString& action);
     void registerStateChange(const QString& action);
     QString controllersStatesText() const;
+    void OnUndo();
+    void OnRedo();
+    // Restores the controls, strokes and pictures of `state`, keeping the view's zoom.
+    void applyState(const StateRef& state);
+    // Undo and redo would do something now.
+    bool canUndo() const;
+    bool canRedo() const;
 
     QMainWindow* window() const { return window_; }
 
 signals:
     // Quit was confirmed: the application should end.
     void terminateRequested();
+    // Undo or redo may have become possible or impossible.
+    void historyChanged();
 
 public:
     // Outlets.
@@ -281,6 +290,12 @@ private:
     };
     CanvasGeometry canvasGeometry() const;
     std::optional<CanvasGeometry> canvasBuiltFor_;
+
+    // How the session's layers were made, so a state can render them again.
+    LayerRecipe foregroundRecipe_;
+    LayerRecipe backgroundRecipe_;
+    // Keeps the layer pixels the states hold within the history's memory budget.
+    void trimHistory();
 
     // Quit was confirmed once; closing the window then asks nothing more.
     bool quitConfirmed_ = false;
