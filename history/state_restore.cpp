@@ -8,7 +8,8 @@ namespace vividra {
 
 RestoredPictures restoreStatePictures(const StateLayers& layers,
                                       const QList<CustomPathRef>& strokes, Picture original,
-                                      const QString& originalPath) {
+                                      const QString& originalPath, const Picture& base,
+                                      qsizetype baseStrokes) {
     RestoredPictures out;
     const QString noMemory =
         QStringLiteral("There is not enough memory to bring this state of the picture back.");
@@ -36,14 +37,16 @@ RestoredPictures restoreStatePictures(const StateLayers& layers,
         }
     }
     // Strokes paint into the picture itself; the clean background stays apart.
-    Picture target = preErase;
+    const bool fromBase = !base.isEmpty() && baseStrokes <= strokes.size();
+    Picture target = fromBase ? base : preErase;
     target.image.detach();
     if (target.image.isNull()) {
         out.reason = noMemory;
         return out;
     }
-    out.composite = compositeStrokes(std::move(target), strokes, patternColor(foreground),
-                                     patternColor(preErase));
+    out.composite =
+        compositeStrokes(std::move(target), fromBase ? strokes.mid(baseStrokes) : strokes,
+                         patternColor(foreground), patternColor(preErase));
     if (out.composite.isEmpty()) {
         out.reason = noMemory;
         return out;

@@ -1,4 +1,6 @@
 // The controller's history: recording states, undo and redo.
+#include <algorithm>
+
 #include "controls/check_box.h"
 #include "history/control_values.h"
 #include "history/history_memory.h"
@@ -115,11 +117,13 @@ void ViewController::OnUndo() {
 void ViewController::OnRedo() {
     if (!canRedo())
         return;
+    const StateRef shown = actualStatesList[currenState];
     currenState += 1;
-    applyState(actualStatesList[currenState]);
+    applyState(actualStatesList[currenState], shown);
 }
 
-void ViewController::applyState(const StateRef& state) {
+void ViewController::applyState(const StateRef& state, const StateRef& shown) {
+    const EditSettings before = settings;
     // The controls first; a text of another line count restores none of them.
     if (const auto values = ControlValues::fromText(state->controllersStates)) {
         values->applyTo(settings);
@@ -141,17 +145,32 @@ void ViewController::applyState(const StateRef& state) {
     if (originalImagePath.isEmpty() || !state->layers)
         return;
 
-    jobs.enqueue(SessionJobs::Kind::other, [this, state]() -> SessionJobs::Work {
-        const StateLayers layers = *state->layers;
-        const QList<CustomPathRef> strokes = snapshotStrokes(state->paths);
-        const Picture original = currentOriginal();
-        const QString path = originalImagePath;
-        const QSizeF shownSize = canvasGeometry().pictureRect.size();
-        return
-            [this, state, layers, strokes, original, path, shownSize](const SessionJobs::Cancel&) {
-                RestoredPictures r = restoreStatePictures(layers, strokes, original, path);
-                const QImage shown = r.ok ? screenCopy(r.composite, shownSize) : QImage();
-                return SessionJobs::Apply([this, state, r = std::move(r), shown] {
+    // The live colour's windows depend on the layers and the brush modes, not on strokes.
+    const bool sameBrushModes = before.brush.eraser == settings.brush.eraser &&
+                                before.brush.customColor == settings.brush.customColor;
+    jobs.enqueue(
+        SessionJobs::Kind::other, [this, state, shown, sameBrushModes]() -> SessionJobs::Work {
+            const StateLayers layers = *state->layers;
+            const QList<CustomPathRef> strokes = snapshotStrokes(state->paths);
+            const Picture original = currentOriginal();
+            const QString path = originalImagePath;
+            const QSizeF shownSize = canvasGeometry().pictureRect.size();
+            const bool sameLayers = layers.foregroundImage.sharesPixelsWith(foregroundImage) &&
+                                    layers.preEraseImage.sharesPixelsWith(preEraseImage);
+            // A redo over the same layers only adds strokes to the composite shown now.
+            const bool addsStrokes =
+                sameLayers && shown && !currentZoomInImage.isEmpty() &&
+                shown->paths.size() <= state->paths.size() &&
+                std::equal(shown->paths.begin(), shown->paths.end(), state->paths.begin());
+            const Picture base = addsStrokes ? currentZoomInImage : Picture();
+            const qsizetype baseStrokes = addsStrokes ? shown->paths.size() : 0;
+            const bool refreshCanvas = !sameLayers || !sameBrushModes;
+            return [this, state, layers, strokes, original, path, shownSize, base, baseStrokes,
+                    refreshCanvas](const SessionJobs::Cancel&) {
+                RestoredPictures r =
+                    restoreStatePictures(layers, strokes, original, path, base, baseStrokes);
+                const QImage screen = r.ok ? screenCopy(r.composite, shownSize) : QImage();
+                return SessionJobs::Apply([this, state, r = std::move(r), screen, refreshCanvas] {
                     if (!r.ok) {
                         // The pictures stay as they were; the window stays usable.
                         if (!r.reason.isEmpty())
@@ -169,14 +188,16 @@ void ViewController::applyState(const StateRef& state) {
                     state->layers->foregroundImage = foregroundImage;
                     state->layers->preEraseImage = preEraseImage;
                     infoProvider.changesMadeAfterLastZoom = true;
-                    showComposite(shown);
-                    // The live colour windows come from the restored layers.
-                    canvasBuiltFor_.reset();
-                    refreshViewCanvas();
+                    showComposite(screen);
+                    // The live colour windows come from the restored layers and brush modes.
+                    if (refreshCanvas) {
+                        canvasBuiltFor_.reset();
+                        refreshViewCanvas();
+                    }
                     trimHistory();
                 });
             };
-    });
+        });
 }
 
 } // namespace vividra

@@ -154,7 +154,8 @@ public:
     void OnUndo();
     void OnRedo();
     // Restores the controls, strokes and pictures of `state`, keeping the view's zoom.
-    void applyState(const StateRef& state);
+    // `shown`, the state shown until now, lets a redo paint only the strokes it adds.
+    void applyState(const StateRef& state, const StateRef& shown = nullptr);
     // Undo and redo would do something now.
     bool canUndo() const;
     bool canRedo() const;

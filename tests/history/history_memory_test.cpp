@@ -97,6 +97,16 @@ TEST(HistoryMemory, DroppedLayersComeBackExactly) {
                          patternColor(layers.preEraseImage));
     EXPECT_EQ(cached.composite.image, expected.image);
 
+    // A redo paints only what it adds onto the composite shown before.
+    const Picture firstTwo =
+        compositeStrokes(layers.preEraseImage, strokes.mid(0, 2),
+                         patternColor(layers.foregroundImage), patternColor(layers.preEraseImage));
+    const RestoredPictures redone =
+        restoreStatePictures(layers, strokes, Picture(), QString(), firstTwo, 2);
+    ASSERT_TRUE(redone.ok);
+    EXPECT_EQ(redone.composite.image, expected.image);
+    EXPECT_FALSE(redone.composite.sharesPixelsWith(firstTwo));
+
     StateLayers dropped = layers;
     dropped.foregroundImage = Picture();
     dropped.preEraseImage = Picture();
