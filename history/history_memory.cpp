@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <set>
+#include <utility>
 #include <vector>
 
 namespace vividra {
@@ -51,24 +52,26 @@ std::int64_t historyLayerBytes(const QList<StateRef>& states, const QList<Pictur
     return countBytes(layerSets(states, 0), live);
 }
 
-void trimHistoryMemory(const QList<StateRef>& states, qsizetype current, const QList<Picture>& live,
-                       std::int64_t budget) {
+QList<Picture> trimHistoryMemory(const QList<StateRef>& states, qsizetype current,
+                                 const QList<Picture>& live, std::int64_t budget) {
+    QList<Picture> dropped;
     auto sets = layerSets(states, current);
     // Farthest first; the nearest states are the ones undo and redo reach next.
     std::stable_sort(sets.begin(), sets.end(),
                      [](const auto& a, const auto& b) { return a.first > b.first; });
     for (auto& [distance, layers] : sets) {
         if (countBytes(sets, live) <= budget)
-            return;
+            return dropped;
         // A picture the session shows anyway costs nothing; keeping it saves a rendering.
         for (Picture* picture : {&layers->foregroundImage, &layers->preEraseImage}) {
             const bool isLive = std::any_of(live.begin(), live.end(), [picture](const Picture& p) {
                 return picture->sharesPixelsWith(p);
             });
-            if (!isLive)
-                *picture = Picture();
+            if (!isLive && !picture->isEmpty())
+                dropped.append(std::exchange(*picture, Picture()));
         }
     }
+    return dropped;
 }
 
 } // namespace vividra

@@ -17,8 +17,10 @@ std::int64_t historyLayerBytes(const QList<StateRef>& states, const QList<Pictur
 
 // Drops cached layer pixels, those of the states farthest from `current` first, until
 // the history holds at most `budget` bytes beyond `live`. Recipes stay, so a dropped
-// layer can be rendered again.
-void trimHistoryMemory(const QList<StateRef>& states, qsizetype current, const QList<Picture>& live,
-                       std::int64_t budget = kHistoryMemoryBudget);
+// layer can be rendered again. Returns the dropped pictures, so the caller can let go of
+// them where freeing the memory does not hold up the window.
+QList<Picture> trimHistoryMemory(const QList<StateRef>& states, qsizetype current,
+                                 const QList<Picture>& live,
+                                 std::int64_t budget = kHistoryMemoryBudget);
 
 } // namespace vividra

@@ -7,6 +7,7 @@
 #include "history/state_restore.h"
 #include "paint/compositing.h"
 #include "paint/draw_view.h"
+#include "platform/work_queue.h"
 #include "session/view_controller.h"
 
 namespace vividra {
@@ -92,9 +93,13 @@ void ViewController::registerStateChange(const QString& action) {
 }
 
 void ViewController::trimHistory() {
-    trimHistoryMemory(actualStatesList, currenState,
-                      {foregroundImage, preEraseImage, backgroundImage, lastImage,
-                       currentZoomInImage, currentOriginal()});
+    QList<Picture> dropped = trimHistoryMemory(actualStatesList, currenState,
+                                               {foregroundImage, preEraseImage, backgroundImage,
+                                                lastImage, currentZoomInImage, currentOriginal()},
+                                               historyMemoryBudget);
+    // Unmapping a few hundred megabytes takes long enough to be felt in the window.
+    if (!dropped.isEmpty())
+        platform::runInBackground([dropped = std::move(dropped)]() mutable { dropped.clear(); });
 }
 
 bool ViewController::canUndo() const {

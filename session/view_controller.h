@@ -13,6 +13,7 @@
 
 #include "effects/effect_settings.h"
 #include "effects/layer_rendering.h"
+#include "history/history_memory.h"
 #include "platform/notification_center.h"
 #include "platform/picture.h"
 #include "session/editing_session.h"
@@ -159,6 +160,8 @@ public:
     // Undo and redo would do something now.
     bool canUndo() const;
     bool canRedo() const;
+    // The layer memory the states may hold beyond the session's own pictures.
+    std::int64_t historyMemoryBudget = kHistoryMemoryBudget;
 
     QMainWindow* window() const { return window_; }
 

@@ -48,7 +48,7 @@ TEST(HistoryMemory, DropsTheFarthestLayersFirstAndNeverTheShownOnes) {
     const std::int64_t layer = 512 * 512 * 4;
     EXPECT_EQ(historyLayerBytes(states, live), 18 * layer);
 
-    trimHistoryMemory(states, 6, live, 6 * layer);
+    EXPECT_EQ(trimHistoryMemory(states, 6, live, 6 * layer).size(), 12);
     EXPECT_EQ(historyLayerBytes(states, live), 6 * layer);
     // What stays is nearest the current state.
     for (int i : {5, 6, 7})
