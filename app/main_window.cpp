@@ -34,6 +34,18 @@ void MainWindow::buildMenus() {
         file->addAction(tr("&Quit"), QKeySequence::Quit, &controller_, &ViewController::OnAppQuit);
     actionQuit->setMenuRole(QAction::QuitRole);
 
+    QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+    actionUndo =
+        edit->addAction(tr("&Undo"), QKeySequence::Undo, &controller_, &ViewController::OnUndo);
+    actionRedo = edit->addAction(tr("&Redo"), &controller_, &ViewController::OnRedo);
+    actionRedo->setShortcuts({QKeySequence(tr("Ctrl+Shift+Z")), QKeySequence(tr("Ctrl+Y"))});
+    const auto updateHistoryActions = [this] {
+        actionUndo->setEnabled(controller_.canUndo());
+        actionRedo->setEnabled(controller_.canRedo());
+    };
+    connect(&controller_, &ViewController::historyChanged, this, updateHistoryActions);
+    updateHistoryActions();
+
     QMenu* view = menuBar()->addMenu(tr("&View"));
     actionZoomIn = view->addAction(tr("Zoom &In"), &controller_, &ViewController::OnZoomIn);
     // Ctrl+= as well: on most keyboards "+" needs Shift.

@@ -20,6 +20,8 @@ public:
     QAction* actionZoomIn = nullptr;
     QAction* actionZoomOut = nullptr;
     QAction* actionFit = nullptr;
+    QAction* actionUndo = nullptr;
+    QAction* actionRedo = nullptr;
     QAction* actionHelp = nullptr;
 
 protected:

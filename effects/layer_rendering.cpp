@@ -47,6 +47,10 @@ Picture effectChain(Picture p, const EffectSettings& s, const std::optional<Adju
     return p;
 }
 
+Picture renderLayer(const Picture& original, const LayerRecipe& recipe) {
+    return effectChain(original, recipe.effects, recipe.adjustments, recipe.neutral);
+}
+
 const QString kNotEnoughMemory =
     QStringLiteral("There is not enough memory to apply this change to the picture.");
 
@@ -78,9 +82,11 @@ LayerRenderResult renderLayers(LayerRenderInput in) {
     Picture foreground = in.foregroundImage;
     if (in.kind != Kind::background || foreground.isEmpty()) {
         const EffectSettings& fs = in.foreground;
-        foreground = in.kind == Kind::background
-                         ? in.original
-                         : effectChain(in.original, fs, in.adjustments, in.neutral);
+        // A background rendering without a foreground yet reveals the original itself.
+        out.foregroundRecipe = in.kind == Kind::background
+                                   ? LayerRecipe{EffectSettings{}, std::nullopt, in.neutral}
+                                   : LayerRecipe{fs, in.adjustments, in.neutral};
+        foreground = renderLayer(in.original, *out.foregroundRecipe);
         if (foreground.isEmpty())
             return outOfMemory();
     }
@@ -89,7 +95,8 @@ LayerRenderResult renderLayers(LayerRenderInput in) {
     Picture preErase = in.preEraseImage;
     Picture background;
     if (in.kind != Kind::foreground) {
-        background = effectChain(in.original, in.background, in.adjustments, in.neutral);
+        out.backgroundRecipe = LayerRecipe{in.background, in.adjustments, in.neutral};
+        background = renderLayer(in.original, *out.backgroundRecipe);
         if (background.isEmpty())
             return outOfMemory();
         preErase = background;

@@ -22,6 +22,20 @@ Picture effectChain(Picture picture, const EffectSettings& effects,
                     const std::optional<AdjustmentSettings>& adjustments,
                     const initialValues& neutral);
 
+// How a layer was made from the original: its effects and, unless it was taken in
+// without them, the adjustments. A layer is a pure function of the original and its
+// recipe, so the history can drop a layer's pixels and render it again exactly.
+struct LayerRecipe {
+    EffectSettings effects;
+    std::optional<AdjustmentSettings> adjustments;
+    initialValues neutral;
+
+    bool operator==(const LayerRecipe&) const = default;
+};
+
+// The layer of `recipe`; empty when out of memory.
+Picture renderLayer(const Picture& original, const LayerRecipe& recipe);
+
 // What a layer rendering needs, captured on the main thread.
 struct LayerRenderInput {
     enum class Kind { background, foreground, both };
@@ -55,6 +69,9 @@ struct LayerRenderResult {
     Picture revealWindow;  // what the box shows of the foreground; set for foreground and both
     Picture eraseWindow;   // the same of the clean background, when the eraser is on
     ViewGeometry view;     // where the view was when the windows were cut
+    // The recipes of the layers this rendering made; unset for a layer it kept.
+    std::optional<LayerRecipe> foregroundRecipe;
+    std::optional<LayerRecipe> backgroundRecipe;
 };
 
 // The background work of a rendering; no Qt widgets, safe on a pool thread.

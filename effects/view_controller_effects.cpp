@@ -383,6 +383,10 @@ void ViewController::finishRendering(LayerRenderInput::Kind kind, LayerRenderRes
         backgroundImage = result.backgroundImage;
         if (kind != Kind::foreground)
             preEraseImage = result.preEraseImage;
+        if (result.foregroundRecipe)
+            foregroundRecipe_ = *result.foregroundRecipe;
+        if (result.backgroundRecipe)
+            backgroundRecipe_ = *result.backgroundRecipe;
         lastImage = result.composite;
         currentZoomInImage = result.composite;
         infoProvider.changesMadeAfterLastZoom = true;

@@ -66,6 +66,61 @@ ControlValues ControlValues::record(const EditSettings& s) {
     return v;
 }
 
+void ControlValues::applyTo(EditSettings& s) const {
+    const auto flagAt = [this](std::size_t line, bool& field) {
+        if (const auto v = parseIntegerLine(lines[line]))
+            field = *v != 0;
+    };
+    const auto itemAt = [this](std::size_t line, QString& field, const QStringList& items) {
+        const auto v = parseIntegerLine(lines[line]);
+        if (v && *v >= 0 && *v < items.size())
+            field = items[*v];
+    };
+    const auto valueAt = [this](std::size_t line, float& field) {
+        if (const auto v = parseValueLine(lines[line]))
+            field = *v;
+    };
+    flagAt(0, s.brush.customColor);
+    const auto layerLines = [&](std::size_t first, EffectSettings& e) {
+        flagAt(first, e.blackWhiteOn);
+        itemAt(first + 1, e.blackWhiteEffect, kBlackWhiteItems);
+        flagAt(first + 2, e.colorEffectsOn);
+        itemAt(first + 3, e.colorEffect, kColorEffectItems);
+        flagAt(first + 4, e.sepiaOn);
+        flagAt(first + 5, e.blurOn);
+        flagAt(first + 6, e.oilPaintingOn);
+        flagAt(first + 7, e.sketchOn);
+    };
+    layerLines(2, s.foreground);
+    layerLines(10, s.background);
+    flagAt(18, s.brush.eraser);
+    valueAt(19, s.brush.size);
+    EffectSettings& f = s.foreground;
+    EffectSettings& b = s.background;
+    AdjustmentSettings& a = s.adjustments;
+    float* const sliders[] = {&f.sepiaIntensity,
+                              &f.blurIntensity,
+                              &f.oilPaintingIntensity,
+                              &f.sketchEdge,
+                              &b.sepiaIntensity,
+                              &b.blurIntensity,
+                              &b.oilPaintingIntensity,
+                              &b.sketchIntensity,
+                              &b.sketchEdge,
+                              &a.brightness,
+                              &a.exposure,
+                              &a.contrast,
+                              &a.saturation,
+                              &a.gamma,
+                              &a.hue,
+                              &a.red,
+                              &a.green,
+                              &a.blue};
+    std::size_t line = 21;
+    for (float* field : sliders)
+        valueAt(line++, *field);
+}
+
 QString ControlValues::toText() const {
     QString text;
     for (const QString& line : lines)

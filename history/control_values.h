@@ -24,6 +24,11 @@ struct ControlValues {
     // The values of `settings` in their lines.
     static ControlValues record(const EditSettings& settings);
 
+    // Writes the lines into `settings`. A line that does not parse, or names no combo
+    // item, leaves its setting as it was; the label line follows from the brush size.
+    // The foreground sketch intensity is not among the lines and stays.
+    void applyTo(EditSettings& settings) const;
+
     QString toText() const;
     // Splits at line feeds; exactly 39 lines and an empty rest, else nothing.
     static std::optional<ControlValues> fromText(const QString& text);

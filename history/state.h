@@ -6,24 +6,36 @@
 
 #include <memory>
 
+#include "effects/layer_rendering.h"
 #include "paint/custom_path.h"
+#include "platform/picture.h"
 
 namespace vividra {
 
-// One recorded edit: the strokes so far, the control values as text, the
-// session colour and the files that hold the layer pictures as they were.
+// The layers a state was recorded with. Consecutive states whose layers did not change
+// share one of these, so a stroke costs no picture. The pixels are a cache: the history
+// may drop them to bound its memory, and the recipes render them again exactly.
+struct StateLayers {
+    LayerRecipe foregroundRecipe;
+    LayerRecipe backgroundRecipe;
+    Picture foregroundImage;
+    // The clean background layer, before any stroke.
+    Picture preEraseImage;
+};
+using StateLayersRef = std::shared_ptr<StateLayers>;
+
+// One recorded edit: the strokes so far, the control values as text, the session
+// colour and the layers as they were.
 class State {
 public:
     State(QBrush colour, QList<CustomPathRef> strokes)
         : currentColor(std::move(colour)), paths(std::move(strokes)) {}
 
-    QString foregroundImagePath;
-    QString backgroundImagePath;
-    QString preEraseImagePath;
     QBrush currentColor;
     QList<CustomPathRef> paths;
     QString controllersStates;
     QString lastAction;
+    StateLayersRef layers;
 };
 
 using StateRef = std::shared_ptr<State>;

@@ -1,32 +1,17 @@
-// The controller's recording of history states.
-#include <QDateTime>
-#include <QFile>
+// The controller's history: recording states, undo and redo.
+#include <algorithm>
+#include <utility>
 
-#include "effects/image_tools.h"
+#include "controls/check_box.h"
 #include "history/control_values.h"
+#include "history/history_memory.h"
+#include "history/state_restore.h"
+#include "paint/compositing.h"
 #include "paint/draw_view.h"
-#include "platform/temporary_directory.h"
 #include "platform/work_queue.h"
 #include "session/view_controller.h"
 
 namespace vividra {
-namespace {
-
-// Names the file, removes any old one of that name and writes the picture on
-// the background queue; the state names the file before the write is done.
-QString writeInBackground(const QString& prefix, qint64 ms, const Picture& picture) {
-    const QString path =
-        platform::temporaryDirectory() + prefix + QString::number(ms) + QStringLiteral(".png");
-    QFile::remove(path);
-    platform::runInBackground([picture, path]() mutable {
-        ImageTools::writeImage(picture, path, 1, 1.0);
-        // Released on the main thread, which shares these pixels.
-        platform::runOnMain([picture = std::move(picture)] {});
-    });
-    return path;
-}
-
-} // namespace
 
 QString ViewController::controllersStatesText() const {
     return ControlValues::record(settings).toText();
@@ -39,10 +24,11 @@ void ViewController::commitState(const QString& action) {
         actualStatesList.isEmpty() ? QList<CustomPathRef>() : actualStatesList.last()->paths;
 
     const DrawView* surface = imageViewBackground;
+    // Worked out as the composition does, so the recorded stroke paints the same pixels.
     // Before a picture is shown the rectangles are empty; the brush width is then taken as is.
     const double width = surface->curentRect.width() > 0
-                             ? surface->originalRect.width() / surface->curentRect.width() *
-                                   surface->currentLineWidth
+                             ? surface->currentLineWidth * surface->originalRect.width() /
+                                   surface->curentRect.width()
                              : surface->currentLineWidth;
     auto strokeA = std::make_shared<CustomPath>(
         width, currentColor, saveStateTriggeredByDrawing ? copyPath(surface->path) : makePath());
@@ -58,32 +44,31 @@ void ViewController::commitState(const QString& action) {
 
     auto stateA = std::make_shared<State>(currentColor, a0 + QList<CustomPathRef>{strokeA});
     auto stateB = std::make_shared<State>(currentColor, b0 + QList<CustomPathRef>{strokeB});
+
+    // States share their layers until a rendering changes them; a layer set whose pixels
+    // were dropped takes the session's again, which are the same pixels.
+    StateLayersRef layers = actualStatesList.isEmpty() ? nullptr : actualStatesList.last()->layers;
+    if (layers && layers->foregroundRecipe == foregroundRecipe_ &&
+        layers->backgroundRecipe == backgroundRecipe_) {
+        if (layers->foregroundImage.isEmpty())
+            layers->foregroundImage = foregroundImage;
+        if (layers->preEraseImage.isEmpty())
+            layers->preEraseImage = preEraseImage;
+    } else {
+        layers = std::make_shared<StateLayers>(
+            StateLayers{foregroundRecipe_, backgroundRecipe_, foregroundImage, preEraseImage});
+    }
+    needToSaveForeground = needToSaveBackground = false;
+
     const QString values = controllersStatesText();
-    stateA->controllersStates = values;
-
-    const qint64 ms = QDateTime::currentMSecsSinceEpoch();
-    if (needToSaveForeground) {
-        needToSaveForeground = false;
-        foregroundImagePath =
-            writeInBackground(QStringLiteral("foregroundImage"), ms, foregroundImage);
-    }
-    if (needToSaveBackground) {
-        needToSaveBackground = false;
-        backgroundImagePath =
-            writeInBackground(QStringLiteral("backgroundImage"), ms, backgroundImage);
-    }
-    if (settings.brush.eraser)
-        preEraseImagePath = writeInBackground(QStringLiteral("eraseImage"), ms, preEraseImage);
-
     for (const StateRef& s : {stateA, stateB}) {
-        s->foregroundImagePath = foregroundImagePath;
-        s->backgroundImagePath = backgroundImagePath;
-        s->preEraseImagePath = preEraseImagePath;
         s->controllersStates = values;
         s->lastAction = action;
+        s->layers = layers;
     }
     statesList.append(stateA);
     actualStatesList.append(stateB);
+    emit historyChanged();
 }
 
 void ViewController::registerStateChange(const QString& action) {
@@ -104,6 +89,128 @@ void ViewController::registerStateChange(const QString& action) {
         actualStatesList.removeFirst();
     }
     needToSaveState = true;
+    trimHistory();
+    emit historyChanged();
+}
+
+void ViewController::trimHistory() {
+    QList<Picture> dropped = trimHistoryMemory(actualStatesList, currenState,
+                                               {foregroundImage, preEraseImage, backgroundImage,
+                                                lastImage, currentZoomInImage, currentOriginal()},
+                                               historyMemoryBudget);
+    // Unmapping a few hundred megabytes takes long enough to be felt in the window.
+    if (!dropped.isEmpty())
+        platform::runInBackground([dropped = std::move(dropped)]() mutable { dropped.clear(); });
+}
+
+bool ViewController::canUndo() const {
+    return currenState > 0 && currenState < actualStatesList.size() && !jobs.busy() &&
+           !processIsRunning();
+}
+
+bool ViewController::canRedo() const {
+    return statesList.size() > 1 && currenState >= 0 && currenState < statesList.size() - 1 &&
+           currenState + 1 < actualStatesList.size() && !jobs.busy() && !processIsRunning();
+}
+
+void ViewController::OnUndo() {
+    if (!canUndo())
+        return;
+    currenState -= 1;
+    applyState(actualStatesList[currenState]);
+}
+
+void ViewController::OnRedo() {
+    if (!canRedo())
+        return;
+    const StateRef shown = actualStatesList[currenState];
+    currenState += 1;
+    applyState(actualStatesList[currenState], shown);
+}
+
+void ViewController::applyState(const StateRef& state, const StateRef& shown) {
+    const EditSettings before = settings;
+    // The controls first; a text of another line count restores none of them.
+    if (const auto values = ControlValues::fromText(state->controllersStates)) {
+        values->applyTo(settings);
+        showSettings();
+    }
+    needToSaveState = false;
+    syncSurfaceModes();
+    DrawView* surface = imageViewBackground;
+    surface->lineWidth = settings.brush.size;
+    surface->currentLineWidth = surface->lineWidth * surface->scale;
+    surface->makeBrushCircleImage();
+    surface->resetCursorRects();
+    surface->path = makePath();
+    surface->secondPath = makePath();
+    // The surface's own copies: later strokes never touch a recorded one.
+    surface->listOfPAths = snapshotStrokes(state->paths);
+    surface->update();
+    emit historyChanged();
+    if (originalImagePath.isEmpty() || !state->layers)
+        return;
+
+    // The live colour's windows depend on the layers and the brush modes, not on strokes.
+    const bool sameBrushModes = before.brush.eraser == settings.brush.eraser &&
+                                before.brush.customColor == settings.brush.customColor;
+    jobs.enqueue(
+        SessionJobs::Kind::other, [this, state, shown, sameBrushModes]() -> SessionJobs::Work {
+            const StateLayers layers = *state->layers;
+            const QList<CustomPathRef> strokes = snapshotStrokes(state->paths);
+            const Picture original = currentOriginal();
+            const QString path = originalImagePath;
+            const ViewGeometry view = canvasGeometry();
+            const bool sameLayers = layers.foregroundImage.sharesPixelsWith(foregroundImage) &&
+                                    layers.preEraseImage.sharesPixelsWith(preEraseImage);
+            // A redo over the same layers only adds strokes to the composite shown now.
+            const bool addsStrokes =
+                sameLayers && shown && !currentZoomInImage.isEmpty() &&
+                shown->paths.size() <= state->paths.size() &&
+                std::equal(shown->paths.begin(), shown->paths.end(), state->paths.begin());
+            const Picture base = addsStrokes ? currentZoomInImage : Picture();
+            const qsizetype baseStrokes = addsStrokes ? shown->paths.size() : 0;
+            const bool refreshCanvas = !sameLayers || !sameBrushModes;
+            return [this, state, layers, strokes, original, path, view, base, baseStrokes,
+                    refreshCanvas](const SessionJobs::Cancel&) {
+                RestoredPictures r =
+                    restoreStatePictures(layers, strokes, original, path, base, baseStrokes);
+                const QImage screen = r.ok ? displayWindow(r.composite, view).image : QImage();
+                return SessionJobs::Apply(
+                    [this, state, r = std::move(r), screen, view, refreshCanvas] {
+                        if (!r.ok) {
+                            // The pictures stay as they were; the window stays usable.
+                            if (!r.reason.isEmpty())
+                                showJobFailure(r.reason);
+                            return;
+                        }
+                        if (!r.original.isEmpty())
+                            rememberOriginal(r.original);
+                        // The pictures replaced here may hold the last reference to their pixels;
+                        // freeing 96 MB is felt in the window, so it happens on a pool thread.
+                        QList<Picture> replaced{std::exchange(foregroundImage, r.foregroundImage),
+                                                std::exchange(preEraseImage, r.preEraseImage),
+                                                std::exchange(backgroundImage, r.composite),
+                                                std::exchange(lastImage, r.composite),
+                                                std::exchange(currentZoomInImage, r.composite)};
+                        platform::runInBackground(
+                            [replaced = std::move(replaced)]() mutable { replaced.clear(); });
+                        foregroundRecipe_ = state->layers->foregroundRecipe;
+                        backgroundRecipe_ = state->layers->backgroundRecipe;
+                        // Rendered again or not, these are the state's layers: keep them with it.
+                        state->layers->foregroundImage = foregroundImage;
+                        state->layers->preEraseImage = preEraseImage;
+                        infoProvider.changesMadeAfterLastZoom = true;
+                        showComposite(r.composite, screen, view);
+                        // The live colour windows come from the restored layers and brush modes.
+                        if (refreshCanvas) {
+                            canvasBuiltFor_.reset();
+                            refreshViewCanvas();
+                        }
+                        trimHistory();
+                    });
+            };
+        });
 }
 
 } // namespace vividra

@@ -152,6 +152,7 @@ void ViewController::sessionBusyChanged(bool busy) {
         showProgress();
     else
         hideProgress();
+    emit historyChanged();
 }
 
 void ViewController::showJobFailure(const QString& reason) {
@@ -292,6 +293,7 @@ void ViewController::emptySessionData() {
 
     foregroundImage = preEraseImage = zoomEraseImage = currentMaskImage = backgroundImage =
         lastImage = undoBackImage = Picture();
+    foregroundRecipe_ = backgroundRecipe_ = LayerRecipe();
     undoPattern = QBrush();
 
     currenState = 0;

@@ -14,6 +14,8 @@
 #include "effects/effect_settings.h"
 #include "effects/layer_rendering.h"
 #include "effects/preview_rendering.h"
+
+#include "history/history_memory.h"
 #include "platform/notification_center.h"
 #include "platform/picture.h"
 #include "session/editing_session.h"
@@ -179,12 +181,24 @@ public:
     void commitState(const QString& action);
     void registerStateChange(const QString& action);
     QString controllersStatesText() const;
+    void OnUndo();
+    void OnRedo();
+    // Restores the controls, strokes and pictures of `state`, keeping the view's zoom.
+    // `shown`, the state shown until now, lets a redo paint only the strokes it adds.
+    void applyState(const StateRef& state, const StateRef& shown = nullptr);
+    // Undo and redo would do something now.
+    bool canUndo() const;
+    bool canRedo() const;
+    // The layer memory the states may hold beyond the session's own pictures.
+    std::int64_t historyMemoryBudget = kHistoryMemoryBudget;
 
     QMainWindow* window() const { return window_; }
 
 signals:
     // Quit was confirmed: the application should end.
     void terminateRequested();
+    // Undo or redo may have become possible or impossible.
+    void historyChanged();
 
 public:
     // Outlets.
@@ -342,6 +356,12 @@ private:
     bool panMoved_ = false;
     bool panEnded_ = false;
     bool originalHeld_ = false;
+
+    // How the session's layers were made, so a state can render them again.
+    LayerRecipe foregroundRecipe_;
+    LayerRecipe backgroundRecipe_;
+    // Keeps the layer pixels the states hold within the history's memory budget.
+    void trimHistory();
 
     // Quit was confirmed once; closing the window then asks nothing more.
     bool quitConfirmed_ = false;

@@ -154,6 +154,8 @@ void ViewController::finishIntake(const QString& action, LayerRenderResult resul
     foregroundImage = result.foregroundImage;
     backgroundImage = result.backgroundImage;
     preEraseImage = result.preEraseImage;
+    foregroundRecipe_ = result.foregroundRecipe.value_or(LayerRecipe());
+    backgroundRecipe_ = result.backgroundRecipe.value_or(LayerRecipe());
     currentMaskImage = result.revealWindow;
     zoomEraseImage = result.eraseWindow;
     canvasBuiltFor_ = result.view;

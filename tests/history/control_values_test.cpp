@@ -53,3 +53,67 @@ TEST(ControlValues, TextHasExactlyThirtyNineLines) {
         ControlValues::fromText(text + QStringLiteral("\n")).has_value()); // one line too many
     EXPECT_FALSE(ControlValues::fromText(QString()).has_value());
 }
+
+TEST(ControlValues, SettingsComeBackExceptTheForegroundSketchIntensity) {
+    std::mt19937 rng(11);
+    const auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    const auto value = [&rng] { return std::uniform_real_distribution<float>(-50, 50)(rng); };
+    for (int round = 0; round < 50; ++round) {
+        EditSettings s;
+        for (EffectSettings* e : {&s.foreground, &s.background}) {
+            e->blackWhiteOn = pick(2);
+            e->blackWhiteEffect = kBlackWhiteItems[pick(kBlackWhiteItems.size())];
+            e->colorEffectsOn = pick(2);
+            e->colorEffect = kColorEffectItems[pick(kColorEffectItems.size())];
+            e->sepiaOn = pick(2);
+            e->blurOn = pick(2);
+            e->oilPaintingOn = pick(2);
+            e->sketchOn = pick(2);
+            for (float* f : {&e->sepiaIntensity, &e->blurIntensity, &e->oilPaintingIntensity,
+                             &e->sketchIntensity, &e->sketchEdge})
+                *f = value();
+        }
+        AdjustmentSettings& a = s.adjustments;
+        for (float* f : {&a.brightness, &a.exposure, &a.contrast, &a.saturation, &a.gamma, &a.hue,
+                         &a.red, &a.green, &a.blue})
+            *f = value();
+        s.brush.size = static_cast<float>(1 + pick(100));
+        s.brush.customColor = pick(2);
+        s.brush.eraser = pick(2);
+
+        const auto values = ControlValues::fromText(ControlValues::record(s).toText());
+        ASSERT_TRUE(values.has_value());
+        EditSettings restored;
+        restored.foreground.sketchIntensity = 7.5f;
+        values->applyTo(restored);
+        EditSettings expected = s;
+        expected.foreground.sketchIntensity = 7.5f;
+        EXPECT_EQ(restored, expected) << round;
+    }
+
+    // The defaults in their written forms, line by line where it matters.
+    const ControlValues defaults = ControlValues::record(EditSettings());
+    EXPECT_EQ(defaults.lines[19], "20.0");
+    EXPECT_EQ(defaults.lines[20], "20 px");
+    EXPECT_EQ(defaults.lines[28], "0.2");
+    EXPECT_EQ(defaults.lines[33], "1.0");
+    EditSettings half;
+    half.background.sepiaIntensity = 0.5f;
+    half.background.colorEffectsOn = true;
+    half.background.colorEffect = QStringLiteral("Process");
+    const ControlValues written = ControlValues::record(half);
+    EXPECT_EQ(written.lines[25], "0.5");
+    EXPECT_EQ(written.lines[12], "1");
+    EXPECT_EQ(written.lines[13], "3");
+
+    // Lines that do not parse, or name no item, leave their settings alone.
+    ControlValues bad = written;
+    bad.lines[13] = QStringLiteral("9");
+    bad.lines[25] = QStringLiteral("half");
+    bad.lines[12] = QStringLiteral("on");
+    EditSettings kept;
+    bad.applyTo(kept);
+    EXPECT_EQ(kept.background.colorEffect, QStringLiteral("Chrome"));
+    EXPECT_EQ(kept.background.sepiaIntensity, 1.0f);
+    EXPECT_FALSE(kept.background.colorEffectsOn);
+}
