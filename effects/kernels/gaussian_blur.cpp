@@ -72,11 +72,9 @@ Coeffs derive(double sigma) {
     return k;
 }
 
-typedef float V16 __attribute__((vector_size(64)));
 typedef float V8 __attribute__((vector_size(32)));
 typedef float V4 __attribute__((vector_size(16)));
-typedef std::uint8_t B16 __attribute__((vector_size(16)));
-typedef std::uint32_t U4 __attribute__((vector_size(16)));
+typedef std::uint32_t I8 __attribute__((vector_size(32)));
 
 constexpr int kStripPixels = 16;
 constexpr int kStrip = kStripPixels * 4; // floats
@@ -92,31 +90,55 @@ VIVIDRA_INLINE float* inBuffer(float* buf, std::ptrdiff_t stripStride, std::ptrd
     return buf + (x / kStripPixels) * stripStride + (x % kStripPixels) * 4;
 }
 
-// Pixel x of four rows side by side in one vector, straight from the bytes.
-// (Returned through a reference: a 64-byte vector return value would tie the
-// function to the AVX-512 calling convention.)
-VIVIDRA_INLINE void loadBytes(const std::uint8_t* const* rows, std::ptrdiff_t x, V16& v) {
-    U4 u;
-    for (int r = 0; r < 4; ++r)
-        std::memcpy(reinterpret_cast<char*>(&u) + 4 * r, rows[r] + 4 * x, 4);
-    v = __builtin_convertvector(reinterpret_cast<B16&>(u), V16);
+// Four rows' channels side by side as two eight-float halves: eight floats is
+// what AVX2 holds in a register, and a sixteen-float vector type is spilled to
+// memory there. AVX-512 processors run the halves as two independent chains.
+struct Quad {
+    V8 lo, hi;
+};
+VIVIDRA_INLINE Quad operator*(float k, const Quad& v) {
+    return {k * v.lo, k * v.hi};
+}
+VIVIDRA_INLINE Quad operator*(const Quad& v, float k) {
+    return {v.lo * k, v.hi * k};
+}
+VIVIDRA_INLINE Quad operator+(const Quad& a, const Quad& b) {
+    return {a.lo + b.lo, a.hi + b.hi};
+}
+VIVIDRA_INLINE Quad& operator+=(Quad& a, const Quad& b) {
+    a.lo += b.lo;
+    a.hi += b.hi;
+    return a;
 }
 
-// Four pixels from four rows side by side in one vector, built and taken apart
-// in registers (assembling it in memory would stall on store forwarding).
-VIVIDRA_INLINE void loadFour(const float* at, const std::ptrdiff_t* rows, V16& v) {
+// Pixel x of four rows side by side, straight from the bytes.
+VIVIDRA_INLINE void loadBytes(const std::uint8_t* const* rows, std::ptrdiff_t x, Quad& v) {
+    std::uint32_t p[4];
+    for (int r = 0; r < 4; ++r)
+        std::memcpy(&p[r], rows[r] + 4 * x, 4);
+    // Widened by shifts, which every path has, not by a byte conversion.
+    const I8 shifts = {0, 8, 16, 24, 0, 8, 16, 24};
+    const I8 lo = {p[0], p[0], p[0], p[0], p[1], p[1], p[1], p[1]};
+    const I8 hi = {p[2], p[2], p[2], p[2], p[3], p[3], p[3], p[3]};
+    v.lo = __builtin_convertvector((lo >> shifts) & 0xff, V8);
+    v.hi = __builtin_convertvector((hi >> shifts) & 0xff, V8);
+}
+
+// Four pixels from four rows side by side, built and taken apart in registers
+// (assembling them in memory would stall on store forwarding).
+VIVIDRA_INLINE void loadFour(const float* at, const std::ptrdiff_t* rows, Quad& v) {
     V4 p[4];
     for (int r = 0; r < 4; ++r)
         std::memcpy(&p[r], at + rows[r], 16);
-    const V8 lo = __builtin_shufflevector(p[0], p[1], 0, 1, 2, 3, 4, 5, 6, 7);
-    const V8 hi = __builtin_shufflevector(p[2], p[3], 0, 1, 2, 3, 4, 5, 6, 7);
-    v = __builtin_shufflevector(lo, hi, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    v.lo = __builtin_shufflevector(p[0], p[1], 0, 1, 2, 3, 4, 5, 6, 7);
+    v.hi = __builtin_shufflevector(p[2], p[3], 0, 1, 2, 3, 4, 5, 6, 7);
 }
 
-VIVIDRA_INLINE void storeFour(float* at, const std::ptrdiff_t* rows, const V16& v) {
-    const V4 p[4] = {
-        __builtin_shufflevector(v, v, 0, 1, 2, 3), __builtin_shufflevector(v, v, 4, 5, 6, 7),
-        __builtin_shufflevector(v, v, 8, 9, 10, 11), __builtin_shufflevector(v, v, 12, 13, 14, 15)};
+VIVIDRA_INLINE void storeFour(float* at, const std::ptrdiff_t* rows, const Quad& v) {
+    const V4 p[4] = {__builtin_shufflevector(v.lo, v.lo, 0, 1, 2, 3),
+                     __builtin_shufflevector(v.lo, v.lo, 4, 5, 6, 7),
+                     __builtin_shufflevector(v.hi, v.hi, 0, 1, 2, 3),
+                     __builtin_shufflevector(v.hi, v.hi, 4, 5, 6, 7)};
     for (int r = 0; r < 4; ++r)
         std::memcpy(at + rows[r], &p[r], 16);
 }
@@ -124,7 +146,7 @@ VIVIDRA_INLINE void storeFour(float* at, const std::ptrdiff_t* rows, const V16& 
 // The row recursion's state where it enters a slab, for one group of four
 // rows: each section's last two outputs.
 struct Edge {
-    V16 s1, s2, t1, t2;
+    Quad s1, s2, t1, t2;
 };
 
 // Rows of group g (4g…4g+3, a short last group repeating its last row).
@@ -146,31 +168,31 @@ VIVIDRA_INLINE void rowEdges(const ConstImageView& in, int g0, int g1, const Coe
         groupRows(in, g, rows);
         Edge* ce = causal + static_cast<std::ptrdiff_t>(g) * slabs;
         Edge* ae = anticausal + static_cast<std::ptrdiff_t>(g) * slabs;
-        V16 x1;
+        Quad x1;
         loadBytes(rows, 0, x1);
-        V16 s1 = x1 * s.causalGain, s2 = s1, t1 = x1 * t.causalGain, t2 = t1;
+        Quad s1 = x1 * s.causalGain, s2 = s1, t1 = x1 * t.causalGain, t2 = t1;
         for (int j = 0; j < slabs; ++j) {
             ce[j] = {s1, s2, t1, t2};
             const std::ptrdiff_t end = std::min<std::ptrdiff_t>(w, (j + 1) * kSlabPixels);
             for (std::ptrdiff_t x = j * std::ptrdiff_t{kSlabPixels}; x < end; ++x) {
-                V16 xc;
+                Quad xc;
                 loadBytes(rows, x, xc);
-                const V16 sv = s.a * xc + s.b * x1 + s.q * s2 + s.p * s1;
-                const V16 tv = t.a * xc + t.b * x1 + t.q * t2 + t.p * t1;
+                const Quad sv = s.a * xc + s.b * x1 + s.q * s2 + s.p * s1;
+                const Quad tv = t.a * xc + t.b * x1 + t.q * t2 + t.p * t1;
                 x1 = xc;
                 s2 = s1, s1 = sv, t2 = t1, t1 = tv;
             }
         }
         loadBytes(rows, w - 1, x1);
-        V16 x2 = x1;
+        Quad x2 = x1;
         s1 = s2 = x1 * s.anticausalGain;
         t1 = t2 = x1 * t.anticausalGain;
         for (int j = slabs - 1; j >= 0; --j) {
             ae[j] = {s1, s2, t1, t2};
             const std::ptrdiff_t end = std::min<std::ptrdiff_t>(w, (j + 1) * kSlabPixels);
             for (std::ptrdiff_t x = end - 1; x >= j * std::ptrdiff_t{kSlabPixels}; --x) {
-                const V16 sv = s.c * x1 + s.e * x2 + s.q * s2 + s.p * s1;
-                const V16 tv = t.c * x1 + t.e * x2 + t.q * t2 + t.p * t1;
+                const Quad sv = s.c * x1 + s.e * x2 + s.q * s2 + s.p * s1;
+                const Quad tv = t.c * x1 + t.e * x2 + t.q * t2 + t.p * t1;
                 x2 = x1, loadBytes(rows, x, x1);
                 s2 = s1, s1 = sv, t2 = t1, t1 = tv;
             }
@@ -199,26 +221,26 @@ VIVIDRA_INLINE void blurRows(const ConstImageView& in, int j, const Coeffs& k, c
         for (int r = 0; r < 4; ++r)
             dst[r] = static_cast<std::ptrdiff_t>(std::min(4 * g + r, in.height - 1)) * kStrip;
         const Edge& ce = causal[static_cast<std::ptrdiff_t>(g) * slabs + j];
-        V16 x1;
+        Quad x1;
         loadBytes(rows, std::max<std::ptrdiff_t>(x0 - 1, 0), x1);
-        V16 s1 = ce.s1, s2 = ce.s2, t1 = ce.t1, t2 = ce.t2;
+        Quad s1 = ce.s1, s2 = ce.s2, t1 = ce.t1, t2 = ce.t2;
         for (std::ptrdiff_t x = x0; x < end; ++x) {
-            V16 xc;
+            Quad xc;
             loadBytes(rows, x, xc);
-            const V16 sv = s.a * xc + s.b * x1 + s.q * s2 + s.p * s1;
-            const V16 tv = t.a * xc + t.b * x1 + t.q * t2 + t.p * t1;
+            const Quad sv = s.a * xc + s.b * x1 + s.q * s2 + s.p * s1;
+            const Quad tv = t.a * xc + t.b * x1 + t.q * t2 + t.p * t1;
             storeFour(inBuffer(buf, stripStride, x - x0), dst, sv + tv);
             x1 = xc;
             s2 = s1, s1 = sv, t2 = t1, t1 = tv;
         }
         const Edge& ae = anticausal[static_cast<std::ptrdiff_t>(g) * slabs + j];
         loadBytes(rows, std::min(end, w - 1), x1);
-        V16 x2, sum;
+        Quad x2, sum;
         loadBytes(rows, std::min(end + 1, w - 1), x2);
         s1 = ae.s1, s2 = ae.s2, t1 = ae.t1, t2 = ae.t2;
         for (std::ptrdiff_t x = end - 1; x >= x0; --x) {
-            const V16 sv = s.c * x1 + s.e * x2 + s.q * s2 + s.p * s1;
-            const V16 tv = t.c * x1 + t.e * x2 + t.q * t2 + t.p * t1;
+            const Quad sv = s.c * x1 + s.e * x2 + s.q * s2 + s.p * s1;
+            const Quad tv = t.c * x1 + t.e * x2 + t.q * t2 + t.p * t1;
             float* at = inBuffer(buf, stripStride, x - x0);
             loadFour(at, dst, sum);
             sum += sv + tv;
