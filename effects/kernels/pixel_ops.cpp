@@ -64,15 +64,6 @@ Isa isa() {
     return static_cast<Isa>(chosen);
 }
 
-std::vector<Isa> supportedIsas() {
-    std::vector<Isa> paths{Isa::Base};
-    if (machineIsa() >= Isa::Avx2)
-        paths.push_back(Isa::Avx2);
-    if (machineIsa() >= Isa::Avx512)
-        paths.push_back(Isa::Avx512);
-    return paths;
-}
-
 Isa useIsa(Isa path) {
     const Isa chosen = std::min(path, machineIsa());
     chosenIsa.store(static_cast<int>(chosen), std::memory_order_relaxed);

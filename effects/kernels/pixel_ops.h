@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <utility>
-#include <vector>
 
 #include "effects/kernels/image_view.h"
 
@@ -30,8 +29,6 @@ enum class Isa { Base, Avx2, Avx512 };
 // The path the kernels take: the machine's best unless VIVIDRA_ISA or useIsa
 // holds them to an older one.
 Isa isa();
-// The paths this machine can run, oldest first.
-std::vector<Isa> supportedIsas();
 // Holds every kernel to `path`, or to the machine's best if it lacks `path`;
 // returns the path taken. For tests and timing: not for use while kernels run.
 Isa useIsa(Isa path);
