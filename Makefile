@@ -19,7 +19,9 @@ test:
 bench: deps
 	@cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DVIVIDRA_BUILD_TESTS=OFF >/dev/null
 	@cmake --build build/bench -j$(JOBS) --target vividra_bench vividra-fx
-	./build/bench/bench/vividra_bench $(ARGS)
+	./build/bench/bench/vividra_bench --benchmark_out=build/bench/ours.json \
+		--benchmark_out_format=json $(ARGS)
+	bench/peers.sh build/bench/ours.json
 
 # A long run of the randomized session test: make soak SEQUENCES=5000 SEED=1
 SEQUENCES ?= 3000

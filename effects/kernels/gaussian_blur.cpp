@@ -13,8 +13,12 @@
 // rounding than the fourth-order recursion when the radius is large. Each term
 // runs causally and anticausally on the input and all four outputs add up. A
 // section starts from its steady state for a constant signal, which is exactly
-// the replicated edge. Rows first into a float buffer (four rows per vector),
-// then columns in strips of sixteen pixels, vectorised across the strip.
+// the replicated edge. Rows first (four rows per vector), then columns in
+// strips of sixteen pixels, vectorised across the strip. The rows' floats are
+// kept for one slab of columns at a time, not for the whole picture: a first
+// row pass keeps only its state at each slab's edges, and each slab redoes its
+// part of the rows from there. Redoing rows costs less than writing and
+// reading a float copy four times the picture's size.
 // Pictures narrower than a strip skip the buffer: each row's pass is redone
 // when the column pass needs it, so a one-pixel-wide picture does not pay for
 // sixteen.
@@ -68,108 +72,196 @@ Coeffs derive(double sigma) {
     return k;
 }
 
-typedef float V16 __attribute__((vector_size(64)));
 typedef float V8 __attribute__((vector_size(32)));
 typedef float V4 __attribute__((vector_size(16)));
-typedef std::uint8_t B16 __attribute__((vector_size(16)));
-typedef std::uint32_t U4 __attribute__((vector_size(16)));
-typedef std::int32_t I16 __attribute__((vector_size(64)));
+typedef std::uint32_t I8 __attribute__((vector_size(32)));
 
 constexpr int kStripPixels = 16;
 constexpr int kStrip = kStripPixels * 4; // floats
 constexpr int kPrefetchRows = 12;
+// Columns are blurred a slab at a time, so the row pass's floats never exceed
+// one slab per thread.
+constexpr int kSlabStrips = 8;
+constexpr int kSlabPixels = kSlabStrips * kStripPixels;
 
-// The float buffer is strip-major: all rows of one strip lie together, so the
-// column pass streams through memory. `rows` are the four rows' offsets.
+// The float buffer of a slab is strip-major: all rows of one strip lie
+// together, so the column pass streams through memory.
 VIVIDRA_INLINE float* inBuffer(float* buf, std::ptrdiff_t stripStride, std::ptrdiff_t x) {
     return buf + (x / kStripPixels) * stripStride + (x % kStripPixels) * 4;
 }
 
-// Four pixels from four rows side by side in one vector, built and taken apart
-// in registers (assembling it in memory would stall on store forwarding).
-VIVIDRA_INLINE void loadFour(const float* at, const std::ptrdiff_t* rows, V16& v) {
+// Four rows' channels side by side as two eight-float halves: eight floats is
+// what AVX2 holds in a register, and a sixteen-float vector type is spilled to
+// memory there. AVX-512 processors run the halves as two independent chains.
+struct Quad {
+    V8 lo, hi;
+};
+VIVIDRA_INLINE Quad operator*(float k, const Quad& v) {
+    return {k * v.lo, k * v.hi};
+}
+VIVIDRA_INLINE Quad operator*(const Quad& v, float k) {
+    return {v.lo * k, v.hi * k};
+}
+VIVIDRA_INLINE Quad operator+(const Quad& a, const Quad& b) {
+    return {a.lo + b.lo, a.hi + b.hi};
+}
+VIVIDRA_INLINE Quad& operator+=(Quad& a, const Quad& b) {
+    a.lo += b.lo;
+    a.hi += b.hi;
+    return a;
+}
+
+// Pixel x of four rows side by side, straight from the bytes.
+VIVIDRA_INLINE void loadBytes(const std::uint8_t* const* rows, std::ptrdiff_t x, Quad& v) {
+    std::uint32_t p[4];
+    for (int r = 0; r < 4; ++r)
+        std::memcpy(&p[r], rows[r] + 4 * x, 4);
+    // Widened by shifts, which every path has, not by a byte conversion.
+    const I8 shifts = {0, 8, 16, 24, 0, 8, 16, 24};
+    const I8 lo = {p[0], p[0], p[0], p[0], p[1], p[1], p[1], p[1]};
+    const I8 hi = {p[2], p[2], p[2], p[2], p[3], p[3], p[3], p[3]};
+    v.lo = __builtin_convertvector((lo >> shifts) & 0xff, V8);
+    v.hi = __builtin_convertvector((hi >> shifts) & 0xff, V8);
+}
+
+// Four pixels from four rows side by side, built and taken apart in registers
+// (assembling them in memory would stall on store forwarding).
+VIVIDRA_INLINE void loadFour(const float* at, const std::ptrdiff_t* rows, Quad& v) {
     V4 p[4];
     for (int r = 0; r < 4; ++r)
         std::memcpy(&p[r], at + rows[r], 16);
-    const V8 lo = __builtin_shufflevector(p[0], p[1], 0, 1, 2, 3, 4, 5, 6, 7);
-    const V8 hi = __builtin_shufflevector(p[2], p[3], 0, 1, 2, 3, 4, 5, 6, 7);
-    v = __builtin_shufflevector(lo, hi, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    v.lo = __builtin_shufflevector(p[0], p[1], 0, 1, 2, 3, 4, 5, 6, 7);
+    v.hi = __builtin_shufflevector(p[2], p[3], 0, 1, 2, 3, 4, 5, 6, 7);
 }
 
-VIVIDRA_INLINE void storeFour(float* at, const std::ptrdiff_t* rows, const V16& v) {
-    const V4 p[4] = {
-        __builtin_shufflevector(v, v, 0, 1, 2, 3), __builtin_shufflevector(v, v, 4, 5, 6, 7),
-        __builtin_shufflevector(v, v, 8, 9, 10, 11), __builtin_shufflevector(v, v, 12, 13, 14, 15)};
+VIVIDRA_INLINE void storeFour(float* at, const std::ptrdiff_t* rows, const Quad& v) {
+    const V4 p[4] = {__builtin_shufflevector(v.lo, v.lo, 0, 1, 2, 3),
+                     __builtin_shufflevector(v.lo, v.lo, 4, 5, 6, 7),
+                     __builtin_shufflevector(v.hi, v.hi, 0, 1, 2, 3),
+                     __builtin_shufflevector(v.hi, v.hi, 4, 5, 6, 7)};
     for (int r = 0; r < 4; ++r)
         std::memcpy(at + rows[r], &p[r], 16);
 }
 
-// Rows y0…y1 of the input into the float buffer, four rows at a time. `source`
-// has room for `sourceRows` (1…4) rows of 4·width floats; with fewer than four,
-// the last stands in for the rest, as a short last group repeats its last row.
-template <class Layout>
-VIVIDRA_INLINE void blurRows(const ConstImageView& in, float* buf, std::ptrdiff_t stripStride,
-                             int y0, int y1, const Coeffs& k, float* __restrict source,
-                             int sourceRows) {
-    const std::ptrdiff_t w = in.width, rowFloats = 4 * w;
-    std::ptrdiff_t sourceRow[4];
+// The row recursion's state where it enters a slab, for one group of four
+// rows: each section's last two outputs.
+struct Edge {
+    Quad s1, s2, t1, t2;
+};
+
+// Rows of group g (4g…4g+3, a short last group repeating its last row).
+VIVIDRA_INLINE void groupRows(const ConstImageView& in, int g, const std::uint8_t** rows) {
     for (int r = 0; r < 4; ++r)
-        sourceRow[r] = std::min(r, sourceRows - 1) * rowFloats;
+        rows[r] = in.row(std::min(4 * g + r, in.height - 1));
+}
+
+// The row pass over whole rows of groups g0…g1, keeping only its state at
+// each slab's edges, so that slabs can redo their part of it independently.
+// `causal` and `anticausal` hold `slabs` edges per group.
+template <class Layout>
+VIVIDRA_INLINE void rowEdges(const ConstImageView& in, int g0, int g1, const Coeffs& k,
+                             Edge* causal, Edge* anticausal, int slabs) {
+    const std::ptrdiff_t w = in.width;
     const Section &s = k.s[0], &t = k.s[1];
-    for (int y = y0; y < y1; y += 4) {
-        std::ptrdiff_t dst[4];
-        for (int r = 0; r < 4; ++r) {
-            // A short last group repeats its last row; the copies compute the same values.
-            const int yy = std::min(y + r, y1 - 1);
-            dst[r] = static_cast<std::ptrdiff_t>(yy) * kStrip;
-            if (r > 0 && sourceRow[r] == sourceRow[r - 1])
-                continue;
-            const std::uint8_t* __restrict bytes = in.row(yy);
-            float* __restrict row = source + sourceRow[r];
-            for (std::ptrdiff_t i = 0; i < rowFloats; ++i)
-                row[i] = bytes[i];
+    for (int g = g0; g < g1; ++g) {
+        const std::uint8_t* rows[4];
+        groupRows(in, g, rows);
+        Edge* ce = causal + static_cast<std::ptrdiff_t>(g) * slabs;
+        Edge* ae = anticausal + static_cast<std::ptrdiff_t>(g) * slabs;
+        Quad x1;
+        loadBytes(rows, 0, x1);
+        Quad s1 = x1 * s.causalGain, s2 = s1, t1 = x1 * t.causalGain, t2 = t1;
+        for (int j = 0; j < slabs; ++j) {
+            ce[j] = {s1, s2, t1, t2};
+            const std::ptrdiff_t end = std::min<std::ptrdiff_t>(w, (j + 1) * kSlabPixels);
+            for (std::ptrdiff_t x = j * std::ptrdiff_t{kSlabPixels}; x < end; ++x) {
+                Quad xc;
+                loadBytes(rows, x, xc);
+                const Quad sv = s.a * xc + s.b * x1 + s.q * s2 + s.p * s1;
+                const Quad tv = t.a * xc + t.b * x1 + t.q * t2 + t.p * t1;
+                x1 = xc;
+                s2 = s1, s1 = sv, t2 = t1, t1 = tv;
+            }
         }
-        V16 x1 = {}, xc = {}, x2 = {}, sum = {};
-        loadFour(source, sourceRow, x1);
-        V16 s1 = x1 * s.causalGain, s2 = s1, t1 = x1 * t.causalGain, t2 = t1;
-        for (std::ptrdiff_t x = 0; x < w; ++x) {
-            loadFour(source + 4 * x, sourceRow, xc);
-            const V16 sv = s.a * xc + s.b * x1 + s.q * s2 + s.p * s1;
-            const V16 tv = t.a * xc + t.b * x1 + t.q * t2 + t.p * t1;
-            storeFour(inBuffer(buf, stripStride, x), dst, sv + tv);
+        loadBytes(rows, w - 1, x1);
+        Quad x2 = x1;
+        s1 = s2 = x1 * s.anticausalGain;
+        t1 = t2 = x1 * t.anticausalGain;
+        for (int j = slabs - 1; j >= 0; --j) {
+            ae[j] = {s1, s2, t1, t2};
+            const std::ptrdiff_t end = std::min<std::ptrdiff_t>(w, (j + 1) * kSlabPixels);
+            for (std::ptrdiff_t x = end - 1; x >= j * std::ptrdiff_t{kSlabPixels}; --x) {
+                const Quad sv = s.c * x1 + s.e * x2 + s.q * s2 + s.p * s1;
+                const Quad tv = t.c * x1 + t.e * x2 + t.q * t2 + t.p * t1;
+                x2 = x1, loadBytes(rows, x, x1);
+                s2 = s1, s1 = sv, t2 = t1, t1 = tv;
+            }
+        }
+    }
+}
+VIVIDRA_MULTIVERSION(rowEdgesBest, rowEdges,
+                     (const ConstImageView& in, int g0, int g1, const Coeffs& k, Edge* causal,
+                      Edge* anticausal, int slabs),
+                     (in, g0, g1, k, causal, anticausal, slabs))
+
+// The row pass over slab j of every row into the slab's float buffer, resumed
+// from the edges rowEdges kept; the same arithmetic, so the same values.
+template <class Layout>
+VIVIDRA_INLINE void blurRows(const ConstImageView& in, int j, const Coeffs& k, const Edge* causal,
+                             const Edge* anticausal, int slabs, float* buf,
+                             std::ptrdiff_t stripStride) {
+    const std::ptrdiff_t w = in.width, x0 = j * std::ptrdiff_t{kSlabPixels};
+    const std::ptrdiff_t end = std::min<std::ptrdiff_t>(w, x0 + kSlabPixels);
+    const Section &s = k.s[0], &t = k.s[1];
+    const int groups = static_cast<int>((std::ptrdiff_t{in.height} + 3) / 4);
+    for (int g = 0; g < groups; ++g) {
+        const std::uint8_t* rows[4];
+        groupRows(in, g, rows);
+        std::ptrdiff_t dst[4];
+        for (int r = 0; r < 4; ++r)
+            dst[r] = static_cast<std::ptrdiff_t>(std::min(4 * g + r, in.height - 1)) * kStrip;
+        const Edge& ce = causal[static_cast<std::ptrdiff_t>(g) * slabs + j];
+        Quad x1;
+        loadBytes(rows, std::max<std::ptrdiff_t>(x0 - 1, 0), x1);
+        Quad s1 = ce.s1, s2 = ce.s2, t1 = ce.t1, t2 = ce.t2;
+        for (std::ptrdiff_t x = x0; x < end; ++x) {
+            Quad xc;
+            loadBytes(rows, x, xc);
+            const Quad sv = s.a * xc + s.b * x1 + s.q * s2 + s.p * s1;
+            const Quad tv = t.a * xc + t.b * x1 + t.q * t2 + t.p * t1;
+            storeFour(inBuffer(buf, stripStride, x - x0), dst, sv + tv);
             x1 = xc;
             s2 = s1, s1 = sv, t2 = t1, t1 = tv;
         }
-        loadFour(source + 4 * (w - 1), sourceRow, x1);
-        x2 = x1;
-        s1 = s2 = x1 * s.anticausalGain;
-        t1 = t2 = x1 * t.anticausalGain;
-        for (std::ptrdiff_t x = w - 1; x >= 0; --x) {
-            const V16 sv = s.c * x1 + s.e * x2 + s.q * s2 + s.p * s1;
-            const V16 tv = t.c * x1 + t.e * x2 + t.q * t2 + t.p * t1;
-            float* at = inBuffer(buf, stripStride, x);
+        const Edge& ae = anticausal[static_cast<std::ptrdiff_t>(g) * slabs + j];
+        loadBytes(rows, std::min(end, w - 1), x1);
+        Quad x2, sum;
+        loadBytes(rows, std::min(end + 1, w - 1), x2);
+        s1 = ae.s1, s2 = ae.s2, t1 = ae.t1, t2 = ae.t2;
+        for (std::ptrdiff_t x = end - 1; x >= x0; --x) {
+            const Quad sv = s.c * x1 + s.e * x2 + s.q * s2 + s.p * s1;
+            const Quad tv = t.c * x1 + t.e * x2 + t.q * t2 + t.p * t1;
+            float* at = inBuffer(buf, stripStride, x - x0);
             loadFour(at, dst, sum);
             sum += sv + tv;
             storeFour(at, dst, sum);
-            loadFour(source + 4 * x, sourceRow, xc);
-            x2 = x1, x1 = xc;
+            x2 = x1, loadBytes(rows, x, x1);
             s2 = s1, s1 = sv, t2 = t1, t1 = tv;
         }
     }
 }
 VIVIDRA_MULTIVERSION(blurRowsBest, blurRows,
-                     (const ConstImageView& in, float* buf, std::ptrdiff_t stripStride, int y0,
-                      int y1, const Coeffs& k, float* source, int sourceRows),
-                     (in, buf, stripStride, y0, y1, k, source, sourceRows))
+                     (const ConstImageView& in, int j, const Coeffs& k, const Edge* causal,
+                      const Edge* anticausal, int slabs, float* buf, std::ptrdiff_t stripStride),
+                     (in, j, k, causal, anticausal, slabs, buf, stripStride))
 
 // One strip of columns from the float buffer to the output. `causal` holds a
 // strip-wide row per picture row.
 template <class Layout>
-VIVIDRA_INLINE void blurStrip(const float* buf, std::ptrdiff_t stripStride, int height,
-                              int firstPixel, int pixels, const ConstImageView& in,
-                              const ImageView& out, float* __restrict causal, const Coeffs& k) {
+VIVIDRA_INLINE void blurStrip(const float* col, int height, int firstPixel, int pixels,
+                              const ConstImageView& in, const ImageView& out,
+                              float* __restrict causal, const Coeffs& k) {
     const Section &s = k.s[0], &t = k.s[1];
-    const float* col = buf + firstPixel / kStripPixels * stripStride;
     // Row offsets pass int from row 2^31 / kStrip on.
     auto bufRow = [&](int y) {
         return col + static_cast<std::ptrdiff_t>(std::clamp(y, 0, height - 1)) * kStrip;
@@ -239,63 +331,67 @@ VIVIDRA_INLINE void blurStrip(const float* buf, std::ptrdiff_t stripStride, int 
     }
 }
 VIVIDRA_MULTIVERSION(blurStripBest, blurStrip,
-                     (const float* buf, std::ptrdiff_t stripStride, int height, int firstPixel,
-                      int pixels, const ConstImageView& in, const ImageView& out, float* causal,
+                     (const float* col, int height, int firstPixel, int pixels,
+                      const ConstImageView& in, const ImageView& out, float* causal,
                       const Coeffs& k),
-                     (buf, stripStride, height, firstPixel, pixels, in, out, causal, k))
+                     (col, height, firstPixel, pixels, in, out, causal, k))
 
 bool blurStrips(const ConstImageView& in, const ImageView& out, const Coeffs& k) {
     const int w = in.width, h = in.height;
-    const int strips = static_cast<int>((std::ptrdiff_t{w} + kStripPixels - 1) / kStripPixels);
-    const std::ptrdiff_t stripStride = static_cast<std::ptrdiff_t>(h) * kStrip;
-    detail::PixelBuffer buffer(static_cast<std::size_t>(stripStride) *
-                               static_cast<std::size_t>(strips) * sizeof(float));
-    if (!buffer)
+    const int slabs = static_cast<int>((std::ptrdiff_t{w} + kSlabPixels - 1) / kSlabPixels);
+    const int groups = static_cast<int>((std::ptrdiff_t{h} + 3) / 4);
+    const std::size_t edgeCount =
+        static_cast<std::size_t>(slabs) * static_cast<std::size_t>(groups);
+    detail::PixelBuffer edges(2 * edgeCount * sizeof(Edge));
+    if (!edges)
         return false;
-    float* buf = buffer.as<float>();
-    // Columns past the picture in the last strip are computed but never used;
-    // zeros keep them from holding NaNs or denormals.
-    if (w % kStripPixels != 0)
-        std::fill(buf + (strips - 1) * stripStride, buf + strips * stripStride, 0.0f);
+    Edge* causalEdges = edges.as<Edge>();
+    Edge* anticausalEdges = causalEdges + edgeCount;
+    const std::ptrdiff_t stripStride = static_cast<std::ptrdiff_t>(h) * kStrip;
 
     std::atomic<bool> failed{false};
     const bool done = detail::withLayout(in.order, [&](auto layout) {
         using L = decltype(layout);
-        const int groups = static_cast<int>((std::ptrdiff_t{h} + 3) / 4);
-        const bool rowsDone = parallelRows(
+        const bool edgesDone = parallelRows(
             groups,
             [&](int g0, int g1) {
-                const int y0 = 4 * g0;
-                const int y1 =
-                    static_cast<int>(std::min<std::ptrdiff_t>(h, 4 * std::ptrdiff_t{g1}));
-                // A picture one to three rows high needs no four copies of a row.
-                const int rows = std::min(4, y1 - y0);
-                detail::PixelBuffer source(static_cast<std::size_t>(rows) * 4 *
-                                           static_cast<std::size_t>(w) * sizeof(float));
-                if (!source) {
-                    failed = true;
-                    return;
-                }
-                blurRowsBest<L>(in, buf, stripStride, y0, y1, k, source.as<float>(), rows);
+                rowEdgesBest<L>(in, g0, g1, k, causalEdges, anticausalEdges, slabs);
             },
             4);
-        if (!rowsDone || failed)
+        if (!edgesDone)
             return false;
         return parallelRows(
-            strips,
-            [&](int s0, int s1) {
-                detail::PixelBuffer causal(static_cast<std::size_t>(stripStride) * sizeof(float));
-                if (!causal) {
+            slabs,
+            [&](int j0, int j1) {
+                // One slab's rows and one strip's causal column pass: a few
+                // megabytes per thread, whatever the picture's size.
+                detail::PixelBuffer memory(static_cast<std::size_t>(stripStride) *
+                                           (kSlabStrips + 1) * sizeof(float));
+                if (!memory) {
                     failed = true;
                     return;
                 }
-                for (int s = s0; s < s1; ++s) {
-                    const int first = s * kStripPixels;
-                    blurStripBest<L>(buf, stripStride, h, first, std::min(kStripPixels, w - first),
-                                     in, out, causal.as<float>(), k);
+                float* buf = memory.as<float>();
+                float* causal = buf + kSlabStrips * stripStride;
+                for (int j = j0; j < j1; ++j) {
+                    const int first = j * kSlabPixels;
+                    const int pixels = std::min(kSlabPixels, w - first);
+                    const int strips = (pixels + kStripPixels - 1) / kStripPixels;
+                    // Columns past the picture in the last strip are computed but
+                    // never used; zeros keep them from holding NaNs or denormals.
+                    if (pixels % kStripPixels != 0)
+                        std::fill(buf + (strips - 1) * stripStride, buf + strips * stripStride,
+                                  0.0f);
+                    blurRowsBest<L>(in, j, k, causalEdges, anticausalEdges, slabs, buf,
+                                    stripStride);
+                    for (int s = 0; s < strips; ++s) {
+                        const int x = first + s * kStripPixels;
+                        blurStripBest<L>(buf + s * stripStride, h, x, std::min(kStripPixels, w - x),
+                                         in, out, causal, k);
+                    }
                 }
             },
-            4);
+            1);
     });
     return done && !failed;
 }

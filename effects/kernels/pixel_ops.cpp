@@ -1,6 +1,7 @@
 #include "effects/kernels/pixel_ops.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -14,18 +15,17 @@
 
 namespace vividra::fx::detail {
 
-Isa isa() {
+namespace {
+
+// The best path this processor runs.
+Isa machineIsa() {
 #if VIVIDRA_HAVE_DISPATCH
     static const Isa best = [] {
         __builtin_cpu_init();
-        // VIVIDRA_ISA=avx2 or base holds a newer machine to an older path, to time it.
-        const char* cap = std::getenv("VIVIDRA_ISA");
-        const std::string_view limit = cap ? cap : "";
-        if (limit.empty() && __builtin_cpu_supports("avx512f") &&
-            __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl") &&
-            __builtin_cpu_supports("avx512dq"))
+        if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+            __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq"))
             return Isa::Avx512;
-        if (limit != "base" && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"))
+        if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"))
             return Isa::Avx2;
         return Isa::Base;
     }();
@@ -35,12 +35,58 @@ Isa isa() {
 #endif
 }
 
+// VIVIDRA_ISA=base, avx2 or avx512 holds a newer machine to an older path, to
+// time or check it; a path the machine lacks, or any other value, means its best.
+Isa requestedIsa() {
+    const char* named = std::getenv("VIVIDRA_ISA");
+    const std::string_view name = named ? named : "";
+    const Isa best = machineIsa();
+    if (name == "base")
+        return Isa::Base;
+    if (name == "avx2")
+        return std::min(best, Isa::Avx2);
+    return best;
+}
+
+constexpr int kUnset = -1;
+std::atomic<int> chosenIsa{kUnset};
+
+} // namespace
+
+Isa isa() {
+    int chosen = chosenIsa.load(std::memory_order_relaxed);
+    if (chosen == kUnset) {
+        chosen = static_cast<int>(requestedIsa());
+        int expected = kUnset;
+        if (!chosenIsa.compare_exchange_strong(expected, chosen, std::memory_order_relaxed))
+            chosen = expected;
+    }
+    return static_cast<Isa>(chosen);
+}
+
+Isa useIsa(Isa path) {
+    const Isa chosen = std::min(path, machineIsa());
+    chosenIsa.store(static_cast<int>(chosen), std::memory_order_relaxed);
+    return chosen;
+}
+
+const char* isaName(Isa path) {
+    switch (path) {
+    case Isa::Avx512:
+        return "avx512";
+    case Isa::Avx2:
+        return "avx2";
+    default:
+        return "base";
+    }
+}
+
 namespace {
 
 bool haveVbmi() {
 #if VIVIDRA_HAVE_DISPATCH
-    static const bool vbmi = isa() == Isa::Avx512 && __builtin_cpu_supports("avx512vbmi");
-    return vbmi;
+    static const bool vbmi = machineIsa() == Isa::Avx512 && __builtin_cpu_supports("avx512vbmi");
+    return vbmi && isa() == Isa::Avx512;
 #else
     return false;
 #endif

@@ -24,8 +24,15 @@
 
 namespace vividra::fx::detail {
 
+// Ordered: each path needs the instructions of the ones before it.
 enum class Isa { Base, Avx2, Avx512 };
+// The path the kernels take: the machine's best unless VIVIDRA_ISA or useIsa
+// holds them to an older one.
 Isa isa();
+// Holds every kernel to `path`, or to the machine's best if it lacks `path`;
+// returns the path taken. For tests and timing: not for use while kernels run.
+Isa useIsa(Isa path);
+const char* isaName(Isa path);
 
 // Byte positions of the colour channels inside one pixel.
 struct RgbaLayout {

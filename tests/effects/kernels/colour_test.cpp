@@ -63,7 +63,9 @@ Rgb hueTurn(const Rgb& c, double degrees) {
             y - 1.1070 * i2 + 1.7046 * q2};
 }
 
-TEST(ColourKernels, SepiaFollowsTheMatrixBlend) {
+VIVIDRA_ON_EACH_PATH(ColourKernels);
+
+TEST_P(ColourKernels, SepiaFollowsTheMatrixBlend) {
     const Picture in = noisePicture(37, 23, 1);
     for (double k : {1.0, 0.35}) {
         Picture out(in.width, in.height);
@@ -91,7 +93,7 @@ TEST(ColourKernels, SepiaFollowsTheMatrixBlend) {
     EXPECT_EQ(out.at(0, 0, 2), 204);
 }
 
-TEST(ColourKernels, EachAdjustmentFollowsItsFormula) {
+TEST_P(ColourKernels, EachAdjustmentFollowsItsFormula) {
     const Picture in = noisePicture(41, 19, 2);
     struct Case {
         const char* name;
@@ -153,7 +155,7 @@ TEST(ColourKernels, EachAdjustmentFollowsItsFormula) {
     }
 }
 
-TEST(ColourKernels, NeutralValuesLeaveEveryByteAlone) {
+TEST_P(ColourKernels, NeutralValuesLeaveEveryByteAlone) {
     const Picture in = noisePicture(33, 17, 3);
     const std::function<bool(const ConstImageView&, const ImageView&)> neutral[] = {
         [](auto i, auto o) { return brightness(i, o, 0.0f); },
@@ -183,7 +185,7 @@ TEST(ColourKernels, NeutralValuesLeaveEveryByteAlone) {
     }
 }
 
-TEST(ColourKernels, FusedAdjustmentsMatchSeparateCalls) {
+TEST_P(ColourKernels, FusedAdjustmentsMatchSeparateCalls) {
     std::mt19937 rng(7);
     std::uniform_real_distribution<float> u(0.0f, 1.0f);
     for (int round = 0; round < 24; ++round) {

@@ -6,9 +6,13 @@
 #include <algorithm>
 #include <cstdint>
 #include <random>
+#include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "effects/kernels/image_view.h"
+#include "effects/kernels/pixel_ops.h"
 
 namespace vividra::fx::testing {
 
@@ -96,4 +100,31 @@ inline Picture scenePicture(int w, int h, unsigned seed, ChannelOrder o = Channe
     return p;
 }
 
+// A fixture whose tests run once on each instruction-set path of the kernels;
+// a path this machine lacks is skipped, not quietly run on another.
+class OnEachPath : public ::testing::TestWithParam<detail::Isa> {
+protected:
+    void SetUp() override {
+        if (detail::useIsa(GetParam()) != GetParam())
+            GTEST_SKIP() << "this processor lacks " << detail::isaName(GetParam());
+    }
+    void TearDown() override { detail::useIsa(before_); }
+
+private:
+    detail::Isa before_ = detail::isa();
+};
+
+inline std::string pathName(const ::testing::TestParamInfo<detail::Isa>& info) {
+    return detail::isaName(info.param);
+}
+
 } // namespace vividra::fx::testing
+
+// Declares Suite as a fixture of OnEachPath and runs its TEST_Ps on every path.
+#define VIVIDRA_ON_EACH_PATH(Suite)                                                                \
+    class Suite : public ::vividra::fx::testing::OnEachPath {};                                    \
+    INSTANTIATE_TEST_SUITE_P(Isa, Suite,                                                           \
+                             ::testing::Values(::vividra::fx::detail::Isa::Base,                   \
+                                               ::vividra::fx::detail::Isa::Avx2,                   \
+                                               ::vividra::fx::detail::Isa::Avx512),                \
+                             ::vividra::fx::testing::pathName)

@@ -60,7 +60,9 @@ Picture blockyPicture(int w, int h, unsigned seed, ChannelOrder order) {
     return p;
 }
 
-TEST(Kuwahara, MatchesBruteForceQuadrantsIncludingTiesAndEdges) {
+VIVIDRA_ON_EACH_PATH(Kuwahara);
+
+TEST_P(Kuwahara, MatchesBruteForceQuadrantsIncludingTiesAndEdges) {
     for (ChannelOrder order : {ChannelOrder::RGBA, ChannelOrder::BGRA}) {
         const Picture pictures[] = {blockyPicture(31, 22, 5, order),
                                     testing::noisePicture(27, 19, 6, order),
@@ -76,7 +78,7 @@ TEST(Kuwahara, MatchesBruteForceQuadrantsIncludingTiesAndEdges) {
     }
 }
 
-TEST(Kuwahara, RadiusZeroCopiesAndTinyPicturesWork) {
+TEST_P(Kuwahara, RadiusZeroCopiesAndTinyPicturesWork) {
     const Picture in = testing::noisePicture(9, 5, 8);
     Picture out(in.width, in.height);
     ASSERT_TRUE(kuwahara(in.cview(), out.view(), 0));

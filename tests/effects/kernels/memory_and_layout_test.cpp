@@ -83,7 +83,9 @@ TEST(ParallelRows, CoversEveryRowOnceInChunks) {
 
 // Every kernel honours padded rows and both channel orders, including an
 // output in the other order from its input.
-TEST(KernelLayout, StridesAndChannelOrdersAreHonoured) {
+VIVIDRA_ON_EACH_PATH(KernelLayout);
+
+TEST_P(KernelLayout, StridesAndChannelOrdersAreHonoured) {
     using Kernel = std::function<bool(const ConstImageView&, const ImageView&)>;
     const std::pair<const char*, Kernel> kernels[] = {
         {"sepia", [](auto i, auto o) { return sepia(i, o, 0.7); }},

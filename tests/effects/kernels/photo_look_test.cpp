@@ -14,14 +14,16 @@ constexpr std::pair<const char*, Look> kLooks[] = {
     {"Chrome", Look::Chrome},   {"Fade", Look::Fade},        {"Instant", Look::Instant},
     {"Process", Look::Process}, {"Transfer", Look::Transfer}};
 
-TEST(PhotoLook, NamesMapToTheirLooksAndNothingElse) {
+VIVIDRA_ON_EACH_PATH(PhotoLook);
+
+TEST_P(PhotoLook, NamesMapToTheirLooksAndNothingElse) {
     for (auto [name, look] : kLooks)
         EXPECT_EQ(lookFromName(name), look) << name;
     for (const char* other : {"", "mono", "MONO", "Mono ", " Noir", "Sepia", "Chrom", "Transfers"})
         EXPECT_EQ(lookFromName(other), std::nullopt) << other;
 }
 
-TEST(PhotoLook, LooksAreDistinctKeepAlphaAndBlackAndWhiteIsGrey) {
+TEST_P(PhotoLook, LooksAreDistinctKeepAlphaAndBlackAndWhiteIsGrey) {
     const Picture in = testing::scenePicture(40, 30, 31);
     std::vector<Picture> results;
     for (auto [name, look] : kLooks) {
@@ -55,7 +57,7 @@ TEST(PhotoLook, LooksAreDistinctKeepAlphaAndBlackAndWhiteIsGrey) {
     }
 }
 
-TEST(PhotoLook, ToneOrderSurvivesInBlackAndWhite) {
+TEST_P(PhotoLook, ToneOrderSurvivesInBlackAndWhite) {
     // A grey ramp stays a ramp: darker in, never lighter out.
     Picture ramp(256, 1);
     for (int x = 0; x < 256; ++x)

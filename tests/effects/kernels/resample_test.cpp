@@ -11,7 +11,9 @@ using testing::Picture;
 
 // A window is the same pixels as the matching part of the whole resize, shrinking or
 // enlarging, at the edges or inside, and it writes nothing beyond its rows.
-TEST(ResampleWindow, MatchesTheWholeResize) {
+VIVIDRA_ON_EACH_PATH(ResampleWindow);
+
+TEST_P(ResampleWindow, MatchesTheWholeResize) {
     const Picture in = noisePicture(97, 61, 7);
     struct Case {
         int fullWidth, fullHeight, left, top, width, height;
@@ -33,7 +35,7 @@ TEST(ResampleWindow, MatchesTheWholeResize) {
     }
 }
 
-TEST(ResampleWindow, RefusesAWindowOutsideTheResize) {
+TEST_P(ResampleWindow, RefusesAWindowOutsideTheResize) {
     const Picture in = noisePicture(20, 20, 3);
     Picture window(10, 10);
     EXPECT_FALSE(resampleWindow(in.cview(), 15, 15, 6, 0, window.view()));

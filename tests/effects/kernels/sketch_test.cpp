@@ -35,7 +35,9 @@ int referenceGrey(const Picture& in, int x, int y, double texel, double strength
         std::floor(std::clamp(1 - strength * std::hypot(h, v), 0.0, 1.0) * 255 + 0.5));
 }
 
-TEST(Sketch, MatchesBilinearSobelReference) {
+VIVIDRA_ON_EACH_PATH(Sketch);
+
+TEST_P(Sketch, MatchesBilinearSobelReference) {
     for (ChannelOrder order : {ChannelOrder::RGBA, ChannelOrder::BGRA}) {
         const Picture in = testing::scenePicture(47, 31, 21, order);
         // Whole-pixel and fractional offsets, and one reaching past the picture.
@@ -59,7 +61,7 @@ TEST(Sketch, MatchesBilinearSobelReference) {
     }
 }
 
-TEST(Sketch, FlatPictureIsWhiteAndEdgesAreDark) {
+TEST_P(Sketch, FlatPictureIsWhiteAndEdgesAreDark) {
     Picture in(16, 12);
     for (int y = 0; y < 12; ++y)
         for (int x = 0; x < 16; ++x)
