@@ -8,7 +8,9 @@
 #include <QRectF>
 #include <QString>
 
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "effects/effect_settings.h"
@@ -20,6 +22,8 @@
 class QColorDialog;
 class QFrame;
 class QLabel;
+class QProgressDialog;
+class QUrl;
 
 class QPushButton;
 class QTabWidget;
@@ -27,6 +31,13 @@ class QTimer;
 class QWidget;
 
 namespace vividra {
+
+namespace exporting {
+enum class Outcome;
+}
+namespace profile {
+struct Values;
+}
 
 class CheckBox;
 class ComboBox;
@@ -151,6 +162,15 @@ public:
     void commitState(const QString& action);
     void registerStateChange(const QString& action);
     QString controllersStatesText() const;
+
+    // Export and profiles.
+    void OnSaveImage();
+    void OnSaveProfile();
+    void OnSaveProfileAs();
+    void OnLoadProfile();
+    void writeProfile();
+    // Opens the application's page in the software centre; tests replace it.
+    static std::function<void(const QUrl&)>& ratingPageOpener();
 
     QMainWindow* window() const { return window_; }
 
@@ -281,6 +301,16 @@ private:
     };
     CanvasGeometry canvasGeometry() const;
     std::optional<CanvasGeometry> canvasBuiltFor_;
+
+    // Export and profiles.
+    void showExportProgress(const std::shared_ptr<std::atomic<bool>>& cancel);
+    void closeExportProgress();
+    void finishExport(exporting::Outcome outcome, const QString& error);
+    void askForRating();
+    void applyProfile(const profile::Values& values);
+    // Renders both layers again from the picture's file and starts its history anew.
+    void restartFromOriginal();
+    QPointer<QProgressDialog> exportProgress_;
 
     // Quit was confirmed once; closing the window then asks nothing more.
     bool quitConfirmed_ = false;
