@@ -6,8 +6,6 @@
 #include <QTimer>
 #include <QUrl>
 
-#include <limits>
-
 #include "paint/compositing.h"
 #include "paint/draw_view.h"
 #include "persist/export_file.h"
@@ -107,14 +105,19 @@ void ViewController::showExportProgress(const std::shared_ptr<std::atomic<bool>>
     dialog->setWindowModality(Qt::ApplicationModal);
     dialog->setAutoClose(false);
     dialog->setAutoReset(false);
-    // Shown by the timer below, not by the dialog's own guess.
-    dialog->setMinimumDuration(std::numeric_limits<int>::max());
+    // Shown by the timer below, not by the dialog's own guess: reset() stops the
+    // dialog's timer, which would otherwise show it even after it was closed.
+    dialog->reset();
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QProgressDialog::canceled, this, [this, cancel] {
         cancel->store(true);
         closeExportProgress();
     });
-    QTimer::singleShot(kProgressDelayMs, dialog, [dialog] { dialog->show(); });
+    // Only while this export still runs: a finished one's dialog waits for deletion.
+    QTimer::singleShot(kProgressDelayMs, dialog, [this, dialog] {
+        if (exportProgress_ == dialog)
+            dialog->show();
+    });
     exportProgress_ = dialog;
 }
 

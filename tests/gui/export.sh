@@ -15,9 +15,9 @@ click 120 42 # the "Background" tab
 click 40 89  # " Black & White"
 sleep 3
 y=300
-xdotool mousemove --window "$wid" 500 $y; sleep 0.2
+xdotool mousemove --window "$wid" 420 $y; sleep 0.2
 xdotool mousedown 1
-for x in $(seq 510 10 760); do xdotool mousemove --window "$wid" "$x" $y; sleep 0.02; done
+for x in $(seq 430 10 620); do xdotool mousemove --window "$wid" "$x" $y; sleep 0.02; done
 xdotool mouseup 1
 sleep 2
 
@@ -25,13 +25,14 @@ xdotool key --window "$wid" ctrl+e
 format=$(timeout 20 xdotool search --sync --onlyvisible --name '^Output Format$' | head -n 1) || true
 [ -n "$format" ] || { echo "no format window"; exit 1; }
 sleep 0.5
-xdotool key --window "$format" p Return # the list's first "P" entry is PNG; Return saves
+xdotool key p Return # the list's first "P" entry is PNG; Return saves
 panel=$(timeout 20 xdotool search --sync --onlyvisible --name '^Export Image$' | head -n 1) || true
 [ -n "$panel" ] || { echo "no save panel"; exit 1; }
 sleep 1
-xdotool key --window "$panel" ctrl+a
-xdotool type --window "$panel" --delay 20 "$work/out/splash.png"
-xdotool key --window "$panel" Return
+xdotool key ctrl+a
+xdotool type --delay 60 "$work/out/splash.png"
+sleep 0.5
+xdotool key Return
 for _ in $(seq 100); do [ -s "$work/out/splash.png" ] && break; sleep 0.1; done
 sleep 1
 xdotool key Return # "Image saved successfully."
@@ -48,7 +49,7 @@ read -r bw bh bx by <<<"$(sed -E 's/([0-9]+)x([0-9]+)\+([0-9]+)\+([0-9]+)/\1 \2 
 echo "coloured area: $box"
 [ "$bw" -ge 150 ] || { echo "no colour along the stroke"; status=1; }
 [ "$bh" -le 100 ] || { echo "colour far from the stroke"; status=1; }
-[ "$bw" -lt "$width" ] || { echo "colour past the stroke's ends"; status=1; }
+[ "$bx" -gt 0 ] && [ $((bx + bw)) -lt "$width" ] || { echo "colour past the stroke's ends"; status=1; }
 [ -n "${VIVIDRA_SCREENSHOT:-}" ] && cp "$work/out/splash.png" "$VIVIDRA_SCREENSHOT"
 xdotool key --window "$wid" ctrl+q
 for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
