@@ -109,7 +109,8 @@ struct Session {
     }
     void waitIdle() {
         while (controller->infoProvider.processIsRunning() || controller->processIsRunning())
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+            // Sleeps until the next event, leaving both cores to the work.
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
 };
 
