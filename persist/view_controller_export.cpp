@@ -109,10 +109,13 @@ void ViewController::showExportProgress(const std::shared_ptr<std::atomic<bool>>
     // dialog's timer, which would otherwise show it even after it was closed.
     dialog->reset();
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &QProgressDialog::canceled, this, [this, cancel] {
+    // The Cancel button, the close button and Escape all stop the export.
+    const auto stop = [this, cancel] {
         cancel->store(true);
         closeExportProgress();
-    });
+    };
+    connect(dialog, &QProgressDialog::canceled, this, stop);
+    connect(dialog, &QDialog::rejected, this, stop);
     // Only while this export still runs: a finished one's dialog waits for deletion.
     QTimer::singleShot(kProgressDelayMs, dialog, [this, dialog] {
         if (exportProgress_ == dialog)

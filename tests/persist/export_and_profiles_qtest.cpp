@@ -4,7 +4,12 @@
 #include <QColorDialog>
 #include <QComboBox>
 #include <QLabel>
+#include <QProgressDialog>
 #include <QPushButton>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -47,6 +52,13 @@ void answerFormatWindow(const QString& entry) {
         }
         answerFormatWindow(entry);
     });
+}
+
+template <class Widget> Widget* findVisible() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* found = qobject_cast<Widget*>(w); found && found->isVisible())
+            return found;
+    return nullptr;
 }
 
 QString informative(const test::ScriptedDialogs& d, int i) {
@@ -202,6 +214,38 @@ private slots:
         QCOMPARE(informative(d, before), "Could not save the image.");
         QCOMPARE(test::readAll(path), old);
         QCOMPARE(QDir(root).entryList({".old.bmp*"}, QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    void cancellingTheProgressWindowKeepsTheOldFile() {
+        ViewController& c = fixture_.controller();
+        test::ScriptedDialogs& d = fixture_.dialogs();
+        const QString root = fixture_.environment().root();
+        openSplash(test::writeColourPicture(root, 200, 150));
+        const QString path = root + QStringLiteral("/old.png");
+        QVERIFY(test::writeAll(path, "old"));
+        // Work ahead in the line holds the export back until it is cancelled.
+        std::atomic<bool> release{false};
+        c.jobs.enqueue(SessionJobs::Kind::other, [&release]() -> SessionJobs::Work {
+            return [&release](const SessionJobs::Cancel&) {
+                while (!release.load())
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                return SessionJobs::Apply([] {});
+            };
+        });
+        answerFormatWindow(QStringLiteral("PNG"));
+        d.saveAnswers = {path};
+        const int before = d.alerts.size();
+        c.OnSaveImage();
+        QProgressDialog* progress = nullptr;
+        QTRY_VERIFY((progress = findVisible<QProgressDialog>()));
+        QVERIFY(progress->isModal());
+        QTest::keyClick(progress, Qt::Key_Escape);
+        release = true;
+        QTRY_VERIFY(!c.jobs.busy());
+        QTest::qWait(50);
+        QCOMPARE(d.alerts.size(), before);
+        QCOMPARE(test::readAll(path), QByteArray("old"));
+        QVERIFY(!findVisible<QProgressDialog>());
     }
 
     void profilesRoundTripAndBadFilesChangeNothing() {
