@@ -32,6 +32,7 @@ void ViewController::OnSaveProfileAs() {
     platform::SavePanel panel;
     panel.title = QStringLiteral("Save Profile");
     panel.extensions = {kExtension};
+    panel.kind = QStringLiteral("Profiles");
     panel.suggestedName = QStringLiteral("profile.clr");
     panel.directory = platform::defaults::folder(platform::defaults::kSaveAsProfilePath);
     const QString chosen = platform::dialogs().runSavePanel(panel);
@@ -63,6 +64,7 @@ void ViewController::OnLoadProfile() {
     platform::OpenPanel panel;
     panel.title = QStringLiteral("Load Profile");
     panel.extensions = {kExtension};
+    panel.kind = QStringLiteral("Profiles");
     panel.directory = platform::defaults::folder(platform::defaults::kLoadProfilePath);
     const QString chosen = platform::dialogs().runOpenPanel(panel);
     if (chosen.isEmpty())
