@@ -30,6 +30,19 @@ void MainWindow::buildMenus() {
     actionReset = file->addAction(tr("&Reset Picture"), QKeySequence(tr("Ctrl+Shift+R")),
                                   &controller_, &ViewController::OnReset);
     file->addSeparator();
+    // There is no other document to save, so Save exports too.
+    actionExport =
+        file->addAction(tr("&Export Image…"), &controller_, &ViewController::OnSaveImage);
+    actionExport->setShortcuts({QKeySequence(tr("Ctrl+E")), QKeySequence::Save});
+    file->addSeparator();
+    actionSaveProfile = file->addAction(tr("Save &Profile"), QKeySequence(tr("Ctrl+Alt+S")),
+                                        &controller_, &ViewController::OnSaveProfile);
+    actionSaveProfileAs =
+        file->addAction(tr("Save Profile &As…"), QKeySequence(tr("Ctrl+Shift+Alt+S")), &controller_,
+                        &ViewController::OnSaveProfileAs);
+    actionLoadProfile = file->addAction(tr("&Load Profile…"), QKeySequence(tr("Ctrl+L")),
+                                        &controller_, &ViewController::OnLoadProfile);
+    file->addSeparator();
     actionQuit =
         file->addAction(tr("&Quit"), QKeySequence::Quit, &controller_, &ViewController::OnAppQuit);
     actionQuit->setMenuRole(QAction::QuitRole);

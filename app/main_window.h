@@ -16,6 +16,10 @@ public:
     QAction* actionNew = nullptr;
     QAction* actionOpen = nullptr;
     QAction* actionReset = nullptr;
+    QAction* actionExport = nullptr;
+    QAction* actionSaveProfile = nullptr;
+    QAction* actionSaveProfileAs = nullptr;
+    QAction* actionLoadProfile = nullptr;
     QAction* actionQuit = nullptr;
     QAction* actionZoomIn = nullptr;
     QAction* actionZoomOut = nullptr;

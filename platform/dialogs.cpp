@@ -13,13 +13,13 @@ QPointer<QWidget>& parentWindow() {
     return parent;
 }
 
-QString filterFor(const QStringList& extensions) {
+QString filterFor(const QString& kind, const QStringList& extensions) {
     if (extensions.isEmpty())
         return {};
     QStringList patterns;
     for (const QString& ext : extensions)
         patterns << QStringLiteral("*.") + ext;
-    return QObject::tr("Pictures (%1)").arg(patterns.join(QLatin1Char(' ')));
+    return kind + QStringLiteral(" (%1)").arg(patterns.join(QLatin1Char(' ')));
 }
 
 class QtDialogs final : public Dialogs {
@@ -51,7 +51,7 @@ public:
 
     QString runOpenPanel(const OpenPanel& panel) override {
         return QFileDialog::getOpenFileName(parentWindow(), panel.title, panel.directory,
-                                            filterFor(panel.extensions));
+                                            filterFor(panel.kind, panel.extensions));
     }
 
     QString runSavePanel(const SavePanel& panel) override {
@@ -60,7 +60,7 @@ public:
             start = start.isEmpty() ? panel.suggestedName
                                     : start + QLatin1Char('/') + panel.suggestedName;
         return QFileDialog::getSaveFileName(parentWindow(), panel.title, start,
-                                            filterFor(panel.extensions));
+                                            filterFor(panel.kind, panel.extensions));
     }
 };
 

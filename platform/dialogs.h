@@ -27,6 +27,7 @@ struct OpenPanel {
     QString directory;      // starting folder; empty means the toolkit's default
     QStringList extensions; // allowed extensions without dots
     QString title;
+    QString kind = QStringLiteral("Pictures"); // what the files are, for the type list
 };
 
 struct SavePanel {
@@ -34,6 +35,7 @@ struct SavePanel {
     QString suggestedName;
     QStringList extensions;
     QString title;
+    QString kind = QStringLiteral("Pictures");
 };
 
 // Alerts and file panels. The program asks through this interface so that

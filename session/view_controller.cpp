@@ -148,10 +148,13 @@ void ViewController::hideProgress() {
 }
 
 void ViewController::sessionBusyChanged(bool busy) {
-    if (busy)
+    if (busy) {
         showProgress();
-    else
+    } else {
         hideProgress();
+        // An export dropped with its session never reaches its own ending.
+        closeExportProgress();
+    }
     emit historyChanged();
 }
 

@@ -8,7 +8,9 @@
 #include <QRectF>
 #include <QString>
 
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "effects/effect_settings.h"
@@ -23,6 +25,8 @@
 class QColorDialog;
 class QFrame;
 class QLabel;
+class QProgressDialog;
+class QUrl;
 
 class QPushButton;
 class QTabWidget;
@@ -30,6 +34,13 @@ class QTimer;
 class QWidget;
 
 namespace vividra {
+
+namespace exporting {
+enum class Outcome;
+}
+namespace profile {
+struct Values;
+}
 
 class CheckBox;
 class ComboBox;
@@ -191,6 +202,15 @@ public:
     bool canRedo() const;
     // The layer memory the states may hold beyond the session's own pictures.
     std::int64_t historyMemoryBudget = kHistoryMemoryBudget;
+
+    // Export and profiles.
+    void OnSaveImage();
+    void OnSaveProfile();
+    void OnSaveProfileAs();
+    void OnLoadProfile();
+    void writeProfile();
+    // Opens the application's page in the software centre; tests replace it.
+    static std::function<void(const QUrl&)>& ratingPageOpener();
 
     QMainWindow* window() const { return window_; }
 
@@ -362,6 +382,16 @@ private:
     LayerRecipe backgroundRecipe_;
     // Keeps the layer pixels the states hold within the history's memory budget.
     void trimHistory();
+
+    // Export and profiles.
+    void showExportProgress(const std::shared_ptr<std::atomic<bool>>& cancel);
+    void closeExportProgress();
+    void finishExport(exporting::Outcome outcome, const QString& error);
+    void askForRating();
+    void applyProfile(const profile::Values& values);
+    // Renders both layers again from the picture's file and starts its history anew.
+    void restartFromOriginal();
+    QPointer<QProgressDialog> exportProgress_;
 
     // Quit was confirmed once; closing the window then asks nothing more.
     bool quitConfirmed_ = false;

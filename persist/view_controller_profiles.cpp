@@ -1,0 +1,122 @@
+// The controller's profiles: saving the controls' values to a ".clr" file and loading them.
+#include <QColorDialog>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+
+#include "controls/check_box.h"
+#include "controls/combo_box.h"
+#include "paint/draw_view.h"
+#include "persist/profile_file.h"
+#include "platform/defaults_store.h"
+#include "platform/dialogs.h"
+#include "platform/log.h"
+#include "session/view_controller.h"
+
+namespace vividra {
+namespace {
+
+const QString kExtension = QStringLiteral("clr");
+
+} // namespace
+
+void ViewController::OnSaveProfile() {
+    if (currentProfilePath.isEmpty())
+        OnSaveProfileAs();
+    else
+        writeProfile();
+}
+
+void ViewController::OnSaveProfileAs() {
+    platform::SavePanel panel;
+    panel.title = QStringLiteral("Save Profile");
+    panel.extensions = {kExtension};
+    panel.kind = QStringLiteral("Profiles");
+    panel.suggestedName = QStringLiteral("profile.clr");
+    panel.directory = platform::defaults::folder(platform::defaults::kSaveAsProfilePath);
+    const QString chosen = platform::dialogs().runSavePanel(panel);
+    if (chosen.isEmpty())
+        return;
+    currentProfilePath = chosen;
+    platform::defaults::setString(platform::defaults::kSaveAsProfilePath,
+                                  QFileInfo(chosen).absolutePath());
+    writeProfile();
+}
+
+void ViewController::writeProfile() {
+    // The old profile is replaced in one step rather than removed first, so a failed
+    // write keeps it. Only a file that is not there gives the removal's log line.
+    QFile existing(currentProfilePath);
+    if (!existing.exists() && !existing.remove())
+        platform::logLine(QStringLiteral("Remove failed: ") + existing.errorString());
+    if (!profile::writeFile(currentProfilePath, profile::text(settings, labelBrushSize->text()))) {
+        platform::showNotice(QStringLiteral("Could not save profile."));
+        return;
+    }
+    changesMade = false;
+}
+
+void ViewController::OnLoadProfile() {
+    if (changesMade && !platform::askYesNo(
+                           QStringLiteral("You have unsaved changes that will be lost. Continue?")))
+        return;
+    platform::OpenPanel panel;
+    panel.title = QStringLiteral("Load Profile");
+    panel.extensions = {kExtension};
+    panel.kind = QStringLiteral("Profiles");
+    panel.directory = platform::defaults::folder(platform::defaults::kLoadProfilePath);
+    const QString chosen = platform::dialogs().runOpenPanel(panel);
+    if (chosen.isEmpty())
+        return;
+    platform::defaults::setString(platform::defaults::kLoadProfilePath,
+                                  QFileInfo(chosen).absolutePath());
+    currentProfilePath = chosen;
+
+    const std::optional<QString> text = profile::readFile(chosen);
+    const std::optional<profile::Values> values =
+        text ? profile::parse(*text, settings) : std::nullopt;
+    if (!values) {
+        platform::showNotice(QStringLiteral("Could not load profile."));
+        return;
+    }
+    applyProfile(*values);
+}
+
+void ViewController::applyProfile(const profile::Values& values) {
+    // The controls only show the values; nothing renders until the one rebuild below.
+    settings = values.settings;
+    showSettings();
+    labelBrushSize->setText(values.brushLabel);
+    for (const bool foreground : {true, false}) {
+        const LayerControls c = layerControls(foreground);
+        const EffectSettings& s = foreground ? settings.foreground : settings.background;
+        if (!kBlackWhiteItems.contains(s.blackWhiteEffect))
+            c.blackWhiteEffect->setCurrentIndex(-1);
+        if (!kColorEffectItems.contains(s.colorEffect))
+            c.colorEffect->setCurrentIndex(-1);
+    }
+    {
+        const QSignalBlocker quiet(colorPanel);
+        colorPanel->setCurrentColor(settings.brush.colour);
+    }
+    for (DrawView* view : {imageViewBackground, imageView}) {
+        view->lineWidth = view->currentLineWidth = settings.brush.size;
+        view->color = QBrush(settings.brush.colour);
+    }
+    syncSurfaceModes();
+
+    statesList.clear();
+    imageViewBackground->path = makePath();
+    if (originalImagePath.isEmpty())
+        return;
+    currentZoomInImage = Picture();
+    // The picture again from its file with the new settings, as a fresh start of its history.
+    restartFromOriginal();
+}
+
+void ViewController::restartFromOriginal() {
+    startIntake(originalImagePath, QStringLiteral("addImage"), true);
+}
+
+} // namespace vividra

@@ -1,0 +1,386 @@
+// Exporting the splash through the window and the panel, and saving and loading profiles.
+#include <QtTest>
+
+#include <QColorDialog>
+#include <QComboBox>
+#include <QLabel>
+#include <QProgressDialog>
+#include <QPushButton>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include <csignal>
+#include <sys/resource.h>
+
+#include "controls/check_box.h"
+#include "controls/combo_box.h"
+#include "controls/slider.h"
+#include "effects/image_tools.h"
+#include "paint/draw_view.h"
+#include "persist/export_file.h"
+#include "persist/output_format_window.h"
+#include "persist/profile_file.h"
+#include "platform/defaults_store.h"
+#include "platform/temporary_directory.h"
+#include "session/view_controller.h"
+#include "support/test_pictures.h"
+#include "support/window_fixture.h"
+#include "tests/persist/sample_pictures.h"
+
+using namespace vividra;
+using test::isGrey;
+
+namespace {
+
+// Answers the next output-format window: picks `entry` and presses Save, or with
+// an empty entry closes the window with its close button.
+void answerFormatWindow(const QString& entry) {
+    QTimer::singleShot(10, [entry] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* window = qobject_cast<ViewControllerOutputFormat*>(w);
+            if (!window || !window->isVisible())
+                continue;
+            if (entry.isEmpty()) {
+                window->close();
+            } else {
+                window->comboBoxOutputFormat->setCurrentText(entry);
+                window->buttonSave->click();
+            }
+            return;
+        }
+        answerFormatWindow(entry);
+    });
+}
+
+template <class Widget> Widget* findVisible() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* found = qobject_cast<Widget*>(w); found && found->isVisible())
+            return found;
+    return nullptr;
+}
+
+QString informative(const test::ScriptedDialogs& d, int i) {
+    return d.alerts.value(i).informativeText;
+}
+
+} // namespace
+
+class ExportAndProfilesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { fixture_.setUp(true); }
+    void cleanup() { fixture_.tearDown(); }
+
+    void exportFollowsTheWindowThePanelAndTheDestinationsExtension() {
+        ViewController& c = fixture_.controller();
+        test::ScriptedDialogs& d = fixture_.dialogs();
+        c.OnSaveImage();
+        QCOMPARE(d.alerts.size(), 1);
+        QCOMPARE(informative(d, 0),
+                 "There is no image to save. Please add an image and try again.");
+        QVERIFY(d.savePanels.isEmpty());
+
+        const QString root = fixture_.environment().root();
+        openSplash(test::writeColourPicture(root, 300, 200, QStringLiteral("IMG_1.JPG")));
+        const int before = d.alerts.size();
+        // Closing the window stops silently.
+        answerFormatWindow(QString());
+        c.OnSaveImage();
+        QCOMPARE(d.alerts.size(), before);
+        QVERIFY(d.savePanels.isEmpty());
+        QCOMPARE(c.selectedFormat, "Default");
+
+        // "Original" keeps the picture's own extension; a cancelled panel changes nothing.
+        answerFormatWindow(QStringLiteral("Original"));
+        d.saveAnswers = {QString()};
+        c.OnSaveImage();
+        QCOMPARE(d.savePanels.size(), 1);
+        QCOMPARE(d.savePanels[0].suggestedName, "IMG_1_edited.JPG");
+        QCOMPARE(d.savePanels[0].extensions.size(), 12);
+        QVERIFY(platform::defaults::folder(platform::defaults::kSaveImagePath).isEmpty());
+
+        // "PNG" chosen, a ".tif" name typed: TIFF data, the folder remembered.
+        QDir(root).mkdir(QStringLiteral("out"));
+        const QString tif = root + QStringLiteral("/out/splash.tif");
+        answerFormatWindow(QStringLiteral("PNG"));
+        d.saveAnswers = {tif};
+        c.OnSaveImage();
+        QCOMPARE(d.savePanels[1].suggestedName, "IMG_1_edited.PNG");
+        QTRY_COMPARE(d.alerts.size(), before + 1);
+        QCOMPARE(informative(d, before), "Image saved successfully.");
+        QCOMPARE(d.alerts[before].style, platform::Alert::Style::Informational);
+        const QByteArray bytes = test::readAll(tif);
+        QVERIFY(bytes.startsWith("II*") || bytes.startsWith("MM"));
+        QCOMPARE(platform::defaults::folder(platform::defaults::kSaveImagePath),
+                 root + QStringLiteral("/out"));
+        QCOMPARE(ImageTools::readPicture(tif)->image, c.flattenForExport().image);
+        QVERIFY(QDir(platform::temporaryDirectory()).entryList({"finalImage*"}).isEmpty());
+    }
+
+    void aSplashSurvivesEveryFormat() {
+        ViewController& c = fixture_.controller();
+        test::ScriptedDialogs& d = fixture_.dialogs();
+        const QString root = fixture_.environment().root();
+        openSplash(test::writeColourPicture(root, 160, 120));
+        const QImage expected = c.flattenForExport().image;
+        QVERIFY(isGrey(expected.pixel(10, 10)));
+        QVERIFY(!isGrey(expected.pixel(80, 60)));
+        platform::defaults::setString(platform::defaults::kShowRateMessage, "No");
+        for (const QString& entry : exporting_entries()) {
+            const QString path = root + QStringLiteral("/splash.") + entry.toLower();
+            answerFormatWindow(entry);
+            d.saveAnswers = {path};
+            const int before = d.alerts.size();
+            c.OnSaveImage();
+            QTRY_COMPARE(d.alerts.size(), before + 1);
+            QCOMPARE(informative(d, before), "Image saved successfully.");
+            const std::optional<Picture> back = ImageTools::readPicture(path);
+            QVERIFY2(back, qPrintable(entry));
+            const test::Difference diff = test::compare(expected, back->image);
+            const bool lossless = QStringList{"PNG", "TIFF", "TIF", "BMP"}.contains(entry);
+            QVERIFY2(lossless ? diff.max == 0 : diff.mean < 6, qPrintable(entry));
+            QVERIFY2(isGrey(back->image.pixel(10, 10)), qPrintable(entry));
+            QVERIFY2(!isGrey(back->image.pixel(80, 60)), qPrintable(entry));
+        }
+    }
+
+    void theRatePromptIsArmedThenAskedOncePerRun() {
+        ViewController& c = fixture_.controller();
+        test::ScriptedDialogs& d = fixture_.dialogs();
+        const QString root = fixture_.environment().root();
+        openSplash(test::writeColourPicture(root, 80, 60));
+        QList<QUrl> opened;
+        auto oldOpener = ViewController::ratingPageOpener();
+        ViewController::ratingPageOpener() = [&opened](const QUrl& url) { opened << url; };
+        const auto exportOnce = [&] {
+            answerFormatWindow(QStringLiteral("JPG"));
+            d.saveAnswers = {root + QStringLiteral("/a.jpg")};
+            const int before = d.alerts.size();
+            c.OnSaveImage();
+            if (!QTest::qWaitFor([&] { return d.alerts.size() > before && !c.processIsRunning(); }))
+                return QList<test::ScriptedDialogs::Asked>();
+            return d.alerts.mid(before);
+        };
+        QVERIFY(!platform::defaults::contains(platform::defaults::kShowRateMessage));
+        QCOMPARE(exportOnce().size(), 1);
+        QCOMPARE(platform::defaults::string(platform::defaults::kShowRateMessage), "Yes");
+        // "Remind me later" stores nothing, and this run asks no more.
+        d.alertAnswers = {platform::kFirstButton, platform::kSecondButton};
+        const auto second = exportOnce();
+        QCOMPARE(second.size(), 2);
+        QCOMPARE(second[1].buttons,
+                 (QStringList{"Yes, Rate Vividra", "Remind me later", "No, Thanks"}));
+        QCOMPARE(platform::defaults::string(platform::defaults::kShowRateMessage), "Yes");
+        QCOMPARE(exportOnce().size(), 1);
+        // A later run asks again; the rating page is opened and the prompt retired.
+        c.rateMessageShown = false;
+        d.alertAnswers = {platform::kFirstButton, platform::kFirstButton};
+        QCOMPARE(exportOnce().size(), 2);
+        QCOMPARE(opened, QList<QUrl>{QUrl("appstream://org.vividra.Vividra")});
+        QCOMPARE(platform::defaults::string(platform::defaults::kShowRateMessage), "No");
+        c.rateMessageShown = false;
+        QCOMPARE(exportOnce().size(), 1);
+        ViewController::ratingPageOpener() = oldOpener;
+    }
+
+    void aFullDiskKeepsTheOldFile() {
+        ViewController& c = fixture_.controller();
+        test::ScriptedDialogs& d = fixture_.dialogs();
+        const QString root = fixture_.environment().root();
+        openSplash(test::writeColourPicture(root, 400, 300));
+        const QString path = root + QStringLiteral("/old.bmp");
+        const QByteArray old(2000, 'x');
+        QVERIFY(test::writeAll(path, old));
+
+        rlimit saved{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = saved;
+        limited.rlim_cur = 100 * 1024; // a 400 × 300 BMP is 360 kB
+        if (setrlimit(RLIMIT_FSIZE, &limited) != 0) {
+            std::signal(SIGXFSZ, oldHandler);
+            QSKIP("cannot limit the file size here");
+        }
+        answerFormatWindow(QStringLiteral("BMP"));
+        d.saveAnswers = {path};
+        const int before = d.alerts.size();
+        c.OnSaveImage();
+        QTRY_COMPARE(d.alerts.size(), before + 1);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+        QCOMPARE(informative(d, before), "Could not save the image.");
+        QCOMPARE(test::readAll(path), old);
+        QCOMPARE(QDir(root).entryList({".old.bmp*"}, QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    void cancellingTheProgressWindowKeepsTheOldFile() {
+        ViewController& c = fixture_.controller();
+        test::ScriptedDialogs& d = fixture_.dialogs();
+        const QString root = fixture_.environment().root();
+        openSplash(test::writeColourPicture(root, 200, 150));
+        const QString path = root + QStringLiteral("/old.png");
+        QVERIFY(test::writeAll(path, "old"));
+        // Work ahead in the line holds the export back until it is cancelled.
+        std::atomic<bool> release{false};
+        c.jobs.enqueue(SessionJobs::Kind::other, [&release]() -> SessionJobs::Work {
+            return [&release](const SessionJobs::Cancel&) {
+                while (!release.load())
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                return SessionJobs::Apply([] {});
+            };
+        });
+        answerFormatWindow(QStringLiteral("PNG"));
+        d.saveAnswers = {path};
+        const int before = d.alerts.size();
+        c.OnSaveImage();
+        QProgressDialog* progress = nullptr;
+        QTRY_VERIFY((progress = findVisible<QProgressDialog>()));
+        QVERIFY(progress->isModal());
+        QTest::keyClick(progress, Qt::Key_Escape);
+        release = true;
+        QTRY_VERIFY(!c.jobs.busy());
+        QTest::qWait(50);
+        QCOMPARE(d.alerts.size(), before);
+        QCOMPARE(test::readAll(path), QByteArray("old"));
+        QVERIFY(!findVisible<QProgressDialog>());
+    }
+
+    void profilesRoundTripAndBadFilesChangeNothing() {
+        ViewController& c = fixture_.controller();
+        test::ScriptedDialogs& d = fixture_.dialogs();
+        const QString root = fixture_.environment().root();
+        const QString path = root + QStringLiteral("/look.clr");
+
+        // Change controls as a user would, then save as.
+        c.checkBackgroundBlackWhite->click();
+        c.comboBackgroundBlackWhite->setCurrentIndex(2);
+        emit c.comboBackgroundBlackWhite->activated(2);
+        c.sliderForegroundBlurIntensity->setFloatValue(55.5f);
+        emit c.sliderForegroundBlurIntensity->floatValueChanged(55.5f);
+        c.checkEraserMode->click();
+        c.colorPanel->setCurrentColor(QColor::fromRgbF(0.2f, 0.4f, 0.6f));
+        QTRY_VERIFY(!c.processIsRunning());
+        const EditSettings saved = c.settings;
+        d.saveAnswers = {path};
+        c.OnSaveProfile();
+        QCOMPARE(d.savePanels.size(), 1);
+        QCOMPARE(d.savePanels[0].suggestedName, "profile.clr");
+        QCOMPARE(d.savePanels[0].extensions, QStringList{"clr"});
+        QCOMPARE(c.currentProfilePath, path);
+        QCOMPARE(platform::defaults::folder(platform::defaults::kSaveAsProfilePath), root);
+        QVERIFY(!c.changesMade);
+        QCOMPARE(profile::readFile(path), profile::text(saved, c.labelBrushSize->text()));
+
+        // Back to defaults, then load: every control returns, nothing renders without a picture.
+        c.resetInterface();
+        QVERIFY(c.settings != saved);
+        c.changesMade = true;
+        d.alertAnswers = {platform::kFirstButton};
+        d.openAnswers = {path};
+        c.OnLoadProfile();
+        QCOMPARE(informative(d, 0), "You have unsaved changes that will be lost. Continue?");
+        QCOMPARE(c.settings, saved);
+        QVERIFY(c.checkBackgroundBlackWhite->isChecked());
+        QCOMPARE(c.comboBackgroundBlackWhite->currentIndex(), 2);
+        QCOMPARE(c.sliderForegroundBlurIntensity->floatValue(), 55.5f);
+        QVERIFY(c.checkEraserMode->isChecked());
+        QCOMPARE(c.colorPanel->currentColor(), saved.brush.colour);
+        QVERIFY(c.statesList.isEmpty());
+        QVERIFY(c.changesMade);
+        QVERIFY(!c.processIsRunning());
+        QCOMPARE(platform::defaults::folder(platform::defaults::kLoadProfilePath), root);
+
+        // "No" leaves everything, the path included.
+        d.alertAnswers = {platform::kSecondButton};
+        const int panels = d.openPanels.size();
+        c.currentProfilePath = QStringLiteral("/kept.clr");
+        c.OnLoadProfile();
+        QCOMPARE(d.openPanels.size(), panels);
+        QCOMPARE(c.currentProfilePath, "/kept.clr");
+
+        // Bad files (the line rules are the model's tests): rejected before any control
+        // changes, and then the save target.
+        QStringList outOfRange = profile::readFile(path)->split('\n');
+        outOfRange[32] = "9.0"; // contrast
+        const QString bad = root + QStringLiteral("/bad.clr");
+        c.changesMade = false;
+        c.resetInterface();
+        const EditSettings defaults = c.settings;
+        for (const QByteArray& text :
+             {outOfRange.join('\n').toUtf8(), QByteArray("\x01\x02\0", 3)}) {
+            QVERIFY(test::writeAll(bad, text));
+            d.openAnswers = {bad};
+            const int alerts = d.alerts.size();
+            c.OnLoadProfile();
+            QCOMPARE(d.alerts.size(), alerts + 1);
+            QCOMPARE(informative(d, alerts), "Could not load profile.");
+            QCOMPARE(c.settings, defaults);
+            QVERIFY(!c.checkBackgroundBlackWhite->isChecked());
+        }
+        QCOMPARE(c.currentProfilePath, bad);
+        const int savePanels = d.savePanels.size();
+        c.OnSaveProfile();
+        QCOMPARE(d.savePanels.size(), savePanels);
+        QCOMPARE(profile::readFile(bad), profile::text(defaults, c.labelBrushSize->text()));
+    }
+
+    void loadingWithAPictureRendersOnceAndRestartsTheHistory() {
+        ViewController& c = fixture_.controller();
+        test::ScriptedDialogs& d = fixture_.dialogs();
+        const QString root = fixture_.environment().root();
+        EditSettings look;
+        look.background.blackWhiteOn = true;
+        look.foreground.sepiaOn = true;
+        const QString path = root + QStringLiteral("/look.clr");
+        QVERIFY(profile::writeFile(path, profile::text(look, look.brushLabel())));
+        openSplash(test::writeColourPicture(root, 200, 150));
+        QVERIFY(c.statesList.size() > 1);
+        d.alertAnswers = {platform::kFirstButton};
+        d.openAnswers = {path};
+        c.changesMade = true;
+        c.OnLoadProfile();
+        QVERIFY(c.infoProvider.processIsRunning());
+        QTRY_VERIFY(!c.infoProvider.processIsRunning());
+        QCOMPARE(d.alerts.size(), 1);
+        QCOMPARE(c.statesList.size(), 1);
+        QCOMPARE(c.statesList.front()->lastAction, "addImage");
+        QCOMPARE(c.currenState, 0);
+        QVERIFY(!c.changesMade);
+        QVERIFY(c.imageViewBackground->listOfPAths.isEmpty());
+        QVERIFY(isGrey(c.backgroundImage.image.pixel(100, 75)));
+        QVERIFY(!isGrey(c.foregroundImage.image.pixel(100, 75)));
+    }
+
+private:
+    // Opens a picture, turns the background black and white and paints across its middle.
+    void openSplash(const QString& path) {
+        ViewController& c = fixture_.controller();
+        c.takeInPicture(path, QStringLiteral("addImage"));
+        QTRY_VERIFY(!c.processIsRunning());
+        c.checkBackgroundBlackWhite->click();
+        QTRY_VERIFY(!c.processIsRunning());
+        DrawView* surface = c.imageViewBackground;
+        const QRectF r = surface->curentRect;
+        const int y = static_cast<int>(r.center().y());
+        const QPoint from(static_cast<int>(r.x() + r.width() * 0.25), y);
+        const QPoint to(static_cast<int>(r.x() + r.width() * 0.75), y);
+        QTest::mousePress(surface, Qt::LeftButton, {}, from);
+        QTest::mouseMove(surface, to);
+        QTest::mouseRelease(surface, Qt::LeftButton, {}, to);
+        QTRY_VERIFY(!c.processIsRunning());
+    }
+
+    static QStringList exporting_entries() {
+        QStringList entries = exporting::formatEntries();
+        entries.removeAll(QStringLiteral("Original"));
+        return entries;
+    }
+
+    test::WindowFixture fixture_;
+};
+
+QTEST_MAIN(ExportAndProfilesTest)
+#include "export_and_profiles_qtest.moc"
