@@ -1,7 +1,6 @@
 // The custom-drawn controls, checked from their own pixels.
 #include <QtTest>
 
-#include "controls/segmented_control.h"
 #include "controls/slider.h"
 
 using namespace vividra;
@@ -35,17 +34,6 @@ private slots:
         const int y = full.height() / 2;
         QCOMPARE(qRed(full.pixel(2 + 240 - 8 - 1 - 9, y)), 255);
         QVERIFY(qRed(full.pixel(240 - 3, y)) < 200); // black track or grey knob beyond
-    }
-
-    void segmentTitlesFollowTheSegmentCount() {
-        QCOMPARE(SegmentedControl::segmentTitle(2, 0), QStringLiteral("Preview"));
-        QCOMPARE(SegmentedControl::segmentTitle(2, 1), QStringLiteral("Original"));
-        QCOMPARE(SegmentedControl::segmentTitle(2, 5), QStringLiteral("Original"));
-        const QStringList edit = {QStringLiteral("Brush"), QStringLiteral("Background"),
-                                  QStringLiteral("Foreground"), QStringLiteral("Adjust"),
-                                  QStringLiteral("Adjust")};
-        for (int i = 0; i < edit.size(); ++i)
-            QCOMPARE(SegmentedControl::segmentTitle(4, i), edit[i]);
     }
 };
 

@@ -359,9 +359,9 @@ private:
     void openSplash(const QString& path) {
         ViewController& c = fixture_.controller();
         c.takeInPicture(path, QStringLiteral("addImage"));
-        QTRY_VERIFY(!c.processIsRunning());
+        QTRY_VERIFY(!c.infoProvider.processIsRunning());
         c.checkBackgroundBlackWhite->click();
-        QTRY_VERIFY(!c.processIsRunning());
+        QTRY_VERIFY(!c.infoProvider.processIsRunning());
         DrawView* surface = c.imageViewBackground;
         const QRectF r = surface->curentRect;
         const int y = static_cast<int>(r.center().y());
@@ -370,7 +370,7 @@ private:
         QTest::mousePress(surface, Qt::LeftButton, {}, from);
         QTest::mouseMove(surface, to);
         QTest::mouseRelease(surface, Qt::LeftButton, {}, to);
-        QTRY_VERIFY(!c.processIsRunning());
+        QTRY_VERIFY(!c.infoProvider.processIsRunning());
     }
 
     static QStringList exporting_entries() {
