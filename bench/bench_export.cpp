@@ -18,6 +18,7 @@
 
 #include "app/app_delegate.h"
 #include "app/main_window.h"
+#include "bench_session.h"
 #include "controls/check_box.h"
 #include "effects/image_tools.h"
 #include "paint/draw_view.h"
@@ -30,23 +31,7 @@
 namespace {
 
 using namespace vividra;
-
-QString photo() {
-    const QString target = QDir::tempPath() + QStringLiteral("/vividra-bench-export.jpg");
-    if (!QFile::exists(target))
-        QProcess::execute(QStringLiteral("convert"),
-                          {QStringLiteral("/work/shared/photos/elephants-18mp.jpg"),
-                           QStringLiteral("-resize"), QStringLiteral("6000x4000!"),
-                           QStringLiteral("-quality"), QStringLiteral("95"), target});
-    if (!QFile::exists(target)) {
-        QImage img(6000, 4000, QImage::Format_RGB32);
-        for (int y = 0; y < img.height(); ++y)
-            for (int x = 0; x < img.width(); ++x)
-                img.setPixel(x, y, qRgb(x * 255 / 6000, y * 255 / 4000, (x ^ y) & 255));
-        img.save(target, "JPEG", 95);
-    }
-    return target;
-}
+using namespace vividra::bench;
 
 // Answers panels with set paths and every alert with its first button; notes when
 // the export's success message arrives.
@@ -89,7 +74,7 @@ struct Session {
         if (!QTest::qWaitForWindowExposed(window.get()))
             qWarning("the window was not exposed");
         platform::defaults::setString(platform::defaults::kShowRateMessage, QStringLiteral("No"));
-        controller->takeInPicture(photo(), QStringLiteral("addImage"));
+        controller->takeInPicture(photoPath(), QStringLiteral("addImage"));
         waitIdle();
         controller->checkBackgroundBlackWhite->click();
         waitIdle();

@@ -2,20 +2,7 @@
 // state, undoing and redoing a stroke and an effect change, and a long run of edits,
 // undos and redos. Counters report the main thread's longest stall, the layer memory
 // the history holds beyond the session's own pictures, and the peak resident memory.
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
-#include <QTest>
-#include <QTimer>
-
-#include <benchmark/benchmark.h>
-
-#include <algorithm>
-#include <memory>
-
-#include "app/app_delegate.h"
-#include "app/main_window.h"
+#include "bench_session.h"
 #include "controls/check_box.h"
 #include "history/history_memory.h"
 #include "paint/draw_view.h"
@@ -24,49 +11,7 @@
 namespace {
 
 using namespace vividra;
-
-// The same 24-megapixel JPEG as the editing benchmarks.
-QString historyPhoto() {
-    static const QString path = [] {
-        const QString target = QDir::tempPath() + QStringLiteral("/vividra-bench-editing.jpg");
-        if (QFile::exists(target))
-            return target;
-        const QString source = QStringLiteral("/work/shared/photos/elephants-18mp.jpg");
-        if (QFile::exists(source))
-            QProcess::execute(QStringLiteral("convert"),
-                              {source, QStringLiteral("-resize"), QStringLiteral("6000x4000!"),
-                               QStringLiteral("-quality"), QStringLiteral("95"), target});
-        if (!QFile::exists(target)) {
-            QImage img(6000, 4000, QImage::Format_RGB32);
-            for (int y = 0; y < img.height(); ++y)
-                for (int x = 0; x < img.width(); ++x)
-                    img.setPixel(x, y, qRgb(x * 255 / 6000, y * 255 / 4000, (x ^ y) & 255));
-            img.save(target, "JPEG", 95);
-        }
-        return target;
-    }();
-    return path;
-}
-
-class Stalls {
-public:
-    Stalls() {
-        timer_.setInterval(1);
-        QObject::connect(&timer_, &QTimer::timeout,
-                         [this] { worst_ = std::max(worst_, clock_.restart()); });
-    }
-    void start() {
-        clock_.start();
-        timer_.start();
-    }
-    void stop() { timer_.stop(); }
-    qint64 worst() const { return worst_; }
-
-private:
-    QTimer timer_;
-    QElapsedTimer clock_;
-    qint64 worst_ = 0;
-};
+using namespace vividra::bench;
 
 struct HistorySession {
     AppDelegate delegate;
@@ -77,7 +22,7 @@ struct HistorySession {
         window->show();
         if (!QTest::qWaitForWindowExposed(window.get()))
             qWarning("the window was not exposed");
-        c.takeInPicture(historyPhoto(), QStringLiteral("addImage"));
+        c.takeInPicture(photoPath(), QStringLiteral("addImage"));
         idle();
     }
     void idle() {
@@ -104,20 +49,14 @@ struct HistorySession {
         boxes[(i / 2) % 3]->click();
         idle();
     }
-    void report(benchmark::State& state, const Stalls& stalls) {
-        state.counters["stall_ms"] = static_cast<double>(stalls.worst());
+    void report(benchmark::State& state, qint64 stall) {
+        state.counters["stall_ms"] = static_cast<double>(stall);
         state.counters["history_MB"] =
             static_cast<double>(historyLayerBytes(
                 c.actualStatesList, {c.foregroundImage, c.preEraseImage, c.backgroundImage,
                                      c.lastImage, c.currentZoomInImage})) /
             (1 << 20);
-        QFile status(QStringLiteral("/proc/self/status"));
-        if (status.open(QIODevice::ReadOnly)) {
-            for (const QByteArray& line : status.readAll().split('\n'))
-                if (line.startsWith("VmHWM:"))
-                    state.counters["peak_rss_MB"] =
-                        line.mid(6).trimmed().split(' ').front().toDouble() / 1024;
-        }
+        state.counters["peak_rss_MB"] = static_cast<double>(peakResidentMegabytes());
     }
 };
 
@@ -140,11 +79,12 @@ void BM_UndoRedoStroke(benchmark::State& state) {
     HistorySession s;
     for (int i = 0; i < 21; ++i)
         s.stroke(i);
-    Stalls stalls;
+    StallMeter meter;
+    qint64 stall = 0;
     bool undo = true;
     double total[2] = {0, 0};
     for (auto _ : state) {
-        stalls.start();
+        meter.start();
         QElapsedTimer t;
         t.start();
         undo ? s.c.OnUndo() : s.c.OnRedo();
@@ -152,10 +92,10 @@ void BM_UndoRedoStroke(benchmark::State& state) {
         const double seconds = static_cast<double>(t.nsecsElapsed()) / 1e9;
         state.SetIterationTime(seconds);
         total[undo ? 0 : 1] += seconds;
-        stalls.stop();
+        stall = std::max(stall, meter.stop());
         undo = !undo;
     }
-    s.report(state, stalls);
+    s.report(state, stall);
     const double each = static_cast<double>(state.iterations()) / 2;
     state.counters["undo_ms"] = total[0] * 1000 / each;
     state.counters["redo_ms"] = total[1] * 1000 / each;
@@ -168,32 +108,34 @@ void BM_UndoRedoEffect(benchmark::State& state) {
         s.stroke(i);
         s.effect(i);
     }
-    Stalls stalls;
+    StallMeter meter;
+    qint64 stall = 0;
     int step = 0;
     for (auto _ : state) {
         // Five effect undos (each past its stroke too), then five redos.
         const bool undo = step % 10 < 5;
-        stalls.start();
+        meter.start();
         QElapsedTimer t;
         t.start();
         undo ? s.c.OnUndo() : s.c.OnRedo();
         s.idle();
         state.SetIterationTime(static_cast<double>(t.nsecsElapsed()) / 1e9);
-        stalls.stop();
+        stall = std::max(stall, meter.stop());
         // The stroke states in between are not timed.
         undo ? s.c.OnUndo() : s.c.OnRedo();
         s.idle();
         ++step;
     }
-    s.report(state, stalls);
+    s.report(state, stall);
 }
 
 // 60 edits (strokes and effect changes), 50 undos and 50 redos; the time is the whole run.
 void BM_SixtyEditsFiftyUndosFiftyRedos(benchmark::State& state) {
     for (auto _ : state) {
         HistorySession s;
-        Stalls stalls;
-        stalls.start();
+        StallMeter meter;
+        qint64 stall = 0;
+        meter.start();
         QElapsedTimer t;
         t.start();
         for (int i = 0; i < 60; ++i)
@@ -207,8 +149,8 @@ void BM_SixtyEditsFiftyUndosFiftyRedos(benchmark::State& state) {
             s.idle();
         }
         state.SetIterationTime(static_cast<double>(t.nsecsElapsed()) / 1e9);
-        stalls.stop();
-        s.report(state, stalls);
+        stall = std::max(stall, meter.stop());
+        s.report(state, stall);
     }
 }
 

@@ -86,6 +86,15 @@ void ImageTools::redrawImage(Picture& target, const Picture& source) {
     painter.drawImage(QRectF(QPointF(0, 0), QSizeF(target.image.size())), source.image);
 }
 
+const QStringList& ImageTools::pictureFileExtensions() {
+    static const QStringList extensions{
+        QStringLiteral("jpg"),  QStringLiteral("jpeg"), QStringLiteral("jpe"),
+        QStringLiteral("jp2"),  QStringLiteral("jpx"),  QStringLiteral("png"),
+        QStringLiteral("tiff"), QStringLiteral("tif"),  QStringLiteral("gif"),
+        QStringLiteral("bmp"),  QStringLiteral("heif"), QStringLiteral("heic")};
+    return extensions;
+}
+
 void ImageTools::fitRect(QRectF& rect, double width, double height) {
     if (width <= 0 || height <= 0 || rect.height() <= 0)
         return;

@@ -64,12 +64,7 @@ QStringList formatEntries() {
 }
 
 const QStringList& panelExtensions() {
-    static const QStringList extensions{
-        QStringLiteral("jpg"),  QStringLiteral("jpeg"), QStringLiteral("jpe"),
-        QStringLiteral("jp2"),  QStringLiteral("jpx"),  QStringLiteral("png"),
-        QStringLiteral("tiff"), QStringLiteral("tif"),  QStringLiteral("gif"),
-        QStringLiteral("bmp"),  QStringLiteral("heif"), QStringLiteral("heic")};
-    return extensions;
+    return ImageTools::pictureFileExtensions();
 }
 
 QString suggestedName(const QString& originalPath, const QString& entry) {

@@ -21,12 +21,7 @@ const QString kCouldNotLoad = QStringLiteral("The image could not be loaded.");
 } // namespace
 
 const QStringList& ViewController::openPanelExtensions() {
-    static const QStringList extensions{
-        QStringLiteral("jpg"),  QStringLiteral("jpeg"), QStringLiteral("jpe"),
-        QStringLiteral("jp2"),  QStringLiteral("jpx"),  QStringLiteral("png"),
-        QStringLiteral("tiff"), QStringLiteral("tif"),  QStringLiteral("gif"),
-        QStringLiteral("bmp"),  QStringLiteral("heif"), QStringLiteral("heic")};
-    return extensions;
+    return ImageTools::pictureFileExtensions();
 }
 
 void ViewController::OnSelectImage() {
