@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Opens a picture in the real program, turns the background black and white,
 # paints one stroke with the mouse and checks from a screenshot that colour
-# came back along the stroke and nowhere far from it.
+# came back along the stroke and nowhere far from it; then that Ctrl+Z takes it
+# away and Ctrl+Shift+Z and Ctrl+Y bring it back.
 set -euo pipefail
 program=$1
 source "$(dirname "$0")/session.bash"
@@ -36,6 +37,16 @@ grey after.png 620 $y && { echo "no colour along the stroke"; status=1; }
 grey after.png 700 $((y + 4)) && { echo "no colour inside the brush width"; status=1; }
 grey after.png 620 $((y + 60)) || { echo "colour far from the stroke"; status=1; }
 grey after.png 850 $y || { echo "colour past the end of the stroke"; status=1; }
+
+shot() { xdotool key --window "$wid" "$1"; sleep 2; import -window "$wid" "$work/$2"; }
+shot ctrl+z undone.png
+shot ctrl+shift+z redone.png
+shot ctrl+z undone-again.png
+shot ctrl+y redone-again.png
+grey undone.png 620 $y || { echo "Ctrl+Z left the stroke's colour"; status=1; }
+grey redone.png 620 $y && { echo "Ctrl+Shift+Z did not bring the stroke back"; status=1; }
+grey undone-again.png 700 $y || { echo "the second Ctrl+Z left the stroke's colour"; status=1; }
+grey redone-again.png 700 $y && { echo "Ctrl+Y did not bring the stroke back"; status=1; }
 xdotool key --window "$wid" ctrl+q
 for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
 [ $status -eq 0 ] && echo "splash test passed"
