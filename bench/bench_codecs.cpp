@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "effects/image_tools.h"
+#include "effects/preview_rendering.h"
 
 // Picture decoding and encoding at 6000 × 4000. The photograph in the shared
 // folder, resized with ImageMagick, stands in for a real photo where both are
@@ -16,6 +17,7 @@
 
 namespace {
 
+using vividra::firstLookOfFile;
 using vividra::ImageTools;
 using vividra::Picture;
 
@@ -81,6 +83,19 @@ void BM_JpegDecode(benchmark::State& state) {
     state.counters["MB"] = QFile(path).size() / 1e6;
 }
 
+// The quick look of a newly opened photo: a 1200 × 800 copy decoded at a quarter scale.
+void BM_JpegFirstLook(benchmark::State& state) {
+    const QString& path = jpegFile();
+    for (auto _ : state) {
+        const Picture picture = firstLookOfFile(path, QSize(1200, 800));
+        if (picture.isEmpty()) {
+            state.SkipWithError("decode failed");
+            return;
+        }
+        benchmark::DoNotOptimize(picture.image.constBits());
+    }
+}
+
 void encode(benchmark::State& state, int code, const QString& name) {
     const Picture& picture = photo();
     const QString path = scratch(name);
@@ -113,6 +128,7 @@ void BM_HeicEncode(benchmark::State& state) {
 } // namespace
 
 BENCHMARK(BM_JpegDecode)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_JpegFirstLook)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_JpegEncodeQuality100)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PngEncode)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 BENCHMARK(BM_HeicEncode)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);

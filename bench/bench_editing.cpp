@@ -21,6 +21,22 @@ void BM_OpenPhoto(benchmark::State& state) {
     measure(state, [&] { s.open(); });
 }
 
+// From the request until the box has painted a first picture of the photo.
+void BM_OpenFirstPicture(benchmark::State& state) {
+    photoPath();
+    Session s;
+    for (auto _ : state) {
+        QElapsedTimer t;
+        t.start();
+        s.controller.takeInPicture(photoPath(), QStringLiteral("addImage"));
+        while (!s.controller.imageView->showsPicture())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 1);
+        s.controller.customViewImage->repaint();
+        state.SetIterationTime(static_cast<double>(t.nsecsElapsed()) / 1e9);
+        s.waitIdle();
+    }
+}
+
 void BM_BackgroundRerender(benchmark::State& state) {
     Session s;
     s.open();
@@ -72,6 +88,7 @@ void BM_Recompose100Strokes(benchmark::State& state) {
 }
 
 BENCHMARK(BM_OpenPhoto)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+BENCHMARK(BM_OpenFirstPicture)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
 BENCHMARK(BM_BackgroundRerender)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(4);
 BENCHMARK(BM_ForegroundChangeToPainting)
     ->Unit(benchmark::kMillisecond)

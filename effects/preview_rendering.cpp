@@ -1,5 +1,8 @@
 #include "effects/preview_rendering.h"
 
+#include <QFile>
+#include <QImageReader>
+
 #include <algorithm>
 #include <cmath>
 
@@ -19,6 +22,24 @@ EffectSettings scaledForPreview(EffectSettings s, double scale) {
 Picture reducedOriginal(const Picture& original, const QSizeF& size) {
     const QImage shown = screenCopy(original, size);
     return shown.isNull() ? Picture() : Picture(shown);
+}
+
+Picture firstLookOfFile(const QString& path, const QSize& size) {
+    QFile file(path);
+    if (size.isEmpty() || !file.open(QIODevice::ReadOnly) || file.peek(3) != "\xff\xd8\xff")
+        return Picture();
+    // Qt's JPEG reader scales in the decoder (libjpeg's DCT scaling) when asked for a
+    // smaller size, then smooths to the exact size. The size asked for is the stored one:
+    // the turn the file asks for comes after.
+    QImageReader reader(&file, "jpeg");
+    reader.setAutoTransform(true);
+    const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
+    reader.setScaledSize(turned ? size.transposed() : size);
+    QImage image;
+    if (!reader.read(&image) || image.size() != size)
+        return Picture();
+    image.convertTo(QImage::Format_ARGB32_Premultiplied);
+    return image.isNull() ? Picture() : Picture(std::move(image));
 }
 
 Picture previewLayer(const PreviewInput& in, const EffectSettings& effects,

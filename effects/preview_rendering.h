@@ -50,4 +50,9 @@ EffectSettings scaledForPreview(EffectSettings settings, double scale);
 // The reduced copy itself, made off the main thread.
 Picture reducedOriginal(const Picture& original, const QSizeF& size);
 
+// A JPEG file's picture at `size`, upright, decoded at a fraction of its resolution, which
+// takes a small part of the full decode; empty for other kinds of file and on any failure.
+// It shows a newly opened photo while the full picture is still being decoded.
+Picture firstLookOfFile(const QString& path, const QSize& size);
+
 } // namespace vividra

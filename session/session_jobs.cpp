@@ -91,6 +91,18 @@ bool SessionJobs::running(Kind kind) const {
     return running_ && runningKind_ == kind && runningGeneration_ == generation_;
 }
 
+SessionJobs::Post SessionJobs::interim() {
+    const std::uint64_t generation = generation_;
+    return [this, alive = alive_, generation](Apply apply) {
+        platform::runOnMain([this, alive, generation, apply = std::move(apply)] {
+            // The job's own result is queued after this, so it is still the running job.
+            if (*alive && generation == generation_ && !closed_ && runningCancel_ &&
+                !runningCancel_->load())
+                apply();
+        });
+    };
+}
+
 void SessionJobs::cancelRunning() {
     if (runningCancel_)
         runningCancel_->store(true);

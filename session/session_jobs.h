@@ -36,6 +36,8 @@ public:
     using Apply = std::function<void()>;
     using Work = std::function<Apply(const Cancel&)>;
     using Start = std::function<Work()>;
+    // Hands a step to the main thread while the work still runs.
+    using Post = std::function<void(Apply)>;
 
     enum class Kind { intake, rendering, composite, refresh, other };
 
@@ -51,6 +53,11 @@ public:
     // its result will not be applied.
     void beginSession();
     std::uint64_t generation() const { return generation_; }
+
+    // For a job's start step: lets its work show something before it ends (the first look
+    // of a picture still being decoded). A posted step runs on the main thread ahead of the
+    // job's own result, and only while the job is current and not told to stop.
+    Post interim();
 
     // Tells the running job that a newer request has made its result useless; it may stop
     // early, and its apply step still runs (to see that it stopped).

@@ -5,6 +5,7 @@
 #include "controls/check_box.h"
 #include "controls/segmented_control.h"
 #include "effects/image_tools.h"
+#include "effects/preview_rendering.h"
 #include "paint/compositing.h"
 #include "paint/draw_view.h"
 #include "platform/defaults_store.h"
@@ -17,6 +18,21 @@ namespace vividra {
 namespace {
 
 const QString kCouldNotLoad = QStringLiteral("The image could not be loaded.");
+
+struct FirstLook {
+    SessionJobs::Post post;
+    PreviewInput preview;
+};
+
+// On a pool thread, from copies: the new picture at its fitted size with the layers'
+// settings applied, as a preview would show it, or nothing when the file gives no quick look.
+QImage renderFirstLook(const QString& path, PreviewInput& preview) {
+    const QSizeF fitted = preview.view.pictureRect.size();
+    const QSize size(std::max(1, static_cast<int>(std::lround(fitted.width()))),
+                     std::max(1, static_cast<int>(std::lround(fitted.height()))));
+    preview.reduced = firstLookOfFile(path, size);
+    return preview.reduced.isEmpty() ? QImage() : renderPreview(preview);
+}
 
 } // namespace
 
@@ -124,9 +140,28 @@ void ViewController::startIntake(const QString& path, const QString& action, boo
         for (DrawView* v : {imageView, imageViewBackground})
             v->setViewGeometry(view);
         const bool readable = !pixels.isEmpty();
-        return [this, in = std::move(in), action, reset,
-                readable](const SessionJobs::Cancel& cancel) mutable {
+        // A new photo shows a first look from a fraction of its data while the rest decodes.
+        FirstLook first;
+        if (readable && !reset) {
+            first.post = jobs.interim();
+            first.preview.fullSize = QSizeF(pixels);
+            first.preview.background = settings.background;
+            first.preview.foreground = settings.foreground;
+            first.preview.foregroundAdjustments = first.preview.backgroundAdjustments =
+                settings.adjustments;
+            first.preview.neutral = initialVal;
+            first.preview.view = view;
+        }
+        return [this, in = std::move(in), action, reset, readable, path,
+                first = std::move(first)](const SessionJobs::Cancel& cancel) mutable {
             in.cancel = cancel;
+            if (first.post && !cancel->load()) {
+                const QImage shown = renderFirstLook(path, first.preview);
+                if (!shown.isNull() && !cancel->load())
+                    first.post([this, shown, view = first.preview.view] {
+                        imageView->showWindow(shown, view);
+                    });
+            }
             LayerRenderResult result;
             if (readable)
                 result = renderLayers(std::move(in));
