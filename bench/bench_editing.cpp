@@ -2,6 +2,9 @@
 // on the offscreen platform: taking a photo in, a background re-render, one
 // stroke, recomposing 100 strokes. Counters report the longest stall of the
 // main thread and the peak resident memory of the process.
+#include <algorithm>
+#include <initializer_list>
+
 #include "bench_session.h"
 #include "controls/check_box.h"
 #include "effects/image_tools.h"
@@ -35,6 +38,30 @@ void BM_OpenFirstPicture(benchmark::State& state) {
         state.SetIterationTime(static_cast<double>(t.nsecsElapsed()) / 1e9);
         s.waitIdle();
     }
+}
+
+// The whole process's peak memory over a session: open, three effects on each layer and
+// twenty strokes, with the history keeping no pictures of its own (its cache has a budget
+// of its own). Run it in a process of its own: `--benchmark_filter=SessionPeakMemory`.
+void BM_SessionPeakMemory(benchmark::State& state) {
+    Session s;
+    s.controller.historyMemoryBudget = 0;
+    ViewController& c = s.controller;
+    const std::initializer_list<CheckBox*> boxes = {
+        c.checkBackgroundBlackWhite, c.checkBackgroundBlur, c.checkBackgroundOilPainting,
+        c.checkForegroundSepia,      c.checkForegroundBlur, c.checkForegroundSketch};
+    for (auto _ : state) {
+        s.open();
+        for (CheckBox* box : boxes) {
+            box->click();
+            s.waitIdle();
+        }
+        for (int i = 0; i < 20; ++i)
+            s.stroke();
+    }
+    state.counters["effects_on"] = static_cast<double>(
+        std::count_if(boxes.begin(), boxes.end(), [](CheckBox* box) { return box->isChecked(); }));
+    state.counters["peak_rss_MB"] = static_cast<double>(peakResidentMegabytes());
 }
 
 void BM_BackgroundRerender(benchmark::State& state) {
@@ -89,6 +116,7 @@ void BM_Recompose100Strokes(benchmark::State& state) {
 
 BENCHMARK(BM_OpenPhoto)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 BENCHMARK(BM_OpenFirstPicture)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
+BENCHMARK(BM_SessionPeakMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_BackgroundRerender)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(4);
 BENCHMARK(BM_ForegroundChangeToPainting)
     ->Unit(benchmark::kMillisecond)

@@ -261,6 +261,9 @@ void ViewController::OnAdjustReset() {
 
 void ViewController::requestLayerUpdate(ProcessType kind) {
     changesMade = true;
+    // The eraser's mode changes what the brush paints, not how the layers look.
+    if (kind != ProcessType::updateEraserMode)
+        ++settingsChanges_;
     // Without a picture there is nothing to render; the settings are used at the next intake.
     if (originalImagePath.isEmpty())
         return;
@@ -338,7 +341,7 @@ SessionJobs::Work ViewController::beginRendering(LayerRenderInput::Kind kind) {
     in.strokes = snapshotStrokes(imageViewBackground->listOfPAths);
     in.view = canvasGeometry();
     runningRender_ = kind;
-    renderStartedAt_ = previewsShown_;
+    renderStartedAt_ = settingsChanges_;
     return [this, in = std::move(in), kind](const SessionJobs::Cancel& cancel) mutable {
         in.cancel = cancel;
         LayerRenderResult result = renderLayers(std::move(in));
@@ -389,6 +392,7 @@ void ViewController::finishRendering(LayerRenderInput::Kind kind, LayerRenderRes
             backgroundRecipe_ = *result.backgroundRecipe;
         lastImage = result.composite;
         currentZoomInImage = result.composite;
+        layersMadeAt_ = renderStartedAt_;
         infoProvider.changesMadeAfterLastZoom = true;
         showComposite(result.composite, result.shownComposite, result.view, renderStartedAt_);
         // A background rendering builds no reveal window: the revealing brush stays as it is.

@@ -33,17 +33,17 @@ void ViewController::prepareInstantPreview() {
     });
 }
 
-void ViewController::showInstantPreview() {
+bool ViewController::showInstantPreview() {
     if (originalImagePath.isEmpty() || !imageView->showsPicture() ||
         segmentedControlPreviewOriginal->selectedSegment() != 0)
-        return;
+        return false;
     const QSizeF full = imageView->originalRect.size();
     const QSize pixels = previewSize();
     const bool sketch = settings.foreground.sketchOn || settings.background.sketchOn;
     if (previewSource_.image.size() != pixels || (sketch && previewDetail_.isEmpty())) {
         const Picture original = currentOriginal();
         if (original.isEmpty())
-            return;
+            return false;
         if (previewSource_.image.size() != pixels) {
             previewSource_ = reducedOriginal(original, pixels);
             previewDetail_ = Picture();
@@ -67,12 +67,29 @@ void ViewController::showInstantPreview() {
     in.backgroundCache = &previewBackground_;
     const QImage shown = renderPreview(in);
     if (shown.isNull())
-        return;
-    ++previewsShown_;
+        return false;
     imageView->showWindow(shown, in.view);
+    if (imageView->shownImage().cacheKey() != shown.cacheKey())
+        return false;
+    shownMadeAt_ = settingsChanges_;
+    lastPreview_ = {shown, in.view, static_cast<qint64>(shownMadeAt_)};
     // The preview holds every stroke, in the new colours.
     imageViewBackground->path = makePath();
     imageViewBackground->update();
+    return true;
+}
+
+bool ViewController::keepNewerPreview() {
+    if (layersMadeAt_ >= shownMadeAt_)
+        return false;
+    if (showInstantPreview())
+        return true;
+    // It cannot be made again just now (a reset is taking the picture in): as it was, then.
+    const ViewGeometry g = imageView->viewGeometry();
+    if (lastPreview_.geometry != g || lastPreview_.source != static_cast<qint64>(shownMadeAt_))
+        return false;
+    imageView->showWindow(lastPreview_.image, g);
+    return true;
 }
 
 } // namespace vividra

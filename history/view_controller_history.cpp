@@ -155,7 +155,8 @@ void ViewController::applyState(const StateRef& state, const StateRef& shown) {
     const bool sameBrushModes = before.brush.eraser == settings.brush.eraser &&
                                 before.brush.customColor == settings.brush.customColor;
     jobs.enqueue(
-        SessionJobs::Kind::other, [this, state, shown, sameBrushModes]() -> SessionJobs::Work {
+        SessionJobs::Kind::other,
+        [this, state, shown, sameBrushModes, made = ++settingsChanges_]() -> SessionJobs::Work {
             const StateLayers layers = *state->layers;
             const QList<CustomPathRef> strokes = snapshotStrokes(state->paths);
             const Picture original = currentOriginal();
@@ -172,12 +173,12 @@ void ViewController::applyState(const StateRef& state, const StateRef& shown) {
             const qsizetype baseStrokes = addsStrokes ? shown->paths.size() : 0;
             const bool refreshCanvas = !sameLayers || !sameBrushModes;
             return [this, state, layers, strokes, original, path, view, base, baseStrokes,
-                    refreshCanvas](const SessionJobs::Cancel&) {
+                    refreshCanvas, made](const SessionJobs::Cancel&) {
                 RestoredPictures r =
                     restoreStatePictures(layers, strokes, original, path, base, baseStrokes);
                 const QImage screen = r.ok ? displayWindow(r.composite, view).image : QImage();
                 return SessionJobs::Apply(
-                    [this, state, r = std::move(r), screen, view, refreshCanvas] {
+                    [this, state, r = std::move(r), screen, view, refreshCanvas, made] {
                         if (!r.ok) {
                             // The pictures stay as they were; the window stays usable.
                             if (!r.reason.isEmpty())
@@ -201,7 +202,8 @@ void ViewController::applyState(const StateRef& state, const StateRef& shown) {
                         state->layers->foregroundImage = foregroundImage;
                         state->layers->preEraseImage = preEraseImage;
                         infoProvider.changesMadeAfterLastZoom = true;
-                        showComposite(r.composite, screen, view);
+                        layersMadeAt_ = made;
+                        showComposite(r.composite, screen, view, made);
                         // The live colour windows come from the restored layers and brush modes.
                         if (refreshCanvas) {
                             canvasBuiltFor_.reset();

@@ -109,7 +109,7 @@ void ViewController::refreshComposite(bool eraseWindow,
                              if (!r.composite.isEmpty()) {
                                  lastImage = r.composite;
                                  currentZoomInImage = r.composite;
-                                 showComposite(r.composite, r.shown, view);
+                                 showComposite(r.composite, r.shown, view, layersMadeAt_);
                              }
                              if (view == canvasGeometry()) {
                                  currentMaskImage = r.revealWindow;

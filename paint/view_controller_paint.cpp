@@ -58,14 +58,14 @@ void ViewController::setBrushColor(const QBrush& colour) {
 }
 
 void ViewController::showComposite(const Picture& composite, const QImage& window,
-                                   const ViewGeometry& geometry,
-                                   std::optional<std::uint64_t> startedAt) {
+                                   const ViewGeometry& geometry, std::uint64_t made) {
     // A preview of newer settings stays until their own rendering replaces it.
-    if (startedAt && *startedAt < previewsShown_)
+    if (made < shownMadeAt_)
         return;
     if (!window.isNull())
         previewWindow_ = {window, geometry, composite.image.cacheKey()};
     if (segmentedControlPreviewOriginal->selectedSegment() == 0) {
+        shownMadeAt_ = made;
         imageView->setImage(composite);
         // A window cut for where the view was before a zoom or pan is not drawn; the
         // rebuild on its way cuts the one for where it is now.

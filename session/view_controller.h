@@ -141,8 +141,8 @@ public:
     void refreshViewCanvas();
 
     // Shows the effect of the settings at once, from a reduced copy of the original, until
-    // the full-resolution rendering replaces it.
-    void showInstantPreview();
+    // the full-resolution rendering replaces it; false when it cannot be shown.
+    bool showInstantPreview();
     // Makes the reduced copy in the line, so the first preview need not.
     void prepareInstantPreview();
 
@@ -201,6 +201,10 @@ public:
     bool canUndo() const;
     bool canRedo() const;
     // The layer memory the states may hold beyond the session's own pictures.
+    // How many changes of the layers' settings there were, and which of them the picture on
+    // screen shows (for the tests: the latter never goes back).
+    std::uint64_t settingsChanges() const { return settingsChanges_; }
+    std::uint64_t shownChange() const { return shownMadeAt_; }
     std::int64_t historyMemoryBudget = kHistoryMemoryBudget;
 
     // Export and profiles.
@@ -316,11 +320,11 @@ private:
     void connectEffectControls();
     void showProgress();
     void hideProgress();
-    // Shows a new composite and its window for `geometry` (unless the original is shown, or
-    // an instant preview newer than the work that made it is on screen: work started at
-    // preview `startedAt` or earlier).
+    // Shows a new composite and its window for `geometry`, made from the layers' settings as
+    // they were at change `made`: not while the original is shown, and not over a preview
+    // of newer settings (the rendering of those replaces it).
     void showComposite(const Picture& composite, const QImage& window, const ViewGeometry& geometry,
-                       std::optional<std::uint64_t> startedAt = std::nullopt);
+                       std::uint64_t made);
     void startProcess(ProcessType kind);
     void startRendering(LayerRenderInput::Kind kind);
     SessionJobs::Work beginRendering(LayerRenderInput::Kind kind);
@@ -331,7 +335,8 @@ private:
     void beginNewSession();
     // The session data both resets empty (not the controls).
     void emptySessionData();
-    void finishIntake(const QString& action, LayerRenderResult result, bool reset);
+    void finishIntake(const QString& action, LayerRenderResult result, bool reset,
+                      std::uint64_t made);
     void updatePictureAreaOffset();
     void sessionBusyChanged(bool busy) override;
     // A job that could not finish: tell the user, keep the session as it was.
@@ -361,18 +366,27 @@ private:
     };
     ShownWindow previewWindow_;
     ShownWindow originalWindow_;
+    // The last instant preview, with the settings change it shows in place of a source.
+    ShownWindow lastPreview_;
     QTimer* resizeTimer_ = nullptr;
 
-    // Instant previews: the reduced original, how many previews were shown, and the
-    // rendering running in the line, which a newer request that covers it stops.
+    // Instant previews: the reduced original, and the rendering running in the line, which
+    // a newer request that covers it stops.
     QSize previewSize() const;
     Picture previewSource_;
     Picture previewDetail_;
     PreviewLayer previewForeground_;
     PreviewLayer previewBackground_;
-    std::uint64_t previewsShown_ = 0;
     std::optional<LayerRenderInput::Kind> runningRender_;
     std::uint64_t renderStartedAt_ = 0;
+    // Changes of the layers' settings are counted, so what is on screen never goes back
+    // to older settings: the change the session's layers (and so `lastImage`) were made
+    // for, and the change of the picture on screen.
+    std::uint64_t settingsChanges_ = 0;
+    std::uint64_t layersMadeAt_ = 0;
+    std::uint64_t shownMadeAt_ = 0;
+    // Shows the preview again where the layers are older than the one on screen.
+    bool keepNewerPreview();
     bool panMoved_ = false;
     bool panEnded_ = false;
     bool originalHeld_ = false;

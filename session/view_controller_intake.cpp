@@ -152,27 +152,30 @@ void ViewController::startIntake(const QString& path, const QString& action, boo
             first.preview.neutral = initialVal;
             first.preview.view = view;
         }
-        return [this, in = std::move(in), action, reset, readable, path,
-                first = std::move(first)](const SessionJobs::Cancel& cancel) mutable {
+        return [this, in = std::move(in), action, reset, readable, path, first = std::move(first),
+                made = settingsChanges_](const SessionJobs::Cancel& cancel) mutable {
             in.cancel = cancel;
             if (first.post && !cancel->load()) {
                 const QImage shown = renderFirstLook(path, first.preview);
                 if (!shown.isNull() && !cancel->load())
-                    first.post([this, shown, view = first.preview.view] {
+                    first.post([this, shown, view = first.preview.view, made] {
                         imageView->showWindow(shown, view);
+                        shownMadeAt_ = made;
                     });
             }
             LayerRenderResult result;
             if (readable)
                 result = renderLayers(std::move(in));
-            return SessionJobs::Apply([this, action, reset, result = std::move(result)]() mutable {
-                finishIntake(action, std::move(result), reset);
-            });
+            return SessionJobs::Apply(
+                [this, action, reset, result = std::move(result), made]() mutable {
+                    finishIntake(action, std::move(result), reset, made);
+                });
         };
     });
 }
 
-void ViewController::finishIntake(const QString& action, LayerRenderResult result, bool reset) {
+void ViewController::finishIntake(const QString& action, LayerRenderResult result, bool reset,
+                                  std::uint64_t made) {
     if (!result.ok || result.composite.size != imageView->originalRect.size()) {
         clearSessionForNewPicture();
         imageView->curentRect = imageViewBackground->curentRect = QRectF();
@@ -193,7 +196,8 @@ void ViewController::finishIntake(const QString& action, LayerRenderResult resul
     infoProvider.viewRebuildPending = false;
 
     imageViewBackground->show();
-    showComposite(result.composite, result.shownComposite, result.view);
+    layersMadeAt_ = made;
+    showComposite(result.composite, result.shownComposite, result.view, made);
     for (DrawView* view : {imageView, imageViewBackground})
         view->originalImagePath = originalImagePath;
     // Modes chosen before the picture came in apply to it.

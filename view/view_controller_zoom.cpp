@@ -116,11 +116,15 @@ void ViewController::showPreviewOrOriginal() {
     imageViewBackground->previewType = original ? 1 : 0;
     imageViewBackground->setVisible(!original);
     imageViewBackground->resetCursorRects();
+    if (!original && keepNewerPreview())
+        return;
     const Picture source = original ? currentOriginal() : lastImage;
     const ShownWindow& cached = original ? originalWindow_ : previewWindow_;
     // While a stroke is being composed the composite is away; the last window still shows
     // everything but that stroke, which the painting surface shows.
     const bool composing = !original && source.isEmpty();
+    if (!original && !composing)
+        shownMadeAt_ = layersMadeAt_;
     if (cached.geometry == g && !cached.image.isNull() &&
         (composing || (!source.isEmpty() && cached.source == source.image.cacheKey()))) {
         imageView->setImage(source);
@@ -265,12 +269,15 @@ void ViewController::finishViewRebuild(const ViewGeometry& g, bool original, con
     currentMaskImage = reveal;
     zoomEraseImage = erase;
     canvasBuiltFor_ = g;
-    if ((segmentedControlPreviewOriginal->selectedSegment() == 1) == original) {
+    if ((segmentedControlPreviewOriginal->selectedSegment() == 1) == original &&
+        (original || !keepNewerPreview())) {
         if (shown.isNull()) {
             showPreviewOrOriginal();
         } else {
             imageView->setImage(source);
             imageView->showWindow(shown, g);
+            if (!original)
+                shownMadeAt_ = layersMadeAt_;
         }
     }
     chooseLiveColor(reveal, erase);

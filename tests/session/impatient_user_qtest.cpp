@@ -122,12 +122,26 @@ private:
         broken.write("\x89PNG\r\n\x1a\nthis is not a picture");
         broken.close();
 
+        // At every turn of the event loop: the box never goes back to a picture of older
+        // settings than it showed before (a late rendering over a newer preview).
+        std::uint64_t shownBefore = 0;
+        bool wentBack = false;
+        const auto watchShown = [&] {
+            wentBack |= c.shownChange() < shownBefore;
+            shownBefore = std::max(shownBefore, c.shownChange());
+        };
+        QTimer watch;
+        watch.setInterval(0);
+        QObject::connect(&watch, &QTimer::timeout, watchShown);
+        watch.start();
+
         Expected expected;
         const int steps = 6 + static_cast<int>(random.bounded(14));
         for (int step = 0; step < steps; ++step) {
             const auto generation = c.jobs.generation();
             const bool loaded = !c.originalImagePath.isEmpty();
             const int layerHit = act(c, fixture, random, pictures);
+            watchShown();
             if (c.jobs.generation() != generation) {
                 expected = Expected();
             } else if (loaded) {
@@ -157,6 +171,8 @@ private:
             c.windowDidEndLiveResize();
             QVERIFY(spinUntil([&] { return !c.jobs.busy(); }));
             platform::waitForBackgroundWork();
+            QVERIFY2(!wentBack,
+                     qPrintable(QStringLiteral("seed %1: an older picture came back").arg(seed)));
             checkInvariants(c, expected, seed);
             if (!c.originalImagePath.isEmpty() && !QTest::currentTestFailed())
                 checkUndoAndRedo(c, fixture, random, seed);
@@ -397,6 +413,8 @@ private:
         QVERIFY2(view == c.imageViewBackground->viewGeometry(), where);
         QVERIFY2(view.maskRect.size() == box, where + " box");
         QVERIFY2(c.imageView->showsWindow(), where + " window");
+        if (c.segmentedControlPreviewOriginal->selectedSegment() == 0)
+            QVERIFY2(c.shownChange() == c.settingsChanges(), where + " latest settings shown");
         if (!c.settings.brush.eraser && !c.settings.brush.customColor)
             QVERIFY2(c.imageViewBackground->color.textureImage() ==
                          displayWindow(foreground, view).image,
