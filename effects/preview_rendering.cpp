@@ -19,6 +19,13 @@ EffectSettings scaledForPreview(EffectSettings s, double scale) {
     return s;
 }
 
+QSizeF sketchDetailSize(const QSizeF& full, const QSizeF& preview) {
+    if (preview.isEmpty())
+        return full;
+    const double factor = std::clamp(full.width() / preview.width(), 1.0, 4.0);
+    return preview * factor;
+}
+
 Picture reducedOriginal(const Picture& original, const QSizeF& size) {
     const QImage shown = screenCopy(original, size);
     return shown.isNull() ? Picture() : Picture(shown);
@@ -44,20 +51,22 @@ Picture firstLookOfFile(const QString& path, const QSize& size) {
 
 Picture previewLayer(const PreviewInput& in, const EffectSettings& effects,
                      const std::optional<AdjustmentSettings>& adjustments, PreviewLayer* cache) {
+    // A sketch draws the picture's fine detail, which a copy at screen size has lost: it is
+    // drawn from a larger copy and then reduced.
+    const bool detailed = effects.sketchOn && !in.detailed.isEmpty();
+    const qint64 detail = detailed ? in.detailed.image.cacheKey() : 0;
     if (cache && cache->picture.image.size() == in.reduced.image.size() &&
         cache->effects == effects && cache->adjustments == adjustments &&
-        cache->neutral == in.neutral && cache->source == in.reduced.image.cacheKey())
+        cache->neutral == in.neutral && cache->source == in.reduced.image.cacheKey() &&
+        cache->detail == detail)
         return cache->picture;
-    // A sketch draws the picture's fine detail, which a copy at screen size has lost: it is
-    // drawn from a copy at twice the size and then reduced.
-    const bool detailed = effects.sketchOn && !in.detailed.isEmpty();
     const Picture& from = detailed ? in.detailed : in.reduced;
     const double scale = from.size.width() / in.fullSize.width();
     Picture layer = effectChain(from, scaledForPreview(effects, scale), adjustments, in.neutral);
     if (detailed && !layer.isEmpty())
         layer = reducedOriginal(layer, in.reduced.size);
     if (cache && !layer.isEmpty())
-        *cache = {effects, adjustments, in.neutral, in.reduced.image.cacheKey(), layer};
+        *cache = {effects, adjustments, in.neutral, in.reduced.image.cacheKey(), detail, layer};
     return layer;
 }
 

@@ -18,6 +18,7 @@ struct PreviewLayer {
     std::optional<AdjustmentSettings> adjustments;
     initialValues neutral;
     qint64 source = 0;
+    qint64 detail = 0;
     Picture picture;
 };
 
@@ -46,6 +47,11 @@ QImage renderPreview(const PreviewInput& input);
 // A layer's settings for a picture `scale` times the original's size: the radii that are
 // counted in pixels shrink with it, so the look stays the same.
 EffectSettings scaledForPreview(EffectSettings settings, double scale);
+
+// The size of the copy a sketch preview is drawn from: the sketch draws the picture's fine
+// grain, which a copy at screen size has averaged away, so it gets up to four times the
+// screen size (at most the picture's own).
+QSizeF sketchDetailSize(const QSizeF& fullSize, const QSizeF& previewSize);
 
 // The reduced copy itself, made off the main thread.
 Picture reducedOriginal(const Picture& original, const QSizeF& size);

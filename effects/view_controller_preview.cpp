@@ -17,17 +17,32 @@ QSize ViewController::previewSize() const {
             std::max(1, static_cast<int>(std::lround(fitted.height())))};
 }
 
+QSize ViewController::previewDetailSize() const {
+    return sketchDetailSize(imageView->originalRect.size(), previewSize()).toSize();
+}
+
 void ViewController::prepareInstantPreview() {
-    const QSize size = previewSize();
-    jobs.enqueue(SessionJobs::Kind::other, [this, size]() -> SessionJobs::Work {
+    jobs.enqueue(SessionJobs::Kind::other, [this]() -> SessionJobs::Work {
         const Picture original = currentOriginal();
-        if (original.isEmpty() || previewSource_.image.size() == size)
+        const QSize size = previewSize(), detailSize = previewDetailSize();
+        const bool reduce = previewSource_.image.size() != size;
+        // The detailed copy is kept only while a sketch needs it.
+        const bool sketch = settings.foreground.sketchOn || settings.background.sketchOn;
+        const bool detail = sketch && previewDetail_.image.size() != detailSize;
+        if (original.isEmpty() || (!reduce && !detail))
             return {};
-        return [this, original, size](const SessionJobs::Cancel&) {
-            Picture reduced = reducedOriginal(original, size);
-            return SessionJobs::Apply([this, reduced = std::move(reduced)] {
-                previewSource_ = reduced;
-                previewDetail_ = Picture();
+        return [this, original, size, detailSize, reduce, detail](const SessionJobs::Cancel&) {
+            const Picture reduced = reduce ? reducedOriginal(original, size) : Picture();
+            const Picture detailed = detail ? reducedOriginal(original, detailSize) : Picture();
+            return SessionJobs::Apply([this, reduced, detailed] {
+                if (!reduced.isEmpty())
+                    previewSource_ = reduced;
+                if (!detailed.isEmpty())
+                    previewDetail_ = detailed;
+                // A sketch previewed from the screen-size copy is shown again in detail.
+                const bool sketch = settings.foreground.sketchOn || settings.background.sketchOn;
+                if (sketch && layersMadeAt_ < shownMadeAt_)
+                    showInstantPreview();
             });
         };
     });
@@ -39,21 +54,20 @@ bool ViewController::showInstantPreview() {
         return false;
     const QSizeF full = imageView->originalRect.size();
     const QSize pixels = previewSize();
-    const bool sketch = settings.foreground.sketchOn || settings.background.sketchOn;
-    if (previewSource_.image.size() != pixels || (sketch && previewDetail_.isEmpty())) {
+    if (previewSource_.image.size() != pixels) {
         const Picture original = currentOriginal();
         if (original.isEmpty())
             return false;
-        if (previewSource_.image.size() != pixels) {
-            previewSource_ = reducedOriginal(original, pixels);
-            previewDetail_ = Picture();
-        }
-        if (sketch)
-            previewDetail_ = reducedOriginal(original, pixels * 2);
+        previewSource_ = reducedOriginal(original, pixels);
     }
+    // The sketch's detailed copy is many times larger: it is made in the line, and until
+    // it is there a sketch is drawn from the screen-size copy.
+    const bool detailed = previewDetail_.image.size() == previewDetailSize();
+    if (!detailed && (settings.foreground.sketchOn || settings.background.sketchOn))
+        prepareInstantPreview();
     PreviewInput in;
     in.reduced = previewSource_;
-    in.detailed = previewDetail_;
+    in.detailed = detailed ? previewDetail_ : Picture();
     in.fullSize = full;
     in.background = settings.background;
     in.foreground = settings.foreground;

@@ -373,6 +373,7 @@ private:
     // Instant previews: the reduced original, and the rendering running in the line, which
     // a newer request that covers it stops.
     QSize previewSize() const;
+    QSize previewDetailSize() const;
     Picture previewSource_;
     Picture previewDetail_;
     PreviewLayer previewForeground_;
