@@ -18,10 +18,12 @@
 #include "controls/segmented_control.h"
 #include "controls/slider.h"
 #include "controls/title_font.h"
+#include "effects/kernels/pixel_memory.h"
 #include "paint/draw_view.h"
 #include "platform/defaults_store.h"
 #include "platform/dialogs.h"
 #include "platform/resources.h"
+#include "platform/work_queue.h"
 #include "session/custom_drag_view.h"
 #include "view/view_navigator.h"
 
@@ -154,6 +156,8 @@ void ViewController::sessionBusyChanged(bool busy) {
         hideProgress();
         // An export dropped with its session never reaches its own ending.
         closeExportProgress();
+        // The picture memory kept for the next job goes back while the editor waits.
+        platform::runInBackground([] { fx::releaseCachedPixels(); });
     }
     emit historyChanged();
 }

@@ -168,6 +168,21 @@ void releasePixels(void* block, std::size_t bytes) noexcept {
         munmap(unmap[i].data, unmap[i].size);
 }
 
+void releaseCachedPixels() noexcept {
+    Pool& p = pool();
+    std::array<Block, kMaxCachedBlocks + 1> unmap;
+    std::size_t unmapCount = 0;
+    {
+        std::lock_guard lock(p.mutex);
+        for (std::size_t i = 0; i < p.cachedCount; ++i)
+            unmap[unmapCount++] = p.cached[i];
+        p.cachedCount = 0;
+        p.cachedBytes = 0;
+    }
+    for (std::size_t i = 0; i < unmapCount; ++i)
+        munmap(unmap[i].data, unmap[i].size);
+}
+
 void setPixelMemoryLimitForTesting(std::size_t bytes) noexcept {
     limitBytes.store(bytes, std::memory_order_relaxed);
 }

@@ -10,6 +10,9 @@ namespace vividra::fx {
 // runs out; nothing here throws.
 void* allocatePixels(std::size_t bytes) noexcept;
 void releasePixels(void* block, std::size_t bytes) noexcept;
+// Gives the blocks kept for reuse back to the system: for when a burst of work is over,
+// so an idle editor does not sit on hundreds of megabytes it is not using.
+void releaseCachedPixels() noexcept;
 
 // Tests only: from now on allocatePixels fails, as if memory had run out, once
 // the blocks handed out and not yet released would pass `bytes` in all.
