@@ -112,8 +112,18 @@ Picture ImageTools::applyKuwahara(const Picture& picture, unsigned radius) {
                      });
 }
 
-Picture ImageTools::applySketch(const Picture& picture, double texelSize, double edgeStrength) {
-    return runKernel(picture, InPlace::Forbidden,
+Picture ImageTools::applySketch(Picture picture, double texelSize, double edgeStrength) {
+    // The sketch reads the whole picture before it writes a row, so an opaque working picture
+    // that nobody else holds is drawn over: at full size that spares a picture's memory.
+    QImage& image = picture.image;
+    if (!image.isNull() && image.isDetached() &&
+        image.format() == QImage::Format_ARGB32_Premultiplied && pixels::isOpaque(image)) {
+        const fx::ImageView view = viewOf(image);
+        if (!fx::sketch(fx::ConstImageView(view), view, texelSize, edgeStrength))
+            return {};
+        return picture;
+    }
+    return runKernel(picture, InPlace::Allowed,
                      [&](const fx::ConstImageView& in, const fx::ImageView& out) {
                          return fx::sketch(in, out, texelSize, edgeStrength);
                      });

@@ -28,7 +28,8 @@ public:
     static Picture applySepia(const Picture& picture, float intensity);
     static Picture applyGaussianBlur(const Picture& picture, float radius);
     static Picture applyKuwahara(const Picture& picture, unsigned radius);
-    static Picture applySketch(const Picture& picture, double texelSize, double edgeStrength);
+    // Draws over `picture` itself when nothing else holds its pixels.
+    static Picture applySketch(Picture picture, double texelSize, double edgeStrength);
     static Picture applyBrightness(const Picture& picture, float value);
     static Picture applyContrast(const Picture& picture, float value);
     static Picture applySaturation(const Picture& picture, float value);

@@ -22,7 +22,7 @@ Picture effectChain(Picture p, const EffectSettings& s, const std::optional<Adju
         p = ImageTools::applyKuwahara(p, r < 1.0f ? 0u : static_cast<unsigned>(r));
     }
     if (s.sketchOn && !p.isEmpty())
-        p = ImageTools::applySketch(p, static_cast<double>(s.sketchIntensity) / 100.0,
+        p = ImageTools::applySketch(std::move(p), static_cast<double>(s.sketchIntensity) / 100.0,
                                     static_cast<double>(s.sketchEdge));
     if (!a || p.isEmpty())
         return p;
@@ -100,10 +100,13 @@ LayerRenderResult renderLayers(LayerRenderInput in) {
         if (background.isEmpty())
             return outOfMemory();
         preErase = background;
-        // Strokes paint into the layer itself; keep the clean rendering apart first.
-        preErase.image.detach();
-        if (preErase.image.isNull())
-            return outOfMemory();
+        // Strokes paint into the layer itself; keep the clean rendering apart first. Without
+        // strokes the two share their pixels: a later stroke copies them as it paints.
+        if (!in.strokes.isEmpty()) {
+            preErase.image.detach();
+            if (preErase.image.isNull())
+                return outOfMemory();
+        }
     }
     if (stopped())
         return out;
@@ -116,9 +119,11 @@ LayerRenderResult renderLayers(LayerRenderInput in) {
     if (in.kind == Kind::foreground) {
         // Every stroke again from the clean background, with the new reveal.
         background = in.preEraseImage;
-        background.image.detach();
-        if (background.image.isNull())
-            return outOfMemory();
+        if (!in.strokes.isEmpty()) {
+            background.image.detach();
+            if (background.image.isNull())
+                return outOfMemory();
+        }
     }
     out.composite =
         compositeStrokes(background, in.strokes, patternColor(foreground), patternColor(preErase));

@@ -16,7 +16,9 @@ namespace vividra::fx {
 namespace {
 
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
-constexpr std::size_t kMaxCachedBlocks = 4;
+// A chain of filters hands each picture's block to the next step, so one kept block is
+// enough to reuse; more would only add to the editor's peak memory.
+constexpr std::size_t kMaxCachedBlocks = 1;
 constexpr std::size_t kMaxCachedBytes = std::size_t{1} << 30;
 constexpr std::size_t kNoLimit = std::numeric_limits<std::size_t>::max();
 

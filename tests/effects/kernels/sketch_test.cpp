@@ -57,6 +57,10 @@ TEST_P(Sketch, MatchesBilinearSobelReference) {
             EXPECT_LE(worst, 1) << "texel " << texel;
             EXPECT_TRUE(grey);
             EXPECT_TRUE(out.paddingIntact());
+            // Drawn over its own input, it gives the same picture.
+            Picture over = in;
+            ASSERT_TRUE(sketch(over.cview(), over.view(), texel, strength));
+            EXPECT_TRUE(over.sameColours(out)) << "texel " << texel;
         }
     }
 }
