@@ -62,8 +62,11 @@ bool ViewController::showInstantPreview() {
     }
     // The sketch's detailed copy is many times larger: it is made in the line, and until
     // it is there a sketch is drawn from the screen-size copy.
+    const bool sketch = settings.foreground.sketchOn || settings.background.sketchOn;
+    if (!sketch)
+        previewDetail_ = Picture();
     const bool detailed = previewDetail_.image.size() == previewDetailSize();
-    if (!detailed && (settings.foreground.sketchOn || settings.background.sketchOn))
+    if (!detailed && sketch)
         prepareInstantPreview();
     PreviewInput in;
     in.reduced = previewSource_;
