@@ -115,7 +115,7 @@ private:
             c.historyMemoryBudget = 0;
         const QString root = fixture.environment().root();
         const QStringList pictures = {writePicture(root, QStringLiteral("a.png"), 72, 48, 0),
-                                      writePicture(root, QStringLiteral("b.png"), 40, 64, 120),
+                                      writePicture(root, QStringLiteral("b.jpg"), 40, 64, 120),
                                       root + QStringLiteral("/broken.png")};
         QFile broken(pictures[2]);
         QVERIFY(broken.open(QIODevice::WriteOnly));
