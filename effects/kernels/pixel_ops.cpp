@@ -214,12 +214,15 @@ namespace {
 // Stages whose tables fit on the stack: more than any caller chains.
 constexpr int kMaxStages = 8;
 
-// Up to kMaxStages stages from `in` to `out`, in the input's channel order.
-bool runStages(const ConstImageView& in, const ImageView& out, const ColourStage* stages,
-               int count) {
+using Kind = ColourStage::Kind;
+
+// Up to kMaxStages matrix and table stages from `in` to `out`, in the input's
+// channel order.
+bool runTableStages(const ConstImageView& in, const ImageView& out, const ColourStage* stages,
+                    int count) {
     PositionLuts luts[kMaxStages];
     for (int i = 0; i < count; ++i)
-        if (!stages[i].isMatrix)
+        if (stages[i].kind == Kind::Luts)
             luts[i] = positionLuts(stages[i].luts, in.order);
     return withLayout(in.order, [&](auto layout) {
         using L = decltype(layout);
@@ -230,7 +233,7 @@ bool runStages(const ConstImageView& in, const ImageView& out, const ColourStage
                 // The first stage moves the row into the output; the rest work in
                 // place while it is still in the first-level cache.
                 for (int i = 0; i < count; ++i) {
-                    if (stages[i].isMatrix)
+                    if (stages[i].kind == Kind::Matrix)
                         matrixRowBest<L>(s, d, in.width, stages[i].matrix);
                     else
                         lutRow(s, d, in.width, luts[i]);
@@ -239,6 +242,175 @@ bool runStages(const ConstImageView& in, const ImageView& out, const ColourStage
             }
         });
     });
+}
+
+ChannelLuts scaleLuts(const ChannelScale& scale) {
+    ChannelLuts l;
+    std::uint8_t* tables[3] = {l.r, l.g, l.b};
+    for (int c = 0; c < 3; ++c)
+        for (int v = 0; v < 256; ++v)
+            tables[c][v] = scaleByte(v, scale.gain[c], scale.offset[c]);
+    return l;
+}
+
+// Table composition: apply `first`, then `second`.
+ChannelLuts compose(const ChannelLuts& first, const ChannelLuts& second) {
+    ChannelLuts l;
+    for (int v = 0; v < 256; ++v) {
+        l.r[v] = second.r[first.r[v]];
+        l.g[v] = second.g[first.g[v]];
+        l.b[v] = second.b[first.b[v]];
+    }
+    return l;
+}
+
+// For the table paths: scales become tables, and neighbouring tables fold
+// into one, which gives the same bytes as running them one by one.
+int foldIntoTables(const ColourStage* stages, int count, ColourStage* folded) {
+    int n = 0;
+    for (int i = 0; i < count; ++i) {
+        if (stages[i].kind == Kind::Matrix) {
+            folded[n++] = stages[i];
+            continue;
+        }
+        const ChannelLuts l =
+            stages[i].kind == Kind::Scale ? scaleLuts(stages[i].scale) : stages[i].luts;
+        if (n > 0 && folded[n - 1].kind == Kind::Luts) {
+            folded[n - 1].luts = compose(folded[n - 1].luts, l);
+        } else {
+            folded[n].kind = Kind::Luts;
+            folded[n++].luts = l;
+        }
+    }
+    return n;
+}
+
+#if VIVIDRA_HAVE_DISPATCH
+// Stages as the vector path reads them: each colour stays in float registers
+// from the first stage to the last, rounded to whole levels after each.
+struct VectorStages {
+    int count = 0;
+    Kind kind[kMaxStages];
+    // Matrix rows, or a scale's gains on the diagonal.
+    float m[kMaxStages][3][3];
+    // Offsets plus one half, so that rounding down rounds to nearest.
+    float offset[kMaxStages][3];
+    alignas(64) float lut[kMaxStages][3][256];
+};
+
+VectorStages vectorStages(const ColourStage* stages, int count) {
+    VectorStages v;
+    v.count = count;
+    for (int i = 0; i < count; ++i) {
+        const ColourStage& s = stages[i];
+        v.kind[i] = s.kind;
+        for (int c = 0; c < 3; ++c) {
+            for (int k = 0; k < 3; ++k)
+                v.m[i][c][k] =
+                    s.kind == Kind::Matrix ? s.matrix.m[c][k] : (c == k ? s.scale.gain[c] : 0.0f);
+            v.offset[i][c] =
+                (s.kind == Kind::Matrix ? s.matrix.offset[c] : s.scale.offset[c]) + 0.5f;
+        }
+        if (s.kind == Kind::Luts)
+            for (int k = 0; k < 256; ++k) {
+                v.lut[i][0][k] = s.luts.r[k];
+                v.lut[i][1][k] = s.luts.g[k];
+                v.lut[i][2][k] = s.luts.b[k];
+            }
+    }
+    return v;
+}
+
+// Clamps to 0…255 and rounds down, as truncByte does; NaN becomes 0.
+VIVIDRA_TARGET_AVX2 VIVIDRA_INLINE __m256 levelsAvx2(__m256 v) {
+    v = _mm256_max_ps(v, _mm256_setzero_ps());
+    v = _mm256_min_ps(v, _mm256_set1_ps(255.0f));
+    return _mm256_round_ps(v, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+}
+
+// Eight pixels through every stage.
+template <class Layout>
+VIVIDRA_TARGET_AVX2 VIVIDRA_INLINE __m256i stagesAvx2(__m256i px, const VectorStages& st) {
+    const __m256i byte = _mm256_set1_epi32(0xff);
+    __m256 c[3] = {
+        _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(px, 8 * Layout::r), byte)),
+        _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(px, 8 * Layout::g), byte)),
+        _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(px, 8 * Layout::b), byte))};
+    for (int i = 0; i < st.count; ++i) {
+        const float(&m)[3][3] = st.m[i];
+        const float(&o)[3] = st.offset[i];
+        switch (st.kind[i]) {
+        case Kind::Scale:
+            for (int k = 0; k < 3; ++k)
+                c[k] = levelsAvx2(
+                    _mm256_fmadd_ps(c[k], _mm256_set1_ps(m[k][k]), _mm256_set1_ps(o[k])));
+            break;
+        case Kind::Matrix: {
+            __m256 n[3];
+            for (int k = 0; k < 3; ++k) {
+                __m256 t = _mm256_fmadd_ps(c[0], _mm256_set1_ps(m[k][0]), _mm256_set1_ps(o[k]));
+                t = _mm256_fmadd_ps(c[1], _mm256_set1_ps(m[k][1]), t);
+                n[k] = levelsAvx2(_mm256_fmadd_ps(c[2], _mm256_set1_ps(m[k][2]), t));
+            }
+            c[0] = n[0], c[1] = n[1], c[2] = n[2];
+            break;
+        }
+        case Kind::Luts:
+            for (int k = 0; k < 3; ++k)
+                c[k] = _mm256_i32gather_ps(st.lut[i][k], _mm256_cvttps_epi32(c[k]), 4);
+            break;
+        }
+    }
+    __m256i out = _mm256_andnot_si256(_mm256_set1_epi32(0x00ffffff), px);
+    out = _mm256_or_si256(out, _mm256_slli_epi32(_mm256_cvttps_epi32(c[0]), 8 * Layout::r));
+    out = _mm256_or_si256(out, _mm256_slli_epi32(_mm256_cvttps_epi32(c[1]), 8 * Layout::g));
+    return _mm256_or_si256(out, _mm256_slli_epi32(_mm256_cvttps_epi32(c[2]), 8 * Layout::b));
+}
+
+template <class Layout>
+VIVIDRA_TARGET_AVX2 void stagesRowAvx2(const std::uint8_t* s, std::uint8_t* d, int width,
+                                       const VectorStages& st) {
+    int x = 0;
+    for (; x + 8 <= width; x += 8) {
+        const std::ptrdiff_t at = 4 * std::ptrdiff_t{x};
+        const __m256i px = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + at));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + at), stagesAvx2<Layout>(px, st));
+    }
+    if (x < width) {
+        // The last few pixels go through a full vector of scratch.
+        alignas(32) std::uint8_t tail[32] = {};
+        const std::size_t bytes = 4 * static_cast<std::size_t>(width - x);
+        std::memcpy(tail, s + 4 * std::ptrdiff_t{x}, bytes);
+        const __m256i px = _mm256_load_si256(reinterpret_cast<const __m256i*>(tail));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(tail), stagesAvx2<Layout>(px, st));
+        std::memcpy(d + 4 * std::ptrdiff_t{x}, tail, bytes);
+    }
+}
+
+bool runVectorStages(const ConstImageView& in, const ImageView& out, const ColourStage* stages,
+                     int count) {
+    const VectorStages st = vectorStages(stages, count);
+    return withLayout(in.order, [&](auto layout) {
+        using L = decltype(layout);
+        return parallelRows(in.height, [&](int y0, int y1) {
+            for (int y = y0; y < y1; ++y)
+                stagesRowAvx2<L>(in.row(y), out.row(y), in.width, st);
+        });
+    });
+}
+#endif
+
+// Up to kMaxStages stages from `in` to `out`, in the input's channel order.
+bool runStages(const ConstImageView& in, const ImageView& out, const ColourStage* stages,
+               int count) {
+#if VIVIDRA_HAVE_DISPATCH
+    // Byte permutes look tables up fastest; without them, arithmetic in
+    // registers beats table reads, which go one byte at a time.
+    if (isa() != Isa::Base && !haveVbmi())
+        return runVectorStages(in, out, stages, count);
+#endif
+    ColourStage folded[kMaxStages];
+    return runTableStages(in, out, folded, foldIntoTables(stages, count, folded));
 }
 
 } // namespace
@@ -263,7 +435,7 @@ bool applyColourStages(const ConstImageView& in, const ImageView& out, const Col
 
 bool applyColourMatrix(const ConstImageView& in, const ImageView& out, const ColourMatrix& cm) {
     ColourStage stage{};
-    stage.isMatrix = true;
+    stage.kind = Kind::Matrix;
     stage.matrix = cm;
     return applyColourStages(in, out, &stage, 1);
 }
@@ -271,6 +443,13 @@ bool applyColourMatrix(const ConstImageView& in, const ImageView& out, const Col
 bool applyChannelLuts(const ConstImageView& in, const ImageView& out, const ChannelLuts& luts) {
     ColourStage stage{};
     stage.luts = luts;
+    return applyColourStages(in, out, &stage, 1);
+}
+
+bool applyChannelScale(const ConstImageView& in, const ImageView& out, const ChannelScale& scale) {
+    ColourStage stage{};
+    stage.kind = Kind::Scale;
+    stage.scale = scale;
     return applyColourStages(in, out, &stage, 1);
 }
 
