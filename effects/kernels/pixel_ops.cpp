@@ -264,23 +264,32 @@ ChannelLuts compose(const ChannelLuts& first, const ChannelLuts& second) {
     return l;
 }
 
-// For the table paths: scales become tables, and neighbouring tables fold
-// into one, which gives the same bytes as running them one by one.
-int foldIntoTables(const ColourStage* stages, int count, ColourStage* folded) {
+// Each run of per-channel stages between matrices folds into one table, which
+// gives the same bytes as running them one by one. With `keepScales`, runs
+// without a table stay as they are: arithmetic beats a lookup.
+int foldTables(const ColourStage* stages, int count, bool keepScales, ColourStage* folded) {
     int n = 0;
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < count;) {
         if (stages[i].kind == Kind::Matrix) {
-            folded[n++] = stages[i];
+            folded[n++] = stages[i++];
             continue;
         }
-        const ChannelLuts l =
-            stages[i].kind == Kind::Scale ? scaleLuts(stages[i].scale) : stages[i].luts;
-        if (n > 0 && folded[n - 1].kind == Kind::Luts) {
-            folded[n - 1].luts = compose(folded[n - 1].luts, l);
-        } else {
-            folded[n].kind = Kind::Luts;
-            folded[n++].luts = l;
+        int end = i;
+        bool table = !keepScales;
+        for (; end < count && stages[end].kind != Kind::Matrix; ++end)
+            table = table || stages[end].kind == Kind::Luts;
+        if (!table) {
+            while (i < end)
+                folded[n++] = stages[i++];
+            continue;
         }
+        folded[n].kind = Kind::Luts;
+        for (bool first = true; i < end; ++i, first = false) {
+            const ChannelLuts l =
+                stages[i].kind == Kind::Scale ? scaleLuts(stages[i].scale) : stages[i].luts;
+            folded[n].luts = first ? l : compose(folded[n].luts, l);
+        }
+        ++n;
     }
     return n;
 }
@@ -328,61 +337,86 @@ VIVIDRA_TARGET_AVX2 VIVIDRA_INLINE __m256 levelsAvx2(__m256 v) {
     return _mm256_round_ps(v, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
 }
 
-// Eight pixels through every stage.
-template <class Layout>
-VIVIDRA_TARGET_AVX2 VIVIDRA_INLINE __m256i stagesAvx2(__m256i px, const VectorStages& st) {
+// Eight pixels in each of `N` vectors through every stage; independent
+// vectors side by side hide the latency of each stage's chain.
+template <class Layout, int N>
+VIVIDRA_TARGET_AVX2 VIVIDRA_INLINE void stagesAvx2(__m256i (&px)[N], const VectorStages& st) {
     const __m256i byte = _mm256_set1_epi32(0xff);
-    __m256 c[3] = {
-        _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(px, 8 * Layout::r), byte)),
-        _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(px, 8 * Layout::g), byte)),
-        _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(px, 8 * Layout::b), byte))};
+    __m256 c[N][3];
+    for (int j = 0; j < N; ++j) {
+        c[j][0] =
+            _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(px[j], 8 * Layout::r), byte));
+        c[j][1] =
+            _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(px[j], 8 * Layout::g), byte));
+        c[j][2] =
+            _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(px[j], 8 * Layout::b), byte));
+    }
     for (int i = 0; i < st.count; ++i) {
         const float(&m)[3][3] = st.m[i];
         const float(&o)[3] = st.offset[i];
         switch (st.kind[i]) {
         case Kind::Scale:
-            for (int k = 0; k < 3; ++k)
-                c[k] = levelsAvx2(
-                    _mm256_fmadd_ps(c[k], _mm256_set1_ps(m[k][k]), _mm256_set1_ps(o[k])));
+            for (int k = 0; k < 3; ++k) {
+                const __m256 gain = _mm256_set1_ps(m[k][k]), offset = _mm256_set1_ps(o[k]);
+                for (int j = 0; j < N; ++j)
+                    c[j][k] = levelsAvx2(_mm256_fmadd_ps(c[j][k], gain, offset));
+            }
             break;
         case Kind::Matrix: {
-            __m256 n[3];
+            __m256 n[N][3];
             for (int k = 0; k < 3; ++k) {
-                __m256 t = _mm256_fmadd_ps(c[0], _mm256_set1_ps(m[k][0]), _mm256_set1_ps(o[k]));
-                t = _mm256_fmadd_ps(c[1], _mm256_set1_ps(m[k][1]), t);
-                n[k] = levelsAvx2(_mm256_fmadd_ps(c[2], _mm256_set1_ps(m[k][2]), t));
+                const __m256 m0 = _mm256_set1_ps(m[k][0]), m1 = _mm256_set1_ps(m[k][1]),
+                             m2 = _mm256_set1_ps(m[k][2]), offset = _mm256_set1_ps(o[k]);
+                for (int j = 0; j < N; ++j) {
+                    const __m256 t = _mm256_fmadd_ps(c[j][0], m0, offset);
+                    n[j][k] =
+                        levelsAvx2(_mm256_fmadd_ps(c[j][2], m2, _mm256_fmadd_ps(c[j][1], m1, t)));
+                }
             }
-            c[0] = n[0], c[1] = n[1], c[2] = n[2];
+            for (int j = 0; j < N; ++j)
+                for (int k = 0; k < 3; ++k)
+                    c[j][k] = n[j][k];
             break;
         }
         case Kind::Luts:
-            for (int k = 0; k < 3; ++k)
-                c[k] = _mm256_i32gather_ps(st.lut[i][k], _mm256_cvttps_epi32(c[k]), 4);
+            for (int j = 0; j < N; ++j)
+                for (int k = 0; k < 3; ++k)
+                    c[j][k] = _mm256_i32gather_ps(st.lut[i][k], _mm256_cvttps_epi32(c[j][k]), 4);
             break;
         }
     }
-    __m256i out = _mm256_andnot_si256(_mm256_set1_epi32(0x00ffffff), px);
-    out = _mm256_or_si256(out, _mm256_slli_epi32(_mm256_cvttps_epi32(c[0]), 8 * Layout::r));
-    out = _mm256_or_si256(out, _mm256_slli_epi32(_mm256_cvttps_epi32(c[1]), 8 * Layout::g));
-    return _mm256_or_si256(out, _mm256_slli_epi32(_mm256_cvttps_epi32(c[2]), 8 * Layout::b));
+    for (int j = 0; j < N; ++j) {
+        __m256i out = _mm256_andnot_si256(_mm256_set1_epi32(0x00ffffff), px[j]);
+        out = _mm256_or_si256(out, _mm256_slli_epi32(_mm256_cvttps_epi32(c[j][0]), 8 * Layout::r));
+        out = _mm256_or_si256(out, _mm256_slli_epi32(_mm256_cvttps_epi32(c[j][1]), 8 * Layout::g));
+        px[j] =
+            _mm256_or_si256(out, _mm256_slli_epi32(_mm256_cvttps_epi32(c[j][2]), 8 * Layout::b));
+    }
 }
 
 template <class Layout>
 VIVIDRA_TARGET_AVX2 void stagesRowAvx2(const std::uint8_t* s, std::uint8_t* d, int width,
                                        const VectorStages& st) {
+    constexpr int kGroups = 4;
     int x = 0;
-    for (; x + 8 <= width; x += 8) {
-        const std::ptrdiff_t at = 4 * std::ptrdiff_t{x};
-        const __m256i px = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + at));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + at), stagesAvx2<Layout>(px, st));
+    for (; x + 8 * kGroups <= width; x += 8 * kGroups) {
+        const auto* from = reinterpret_cast<const __m256i*>(s + 4 * std::ptrdiff_t{x});
+        auto* to = reinterpret_cast<__m256i*>(d + 4 * std::ptrdiff_t{x});
+        __m256i px[kGroups];
+        for (int j = 0; j < kGroups; ++j)
+            px[j] = _mm256_loadu_si256(from + j);
+        stagesAvx2<Layout>(px, st);
+        for (int j = 0; j < kGroups; ++j)
+            _mm256_storeu_si256(to + j, px[j]);
     }
-    if (x < width) {
+    for (; x < width; x += 8) {
         // The last few pixels go through a full vector of scratch.
         alignas(32) std::uint8_t tail[32] = {};
-        const std::size_t bytes = 4 * static_cast<std::size_t>(width - x);
+        const std::size_t bytes = 4 * static_cast<std::size_t>(std::min(8, width - x));
         std::memcpy(tail, s + 4 * std::ptrdiff_t{x}, bytes);
-        const __m256i px = _mm256_load_si256(reinterpret_cast<const __m256i*>(tail));
-        _mm256_store_si256(reinterpret_cast<__m256i*>(tail), stagesAvx2<Layout>(px, st));
+        __m256i px[1] = {_mm256_load_si256(reinterpret_cast<const __m256i*>(tail))};
+        stagesAvx2<Layout>(px, st);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(tail), px[0]);
         std::memcpy(d + 4 * std::ptrdiff_t{x}, tail, bytes);
     }
 }
@@ -406,11 +440,17 @@ bool runStages(const ConstImageView& in, const ImageView& out, const ColourStage
 #if VIVIDRA_HAVE_DISPATCH
     // Byte permutes look tables up fastest; without them, arithmetic in
     // registers beats table reads, which go one byte at a time.
-    if (isa() != Isa::Base && !haveVbmi())
-        return runVectorStages(in, out, stages, count);
+    const bool vector = isa() != Isa::Base && !haveVbmi();
+#else
+    const bool vector = false;
 #endif
     ColourStage folded[kMaxStages];
-    return runTableStages(in, out, folded, foldIntoTables(stages, count, folded));
+    const int n = foldTables(stages, count, vector, folded);
+#if VIVIDRA_HAVE_DISPATCH
+    if (vector)
+        return runVectorStages(in, out, folded, n);
+#endif
+    return runTableStages(in, out, folded, n);
 }
 
 } // namespace
