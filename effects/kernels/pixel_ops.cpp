@@ -447,7 +447,8 @@ bool runStages(const ConstImageView& in, const ImageView& out, const ColourStage
     ColourStage folded[kMaxStages];
     const int n = foldTables(stages, count, vector, folded);
 #if VIVIDRA_HAVE_DISPATCH
-    if (vector)
+    // A lone table reads bytes faster than it gathers them.
+    if (vector && !(n == 1 && folded[0].kind == Kind::Luts))
         return runVectorStages(in, out, folded, n);
 #endif
     return runTableStages(in, out, folded, n);
