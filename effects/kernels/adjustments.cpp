@@ -10,55 +10,35 @@ namespace vividra::fx {
 namespace {
 
 using detail::ChannelLuts;
+using detail::ChannelScale;
 using detail::ColourMatrix;
 using detail::ColourStage;
 
 constexpr double kLumaR = 0.2125, kLumaG = 0.7154, kLumaB = 0.0721;
 
-// One channel's table from a function on 0…1 values, rounded like every step.
-template <class F> void fillTable(std::uint8_t* table, F&& f) {
-    for (int v = 0; v < 256; ++v)
-        table[v] =
-            detail::roundByte(static_cast<float>(f(static_cast<float>(v) / 255.0f)) * 255.0f);
+// The per-channel steps are straight lines on 0…255 levels.
+ChannelScale uniformScale(float gain, float offset) {
+    return {{gain, gain, gain}, {offset, offset, offset}};
+}
+ChannelScale brightnessScale(float b) {
+    return uniformScale(1.0f, b * 255.0f);
+}
+ChannelScale contrastScale(float k) {
+    return uniformScale(k, (1.0f - k) * 127.5f);
+}
+ChannelScale exposureScale(float e) {
+    return uniformScale(std::exp2(e), 0.0f);
+}
+ChannelScale rgbScale(float r, float g, float b) {
+    return {{r, g, b}, {0.0f, 0.0f, 0.0f}};
 }
 
-template <class F> ChannelLuts uniformLuts(F&& f) {
+ChannelLuts gammaLuts(float g) {
     ChannelLuts l;
-    fillTable(l.r, f);
+    for (int v = 0; v < 256; ++v)
+        l.r[v] = detail::roundByte(std::pow(static_cast<float>(v) / 255.0f, g) * 255.0f);
     std::copy(l.r, l.r + 256, l.g);
     std::copy(l.r, l.r + 256, l.b);
-    return l;
-}
-
-ChannelLuts brightnessLuts(float b) {
-    return uniformLuts([b](float c) { return c + b; });
-}
-ChannelLuts contrastLuts(float k) {
-    return uniformLuts([k](float c) { return (c - 0.5f) * k + 0.5f; });
-}
-ChannelLuts exposureLuts(float e) {
-    const float gain = std::exp2(e);
-    return uniformLuts([gain](float c) { return c * gain; });
-}
-ChannelLuts gammaLuts(float g) {
-    return uniformLuts([g](float c) { return std::pow(c, g); });
-}
-ChannelLuts rgbLuts(float r, float g, float b) {
-    ChannelLuts l;
-    fillTable(l.r, [r](float c) { return c * r; });
-    fillTable(l.g, [g](float c) { return c * g; });
-    fillTable(l.b, [b](float c) { return c * b; });
-    return l;
-}
-
-// Table composition: apply `first`, then `second`.
-ChannelLuts compose(const ChannelLuts& first, const ChannelLuts& second) {
-    ChannelLuts l;
-    for (int v = 0; v < 256; ++v) {
-        l.r[v] = second.r[first.r[v]];
-        l.g[v] = second.g[first.g[v]];
-        l.b[v] = second.b[first.b[v]];
-    }
     return l;
 }
 
@@ -96,8 +76,8 @@ ColourMatrix hueMatrix(float degrees) {
     return cm;
 }
 
-bool runLuts(const ConstImageView& in, const ImageView& out, bool neutral, const ChannelLuts& l) {
-    return neutral ? detail::copyPixels(in, out) : detail::applyChannelLuts(in, out, l);
+bool runScale(const ConstImageView& in, const ImageView& out, bool neutral, const ChannelScale& s) {
+    return neutral ? detail::copyPixels(in, out) : detail::applyChannelScale(in, out, s);
 }
 
 bool runMatrix(const ConstImageView& in, const ImageView& out, bool neutral,
@@ -112,60 +92,52 @@ bool neutralHue(float degrees) {
 } // namespace
 
 bool brightness(const ConstImageView& in, const ImageView& out, float value) {
-    return runLuts(in, out, value == 0.0f, brightnessLuts(value));
+    return runScale(in, out, value == 0.0f, brightnessScale(value));
 }
 bool contrast(const ConstImageView& in, const ImageView& out, float value) {
-    return runLuts(in, out, value == 1.0f, contrastLuts(value));
+    return runScale(in, out, value == 1.0f, contrastScale(value));
 }
 bool saturation(const ConstImageView& in, const ImageView& out, float value) {
     return runMatrix(in, out, value == 1.0f, saturationMatrix(value));
 }
 bool exposure(const ConstImageView& in, const ImageView& out, float value) {
-    return runLuts(in, out, value == 0.0f, exposureLuts(value));
+    return runScale(in, out, value == 0.0f, exposureScale(value));
 }
 bool gamma(const ConstImageView& in, const ImageView& out, float value) {
-    return runLuts(in, out, value == 1.0f, gammaLuts(value));
+    return value == 1.0f ? detail::copyPixels(in, out)
+                         : detail::applyChannelLuts(in, out, gammaLuts(value));
 }
 bool hue(const ConstImageView& in, const ImageView& out, float degrees) {
     return runMatrix(in, out, neutralHue(degrees), hueMatrix(degrees));
 }
 bool rgb(const ConstImageView& in, const ImageView& out, float red, float green, float blue) {
-    return runLuts(in, out, red == 1.0f && green == 1.0f && blue == 1.0f,
-                   rgbLuts(red, green, blue));
+    return runScale(in, out, red == 1.0f && green == 1.0f && blue == 1.0f,
+                    rgbScale(red, green, blue));
 }
 
 bool applyAdjustments(const ConstImageView& in, const ImageView& out, const Adjustments& steps) {
-    // Neighbouring per-channel steps fold into one table; the channel-mixing
-    // steps (saturation, hue) stay matrices between them. Seven steps make at
-    // most seven stages.
+    // One stage per step that is set; the stage runner folds what it can.
     std::array<ColourStage, 7> stages{};
     int count = 0;
-    auto addLuts = [&](const ChannelLuts& l) {
-        if (count > 0 && !stages[count - 1].isMatrix) {
-            stages[count - 1].luts = compose(stages[count - 1].luts, l);
-            return;
-        }
-        stages[count].isMatrix = false;
-        stages[count++].luts = l;
+    auto add = [&](ColourStage::Kind kind) -> ColourStage& {
+        stages[count].kind = kind;
+        return stages[count++];
     };
-    auto addMatrix = [&](const ColourMatrix& m) {
-        stages[count].isMatrix = true;
-        stages[count++].matrix = m;
-    };
+    using Kind = ColourStage::Kind;
     if (steps.brightness && *steps.brightness != 0.0f)
-        addLuts(brightnessLuts(*steps.brightness));
+        add(Kind::Scale).scale = brightnessScale(*steps.brightness);
     if (steps.contrast && *steps.contrast != 1.0f)
-        addLuts(contrastLuts(*steps.contrast));
+        add(Kind::Scale).scale = contrastScale(*steps.contrast);
     if (steps.saturation && *steps.saturation != 1.0f)
-        addMatrix(saturationMatrix(*steps.saturation));
+        add(Kind::Matrix).matrix = saturationMatrix(*steps.saturation);
     if (steps.exposure && *steps.exposure != 0.0f)
-        addLuts(exposureLuts(*steps.exposure));
+        add(Kind::Scale).scale = exposureScale(*steps.exposure);
     if (steps.gamma && *steps.gamma != 1.0f)
-        addLuts(gammaLuts(*steps.gamma));
+        add(Kind::Luts).luts = gammaLuts(*steps.gamma);
     if (steps.hue && !neutralHue(*steps.hue))
-        addMatrix(hueMatrix(*steps.hue));
+        add(Kind::Matrix).matrix = hueMatrix(*steps.hue);
     if (steps.rgb && (*steps.rgb != std::array<float, 3>{1.0f, 1.0f, 1.0f}))
-        addLuts(rgbLuts((*steps.rgb)[0], (*steps.rgb)[1], (*steps.rgb)[2]));
+        add(Kind::Scale).scale = rgbScale((*steps.rgb)[0], (*steps.rgb)[1], (*steps.rgb)[2]);
     return detail::applyColourStages(in, out, stages.data(), count);
 }
 

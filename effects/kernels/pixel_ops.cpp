@@ -214,12 +214,15 @@ namespace {
 // Stages whose tables fit on the stack: more than any caller chains.
 constexpr int kMaxStages = 8;
 
-// Up to kMaxStages stages from `in` to `out`, in the input's channel order.
-bool runStages(const ConstImageView& in, const ImageView& out, const ColourStage* stages,
-               int count) {
+using Kind = ColourStage::Kind;
+
+// Up to kMaxStages matrix and table stages from `in` to `out`, in the input's
+// channel order.
+bool runTableStages(const ConstImageView& in, const ImageView& out, const ColourStage* stages,
+                    int count) {
     PositionLuts luts[kMaxStages];
     for (int i = 0; i < count; ++i)
-        if (!stages[i].isMatrix)
+        if (stages[i].kind == Kind::Luts)
             luts[i] = positionLuts(stages[i].luts, in.order);
     return withLayout(in.order, [&](auto layout) {
         using L = decltype(layout);
@@ -230,7 +233,7 @@ bool runStages(const ConstImageView& in, const ImageView& out, const ColourStage
                 // The first stage moves the row into the output; the rest work in
                 // place while it is still in the first-level cache.
                 for (int i = 0; i < count; ++i) {
-                    if (stages[i].isMatrix)
+                    if (stages[i].kind == Kind::Matrix)
                         matrixRowBest<L>(s, d, in.width, stages[i].matrix);
                     else
                         lutRow(s, d, in.width, luts[i]);
@@ -239,6 +242,216 @@ bool runStages(const ConstImageView& in, const ImageView& out, const ColourStage
             }
         });
     });
+}
+
+ChannelLuts scaleLuts(const ChannelScale& scale) {
+    ChannelLuts l;
+    std::uint8_t* tables[3] = {l.r, l.g, l.b};
+    for (int c = 0; c < 3; ++c)
+        for (int v = 0; v < 256; ++v)
+            tables[c][v] = scaleByte(v, scale.gain[c], scale.offset[c]);
+    return l;
+}
+
+// Table composition: apply `first`, then `second`.
+ChannelLuts compose(const ChannelLuts& first, const ChannelLuts& second) {
+    ChannelLuts l;
+    for (int v = 0; v < 256; ++v) {
+        l.r[v] = second.r[first.r[v]];
+        l.g[v] = second.g[first.g[v]];
+        l.b[v] = second.b[first.b[v]];
+    }
+    return l;
+}
+
+// Each run of per-channel stages between matrices folds into one table, which
+// gives the same bytes as running them one by one. With `keepScales`, runs
+// without a table stay as they are: arithmetic beats a lookup.
+int foldTables(const ColourStage* stages, int count, bool keepScales, ColourStage* folded) {
+    int n = 0;
+    for (int i = 0; i < count;) {
+        if (stages[i].kind == Kind::Matrix) {
+            folded[n++] = stages[i++];
+            continue;
+        }
+        int end = i;
+        bool table = !keepScales;
+        for (; end < count && stages[end].kind != Kind::Matrix; ++end)
+            table = table || stages[end].kind == Kind::Luts;
+        if (!table) {
+            while (i < end)
+                folded[n++] = stages[i++];
+            continue;
+        }
+        folded[n].kind = Kind::Luts;
+        for (bool first = true; i < end; ++i, first = false) {
+            const ChannelLuts l =
+                stages[i].kind == Kind::Scale ? scaleLuts(stages[i].scale) : stages[i].luts;
+            folded[n].luts = first ? l : compose(folded[n].luts, l);
+        }
+        ++n;
+    }
+    return n;
+}
+
+#if VIVIDRA_HAVE_DISPATCH
+// Stages as the vector path reads them: each colour stays in float registers
+// from the first stage to the last, rounded to whole levels after each.
+struct VectorStages {
+    int count = 0;
+    Kind kind[kMaxStages];
+    // Matrix rows, or a scale's gains on the diagonal.
+    float m[kMaxStages][3][3];
+    // Offsets plus one half, so that rounding down rounds to nearest.
+    float offset[kMaxStages][3];
+    alignas(64) float lut[kMaxStages][3][256];
+};
+
+VectorStages vectorStages(const ColourStage* stages, int count) {
+    VectorStages v;
+    v.count = count;
+    for (int i = 0; i < count; ++i) {
+        const ColourStage& s = stages[i];
+        v.kind[i] = s.kind;
+        for (int c = 0; c < 3; ++c) {
+            for (int k = 0; k < 3; ++k)
+                v.m[i][c][k] =
+                    s.kind == Kind::Matrix ? s.matrix.m[c][k] : (c == k ? s.scale.gain[c] : 0.0f);
+            v.offset[i][c] =
+                (s.kind == Kind::Matrix ? s.matrix.offset[c] : s.scale.offset[c]) + 0.5f;
+        }
+        if (s.kind == Kind::Luts)
+            for (int k = 0; k < 256; ++k) {
+                v.lut[i][0][k] = s.luts.r[k];
+                v.lut[i][1][k] = s.luts.g[k];
+                v.lut[i][2][k] = s.luts.b[k];
+            }
+    }
+    return v;
+}
+
+// Clamps to 0…255 and rounds down, as truncByte does; NaN becomes 0.
+VIVIDRA_TARGET_AVX2 VIVIDRA_INLINE __m256 levelsAvx2(__m256 v) {
+    v = _mm256_max_ps(v, _mm256_setzero_ps());
+    v = _mm256_min_ps(v, _mm256_set1_ps(255.0f));
+    return _mm256_round_ps(v, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+}
+
+// Eight pixels in each of `N` vectors through every stage; independent
+// vectors side by side hide the latency of each stage's chain.
+template <class Layout, int N>
+VIVIDRA_TARGET_AVX2 VIVIDRA_INLINE void stagesAvx2(__m256i (&px)[N], const VectorStages& st) {
+    const __m256i byte = _mm256_set1_epi32(0xff);
+    __m256 c[N][3];
+    for (int j = 0; j < N; ++j) {
+        c[j][0] =
+            _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(px[j], 8 * Layout::r), byte));
+        c[j][1] =
+            _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(px[j], 8 * Layout::g), byte));
+        c[j][2] =
+            _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(px[j], 8 * Layout::b), byte));
+    }
+    for (int i = 0; i < st.count; ++i) {
+        const float(&m)[3][3] = st.m[i];
+        const float(&o)[3] = st.offset[i];
+        switch (st.kind[i]) {
+        case Kind::Scale:
+            for (int k = 0; k < 3; ++k) {
+                const __m256 gain = _mm256_set1_ps(m[k][k]), offset = _mm256_set1_ps(o[k]);
+                for (int j = 0; j < N; ++j)
+                    c[j][k] = levelsAvx2(_mm256_fmadd_ps(c[j][k], gain, offset));
+            }
+            break;
+        case Kind::Matrix: {
+            __m256 n[N][3];
+            for (int k = 0; k < 3; ++k) {
+                const __m256 m0 = _mm256_set1_ps(m[k][0]), m1 = _mm256_set1_ps(m[k][1]),
+                             m2 = _mm256_set1_ps(m[k][2]), offset = _mm256_set1_ps(o[k]);
+                for (int j = 0; j < N; ++j) {
+                    const __m256 t = _mm256_fmadd_ps(c[j][0], m0, offset);
+                    n[j][k] =
+                        levelsAvx2(_mm256_fmadd_ps(c[j][2], m2, _mm256_fmadd_ps(c[j][1], m1, t)));
+                }
+            }
+            for (int j = 0; j < N; ++j)
+                for (int k = 0; k < 3; ++k)
+                    c[j][k] = n[j][k];
+            break;
+        }
+        case Kind::Luts:
+            for (int j = 0; j < N; ++j)
+                for (int k = 0; k < 3; ++k)
+                    c[j][k] = _mm256_i32gather_ps(st.lut[i][k], _mm256_cvttps_epi32(c[j][k]), 4);
+            break;
+        }
+    }
+    for (int j = 0; j < N; ++j) {
+        __m256i out = _mm256_andnot_si256(_mm256_set1_epi32(0x00ffffff), px[j]);
+        out = _mm256_or_si256(out, _mm256_slli_epi32(_mm256_cvttps_epi32(c[j][0]), 8 * Layout::r));
+        out = _mm256_or_si256(out, _mm256_slli_epi32(_mm256_cvttps_epi32(c[j][1]), 8 * Layout::g));
+        px[j] =
+            _mm256_or_si256(out, _mm256_slli_epi32(_mm256_cvttps_epi32(c[j][2]), 8 * Layout::b));
+    }
+}
+
+template <class Layout>
+VIVIDRA_TARGET_AVX2 void stagesRowAvx2(const std::uint8_t* s, std::uint8_t* d, int width,
+                                       const VectorStages& st) {
+    constexpr int kGroups = 4;
+    int x = 0;
+    for (; x + 8 * kGroups <= width; x += 8 * kGroups) {
+        const auto* from = reinterpret_cast<const __m256i*>(s + 4 * std::ptrdiff_t{x});
+        auto* to = reinterpret_cast<__m256i*>(d + 4 * std::ptrdiff_t{x});
+        __m256i px[kGroups];
+        for (int j = 0; j < kGroups; ++j)
+            px[j] = _mm256_loadu_si256(from + j);
+        stagesAvx2<Layout>(px, st);
+        for (int j = 0; j < kGroups; ++j)
+            _mm256_storeu_si256(to + j, px[j]);
+    }
+    for (; x < width; x += 8) {
+        // The last few pixels go through a full vector of scratch.
+        alignas(32) std::uint8_t tail[32] = {};
+        const std::size_t bytes = 4 * static_cast<std::size_t>(std::min(8, width - x));
+        std::memcpy(tail, s + 4 * std::ptrdiff_t{x}, bytes);
+        __m256i px[1] = {_mm256_load_si256(reinterpret_cast<const __m256i*>(tail))};
+        stagesAvx2<Layout>(px, st);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(tail), px[0]);
+        std::memcpy(d + 4 * std::ptrdiff_t{x}, tail, bytes);
+    }
+}
+
+bool runVectorStages(const ConstImageView& in, const ImageView& out, const ColourStage* stages,
+                     int count) {
+    const VectorStages st = vectorStages(stages, count);
+    return withLayout(in.order, [&](auto layout) {
+        using L = decltype(layout);
+        return parallelRows(in.height, [&](int y0, int y1) {
+            for (int y = y0; y < y1; ++y)
+                stagesRowAvx2<L>(in.row(y), out.row(y), in.width, st);
+        });
+    });
+}
+#endif
+
+// Up to kMaxStages stages from `in` to `out`, in the input's channel order.
+bool runStages(const ConstImageView& in, const ImageView& out, const ColourStage* stages,
+               int count) {
+#if VIVIDRA_HAVE_DISPATCH
+    // Byte permutes look tables up fastest; without them, arithmetic in
+    // registers beats table reads, which go one byte at a time.
+    const bool vector = isa() != Isa::Base && !haveVbmi();
+#else
+    const bool vector = false;
+#endif
+    ColourStage folded[kMaxStages];
+    const int n = foldTables(stages, count, vector, folded);
+#if VIVIDRA_HAVE_DISPATCH
+    // A lone table reads bytes faster than it gathers them.
+    if (vector && !(n == 1 && folded[0].kind == Kind::Luts))
+        return runVectorStages(in, out, folded, n);
+#endif
+    return runTableStages(in, out, folded, n);
 }
 
 } // namespace
@@ -263,7 +476,7 @@ bool applyColourStages(const ConstImageView& in, const ImageView& out, const Col
 
 bool applyColourMatrix(const ConstImageView& in, const ImageView& out, const ColourMatrix& cm) {
     ColourStage stage{};
-    stage.isMatrix = true;
+    stage.kind = Kind::Matrix;
     stage.matrix = cm;
     return applyColourStages(in, out, &stage, 1);
 }
@@ -271,6 +484,13 @@ bool applyColourMatrix(const ConstImageView& in, const ImageView& out, const Col
 bool applyChannelLuts(const ConstImageView& in, const ImageView& out, const ChannelLuts& luts) {
     ColourStage stage{};
     stage.luts = luts;
+    return applyColourStages(in, out, &stage, 1);
+}
+
+bool applyChannelScale(const ConstImageView& in, const ImageView& out, const ChannelScale& scale) {
+    ColourStage stage{};
+    stage.kind = Kind::Scale;
+    stage.scale = scale;
     return applyColourStages(in, out, &stage, 1);
 }
 

@@ -48,12 +48,16 @@ template <class F> decltype(auto) withLayout(ChannelOrder order, F&& f) {
     return std::forward<F>(f)(RgbaLayout{});
 }
 
-// 0…255 float to a byte, rounding half up; NaN becomes 0.
-VIVIDRA_INLINE std::uint8_t roundByte(float v) {
-    v += 0.5f;
+// Float to a byte, clamped to 0…255 and rounded down; NaN becomes 0.
+VIVIDRA_INLINE std::uint8_t truncByte(float v) {
     v = v > 0.0f ? v : 0.0f;
     v = v < 255.0f ? v : 255.0f;
     return static_cast<std::uint8_t>(static_cast<int>(v));
+}
+
+// 0…255 float to a byte, rounding half up; NaN becomes 0.
+VIVIDRA_INLINE std::uint8_t roundByte(float v) {
+    return truncByte(v + 0.5f);
 }
 
 // Whole pixels as little-endian words: byte position k sits at bits 8k. Loops
@@ -133,15 +137,31 @@ struct ChannelLuts {
 [[nodiscard]] bool applyChannelLuts(const ConstImageView& in, const ImageView& out,
                                     const ChannelLuts& luts);
 
-// A chain of matrix and table steps run in one pass, each rounded to bytes as
-// if run separately. `out` may be `in`.
+// A gain and offset per colour channel on 0…255 values: v·gain + offset,
+// rounded to a byte; alpha passes through.
+struct ChannelScale {
+    float gain[3];
+    float offset[3];
+};
+// One channel of a scale. The multiply-add is fused, so vector code that
+// fuses it too gives the very same bytes as a table built from this.
+inline std::uint8_t scaleByte(int v, float gain, float offset) {
+    return truncByte(__builtin_fmaf(static_cast<float>(v), gain, offset + 0.5f));
+}
+
+// A chain of matrix, table and scale steps run in one pass, each rounded to
+// bytes as if run separately. `out` may be `in`.
 struct ColourStage {
-    bool isMatrix = false;
+    enum class Kind { Luts, Matrix, Scale };
+    Kind kind = Kind::Luts;
     ColourMatrix matrix;
     ChannelLuts luts;
+    ChannelScale scale;
 };
 [[nodiscard]] bool applyColourStages(const ConstImageView& in, const ImageView& out,
                                      const ColourStage* stages, int count);
+[[nodiscard]] bool applyChannelScale(const ConstImageView& in, const ImageView& out,
+                                     const ChannelScale& scale);
 
 // Scratch memory from the pixel cache, returned on scope exit. Empty (false)
 // when memory ran out.

@@ -152,6 +152,13 @@ TEST_P(ColourKernels, EachAdjustmentFollowsItsFormula) {
         Picture out(in.width, in.height);
         ASSERT_TRUE(c.run(in.cview(), out.view())) << c.name;
         expectEveryPixel(in, out, c.expected, 1, c.name);
+        // Widths that leave pixels over after whole vectors, in BGRA and in place.
+        for (int width : {1, 7, 17}) {
+            const Picture narrow = noisePicture(width, 5, 20 + width, ChannelOrder::BGRA);
+            Picture inPlace = narrow;
+            ASSERT_TRUE(c.run(inPlace.cview(), inPlace.view())) << c.name;
+            expectEveryPixel(narrow, inPlace, c.expected, 1, c.name);
+        }
     }
 }
 
@@ -189,8 +196,9 @@ TEST_P(ColourKernels, FusedAdjustmentsMatchSeparateCalls) {
     std::mt19937 rng(7);
     std::uniform_real_distribution<float> u(0.0f, 1.0f);
     for (int round = 0; round < 24; ++round) {
-        const Picture in =
-            noisePicture(29, 21, 100 + round, round % 2 ? ChannelOrder::BGRA : ChannelOrder::RGBA);
+        const int widths[] = {29, 1, 7, 17};
+        const Picture in = noisePicture(widths[round % 4], 21, 100 + round,
+                                        round % 2 ? ChannelOrder::BGRA : ChannelOrder::RGBA);
         Adjustments a;
         // Each step present about two times in three.
         auto maybe = [&] { return u(rng) < 0.66f; };
@@ -228,8 +236,12 @@ TEST_P(ColourKernels, FusedAdjustmentsMatchSeparateCalls) {
             ran = ran && rgb(v, v, (*a.rgb)[0], (*a.rgb)[1], (*a.rgb)[2]);
         ASSERT_TRUE(ran);
 
-        Picture fused(in.width, in.height, in.order);
-        ASSERT_TRUE(applyAdjustments(in.cview(), fused.view(), a));
+        // Every third round in place.
+        Picture fused = in;
+        if (round % 3)
+            ASSERT_TRUE(applyAdjustments(in.cview(), fused.view(), a));
+        else
+            ASSERT_TRUE(applyAdjustments(fused.cview(), fused.view(), a));
         for (int y = 0; y < in.height; ++y)
             for (int x = 0; x < in.width; ++x)
                 for (int c = 0; c < 4; ++c)
