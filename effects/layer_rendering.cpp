@@ -102,7 +102,7 @@ LayerRenderResult renderLayers(LayerRenderInput in) {
         preErase = background;
         // Strokes paint into the layer itself; keep the clean rendering apart first. Without
         // strokes the two share their pixels: a later stroke copies them as it paints.
-        if (!in.strokes.isEmpty()) {
+        if (paintsAnything(in.strokes)) {
             preErase.image.detach();
             if (preErase.image.isNull())
                 return outOfMemory();
@@ -119,7 +119,7 @@ LayerRenderResult renderLayers(LayerRenderInput in) {
     if (in.kind == Kind::foreground) {
         // Every stroke again from the clean background, with the new reveal.
         background = in.preEraseImage;
-        if (!in.strokes.isEmpty()) {
+        if (paintsAnything(in.strokes)) {
             background.image.detach();
             if (background.image.isNull())
                 return outOfMemory();

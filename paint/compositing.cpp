@@ -2,6 +2,7 @@
 
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -44,6 +45,12 @@ void paintStroke(QImage& target, const CustomPath& stroke, const QBrush& revealC
     // Picture rows: the y-up path is flipped once here.
     const QPainterPath rows = QTransform(1, 0, 0, -1, 0, fullHeight).map(*stroke.path);
     rasterStroke(target, rows, stroke.lineWidth, source, brush.color(), top);
+}
+
+bool paintsAnything(const QList<CustomPathRef>& strokes) {
+    return std::any_of(strokes.begin(), strokes.end(), [](const CustomPathRef& s) {
+        return s && s->path && s->path->elementCount() > 0;
+    });
 }
 
 Picture compositeStrokes(Picture target, const QList<CustomPathRef>& strokes,

@@ -23,6 +23,9 @@ void paintStroke(QImage& target, const CustomPath& stroke, const QBrush& revealC
 void paintStroke(QImage& target, const CustomPath& stroke, const QBrush& revealColor,
                  const QBrush& eraseColor, int top, int fullHeight);
 
+// Whether any of the strokes leaves a mark (an empty path paints nothing).
+bool paintsAnything(const QList<CustomPathRef>& strokes);
+
 // Paints the strokes into the target itself, oldest first, and returns it.
 // A 0×0 target gives back a 0×0 picture untouched.
 Picture compositeStrokes(Picture target, const QList<CustomPathRef>& strokes,
