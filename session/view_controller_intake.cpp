@@ -183,6 +183,8 @@ void ViewController::finishIntake(const QString& action, LayerRenderResult resul
     // The window was resized while the picture was being taken in.
     windowDidResize();
     prepareInstantPreview();
+    if (result.damaged && !reset)
+        platform::showNotice(ImageTools::damagedPictureNotice());
 }
 
 } // namespace vividra

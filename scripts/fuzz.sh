@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets (clang, libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer)
+# and runs each for RUNS inputs: scripts/fuzz.sh RUNS [TARGET]...
+# Every input must finish within a second and 512 MB. New inputs found are kept in
+# build/fuzz/corpus, so a later run starts where the last one stopped; a crashing input
+# is kept in build/fuzz/crashes and fails the run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${1:-3000}
+shift || true
+targets=("$@")
+[ ${#targets[@]} -eq 0 ] && targets=(picture_reader profile_file control_values fx_arguments)
+
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVIVIDRA_FUZZ=ON \
+    -DVIVIDRA_BUILD_TESTS=OFF -DVIVIDRA_BUILD_BENCH=OFF >/dev/null
+cmake --build build/fuzz -j"$(nproc)" >/dev/null
+
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:allocator_may_return_null=1"
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+# The targets write each input to a file; memory is quicker than the disk for that.
+[ -w /dev/shm ] && export TMPDIR=/dev/shm
+
+fuzz=build/fuzz/tests/fuzz
+mkdir -p build/fuzz/crashes
+failed=0
+for t in "${targets[@]}"; do
+    mkdir -p "build/fuzz/corpus/$t"
+    log="build/fuzz/$t.log"
+    status=0
+    "$fuzz/${t}_fuzz" -runs="$runs" -rss_limit_mb=512 -malloc_limit_mb=512 -timeout=1 -seed=1 \
+        -artifact_prefix="build/fuzz/crashes/$t-" -print_final_stats=1 \
+        "build/fuzz/corpus/$t" "$fuzz/seeds/$t" >"$log" 2>&1 || status=$?
+    executed=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+    seconds=$(sed -n 's/^Done [0-9]* runs in \([0-9]*\) second.*/\1/p' "$log" | tail -1)
+    if [ "$status" -eq 0 ]; then
+        echo "fuzz $t: ${executed:-?} executions in ${seconds:-?} s, 0 crashes"
+    else
+        failed=1
+        echo "fuzz $t: FAILED after ${executed:-?} executions, 1 crash; log: $log"
+        grep -E "^==[0-9]+==ERROR|SUMMARY|check failed|Test unit written" "$log" | head -5
+    fi
+done
+exit $failed
