@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "controls/control_ranges.h"
 #include "effects/image_tools.h"
 #include "effects/kernels/photo_look.h"
 
@@ -56,8 +57,12 @@ std::optional<Step> parseStep(const QStringList& args, qsizetype& at, QString& p
     if (name == QLatin1String("kuwahara")) {
         bool ok = false;
         const unsigned radius = values[0].toUInt(&ok);
-        if (!ok) {
-            problem = QStringLiteral("kuwahara needs a whole radius, not \"%1\"").arg(values[0]);
+        // The filter's time grows with the square of the radius; the editor's slider
+        // stops at 20, and so does this.
+        if (!ok || radius > static_cast<unsigned>(ranges::oilPaintingIntensity.maximum)) {
+            problem = QStringLiteral("kuwahara needs a whole radius from 0 to %1, not \"%2\"")
+                          .arg(ranges::oilPaintingIntensity.maximum)
+                          .arg(values[0]);
             return std::nullopt;
         }
         return [radius](const Picture& p) { return ImageTools::applyKuwahara(p, radius); };
@@ -70,6 +75,13 @@ std::optional<Step> parseStep(const QStringList& args, qsizetype& at, QString& p
             return std::nullopt;
         }
         v.push_back(*value);
+    }
+    if (name == QLatin1String("blur") &&
+        !(v[0] >= ranges::blurIntensity.minimum && v[0] <= ranges::blurIntensity.maximum)) {
+        problem = QStringLiteral("blur needs a radius from 0 to %1, not \"%2\"")
+                      .arg(ranges::blurIntensity.maximum)
+                      .arg(values[0]);
+        return std::nullopt;
     }
     if (name == QLatin1String("sketch")) {
         const double texel = values[0].toDouble();

@@ -19,7 +19,8 @@ using vividra::Picture;
 constexpr const char* kUsage =
     "usage: vividra-fx INPUT OUTPUT [OPERATION ARGUMENTS]...\n"
     "operations: photo NAME | sepia K | blur R | kuwahara R | sketch T S | brightness B |\n"
-    "            contrast K | saturation S | exposure E | gamma G | hue H | rgb R G B\n";
+    "            contrast K | saturation S | exposure E | gamma G | hue H | rgb R G B\n"
+    "radii as the editor's sliders allow: blur 0 to 100, kuwahara 0 to 20\n";
 
 void printLine(const QString& line) {
     std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());

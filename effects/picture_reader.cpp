@@ -435,7 +435,7 @@ QSize ImageTools::pixelSizeOfFile(const QString& path) {
     QSize size;
     switch (source.kind) {
     case Kind::Jpeg2000:
-        size = jpeg2000::readSize(source.bytes, nullptr);
+        size = jpeg2000::readSize(source.bytes, ImageTools::pixelLimit(), nullptr);
         break;
     case Kind::Heif:
         size = heif::readSize(source.bytes, nullptr);

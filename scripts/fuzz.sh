@@ -27,18 +27,37 @@ failed=0
 for t in "${targets[@]}"; do
     mkdir -p "build/fuzz/corpus/$t"
     log="build/fuzz/$t.log"
-    status=0
-    "$fuzz/${t}_fuzz" -runs="$runs" -rss_limit_mb=512 -malloc_limit_mb=512 -timeout=1 -seed=1 \
-        -artifact_prefix="build/fuzz/crashes/$t-" -print_final_stats=1 \
-        "build/fuzz/corpus/$t" "$fuzz/seeds/$t" >"$log" 2>&1 || status=$?
-    executed=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
-    seconds=$(sed -n 's/^Done [0-9]* runs in \([0-9]*\) second.*/\1/p' "$log" | tail -1)
-    if [ "$status" -eq 0 ]; then
-        echo "fuzz $t: ${executed:-?} executions in ${seconds:-?} s, 0 crashes"
+    : >"$log"
+    executed=0 seconds=0 retries=0 verdict=""
+    # The timeout is wall-clock time; on a busy machine an ordinary input can pass a second.
+    # Such an input is run again alone, and only one that is slow there too counts.
+    while [ -z "$verdict" ]; do
+        status=0
+        "$fuzz/${t}_fuzz" -runs=$((runs - executed)) -rss_limit_mb=512 -malloc_limit_mb=512 \
+            -timeout=1 -seed=$((1 + retries)) -artifact_prefix="build/fuzz/crashes/$t-" \
+            -print_final_stats=1 "build/fuzz/corpus/$t" "$fuzz/seeds/$t" >>"$log" 2>&1 || status=$?
+        done_now=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+        executed=$((executed + ${done_now:-0}))
+        seconds=$((seconds + $(sed -n 's/^Done [0-9]* runs in \([0-9]*\) second.*/\1/p' "$log" |
+            tail -1 | grep . || echo 0)))
+        slow=$(sed -n 's/.*Test unit written to \(.*timeout-.*\)$/\1/p' "$log" | tail -1)
+        if [ "$status" -eq 0 ] || [ "$executed" -ge "$runs" ]; then
+            verdict=ok
+        elif [ -n "$slow" ] && [ "$retries" -lt 20 ] &&
+            "$fuzz/${t}_fuzz" -timeout=1 "$slow" >>"$log" 2>&1; then
+            echo "fuzz $t: $(basename "$slow") passed a second only under load; going on" >>"$log"
+            rm -f "$slow"
+            retries=$((retries + 1))
+        else
+            verdict=crash
+        fi
+    done
+    if [ "$verdict" = ok ]; then
+        echo "fuzz $t: $executed executions in $seconds s, 0 crashes"
     else
         failed=1
-        echo "fuzz $t: FAILED after ${executed:-?} executions, 1 crash; log: $log"
-        grep -E "^==[0-9]+==ERROR|SUMMARY|check failed|Test unit written" "$log" | head -5
+        echo "fuzz $t: FAILED after $executed executions, 1 crash; log: $log"
+        grep -E "^==[0-9]+==ERROR|SUMMARY|check failed|Test unit written" "$log" | tail -4
     fi
 done
 exit $failed
