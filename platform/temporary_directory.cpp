@@ -66,6 +66,16 @@ QString temporaryDirectory() {
     return path;
 }
 
+QString temporaryDirectoryProblem() {
+    const QString path = temporaryDirectory();
+    if (QDir(path).dirName().startsWith(kPrefix))
+        return {};
+    return QStringLiteral("Vividra cannot write to the temporary folder \"%1\". You can still "
+                          "edit and export pictures, but pictures dragged in from other "
+                          "programs cannot be received.")
+        .arg(QDir::toNativeSeparators(QDir::tempPath()));
+}
+
 void removeTemporaryDirectory() {
     std::lock_guard lock(guard());
     QString& path = current();

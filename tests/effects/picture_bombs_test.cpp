@@ -1,0 +1,249 @@
+// Files built to hurt the reader: cut off, claiming absurd shapes, tiles, components
+// or frames. Each is refused with a reason or read whole within its own memory.
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QImageWriter>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include "effects/image_tools.h"
+#include "tests/persist/sample_pictures.h"
+
+namespace vividra {
+namespace {
+
+using test::photoLike;
+using test::readAll;
+using test::writeAll;
+
+QByteArray jpegOf(const QImage& image, bool progressive) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(90);
+    writer.setProgressiveScanWrite(progressive);
+    writer.write(image);
+    return bytes;
+}
+
+// An Exif segment holding only the orientation, right after the start marker.
+QByteArray withOrientation(const QByteArray& jpeg, quint16 orientation) {
+    QByteArray tiff("II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0", 18);
+    QByteArray value(8, '\0');
+    qToLittleEndian<quint16>(orientation, value.data());
+    tiff.append(value);
+    QByteArray segment("\xff\xe1\0\0Exif\0\0", 10);
+    segment.append(tiff);
+    qToBigEndian<quint16>(static_cast<quint16>(segment.size() - 2), segment.data() + 2);
+    return jpeg.left(2) + segment + jpeg.mid(2);
+}
+
+struct Read {
+    std::optional<Picture> picture;
+    QString reason;
+    bool damaged = false;
+};
+
+Read readBytes(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
+    const QString path = dir.filePath(name);
+    EXPECT_TRUE(writeAll(path, bytes));
+    Read r;
+    r.picture = ImageTools::readPicture(path, &r.reason, &r.damaged);
+    return r;
+}
+
+quint32 crc32(const QByteArray& data) {
+    quint32 crc = 0xffffffffu;
+    for (const char c : data) {
+        crc ^= static_cast<quint8>(c);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+QByteArray pngChunk(const char* type, const QByteArray& data) {
+    QByteArray body = QByteArray(type, 4) + data;
+    QByteArray chunk(4, '\0');
+    qToBigEndian<quint32>(static_cast<quint32>(data.size()), chunk.data());
+    QByteArray crc(4, '\0');
+    qToBigEndian<quint32>(crc32(body), crc.data());
+    return chunk + body + crc;
+}
+
+// An 8-bit grey PNG of mid grey, its rows compressed here.
+QByteArray greyPng(quint32 width, quint32 height) {
+    const qsizetype row = static_cast<qsizetype>(width) + 1;
+    QByteArray raw(row * height, '\x80');
+    for (qsizetype at = 0; at < raw.size(); at += row)
+        raw[at] = 0; // no filter
+    QByteArray header(13, '\0');
+    qToBigEndian<quint32>(width, header.data());
+    qToBigEndian<quint32>(height, header.data() + 4);
+    header[8] = 8; // bits
+    header[9] = 0; // grey
+    // qCompress puts the length before the zlib stream.
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) +
+           pngChunk("IDAT", qCompress(raw, 1).mid(4)) + pngChunk("IEND", QByteArray());
+}
+
+// A JPEG 2000 codestream of our own with its image and tile grid rewritten.
+QByteArray codestreamWithGrid(quint32 width, quint32 height, quint32 tile, quint16 components) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("small.jp2"));
+    EXPECT_TRUE(ImageTools::writeImage(Picture(photoLike(16, 16)), path, 3, 1.0));
+    const QByteArray jp2 = readAll(path);
+    const QByteArray stream = jp2.mid(jp2.indexOf("jp2c") + 4);
+    const qsizetype siz = stream.indexOf(QByteArray("\xff\x51", 2));
+    const qsizetype sizEnd = siz + 2 + qFromBigEndian<quint16>(stream.constData() + siz + 2);
+    QByteArray segment = stream.mid(siz, 40);
+    qToBigEndian<quint16>(static_cast<quint16>(38 + 3 * components), segment.data() + 2);
+    const quint32 fields[] = {width, height, 0, 0, tile, tile, 0, 0};
+    for (int i = 0; i < 8; ++i)
+        qToBigEndian<quint32>(fields[i], segment.data() + 6 + 4 * i);
+    qToBigEndian<quint16>(components, segment.data() + 38);
+    for (int i = 0; i < components; ++i)
+        segment.append(QByteArray("\x07\x01\x01", 3));
+    return stream.left(siz) + segment + stream.mid(sizEnd);
+}
+
+// A two-colour GIF with `frames` frames of w × h pixels on a screen of the given size.
+QByteArray gifWithFrames(quint16 screenWidth, quint16 screenHeight, int frames, quint16 w,
+                         quint16 h) {
+    QByteArray gif("GIF89a", 6);
+    QByteArray size(4, '\0');
+    qToLittleEndian<quint16>(screenWidth, size.data());
+    qToLittleEndian<quint16>(screenHeight, size.data() + 2);
+    gif.append(size).append(QByteArray("\xf0\0\0\0\0\0\xff\xff\xff", 9));
+    for (int i = 0; i < frames; ++i) {
+        gif.append(QByteArray("\x21\xf9\x04\0\0\0\0\0", 8)); // graphic control
+        QByteArray descriptor(",\0\0\0\0", 5);
+        QByteArray extent(4, '\0');
+        qToLittleEndian<quint16>(w, extent.data());
+        qToLittleEndian<quint16>(h, extent.data() + 2);
+        descriptor.append(extent).append('\0');
+        // LZW at two bits: clear, one pixel of colour 0, end; then the block's end.
+        gif.append(descriptor).append(QByteArray("\x02\x02\x44\x01\0", 5));
+    }
+    return gif.append(';');
+}
+
+bool isMidGrey(QRgb c) {
+    return qAbs(qRed(c) - 128) <= 3 && qAbs(qGreen(c) - 128) <= 3 && qAbs(qBlue(c) - 128) <= 3 &&
+           qAlpha(c) == 255;
+}
+
+TEST(DamagedPictures, CutOffJpegsOpenWithTheMissingRowsGrey) {
+    QTemporaryDir dir;
+    const QImage photo = photoLike(64, 48);
+    const QByteArray whole = jpegOf(photo, false);
+    const Read complete = readBytes(dir, QStringLiteral("whole.jpg"), whole);
+    ASSERT_TRUE(complete.picture);
+    EXPECT_FALSE(complete.damaged);
+
+    for (const double kept : {0.5, 0.8}) {
+        SCOPED_TRACE(kept);
+        const Read cut = readBytes(dir, QStringLiteral("cut.jpg"), whole.left(whole.size() * kept));
+        ASSERT_TRUE(cut.picture) << cut.reason.toStdString();
+        EXPECT_TRUE(cut.damaged);
+        const QImage& image = cut.picture->image;
+        ASSERT_EQ(image.size(), QSize(64, 48));
+        // The first row of blocks arrived whole; the last row of pixels did not arrive.
+        for (int x = 0; x < 64; ++x) {
+            EXPECT_EQ(image.pixel(x, 3), complete.picture->image.pixel(x, 3)) << x;
+            EXPECT_TRUE(isMidGrey(image.pixel(x, 47))) << x;
+        }
+    }
+
+    // Progressive: the first scans cover every row, coarsely.
+    const QByteArray progressive = jpegOf(photo, true);
+    const Read coarse =
+        readBytes(dir, QStringLiteral("coarse.jpg"), progressive.left(progressive.size() * 6 / 10));
+    ASSERT_TRUE(coarse.picture) << coarse.reason.toStdString();
+    EXPECT_TRUE(coarse.damaged);
+    EXPECT_EQ(coarse.picture->image.size(), QSize(64, 48));
+    EXPECT_FALSE(isMidGrey(coarse.picture->image.pixel(60, 44)));
+
+    // Turned upright like a whole file: stored 64 wide, shown 48 wide.
+    const QByteArray turned = withOrientation(whole, 6);
+    const Read upright =
+        readBytes(dir, QStringLiteral("turned.jpg"), turned.left(turned.size() * 6 / 10));
+    ASSERT_TRUE(upright.picture) << upright.reason.toStdString();
+    EXPECT_TRUE(upright.damaged);
+    EXPECT_EQ(upright.picture->image.size(), QSize(48, 64));
+    EXPECT_EQ(ImageTools::pixelSizeOfFile(dir.filePath(QStringLiteral("turned.jpg"))),
+              QSize(48, 64));
+
+    // No row at all: the headers and a byte of scan data are still unreadable.
+    const qsizetype scan = whole.indexOf(QByteArray("\xff\xda", 2));
+    ASSERT_GT(scan, 0);
+    const qsizetype data = scan + 2 + qFromBigEndian<quint16>(whole.constData() + scan + 2);
+    for (const qsizetype length : {scan, data, data + 1}) {
+        const Read nothing = readBytes(dir, QStringLiteral("nothing.jpg"), whole.left(length));
+        EXPECT_FALSE(nothing.picture) << length;
+        EXPECT_FALSE(nothing.reason.isEmpty()) << length;
+        EXPECT_FALSE(nothing.damaged) << length;
+    }
+}
+
+TEST(PictureBombs, ExtremeShapesOpenWithinTheirOwnMemory) {
+    QTemporaryDir dir;
+    // Forty million pixels in one column and in one row: 160 MB each, under the limit.
+    for (const QSize shape : {QSize(1, 40'000'000), QSize(40'000'000, 1)}) {
+        SCOPED_TRACE(shape.width());
+        const Read line = readBytes(
+            dir, QStringLiteral("line.png"),
+            greyPng(static_cast<quint32>(shape.width()), static_cast<quint32>(shape.height())));
+        ASSERT_TRUE(line.picture) << line.reason.toStdString();
+        ASSERT_EQ(line.picture->image.size(), shape);
+        EXPECT_TRUE(isMidGrey(line.picture->image.pixel(0, 0)));
+        EXPECT_TRUE(isMidGrey(line.picture->image.pixel(shape.width() - 1, shape.height() - 1)));
+    }
+}
+
+TEST(PictureBombs, TileComponentAndFrameCountsAreRefusedOrBounded) {
+    QTemporaryDir dir;
+    // 65,025 tiles of one pixel, just under OpenJPEG's own limit, and 16,384 components
+    // (the most the format allows): each makes the decoder's header bookkeeping
+    // gigabytes from a file of a few kilobytes.
+    const std::pair<QByteArray, const char*> grids[] = {
+        {codestreamWithGrid(255, 255, 1, 3), "tiles"},
+        {codestreamWithGrid(16, 16, 16, 16384), "components"},
+        {codestreamWithGrid(100'000, 100'000, 1024, 3), "too large"},
+    };
+    for (const auto& [bytes, why] : grids) {
+        SCOPED_TRACE(why);
+        const Read bomb = readBytes(dir, QStringLiteral("bomb.j2k"), bytes);
+        EXPECT_FALSE(bomb.picture);
+        EXPECT_TRUE(bomb.reason.contains(QLatin1String(why))) << bomb.reason.toStdString();
+        EXPECT_EQ(ImageTools::pixelSizeOfFile(dir.filePath(QStringLiteral("bomb.j2k"))),
+                  QSize(0, 0));
+    }
+    // Our own grid still reads: the rewriting above is all that makes them bombs.
+    const Read plain =
+        readBytes(dir, QStringLiteral("plain.j2k"), codestreamWithGrid(16, 16, 16, 3));
+    ASSERT_TRUE(plain.picture) << plain.reason.toStdString();
+    EXPECT_EQ(plain.picture->image.size(), QSize(16, 16));
+
+    // Thousands of frames: the largest frame's size is the picture's, read once.
+    const struct {
+        QSize screen;
+        int frames;
+        QSize frame;
+    } animations[] = {{{2, 2}, 20'000, {2, 2}}, {{1000, 1000}, 5000, {1, 1}}};
+    for (const auto& a : animations) {
+        SCOPED_TRACE(a.frames);
+        const Read many = readBytes(dir, QStringLiteral("many.gif"),
+                                    gifWithFrames(static_cast<quint16>(a.screen.width()),
+                                                  static_cast<quint16>(a.screen.height()), a.frames,
+                                                  static_cast<quint16>(a.frame.width()),
+                                                  static_cast<quint16>(a.frame.height())));
+        ASSERT_TRUE(many.picture) << many.reason.toStdString();
+        EXPECT_EQ(many.picture->image.size(), a.screen);
+    }
+}
+
+} // namespace
+} // namespace vividra
