@@ -131,7 +131,8 @@ void setReason(QString* reason, const QString& text) {
 struct Grid {
     qint64 width = 0;
     qint64 height = 0;
-    qint64 tiles = 0;
+    qint64 tilesAcross = 0;
+    qint64 tilesDown = 0;
     int components = 0;
 };
 
@@ -152,7 +153,8 @@ std::optional<Grid> readGrid(const QByteArray& file) {
     Grid grid;
     grid.width = xsiz - xosiz;
     grid.height = ysiz - yosiz;
-    grid.tiles = ((xsiz - xtosiz + xtsiz - 1) / xtsiz) * ((ysiz - ytosiz + ytsiz - 1) / ytsiz);
+    grid.tilesAcross = (xsiz - xtosiz + xtsiz - 1) / xtsiz;
+    grid.tilesDown = (ysiz - ytosiz + ytsiz - 1) / ytsiz;
     grid.components = qFromBigEndian<quint16>(p + 36);
     return grid;
 }
@@ -164,14 +166,19 @@ QString refusal(const QByteArray& file, qint64 maximumPixels) {
     const std::optional<Grid> grid = readGrid(file);
     if (!grid)
         return {};
-    if (grid->width * grid->height > maximumPixels)
+    // Divisions, not products: each side may be up to 2^32.
+    if (grid->width > maximumPixels / grid->height)
         return QStringLiteral("Picture too large: %1 × %2 pixels")
             .arg(grid->width)
             .arg(grid->height);
     if (grid->components > 16)
         return QStringLiteral("JPEG 2000 file with %1 components").arg(grid->components);
-    if (grid->tiles * grid->components > std::max<qint64>(64, maximumPixels / 16384))
-        return QStringLiteral("JPEG 2000 file with too many tiles: %1").arg(grid->tiles);
+    const qint64 tileLimit = std::max<qint64>(64, maximumPixels / 16384);
+    if (grid->tilesAcross > tileLimit || grid->tilesDown > tileLimit ||
+        grid->tilesAcross * grid->tilesDown * std::max(1, grid->components) > tileLimit)
+        return QStringLiteral("JPEG 2000 file with too many tiles: %1 × %2")
+            .arg(grid->tilesAcross)
+            .arg(grid->tilesDown);
     return {};
 }
 

@@ -3,7 +3,7 @@
 # and runs each for RUNS inputs: scripts/fuzz.sh RUNS [TARGET]...
 # Every input must finish within a second and 512 MB. New inputs found are kept in
 # build/fuzz/corpus, so a later run starts where the last one stopped; a crashing input
-# is kept in build/fuzz/crashes and fails the run.
+# is kept in build/fuzz/crashes and fails the run. VIVIDRA_FUZZ_DIR builds elsewhere.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-3000}
@@ -11,9 +11,10 @@ shift || true
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=(picture_reader profile_file control_values fx_arguments)
 
-CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVIVIDRA_FUZZ=ON \
+build=${VIVIDRA_FUZZ_DIR:-build/fuzz}
+CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVIVIDRA_FUZZ=ON \
     -DVIVIDRA_BUILD_TESTS=OFF -DVIVIDRA_BUILD_BENCH=OFF >/dev/null
-cmake --build build/fuzz -j"$(nproc)" >/dev/null
+cmake --build "$build" -j"$(nproc)" >/dev/null
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:allocator_may_return_null=1"
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
@@ -21,12 +22,12 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 # The targets write each input to a file; memory is quicker than the disk for that.
 [ -w /dev/shm ] && export TMPDIR=/dev/shm
 
-fuzz=build/fuzz/tests/fuzz
-mkdir -p build/fuzz/crashes
+fuzz=$build/tests/fuzz
+mkdir -p "$build/crashes"
 failed=0
 for t in "${targets[@]}"; do
-    mkdir -p "build/fuzz/corpus/$t"
-    log="build/fuzz/$t.log"
+    mkdir -p "$build/corpus/$t"
+    log="$build/$t.log"
     : >"$log"
     executed=0 seconds=0 retries=0 verdict=""
     # The timeout is wall-clock time; on a busy machine an ordinary input can pass a second.
@@ -34,8 +35,8 @@ for t in "${targets[@]}"; do
     while [ -z "$verdict" ]; do
         status=0
         "$fuzz/${t}_fuzz" -runs=$((runs - executed)) -rss_limit_mb=512 -malloc_limit_mb=512 \
-            -timeout=1 -seed=$((1 + retries)) -artifact_prefix="build/fuzz/crashes/$t-" \
-            -print_final_stats=1 "build/fuzz/corpus/$t" "$fuzz/seeds/$t" >>"$log" 2>&1 || status=$?
+            -timeout=1 -seed=$((1 + retries)) -artifact_prefix="$build/crashes/$t-" \
+            -print_final_stats=1 "$build/corpus/$t" "$fuzz/seeds/$t" >>"$log" 2>&1 || status=$?
         done_now=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
         executed=$((executed + ${done_now:-0}))
         seconds=$((seconds + $(sed -n 's/^Done [0-9]* runs in \([0-9]*\) second.*/\1/p' "$log" |

@@ -221,6 +221,12 @@ TEST(PictureBombs, TileComponentAndFrameCountsAreRefusedOrBounded) {
         EXPECT_EQ(ImageTools::pixelSizeOfFile(dir.filePath(QStringLiteral("bomb.j2k"))),
                   QSize(0, 0));
     }
+    // From the fuzzer: sides near 2^32 once overflowed the pixel count itself.
+    const Read wide = readBytes(
+        dir, QStringLiteral("wide.j2k"),
+        QByteArray::fromBase64("/0//UQCVZMuNAF0A/0//UQAAulkM////////AAQAALEAAAAAAAD//////0X/////"));
+    EXPECT_FALSE(wide.picture);
+    EXPECT_FALSE(wide.reason.isEmpty());
     // Our own grid still reads: the rewriting above is all that makes them bombs.
     const Read plain =
         readBytes(dir, QStringLiteral("plain.j2k"), codestreamWithGrid(16, 16, 16, 3));
