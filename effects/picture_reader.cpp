@@ -221,6 +221,20 @@ struct Survey {
 
 // The size of every image in the file, from headers.
 bool surveyQt(QImageReader& reader, Survey& survey, QString* reason) {
+    // Qt paints a GIF's frames onto its logical screen, which may be larger than any
+    // frame: a tiny file can ask for gigabytes there.
+    if (reader.format() == "gif") {
+        const QByteArray head = reader.device()->peek(10);
+        if (head.size() == 10) {
+            const QSize screen(qFromLittleEndian<quint16>(head.constData() + 6),
+                               qFromLittleEndian<quint16>(head.constData() + 8));
+            if (!withinLimit(screen)) {
+                setReason(reason, tooLarge(screen));
+                return false;
+            }
+            survey.largest = screen;
+        }
+    }
     const int count = std::max(1, reader.imageCount());
     qint64 bestArea = -1;
     for (int i = 0; i < count; ++i) {

@@ -283,6 +283,18 @@ TEST(PictureBombs, TileComponentAndFrameCountsAreRefusedOrBounded) {
         ASSERT_TRUE(many.picture) << many.reason.toStdString();
         EXPECT_EQ(many.picture->image.size(), a.screen);
     }
+    // A screen far larger than its frames, as the fuzzer found: Qt paints onto the
+    // screen, so the screen is the picture's size, and a huge one is refused unread.
+    const QString wide = dir.filePath(QStringLiteral("wide.gif"));
+    ASSERT_TRUE(writeAll(wide, gifWithFrames(12802, 2, 3, 2, 2)));
+    const std::optional<Picture> screen = ImageTools::readPicture(wide);
+    ASSERT_TRUE(screen);
+    EXPECT_EQ(screen->image.size(), QSize(12802, 2));
+    EXPECT_EQ(ImageTools::pixelSizeOfFile(wide), QSize(12802, 2));
+    const Read huge =
+        readBytes(dir, QStringLiteral("huge.gif"), gifWithFrames(20000, 20000, 1, 1, 1));
+    EXPECT_FALSE(huge.picture);
+    EXPECT_TRUE(huge.reason.contains(QLatin1String("too large"))) << huge.reason.toStdString();
 }
 
 } // namespace
