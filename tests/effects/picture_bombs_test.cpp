@@ -267,6 +267,26 @@ TEST(PictureBombs, TileComponentAndFrameCountsAreRefusedOrBounded) {
     ASSERT_TRUE(plain.picture) << plain.reason.toStdString();
     EXPECT_EQ(plain.picture->image.size(), QSize(16, 16));
 
+    // HEIC: libheif writes even one picture as a grid of one tile, whose canvas size is
+    // in the grid's own descriptor. Claiming 20,000 × 20,000 there, with the image's
+    // declared size left at 8 × 8, once had libheif allocate 2.3 GB for 17 seconds.
+    if (ImageTools::heicEncodingAvailable()) {
+        const QString path = dir.filePath(QStringLiteral("grid.heic"));
+        ASSERT_TRUE(ImageTools::writeImage(Picture(photoLike(8, 8)), path, 11, 1.0));
+        QByteArray heic = readAll(path);
+        const qsizetype grid = heic.indexOf("idat") + 4; // version, flags, rows, columns, sizes
+        ASSERT_GT(grid, 4);
+        ASSERT_EQ(qFromBigEndian<quint16>(heic.constData() + grid + 4), 8);
+        const Read plainGrid = readBytes(dir, QStringLiteral("plain.heic"), heic);
+        ASSERT_TRUE(plainGrid.picture) << plainGrid.reason.toStdString();
+        EXPECT_EQ(plainGrid.picture->image.size(), QSize(8, 8));
+        qToBigEndian<quint16>(20000, heic.data() + grid + 4);
+        qToBigEndian<quint16>(20000, heic.data() + grid + 6);
+        const Read huge = readBytes(dir, QStringLiteral("huge.heic"), heic);
+        EXPECT_FALSE(huge.picture);
+        EXPECT_TRUE(huge.reason.contains(QLatin1String("too large"))) << huge.reason.toStdString();
+    }
+
     // Thousands of frames: the largest frame's size is the picture's, read once.
     const struct {
         QSize screen;
