@@ -224,10 +224,10 @@ bool surveyQt(QImageReader& reader, Survey& survey, QString* reason) {
     // Qt paints a GIF's frames onto its logical screen, which may be larger than any
     // frame: a tiny file can ask for gigabytes there.
     if (reader.format() == "gif") {
-        const QByteArray head = reader.device()->peek(10);
-        if (head.size() == 10) {
-            const QSize screen(qFromLittleEndian<quint16>(head.constData() + 6),
-                               qFromLittleEndian<quint16>(head.constData() + 8));
+        uchar head[10];
+        if (reader.device()->peek(reinterpret_cast<char*>(head), 10) == 10) {
+            const QSize screen(qFromLittleEndian<quint16>(head + 6),
+                               qFromLittleEndian<quint16>(head + 8));
             if (!withinLimit(screen)) {
                 setReason(reason, tooLarge(screen));
                 return false;

@@ -96,8 +96,11 @@ void ViewController::startIntake(const QString& path, const QString& action, boo
     originalImagePath = path;
     infoProvider.isImageAdded = true;
     jobs.enqueue(SessionJobs::Kind::intake, [this, path, action, reset]() -> SessionJobs::Work {
-        // Only the header is read here; decoding happens in the background.
-        const QSize pixels = ImageTools::pixelSizeOfFile(path);
+        // A reset starts again from the picture as taken in, even if its file has gone or
+        // changed since. Otherwise only the header is read here; decoding happens in the
+        // background.
+        const Picture kept = reset ? currentOriginal() : Picture();
+        const QSize pixels = kept.isEmpty() ? ImageTools::pixelSizeOfFile(path) : kept.image.size();
         // A new picture, and the same one reset, start fitted to the box.
         const QSizeF box = boxSize();
         zoomScale = currentZoomFactor = imageViewBackground->currentZoomFactor = 1.0;
@@ -106,7 +109,7 @@ void ViewController::startIntake(const QString& path, const QString& action, boo
         LayerRenderInput in;
         in.kind = LayerRenderInput::Kind::both;
         in.path = path;
-        in.original = reset ? currentOriginal() : Picture();
+        in.original = kept;
         in.background = settings.background;
         in.foreground = settings.foreground;
         in.neutral = initialVal;

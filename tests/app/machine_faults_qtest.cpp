@@ -5,11 +5,14 @@
 #include <QtTest>
 
 #include <QBuffer>
+#include <QComboBox>
 #include <QImageWriter>
+#include <QPushButton>
 
 #include <csignal>
 #include <sys/resource.h>
 
+#include "controls/check_box.h"
 #include "effects/image_tools.h"
 #include "paint/draw_view.h"
 #include "persist/output_format_window.h"
@@ -190,17 +193,9 @@ private slots:
         ViewController& c = fixture_.controller();
         test::ScriptedDialogs& d = fixture_.dialogs();
         const QString root = fixture_.environment().root();
-        // A PNG header claiming 60,000 × 60,000 pixels, with no pixels behind it.
-        QImage tiny(2, 2, QImage::Format_RGB32);
-        tiny.fill(Qt::red);
-        QByteArray png;
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        tiny.save(&buffer, "PNG");
-        qToBigEndian<quint32>(60000, png.data() + 16);
-        qToBigEndian<quint32>(60000, png.data() + 20);
+        // A PNG header claiming 60,000 × 60,000 pixels, with one row behind it.
         const QString huge = root + QStringLiteral("/huge.png");
-        QVERIFY(test::writeAll(huge, png));
+        QVERIFY(test::writeAll(huge, test::greyPng(60000, 60000, '\x80', 1)));
         c.takeInPicture(huge, QStringLiteral("addImage"));
         idle();
         QCOMPARE(noticesSince(d, 0), QStringList{kCouldNotLoad});
@@ -210,8 +205,8 @@ private slots:
         // A picture one pixel wide and four million long: opened, at its size.
         QImage line(1, 4'000'000, QImage::Format_RGB32);
         line.fill(Qt::blue);
-        const QString tall = root + QStringLiteral("/tall.png");
-        QVERIFY(line.save(tall, "PNG"));
+        const QString tall = root + QStringLiteral("/tall.bmp");
+        QVERIFY(line.save(tall, "BMP"));
         line = QImage();
         c.takeInPicture(tall, QStringLiteral("addImage"));
         idle();

@@ -7,11 +7,11 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 
-#include <cstring>
 #include <sys/resource.h>
 
 #include "effects/image_tools.h"
 #include "effects/layer_rendering.h"
+#include "tests/persist/sample_pictures.h"
 #include "view/zoom.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -53,44 +53,6 @@ private:
     bool ok_ = false;
 };
 
-quint32 crc32(const QByteArray& data) {
-    quint32 crc = 0xffffffffu;
-    for (const char c : data) {
-        crc ^= static_cast<quint8>(c);
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
-QByteArray pngChunk(const char* type, const QByteArray& data) {
-    const QByteArray body = QByteArray(type, 4) + data;
-    QByteArray length(4, '\0'), crc(4, '\0');
-    qToBigEndian<quint32>(static_cast<quint32>(data.size()), length.data());
-    qToBigEndian<quint32>(crc32(body), crc.data());
-    return length + body + crc;
-}
-
-// A 10,000 × 10,000 grey PNG with a brighter band, written straight to `path`.
-bool write100Megapixels(const QString& path) {
-    constexpr int side = 10'000;
-    QByteArray raw(static_cast<qsizetype>(side + 1) * side, '\x60');
-    for (int y = 0; y < side; ++y) {
-        raw[static_cast<qsizetype>(y) * (side + 1)] = 0;
-        if (y / 1000 == 5)
-            std::memset(raw.data() + static_cast<qsizetype>(y) * (side + 1) + 1, 0xc0, side);
-    }
-    QByteArray header(13, '\0');
-    qToBigEndian<quint32>(side, header.data());
-    qToBigEndian<quint32>(side, header.data() + 4);
-    header[8] = 8;
-    const QByteArray png = QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) +
-                           pngChunk("IDAT", qCompress(raw, 1).mid(4)) +
-                           pngChunk("IEND", QByteArray());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(png) == png.size();
-}
-
 TEST(AddressSpace, RunningOutOpeningOrRenderingA100MegapixelPictureIsAReason) {
 #ifdef VIVIDRA_SANITIZED
     GTEST_SKIP() << "the sanitizers reserve terabytes of address space up front, so a limit "
@@ -98,7 +60,7 @@ TEST(AddressSpace, RunningOutOpeningOrRenderingA100MegapixelPictureIsAReason) {
 #endif
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("big.png"));
-    ASSERT_TRUE(write100Megapixels(path));
+    ASSERT_TRUE(test::writeAll(path, test::greyPng(10'000, 10'000, '\x60')));
 
     // Opening: 400 MB of pixels do not fit in 150 MB more.
     {
@@ -112,7 +74,7 @@ TEST(AddressSpace, RunningOutOpeningOrRenderingA100MegapixelPictureIsAReason) {
     const std::optional<Picture> picture = ImageTools::readPicture(path);
     ASSERT_TRUE(picture);
     ASSERT_EQ(picture->image.size(), QSize(10'000, 10'000));
-    const QRgb band = picture->image.pixel(5000, 5500);
+    const QRgb grey = picture->image.pixel(5000, 5500);
 
     // Rendering: the original is there; the blur's layers are not.
     LayerRenderInput in;
@@ -131,7 +93,7 @@ TEST(AddressSpace, RunningOutOpeningOrRenderingA100MegapixelPictureIsAReason) {
             failed.reason,
             QStringLiteral("There is not enough memory to apply this change to the picture."));
     }
-    EXPECT_EQ(picture->image.pixel(5000, 5500), band);
+    EXPECT_EQ(picture->image.pixel(5000, 5500), grey);
     const LayerRenderResult rendered = renderLayers(in);
     ASSERT_TRUE(rendered.ok) << rendered.reason.toStdString();
     EXPECT_EQ(rendered.backgroundImage.image.size(), QSize(10'000, 10'000));

@@ -13,6 +13,7 @@
 namespace vividra {
 namespace {
 
+using test::greyPng;
 using test::photoLike;
 using test::readAll;
 using test::writeAll;
@@ -52,41 +53,6 @@ Read readBytes(const QTemporaryDir& dir, const QString& name, const QByteArray& 
     Read r;
     r.picture = ImageTools::readPicture(path, &r.reason, &r.damaged);
     return r;
-}
-
-quint32 crc32(const QByteArray& data) {
-    quint32 crc = 0xffffffffu;
-    for (const char c : data) {
-        crc ^= static_cast<quint8>(c);
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
-QByteArray pngChunk(const char* type, const QByteArray& data) {
-    QByteArray body = QByteArray(type, 4) + data;
-    QByteArray chunk(4, '\0');
-    qToBigEndian<quint32>(static_cast<quint32>(data.size()), chunk.data());
-    QByteArray crc(4, '\0');
-    qToBigEndian<quint32>(crc32(body), crc.data());
-    return chunk + body + crc;
-}
-
-// An 8-bit grey PNG of mid grey, its rows compressed here.
-QByteArray greyPng(quint32 width, quint32 height) {
-    const qsizetype row = static_cast<qsizetype>(width) + 1;
-    QByteArray raw(row * height, '\x80');
-    for (qsizetype at = 0; at < raw.size(); at += row)
-        raw[at] = 0; // no filter
-    QByteArray header(13, '\0');
-    qToBigEndian<quint32>(width, header.data());
-    qToBigEndian<quint32>(height, header.data() + 4);
-    header[8] = 8; // bits
-    header[9] = 0; // grey
-    // qCompress puts the length before the zlib stream.
-    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) +
-           pngChunk("IDAT", qCompress(raw, 1).mid(4)) + pngChunk("IEND", QByteArray());
 }
 
 // A JPEG 2000 codestream of our own with its image and tile grid rewritten.
