@@ -348,12 +348,27 @@ QImage decode(const QByteArray& file, qint64 maximumPixels, QString* reason) {
         setReason(reason, QStringLiteral("Damaged HEIF data"));
         return {};
     }
+    // The picture must be the size its header declares, which is what the file is
+    // taken in at before it is decoded.
+    const QSize declared(heif_image_handle_get_width(rawHandle),
+                         heif_image_handle_get_height(rawHandle));
+    if (QSize(width, height) != declared) {
+        setReason(reason, QStringLiteral("Damaged HEIF data: a %1 × %2 picture declared as %3 × %4")
+                              .arg(width)
+                              .arg(height)
+                              .arg(declared.width())
+                              .arg(declared.height()));
+        return {};
+    }
     const QImage::Format format = !alpha          ? QImage::Format_RGB888
                                   : premultiplied ? QImage::Format_RGBA8888_Premultiplied
                                                   : QImage::Format_RGBA8888;
     // Wraps libheif's plane; the conversion makes the copy we keep.
     const QImage wrapped(plane, width, height, stride, format);
     QImage out = wrapped.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    // Like every reader, at the file's pixel size: the largest of its images.
+    if (!out.isNull() && out.size() != sizes.largest)
+        out = out.scaled(sizes.largest, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     if (out.isNull())
         setReason(reason, QStringLiteral("Not enough memory to open this picture."));
     return out;

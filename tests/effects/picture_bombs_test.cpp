@@ -246,6 +246,14 @@ TEST(PictureBombs, TileComponentAndFrameCountsAreRefusedOrBounded) {
         const Read plainGrid = readBytes(dir, QStringLiteral("plain.heic"), heic);
         ASSERT_TRUE(plainGrid.picture) << plainGrid.reason.toStdString();
         EXPECT_EQ(plainGrid.picture->image.size(), QSize(8, 8));
+        // From the fuzzer: a canvas one pixel narrower than declared decoded to a picture
+        // of another size than the file was taken in at.
+        QByteArray narrower = heic;
+        qToBigEndian<quint16>(7, narrower.data() + grid + 4);
+        const Read mismatch = readBytes(dir, QStringLiteral("narrower.heic"), narrower);
+        EXPECT_FALSE(mismatch.picture);
+        EXPECT_TRUE(mismatch.reason.contains(QLatin1String("Damaged")))
+            << mismatch.reason.toStdString();
         qToBigEndian<quint16>(20000, heic.data() + grid + 4);
         qToBigEndian<quint16>(20000, heic.data() + grid + 6);
         const Read huge = readBytes(dir, QStringLiteral("huge.heic"), heic);
