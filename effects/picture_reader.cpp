@@ -289,7 +289,11 @@ bool openSource(const QString& path, Source& source, bool decoding, QString* rea
     }
     const bool checked =
         source.kind == Kind::Jpeg || source.kind == Kind::Gif || source.kind == Kind::Bmp;
-    if ((decoding && checked) || source.kind == Kind::Jpeg2000 || source.kind == Kind::Heif) {
+    // Small files come into memory whole as well: a damaged JPEG can send Qt's reader
+    // back to the end of a file tens of thousands of times, a system call each time.
+    const bool small = source.file.size() <= 4 * 1024 * 1024;
+    if ((decoding && checked) || small || source.kind == Kind::Jpeg2000 ||
+        source.kind == Kind::Heif) {
         source.bytes = source.file.readAll();
         source.file.close();
     }

@@ -182,6 +182,23 @@ QByteArray greyBmp(qint32 width, qint32 height) {
     return bmp.append(QByteArray(row * height, '\x80'));
 }
 
+// From the fuzzer: a JPEG whose marker lengths run past its end. Qt's reader went back to
+// the end of the file some thirty thousand times for it, a system call each time.
+TEST(PictureBombs, MarkersRunningPastTheEndAreRefused) {
+    QTemporaryDir dir;
+    const Read read = readBytes(
+        dir, QStringLiteral("markers.jpg"),
+        QByteArray::fromBase64(
+            "/9j/4AAQSkZJRgABAQEAZABkAAD/2wBDAAYEBQYFBAcIBQcGBgYGChAKCgk5ChQODwwQFwAAAAYUFhYaHSUfGh"
+            "sjHBYWICwgI9bYECkqKRkfLTAtKDAlKCko/9sAQwEHBwcKCAoTCgoAAAAAAAAAAAAAA//aAAwDAQACEAMQAAAB"
+            "tpgl/8QAGBAAAgMAAAAAAAAAAAAAAAAAAAMBBCH/2gAIAQEAAQUCXXLvYAA7/+fu9wIDAAAAAAAAAAAAAAAAAA"
+            "ACAwUS/9oACAAAAAAAAAABxBDPP2r/ABURAQEAAMi0RBL/AP/Z"));
+    EXPECT_FALSE(read.picture);
+    EXPECT_FALSE(read.reason.isEmpty());
+    EXPECT_EQ(ImageTools::pixelSizeOfFile(dir.filePath(QStringLiteral("markers.jpg"))),
+              QSize(0, 0));
+}
+
 TEST(PictureBombs, ExtremeShapesAreRefusedOrOpenWithinTheirOwnMemory) {
     QTemporaryDir dir;
     // Forty million pixels in one column and in one row: 160 MB each, under our limit.
@@ -279,12 +296,12 @@ TEST(PictureBombs, TileComponentAndFrameCountsAreRefusedOrBounded) {
     }
     // A screen far larger than its frames, as the fuzzer found: Qt paints onto the
     // screen, so the screen is the picture's size, and a huge one is refused unread.
-    const QString wide = dir.filePath(QStringLiteral("wide.gif"));
-    ASSERT_TRUE(writeAll(wide, gifWithFrames(12802, 2, 3, 2, 2)));
-    const std::optional<Picture> screen = ImageTools::readPicture(wide);
+    const QString wideGif = dir.filePath(QStringLiteral("wide.gif"));
+    ASSERT_TRUE(writeAll(wideGif, gifWithFrames(12802, 2, 3, 2, 2)));
+    const std::optional<Picture> screen = ImageTools::readPicture(wideGif);
     ASSERT_TRUE(screen);
     EXPECT_EQ(screen->image.size(), QSize(12802, 2));
-    EXPECT_EQ(ImageTools::pixelSizeOfFile(wide), QSize(12802, 2));
+    EXPECT_EQ(ImageTools::pixelSizeOfFile(wideGif), QSize(12802, 2));
     const Read huge =
         readBytes(dir, QStringLiteral("huge.gif"), gifWithFrames(20000, 20000, 1, 1, 1));
     EXPECT_FALSE(huge.picture);
