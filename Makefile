@@ -2,7 +2,7 @@
 JOBS := $(shell nproc)
 ARGS ?=
 
-.PHONY: run test bench soak format deps
+.PHONY: run test bench soak fuzz format deps
 
 deps:
 	@scripts/install-deps.sh
@@ -33,6 +33,11 @@ soak: deps
 	@cmake --build build/release-tests -j$(JOBS) --target impatient_user_qtest
 	QT_QPA_PLATFORM=offscreen VIVIDRA_SOAK_SEQUENCES=$(SEQUENCES) VIVIDRA_SOAK_SEED=$(SEED) \
 		./build/release-tests/tests/impatient_user_qtest
+
+# A long fuzzing campaign, every parser for RUNS inputs: make fuzz RUNS=1000000
+RUNS ?= 1000000
+fuzz: deps
+	@scripts/fuzz.sh $(RUNS)
 
 format:
 	@git ls-files --cached --others --exclude-standard -- '*.cpp' '*.h' | xargs clang-format -i

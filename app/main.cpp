@@ -57,6 +57,8 @@ int main(int argc, char** argv) {
     });
 
     window.show();
+    if (const QString problem = platform::temporaryDirectoryProblem(); !problem.isEmpty())
+        QTimer::singleShot(0, &window, [problem] { platform::showNotice(problem); });
     if (!cmd.paths.isEmpty())
         QTimer::singleShot(0, &delegate, [&] { delegate.openURLs(cmd.paths); });
 

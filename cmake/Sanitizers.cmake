@@ -1,4 +1,11 @@
-if(VIVIDRA_SANITIZE STREQUAL "address")
+if(VIVIDRA_FUZZ)
+    # Coverage for libFuzzer everywhere; the fuzzer's own main is linked into the targets only.
+    set(flags -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+              -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+    add_compile_options(${flags})
+    unset(flags)
+elseif(VIVIDRA_SANITIZE STREQUAL "address")
     set(flags -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
 elseif(VIVIDRA_SANITIZE STREQUAL "thread")
     set(flags -fsanitize=thread -fno-omit-frame-pointer)

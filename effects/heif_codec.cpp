@@ -1,9 +1,11 @@
 #include "effects/heif_codec.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -99,6 +101,178 @@ Sizes surveySizes(heif_context* context, QString* reason) {
     return sizes;
 }
 
+// A derived image (a grid of tiles or an overlay) is decoded onto a canvas whose size
+// is in its own descriptor, not in the sizes libheif reports for the image, so a file
+// of a few hundred bytes can ask for gigabytes. The container is read here, as far as
+// needed to find the primary image's canvas and how many images it is made of.
+class Boxes {
+public:
+    explicit Boxes(const QByteArray& file)
+        : data_(reinterpret_cast<const uchar*>(file.constData())), size_(file.size()) {}
+
+    struct Box {
+        qsizetype body = 0; // after the header
+        qsizetype end = 0;
+        QByteArray type;
+    };
+
+    // The boxes from `at` to `end`, in order; stops at the first malformed one.
+    std::vector<Box> children(qsizetype at, qsizetype end) const {
+        std::vector<Box> out;
+        while (at + 8 <= end) {
+            quint64 length = u32(at);
+            qsizetype header = 8;
+            if (length == 1) {
+                if (at + 16 > end)
+                    break;
+                length = (quint64(u32(at + 8)) << 32) | u32(at + 12);
+                header = 16;
+            } else if (length == 0) {
+                length = static_cast<quint64>(end - at);
+            }
+            if (length < static_cast<quint64>(header) || length > static_cast<quint64>(end - at))
+                break;
+            out.push_back({at + header, at + static_cast<qsizetype>(length),
+                           QByteArray(reinterpret_cast<const char*>(data_ + at + 4), 4)});
+            at += static_cast<qsizetype>(length);
+        }
+        return out;
+    }
+    const Box* find(const std::vector<Box>& boxes, const char* type) const {
+        for (const Box& b : boxes)
+            if (b.type == type)
+                return &b;
+        return nullptr;
+    }
+    bool has(qsizetype at, qsizetype count) const {
+        return at >= 0 && count >= 0 && at + count <= size_;
+    }
+    quint32 u8(qsizetype at) const { return data_[at]; }
+    quint32 u16(qsizetype at) const { return (quint32(data_[at]) << 8) | data_[at + 1]; }
+    quint32 u32(qsizetype at) const { return (quint32(u16(at)) << 16) | u16(at + 2); }
+    // An unsigned number of 0, 2, 4 or 8 bytes; nothing past `end`.
+    std::optional<quint64> number(qsizetype& at, int bytes, qsizetype end) const {
+        if (at + bytes > end)
+            return std::nullopt;
+        quint64 v = 0;
+        for (int i = 0; i < bytes; ++i)
+            v = (v << 8) | data_[at + i];
+        at += bytes;
+        return v;
+    }
+
+private:
+    const uchar* data_;
+    qsizetype size_;
+};
+
+struct Canvas {
+    QSize size;
+    qint64 parts = 0; // images it is made of
+};
+
+std::optional<Canvas> primaryCanvas(const QByteArray& file) {
+    const Boxes boxes(file);
+    const auto top = boxes.children(0, file.size());
+    const Boxes::Box* meta = boxes.find(top, "meta");
+    if (!meta)
+        return std::nullopt;
+    const auto inMeta = boxes.children(meta->body + 4, meta->end);
+    const Boxes::Box* pitm = boxes.find(inMeta, "pitm");
+    const Boxes::Box* iinf = boxes.find(inMeta, "iinf");
+    const Boxes::Box* iloc = boxes.find(inMeta, "iloc");
+    if (!pitm || !iinf || !iloc || pitm->end - pitm->body < 6)
+        return std::nullopt;
+    const quint32 primary =
+        boxes.u8(pitm->body) == 0 ? boxes.u16(pitm->body + 4) : boxes.u32(pitm->body + 4);
+
+    // The primary item's type.
+    QByteArray type;
+    const qsizetype entries = iinf->body + 4 + (boxes.u8(iinf->body) == 0 ? 2 : 4);
+    for (const Boxes::Box& infe : boxes.children(entries, iinf->end)) {
+        const quint32 version = infe.end - infe.body >= 12 ? boxes.u8(infe.body) : 0;
+        if (infe.type != "infe" || version < 2)
+            continue;
+        const qsizetype id = infe.body + 4;
+        const quint32 item = version == 2 ? boxes.u16(id) : boxes.u32(id);
+        const qsizetype at = id + (version == 2 ? 2 : 4) + 2;
+        if (item == primary && at + 4 <= infe.end)
+            type = QByteArray(file.constData() + at, 4);
+    }
+    if (type != "grid" && type != "iovl")
+        return std::nullopt;
+
+    // Where its descriptor is: the first extent of its location.
+    qsizetype at = iloc->body;
+    const int version = static_cast<int>(boxes.u8(at));
+    at += 4;
+    if (at + 2 > iloc->end)
+        return std::nullopt;
+    const int offsetSize = static_cast<int>(boxes.u8(at) >> 4);
+    const int lengthSize = static_cast<int>(boxes.u8(at) & 15);
+    const int baseSize = static_cast<int>(boxes.u8(at + 1) >> 4);
+    const int indexSize = version >= 1 ? static_cast<int>(boxes.u8(at + 1) & 15) : 0;
+    at += 2;
+    const auto count = boxes.number(at, version < 2 ? 2 : 4, iloc->end);
+    std::optional<qint64> descriptor;
+    for (quint64 i = 0; count && i < *count && !descriptor; ++i) {
+        const auto item = boxes.number(at, version < 2 ? 2 : 4, iloc->end);
+        const auto method = version >= 1 ? boxes.number(at, 2, iloc->end) : quint64{0};
+        const auto reference = boxes.number(at, 2, iloc->end);
+        const auto base = boxes.number(at, baseSize, iloc->end);
+        const auto extents = boxes.number(at, 2, iloc->end);
+        if (!item || !method || !reference || !base || !extents)
+            return std::nullopt;
+        for (quint64 e = 0; e < *extents; ++e) {
+            const auto index = boxes.number(at, indexSize, iloc->end);
+            const auto offset = boxes.number(at, offsetSize, iloc->end);
+            const auto length = boxes.number(at, lengthSize, iloc->end);
+            if (!index || !offset || !length)
+                return std::nullopt;
+            if (*item != primary || e > 0 || *base > quint64(file.size()) ||
+                *offset > quint64(file.size()))
+                continue;
+            qint64 start = static_cast<qint64>(*base + *offset);
+            if ((*method & 15) == 1) {
+                const Boxes::Box* idat = boxes.find(inMeta, "idat");
+                if (!idat)
+                    return std::nullopt;
+                start += idat->body;
+            }
+            descriptor = start;
+        }
+    }
+    if (!descriptor)
+        return std::nullopt;
+
+    // The canvas: after the grid's rows and columns, or the overlay's fill colour.
+    qsizetype d = static_cast<qsizetype>(*descriptor);
+    if (!boxes.has(d, 2))
+        return std::nullopt;
+    const bool wide = boxes.u8(d + 1) & 1;
+    d += type == "grid" ? 4 : 2 + 8;
+    const auto width = boxes.number(d, wide ? 4 : 2, file.size());
+    const auto height = boxes.number(d, wide ? 4 : 2, file.size());
+    if (!width || !height)
+        return std::nullopt;
+    Canvas canvas;
+    canvas.size = QSize(static_cast<int>(std::min<quint64>(*width, INT_MAX)),
+                        static_cast<int>(std::min<quint64>(*height, INT_MAX)));
+
+    // The images it is made of: the primary's "dimg" references.
+    if (const Boxes::Box* iref = boxes.find(inMeta, "iref"); iref && boxes.has(iref->body, 4)) {
+        const int idSize = boxes.u8(iref->body) == 0 ? 2 : 4;
+        for (const Boxes::Box& r : boxes.children(iref->body + 4, iref->end)) {
+            qsizetype p = r.body;
+            const auto from = boxes.number(p, idSize, r.end);
+            const auto references = boxes.number(p, 2, r.end);
+            if (r.type == "dimg" && from && references && *from == primary)
+                canvas.parts += static_cast<qint64>(*references);
+        }
+    }
+    return canvas;
+}
+
 heif_error appendBytes(heif_context*, const void* data, size_t size, void* user) {
     static_cast<QByteArray*>(user)->append(static_cast<const char*>(data),
                                            static_cast<qsizetype>(size));
@@ -131,6 +305,22 @@ QImage decode(const QByteArray& file, qint64 maximumPixels, QString* reason) {
         setReason(reason, QStringLiteral("Picture too large: %1 pixels").arg(sizes.decoded));
         return {};
     }
+    if (const std::optional<Canvas> canvas = primaryCanvas(file)) {
+        const qint64 pixels = static_cast<qint64>(canvas->size.width()) * canvas->size.height();
+        if (pixels > maximumPixels) {
+            setReason(reason, QStringLiteral("Picture too large: %1 × %2 pixels")
+                                  .arg(canvas->size.width())
+                                  .arg(canvas->size.height()));
+            return {};
+        }
+        // Each part is decoded on its own; a tile per 16,384 pixels of the limit
+        // keeps a file of one small tile repeated from running for minutes.
+        if (canvas->parts > std::max<qint64>(64, maximumPixels / 16384)) {
+            setReason(reason,
+                      QStringLiteral("HEIF picture made of too many tiles: %1").arg(canvas->parts));
+            return {};
+        }
+    }
     heif_image_handle* rawHandle = nullptr;
     heif_error error = heif_context_get_primary_image_handle(context.get(), &rawHandle);
     if (error.code != heif_error_Ok) {
@@ -158,12 +348,27 @@ QImage decode(const QByteArray& file, qint64 maximumPixels, QString* reason) {
         setReason(reason, QStringLiteral("Damaged HEIF data"));
         return {};
     }
+    // The picture must be the size its header declares, which is what the file is
+    // taken in at before it is decoded.
+    const QSize declared(heif_image_handle_get_width(rawHandle),
+                         heif_image_handle_get_height(rawHandle));
+    if (QSize(width, height) != declared) {
+        setReason(reason, QStringLiteral("Damaged HEIF data: a %1 × %2 picture declared as %3 × %4")
+                              .arg(width)
+                              .arg(height)
+                              .arg(declared.width())
+                              .arg(declared.height()));
+        return {};
+    }
     const QImage::Format format = !alpha          ? QImage::Format_RGB888
                                   : premultiplied ? QImage::Format_RGBA8888_Premultiplied
                                                   : QImage::Format_RGBA8888;
     // Wraps libheif's plane; the conversion makes the copy we keep.
     const QImage wrapped(plane, width, height, stride, format);
     QImage out = wrapped.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    // Like every reader, at the file's pixel size: the largest of its images.
+    if (!out.isNull() && out.size() != sizes.largest)
+        out = out.scaled(sizes.largest, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     if (out.isNull())
         setReason(reason, QStringLiteral("Not enough memory to open this picture."));
     return out;

@@ -51,8 +51,12 @@ public:
     // height over all its images), upright, as Format_ARGB32_Premultiplied.
     // The decoder is chosen by the content, not the name. Nothing on failure,
     // running out of memory included (nothing is thrown); `reason` then says why
-    // in one line.
-    static std::optional<Picture> readPicture(const QString& path, QString* reason = nullptr);
+    // in one line. A JPEG cut off after some rows is read with the missing rows
+    // grey and sets `damaged`.
+    static std::optional<Picture> readPicture(const QString& path, QString* reason = nullptr,
+                                              bool* damaged = nullptr);
+    // What to tell the user, once, when a picture was read `damaged`.
+    static QString damagedPictureNotice();
     // The reason readPicture gives when memory runs out.
     static QString outOfMemoryReason();
     // The pixel size a file's pictures come in at, from the headers alone; 0×0
@@ -62,6 +66,10 @@ public:
     static const QStringList& pictureFileExtensions();
     // Pictures whose header claims more pixels than this are refused unread.
     static constexpr qint64 maximumPixels = 250'000'000;
+    // The limit in force: maximumPixels, unless lowered for fuzzing, where one input
+    // must decode within a few hundred megabytes.
+    static qint64 pixelLimit();
+    static void setPixelLimitForTesting(qint64 pixels);
 
     // Encoding.
     static int formatCode(const QString& extension);

@@ -1,11 +1,13 @@
 #include "effects/jpeg2000_codec.h"
 
 #include <QThread>
+#include <QtEndian>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include <openjpeg.h>
 
@@ -123,6 +125,63 @@ void setReason(QString* reason, const QString& text) {
         *reason = text;
 }
 
+// The image and tile grid from the codestream's SIZ segment, read before OpenJPEG
+// sees the file: it allocates its bookkeeping for every tile and component while
+// reading the header, so a tiny file can ask for gigabytes there.
+struct Grid {
+    qint64 width = 0;
+    qint64 height = 0;
+    qint64 tilesAcross = 0;
+    qint64 tilesDown = 0;
+    int components = 0;
+};
+
+std::optional<Grid> readGrid(const QByteArray& file) {
+    // SOC then SIZ starts every codestream, bare or in a JP2 file's "jp2c" box.
+    const qsizetype at = file.indexOf(QByteArray("\xff\x4f\xff\x51", 4));
+    if (at < 0 || file.size() < at + 42)
+        return std::nullopt;
+    const auto* p = reinterpret_cast<const uchar*>(file.constData()) + at + 4;
+    const auto u32 = [p](int offset) {
+        return static_cast<qint64>(qFromBigEndian<quint32>(p + offset));
+    };
+    const qint64 xsiz = u32(4), ysiz = u32(8), xosiz = u32(12), yosiz = u32(16);
+    const qint64 xtsiz = u32(20), ytsiz = u32(24), xtosiz = u32(28), ytosiz = u32(32);
+    if (xsiz <= xosiz || ysiz <= yosiz || xtsiz == 0 || ytsiz == 0 || xtosiz > xosiz ||
+        ytosiz > yosiz)
+        return std::nullopt;
+    Grid grid;
+    grid.width = xsiz - xosiz;
+    grid.height = ysiz - yosiz;
+    grid.tilesAcross = (xsiz - xtosiz + xtsiz - 1) / xtsiz;
+    grid.tilesDown = (ysiz - ytosiz + ytsiz - 1) / ytsiz;
+    grid.components = qFromBigEndian<quint16>(p + 36);
+    return grid;
+}
+
+// Why a file is refused unread, or empty. OpenJPEG's bookkeeping costs about 20 KB per
+// tile and component: a tile-component per 16,384 pixels of the limit keeps it to a
+// sixth of the pixels' own memory. No layout we show has more than five components.
+QString refusal(const QByteArray& file, qint64 maximumPixels) {
+    const std::optional<Grid> grid = readGrid(file);
+    if (!grid)
+        return {};
+    // Divisions, not products: each side may be up to 2^32.
+    if (grid->width > maximumPixels / grid->height)
+        return QStringLiteral("Picture too large: %1 × %2 pixels")
+            .arg(grid->width)
+            .arg(grid->height);
+    if (grid->components > 16)
+        return QStringLiteral("JPEG 2000 file with %1 components").arg(grid->components);
+    const qint64 tileLimit = std::max<qint64>(64, maximumPixels / 16384);
+    if (grid->tilesAcross > tileLimit || grid->tilesDown > tileLimit ||
+        grid->tilesAcross * grid->tilesDown * std::max(1, grid->components) > tileLimit)
+        return QStringLiteral("JPEG 2000 file with too many tiles: %1 × %2")
+            .arg(grid->tilesAcross)
+            .arg(grid->tilesDown);
+    return {};
+}
+
 struct Header {
     Codec codec;
     Stream stream;
@@ -131,7 +190,11 @@ struct Header {
     QString errors;
 };
 
-bool readHeader(const QByteArray& file, Header& h, QString* reason) {
+bool readHeader(const QByteArray& file, qint64 maximumPixels, Header& h, QString* reason) {
+    if (const QString refused = refusal(file, maximumPixels); !refused.isEmpty()) {
+        setReason(reason, refused);
+        return false;
+    }
     h.memory.readData = file.constData();
     h.memory.size = file.size();
     h.codec.reset(opj_create_decompress(isJp2(file) ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K));
@@ -250,9 +313,9 @@ bool looksLikeJpeg2000(const QByteArray& head) {
     return isJp2(head) || startsWith(head, kCodestreamSignature, sizeof kCodestreamSignature);
 }
 
-QSize readSize(const QByteArray& file, QString* reason) {
+QSize readSize(const QByteArray& file, qint64 maximumPixels, QString* reason) {
     Header h;
-    if (!readHeader(file, h, reason))
+    if (!readHeader(file, maximumPixels, h, reason))
         return {};
     return {static_cast<int>(h.image->x1 - h.image->x0),
             static_cast<int>(h.image->y1 - h.image->y0)};
@@ -260,7 +323,7 @@ QSize readSize(const QByteArray& file, QString* reason) {
 
 QImage decode(const QByteArray& file, qint64 maximumPixels, QString* reason) {
     Header h;
-    if (!readHeader(file, h, reason))
+    if (!readHeader(file, maximumPixels, h, reason))
         return {};
     const qint64 width = h.image->x1 - h.image->x0;
     const qint64 height = h.image->y1 - h.image->y0;

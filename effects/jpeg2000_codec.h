@@ -11,11 +11,13 @@ namespace vividra::jpeg2000 {
 // A JP2 file (signature box) or a raw J2K codestream.
 bool looksLikeJpeg2000(const QByteArray& head);
 
-// The picture size from the header alone; an invalid size when unreadable.
-QSize readSize(const QByteArray& file, QString* reason);
+// The picture size from the header alone; an invalid size when unreadable, or
+// when the file is refused as decode would refuse it.
+QSize readSize(const QByteArray& file, qint64 maximumPixels, QString* reason);
 
-// Decodes the whole file. Pictures claiming more than `maximumPixels` are refused
-// before any pixel memory is allocated. Null on failure, with `reason` set.
+// Decodes the whole file. Pictures claiming more than `maximumPixels`, more than 16
+// components, or more tiles than the limit allows are refused before the decoder
+// allocates anything. Null on failure, with `reason` set.
 QImage decode(const QByteArray& file, qint64 maximumPixels, QString* reason);
 
 // JP2 data for a Format_ARGB32_Premultiplied image; empty on failure. A factor of

@@ -19,15 +19,27 @@ namespace {
 struct ErrorManager {
     jpeg_error_mgr base;
     std::jmp_buf escape;
+    bool ranOut = false;
+    bool rowsBeforeEnd = false;
 };
 
 [[noreturn]] void escapeOnError(j_common_ptr info) {
     std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->escape, 1);
 }
 
-// Warnings about stray bytes are common in camera files and harmless; cut-off
-// files never get here (the reader checks for the end marker first).
-void ignoreMessage(j_common_ptr, int) {}
+// Warnings about stray bytes are common in camera files and harmless. Running
+// out of data is noted: libjpeg then fills every block still to come with
+// zeros, which is mid grey, so the picture is whole if any row came before.
+void noteMessage(j_common_ptr info, int level) {
+    auto* errors = reinterpret_cast<ErrorManager*>(info->err);
+    if (level >= 0 || info->err->msg_code != JWRN_JPEG_EOF || errors->ranOut)
+        return;
+    errors->ranOut = true;
+    const auto* d = reinterpret_cast<j_decompress_ptr>(info);
+    // No scan started yet, or the first one cut within its first row of blocks.
+    errors->rowsBeforeEnd =
+        d->input_scan_number > 1 || (d->input_scan_number == 1 && d->input_iMCU_row > 0);
+}
 
 struct Decoded {
     QImage image;
@@ -74,17 +86,17 @@ bool run(jpeg_decompress_struct& info, ErrorManager& errors, const QByteArray& f
             return false;
     }
     jpeg_finish_decompress(&info);
-    return true;
+    return !errors.ranOut || errors.rowsBeforeEnd;
 }
 
 } // namespace
 
-QImage decode(const QByteArray& file, bool& outOfMemory) noexcept {
+QImage decode(const QByteArray& file, bool& outOfMemory, bool* cutOff) noexcept {
     jpeg_decompress_struct info{};
     ErrorManager errors{};
     info.err = jpeg_std_error(&errors.base);
     errors.base.error_exit = escapeOnError;
-    errors.base.emit_message = ignoreMessage;
+    errors.base.emit_message = noteMessage;
     Decoded out;
     bool ok = run(info, errors, file, out);
     jpeg_destroy_decompress(&info);
@@ -101,6 +113,8 @@ QImage decode(const QByteArray& file, bool& outOfMemory) noexcept {
         std::free(out.icc);
     }
     outOfMemory = out.outOfMemory;
+    if (cutOff)
+        *cutOff = ok && errors.ranOut;
     return ok ? out.image : QImage();
 }
 

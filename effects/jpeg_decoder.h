@@ -10,7 +10,9 @@ namespace vividra::jpeg {
 
 // The picture as Format_ARGB32_Premultiplied, its EXIF orientation not applied.
 // Null for damaged data and for layouts left to Qt's reader (CMYK), and when
-// memory runs out, which sets `outOfMemory`. Never throws.
-QImage decode(const QByteArray& file, bool& outOfMemory) noexcept;
+// memory runs out, which sets `outOfMemory`. A file cut off after some rows
+// decodes with the rest grey and sets `cutOff`; one cut off before any row is
+// null. Never throws.
+QImage decode(const QByteArray& file, bool& outOfMemory, bool* cutOff = nullptr) noexcept;
 
 } // namespace vividra::jpeg

@@ -68,7 +68,7 @@ LayerRenderResult renderLayers(LayerRenderInput in) {
     if (in.original.isEmpty()) {
         // A picture that cannot be read again (moved away meanwhile) keeps the layers quietly.
         QString reason;
-        auto read = ImageTools::readPicture(in.path, &reason);
+        auto read = ImageTools::readPicture(in.path, &reason, &out.damaged);
         if (!read) {
             if (reason == ImageTools::outOfMemoryReason())
                 out.reason = reason;

@@ -60,6 +60,7 @@ struct LayerRenderResult {
     bool ok = false;
     bool cancelled = false;
     QString reason;          // what to tell the user when it failed, or empty
+    bool damaged = false;    // the file was cut off; what arrived was read
     Picture original;        // the decoded original, for reuse by later renderings
     Picture foregroundImage; // set for foreground and both
     Picture backgroundImage; // set for background and both: the composite itself

@@ -2,8 +2,10 @@
 #include <QFile>
 #include <QImageReader>
 #include <QPainter>
+#include <QTransform>
 #include <QtEndian>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -75,8 +77,10 @@ QString tooLarge(const QSize& size) {
     return QStringLiteral("Picture too large: %1 × %2 pixels").arg(size.width()).arg(size.height());
 }
 
+std::atomic<qint64> pixelLimitInForce{ImageTools::maximumPixels};
+
 bool withinLimit(const QSize& size) {
-    return static_cast<qint64>(size.width()) * size.height() <= ImageTools::maximumPixels;
+    return static_cast<qint64>(size.width()) * size.height() <= ImageTools::pixelLimit();
 }
 
 // Qt refuses images above 128 MB by default, which a 34-megapixel photo
@@ -217,6 +221,20 @@ struct Survey {
 
 // The size of every image in the file, from headers.
 bool surveyQt(QImageReader& reader, Survey& survey, QString* reason) {
+    // Qt paints a GIF's frames onto its logical screen, which may be larger than any
+    // frame: a tiny file can ask for gigabytes there.
+    if (reader.format() == "gif") {
+        uchar head[10];
+        if (reader.device()->peek(reinterpret_cast<char*>(head), 10) == 10) {
+            const QSize screen(qFromLittleEndian<quint16>(head + 6),
+                               qFromLittleEndian<quint16>(head + 8));
+            if (!withinLimit(screen)) {
+                setReason(reason, tooLarge(screen));
+                return false;
+            }
+            survey.largest = screen;
+        }
+    }
     const int count = std::max(1, reader.imageCount());
     qint64 bestArea = -1;
     for (int i = 0; i < count; ++i) {
@@ -271,7 +289,11 @@ bool openSource(const QString& path, Source& source, bool decoding, QString* rea
     }
     const bool checked =
         source.kind == Kind::Jpeg || source.kind == Kind::Gif || source.kind == Kind::Bmp;
-    if ((decoding && checked) || source.kind == Kind::Jpeg2000 || source.kind == Kind::Heif) {
+    // Small files come into memory whole as well: a damaged JPEG can send Qt's reader
+    // back to the end of a file tens of thousands of times, a system call each time.
+    const bool small = source.file.size() <= 4 * 1024 * 1024;
+    if ((decoding && checked) || small || source.kind == Kind::Jpeg2000 ||
+        source.kind == Kind::Heif) {
         source.bytes = source.file.readAll();
         source.file.close();
     }
@@ -294,7 +316,39 @@ QImage toPixelSize(QImage image, const QSize& size) {
     return out;
 }
 
-std::optional<Picture> readWithQt(Source& source, QString* reason) {
+QString cutOff() {
+    return QStringLiteral("The picture data is cut off or damaged");
+}
+
+// The rows of a cut-off JPEG that arrived, the rest grey, turned upright as Qt
+// would have turned it.
+std::optional<Picture> readCutOffJpeg(const Source& source, const Survey& survey, QString* reason,
+                                      bool* damaged) {
+    bool outOfMemory = false;
+    bool wasCut = false;
+    QImage image = jpeg::decode(source.bytes, outOfMemory, &wasCut);
+    if (image.isNull()) {
+        setReason(reason, outOfMemory ? noMemory() : cutOff());
+        return std::nullopt;
+    }
+    const auto turn = survey.firstTransformation;
+    if (turn != QImageIOHandler::TransformationNone) {
+        image = image.mirrored(turn & QImageIOHandler::TransformationMirror,
+                               turn & QImageIOHandler::TransformationFlip);
+        if (turn & QImageIOHandler::TransformationRotate90)
+            image = image.transformed(QTransform().rotate(90));
+    }
+    image = toPixelSize(std::move(image), survey.largest);
+    if (image.isNull()) {
+        setReason(reason, noMemory());
+        return std::nullopt;
+    }
+    if (damaged)
+        *damaged = wasCut;
+    return Picture(std::move(image));
+}
+
+std::optional<Picture> readWithQt(Source& source, QString* reason, bool* damaged) {
     QBuffer buffer(&source.bytes);
     QIODevice* device = source.bytes.isEmpty() ? static_cast<QIODevice*>(&source.file) : &buffer;
     if (device == &buffer)
@@ -304,12 +358,13 @@ std::optional<Picture> readWithQt(Source& source, QString* reason) {
     Survey survey;
     if (!surveyQt(reader, survey, reason))
         return std::nullopt;
-    const bool complete = source.kind == Kind::Jpeg  ? jpegIsComplete(source.bytes)
-                          : source.kind == Kind::Gif ? gifIsComplete(source.bytes)
+    if (source.kind == Kind::Jpeg && !jpegIsComplete(source.bytes))
+        return readCutOffJpeg(source, survey, reason, damaged);
+    const bool complete = source.kind == Kind::Gif   ? gifIsComplete(source.bytes)
                           : source.kind == Kind::Bmp ? bmpIsComplete(source.bytes)
                                                      : true;
     if (!complete) {
-        setReason(reason, QStringLiteral("The picture data is cut off or damaged"));
+        setReason(reason, cutOff());
         return std::nullopt;
     }
     // Upright single-image JPEGs (every history file) take the pooled decoder.
@@ -348,20 +403,20 @@ std::optional<Picture> readWithQt(Source& source, QString* reason) {
     return Picture(std::move(image));
 }
 
-std::optional<Picture> readPictureOrThrow(const QString& path, QString* reason) {
+std::optional<Picture> readPictureOrThrow(const QString& path, QString* reason, bool* damaged) {
     Source source;
     if (!openSource(path, source, true, reason))
         return std::nullopt;
     QImage image;
     switch (source.kind) {
     case Kind::Jpeg2000:
-        image = jpeg2000::decode(source.bytes, ImageTools::maximumPixels, reason);
+        image = jpeg2000::decode(source.bytes, ImageTools::pixelLimit(), reason);
         break;
     case Kind::Heif:
-        image = heif::decode(source.bytes, ImageTools::maximumPixels, reason);
+        image = heif::decode(source.bytes, ImageTools::pixelLimit(), reason);
         break;
     default:
-        return readWithQt(source, reason);
+        return readWithQt(source, reason, damaged);
     }
     if (image.isNull())
         return std::nullopt;
@@ -375,12 +430,15 @@ std::optional<Picture> readPictureOrThrow(const QString& path, QString* reason) 
 
 } // namespace
 
-std::optional<Picture> ImageTools::readPicture(const QString& path, QString* reason) {
+std::optional<Picture> ImageTools::readPicture(const QString& path, QString* reason,
+                                               bool* damaged) {
     raiseQtAllocationLimit();
+    if (damaged)
+        *damaged = false;
     // Qt and the standard library throw where an allocation cannot be reported
     // as an empty value; whatever was half-read is released on the way out.
     try {
-        return readPictureOrThrow(path, reason);
+        return readPictureOrThrow(path, reason, damaged);
     } catch (const std::bad_alloc&) {
         setReason(reason, noMemory());
         return std::nullopt;
@@ -395,7 +453,7 @@ QSize ImageTools::pixelSizeOfFile(const QString& path) {
     QSize size;
     switch (source.kind) {
     case Kind::Jpeg2000:
-        size = jpeg2000::readSize(source.bytes, nullptr);
+        size = jpeg2000::readSize(source.bytes, ImageTools::pixelLimit(), nullptr);
         break;
     case Kind::Heif:
         size = heif::readSize(source.bytes, nullptr);
@@ -433,6 +491,18 @@ Picture ImageTools::imageAtPixelSize(const Picture& picture, const QString& loca
     painter.drawImage(QRect(QPoint(0, 0), pixels), picture.image);
     painter.end();
     return Picture(std::move(out));
+}
+
+qint64 ImageTools::pixelLimit() {
+    return pixelLimitInForce.load(std::memory_order_relaxed);
+}
+
+void ImageTools::setPixelLimitForTesting(qint64 pixels) {
+    pixelLimitInForce.store(pixels, std::memory_order_relaxed);
+}
+
+QString ImageTools::damagedPictureNotice() {
+    return QStringLiteral("The picture file is damaged; part of it may be missing.");
 }
 
 QString ImageTools::outOfMemoryReason() {

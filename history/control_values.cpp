@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "controls/control_ranges.h"
+
 namespace vividra {
 
 namespace {
@@ -76,8 +78,10 @@ void ControlValues::applyTo(EditSettings& s) const {
         if (v && *v >= 0 && *v < items.size())
             field = items[*v];
     };
-    const auto valueAt = [this](std::size_t line, float& field) {
-        if (const auto v = parseValueLine(lines[line]))
+    // A value its slider cannot show (a stray exponent, NaN) would reach the filters.
+    const auto valueAt = [this](std::size_t line, float& field, const SliderRange& range) {
+        const auto v = parseValueLine(lines[line]);
+        if (v && *v >= range.minimum && *v <= range.maximum)
             field = *v;
     };
     flagAt(0, s.brush.customColor);
@@ -94,31 +98,32 @@ void ControlValues::applyTo(EditSettings& s) const {
     layerLines(2, s.foreground);
     layerLines(10, s.background);
     flagAt(18, s.brush.eraser);
-    valueAt(19, s.brush.size);
+    valueAt(19, s.brush.size, ranges::brushSize);
     EffectSettings& f = s.foreground;
     EffectSettings& b = s.background;
     AdjustmentSettings& a = s.adjustments;
-    float* const sliders[] = {&f.sepiaIntensity,
-                              &f.blurIntensity,
-                              &f.oilPaintingIntensity,
-                              &f.sketchEdge,
-                              &b.sepiaIntensity,
-                              &b.blurIntensity,
-                              &b.oilPaintingIntensity,
-                              &b.sketchIntensity,
-                              &b.sketchEdge,
-                              &a.brightness,
-                              &a.exposure,
-                              &a.contrast,
-                              &a.saturation,
-                              &a.gamma,
-                              &a.hue,
-                              &a.red,
-                              &a.green,
-                              &a.blue};
+    const std::pair<float*, SliderRange> sliders[] = {
+        {&f.sepiaIntensity, ranges::sepiaIntensity},
+        {&f.blurIntensity, ranges::blurIntensity},
+        {&f.oilPaintingIntensity, ranges::oilPaintingIntensity},
+        {&f.sketchEdge, ranges::sketchEdge},
+        {&b.sepiaIntensity, ranges::sepiaIntensity},
+        {&b.blurIntensity, ranges::blurIntensity},
+        {&b.oilPaintingIntensity, ranges::oilPaintingIntensity},
+        {&b.sketchIntensity, ranges::sketchIntensity},
+        {&b.sketchEdge, ranges::sketchEdge},
+        {&a.brightness, ranges::brightness},
+        {&a.exposure, ranges::exposure},
+        {&a.contrast, ranges::contrast},
+        {&a.saturation, ranges::saturation},
+        {&a.gamma, ranges::gamma},
+        {&a.hue, ranges::hue},
+        {&a.red, ranges::channel},
+        {&a.green, ranges::channel},
+        {&a.blue, ranges::channel}};
     std::size_t line = 21;
-    for (float* field : sliders)
-        valueAt(line++, *field);
+    for (const auto& [field, range] : sliders)
+        valueAt(line++, *field, range);
 }
 
 QString ControlValues::toText() const {

@@ -24,8 +24,9 @@ struct ControlValues {
     // The values of `settings` in their lines.
     static ControlValues record(const EditSettings& settings);
 
-    // Writes the lines into `settings`. A line that does not parse, or names no combo
-    // item, leaves its setting as it was; the label line follows from the brush size.
+    // Writes the lines into `settings`. A line that does not parse, names no combo
+    // item or lies outside its slider's range leaves its setting as it was; the label
+    // line follows from the brush size.
     // The foreground sketch intensity is not among the lines and stays.
     void applyTo(EditSettings& settings) const;
 

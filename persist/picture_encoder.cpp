@@ -67,7 +67,9 @@ template <typename Write> bool writeAtomically(const QString& path, Write&& writ
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    if (!write(file)) {
+    // QSaveFile commits even when the last buffered write failed for a full disk, and
+    // would put a cut-off file in the old one's place: flush and look first.
+    if (!write(file) || !file.flush() || file.error() != QFileDevice::NoError) {
         file.cancelWriting();
         return false;
     }

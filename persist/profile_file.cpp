@@ -214,7 +214,10 @@ bool writeFile(const QString& path, const QString& text) {
     if (!file.open(QIODevice::WriteOnly))
         return false;
     const QByteArray bytes = text.toUtf8();
-    if (file.write(bytes) != bytes.size()) {
+    // QSaveFile commits even when its buffered write failed for a full disk, which would
+    // replace the old profile with a cut-off one: flush and look first.
+    if (file.write(bytes) != bytes.size() || !file.flush() ||
+        file.error() != QFileDevice::NoError) {
         file.cancelWriting();
         return false;
     }

@@ -81,9 +81,13 @@ void ViewController::OnSaveImage() {
             QList<CustomPathRef> strokes = snapshotStrokes(surface->listOfPAths);
             strokes.last()->lineWidth = width;
             exporting::Request request;
-            request.temporary =
-                exporting::temporaryPath(platform::temporaryDirectory(), originalImagePath, format,
-                                         QDateTime::currentMSecsSinceEpoch());
+            // Without a working folder the picture is encoded beside its destination, hidden.
+            const QString folder =
+                platform::temporaryDirectoryProblem().isEmpty()
+                    ? platform::temporaryDirectory()
+                    : QFileInfo(destination).absolutePath() + QStringLiteral("/.");
+            request.temporary = exporting::temporaryPath(folder, originalImagePath, format,
+                                                         QDateTime::currentMSecsSinceEpoch());
             request.destination = destination;
             request.code = exporting::encodingCode(destination, originalImagePath);
             return [this, request = std::move(request), strokes = std::move(strokes),

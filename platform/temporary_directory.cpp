@@ -41,6 +41,16 @@ void removeLeftovers(const QDir& base) {
     }
 }
 
+// The system temporary folder as configured. Qt answers an empty path for one that
+// does not exist, which as a folder would be the current one.
+QString systemFolder() {
+    const QString resolved = QDir::tempPath();
+    if (!resolved.isEmpty())
+        return resolved;
+    const QString configured = qEnvironmentVariable("TMPDIR");
+    return QDir::cleanPath(configured.isEmpty() ? QStringLiteral("/tmp") : configured);
+}
+
 } // namespace
 
 QString temporaryDirectory() {
@@ -48,9 +58,11 @@ QString temporaryDirectory() {
     QString& path = current();
     if (!path.isEmpty() && QDir(path).exists())
         return path;
-    QDir base(QDir::tempPath());
-    removeLeftovers(base);
-    for (int attempt = 0; attempt < 100; ++attempt) {
+    const QDir base(systemFolder());
+    const bool exists = !QDir::tempPath().isEmpty();
+    if (exists)
+        removeLeftovers(base);
+    for (int attempt = 0; exists && attempt < 100; ++attempt) {
         const QString name = kPrefix + QString::number(QCoreApplication::applicationPid()) +
                              QLatin1Char('-') +
                              QString::number(QRandomGenerator::global()->generate(), 36);
@@ -62,8 +74,18 @@ QString temporaryDirectory() {
         }
     }
     // Nowhere to write: fall back to the system folder itself so callers still get a path.
-    path = QDir::tempPath() + QLatin1Char('/');
+    path = base.path() + QLatin1Char('/');
     return path;
+}
+
+QString temporaryDirectoryProblem() {
+    const QString path = temporaryDirectory();
+    if (QDir(path).dirName().startsWith(kPrefix))
+        return {};
+    return QStringLiteral("Vividra cannot write to the temporary folder \"%1\". You can still "
+                          "edit and export pictures, but pictures dragged in from other "
+                          "programs cannot be received.")
+        .arg(QDir::toNativeSeparators(systemFolder()));
 }
 
 void removeTemporaryDirectory() {

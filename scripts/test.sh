@@ -30,3 +30,7 @@ cmake -S . -B build/release-tests -DCMAKE_BUILD_TYPE=Release -DVIVIDRA_BUILD_TES
     -DVIVIDRA_BUILD_BENCH=ON >/dev/null
 cmake --build build/release-tests -j"$jobs" --target vividra_tests vividra_bench
 ctest --test-dir build/release-tests -j"$jobs" --timeout 600 -L unit
+
+# Fuzzing: every parser's libFuzzer target for a few thousand inputs, under the address
+# and undefined-behaviour sanitizers (`make fuzz` runs the long campaign).
+scripts/fuzz.sh 3000

@@ -80,7 +80,9 @@ public:
     SessionJobs jobs;
 
 protected:
-    // The decoded original while its file is unchanged, so renderings need not decode it again.
+    // The decoded original as taken in. It stays for the session even when its file is
+    // deleted or replaced meanwhile: the picture being edited does not change under the
+    // user, and renderings need not decode it again.
     Picture currentOriginal() const;
     void rememberOriginal(const Picture& original);
     void forgetOriginal();
@@ -88,9 +90,7 @@ protected:
     virtual void sessionBusyChanged(bool busy) = 0;
 
 private:
-    QString originalStamp() const;
     Picture original_;
-    QString originalStamp_;
 };
 
 } // namespace vividra

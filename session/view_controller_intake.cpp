@@ -112,8 +112,11 @@ void ViewController::startIntake(const QString& path, const QString& action, boo
     originalImagePath = path;
     infoProvider.isImageAdded = true;
     jobs.enqueue(SessionJobs::Kind::intake, [this, path, action, reset]() -> SessionJobs::Work {
-        // Only the header is read here; decoding happens in the background.
-        const QSize pixels = ImageTools::pixelSizeOfFile(path);
+        // A reset starts again from the picture as taken in, even if its file has gone or
+        // changed since. Otherwise only the header is read here; decoding happens in the
+        // background.
+        const Picture kept = reset ? currentOriginal() : Picture();
+        const QSize pixels = kept.isEmpty() ? ImageTools::pixelSizeOfFile(path) : kept.image.size();
         // A new picture, and the same one reset, start fitted to the box.
         const QSizeF box = boxSize();
         zoomScale = currentZoomFactor = imageViewBackground->currentZoomFactor = 1.0;
@@ -122,7 +125,7 @@ void ViewController::startIntake(const QString& path, const QString& action, boo
         LayerRenderInput in;
         in.kind = LayerRenderInput::Kind::both;
         in.path = path;
-        in.original = reset ? currentOriginal() : Picture();
+        in.original = kept;
         in.background = settings.background;
         in.foreground = settings.foreground;
         in.neutral = initialVal;
@@ -222,6 +225,8 @@ void ViewController::finishIntake(const QString& action, LayerRenderResult resul
     // The window was resized while the picture was being taken in.
     windowDidResize();
     prepareInstantPreview();
+    if (result.damaged && !reset)
+        platform::showNotice(ImageTools::damagedPictureNotice());
 }
 
 } // namespace vividra

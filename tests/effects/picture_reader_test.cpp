@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -274,6 +275,9 @@ TEST(PictureReader, BrokenFilesAreRefusedCleanly) {
         };
         for (const auto& [how, data] : broken) {
             SCOPED_TRACE(how);
+            // Half a JPEG opens with the rest grey (picture_bombs_test).
+            if (format == QLatin1String("jpeg") && how == std::string_view("half"))
+                continue;
             const QString path = dir.filePath(format + QLatin1Char('.') + QLatin1String(how));
             ASSERT_TRUE(writeAll(path, data));
             QString reason;

@@ -2,6 +2,7 @@
 
 #include <random>
 
+#include "controls/control_ranges.h"
 #include "history/control_values.h"
 
 using namespace vividra;
@@ -57,7 +58,9 @@ TEST(ControlValues, TextHasExactlyThirtyNineLines) {
 TEST(ControlValues, SettingsComeBackExceptTheForegroundSketchIntensity) {
     std::mt19937 rng(11);
     const auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
-    const auto value = [&rng] { return std::uniform_real_distribution<float>(-50, 50)(rng); };
+    const auto value = [&rng](const SliderRange& r) {
+        return std::uniform_real_distribution<float>(r.minimum, r.maximum)(rng);
+    };
     for (int round = 0; round < 50; ++round) {
         EditSettings s;
         for (EffectSettings* e : {&s.foreground, &s.background}) {
@@ -69,14 +72,21 @@ TEST(ControlValues, SettingsComeBackExceptTheForegroundSketchIntensity) {
             e->blurOn = pick(2);
             e->oilPaintingOn = pick(2);
             e->sketchOn = pick(2);
-            for (float* f : {&e->sepiaIntensity, &e->blurIntensity, &e->oilPaintingIntensity,
-                             &e->sketchIntensity, &e->sketchEdge})
-                *f = value();
+            e->sepiaIntensity = value(ranges::sepiaIntensity);
+            e->blurIntensity = value(ranges::blurIntensity);
+            e->oilPaintingIntensity = value(ranges::oilPaintingIntensity);
+            e->sketchIntensity = value(ranges::sketchIntensity);
+            e->sketchEdge = value(ranges::sketchEdge);
         }
         AdjustmentSettings& a = s.adjustments;
-        for (float* f : {&a.brightness, &a.exposure, &a.contrast, &a.saturation, &a.gamma, &a.hue,
-                         &a.red, &a.green, &a.blue})
-            *f = value();
+        a.brightness = value(ranges::brightness);
+        a.exposure = value(ranges::exposure);
+        a.contrast = value(ranges::contrast);
+        a.saturation = value(ranges::saturation);
+        a.gamma = value(ranges::gamma);
+        a.hue = value(ranges::hue);
+        for (float* f : {&a.red, &a.green, &a.blue})
+            *f = value(ranges::channel);
         s.brush.size = static_cast<float>(1 + pick(100));
         s.brush.customColor = pick(2);
         s.brush.eraser = pick(2);
@@ -106,14 +116,40 @@ TEST(ControlValues, SettingsComeBackExceptTheForegroundSketchIntensity) {
     EXPECT_EQ(written.lines[12], "1");
     EXPECT_EQ(written.lines[13], "3");
 
-    // Lines that do not parse, or name no item, leave their settings alone.
+    // Lines that do not parse, name no item, or lie outside their slider leave their
+    // settings alone.
     ControlValues bad = written;
     bad.lines[13] = QStringLiteral("9");
     bad.lines[25] = QStringLiteral("half");
     bad.lines[12] = QStringLiteral("on");
+    bad.lines[19] = QStringLiteral("2e13");
+    bad.lines[30] = QStringLiteral("nan");
+    bad.lines[31] = QStringLiteral("-inf");
+    bad.lines[22] = QStringLiteral("100.5");
     EditSettings kept;
     bad.applyTo(kept);
     EXPECT_EQ(kept.background.colorEffect, QStringLiteral("Chrome"));
     EXPECT_EQ(kept.background.sepiaIntensity, 1.0f);
     EXPECT_FALSE(kept.background.colorEffectsOn);
+    EXPECT_EQ(kept, EditSettings());
+}
+
+// A text the fuzzer made: its brush size of 2e13 once reached the brush label's
+// conversion to int, which is undefined behaviour.
+TEST(ControlValues, FuzzedTextRestoresOnlyWhatTheControlsCanShow) {
+    const QByteArray fuzzed = QByteArray::fromBase64(
+        "AAowCjEKMwowCgoyLgouMP//fv/n/0QRLgoxLjAKMS4wCjIuMjUKCjAKMC4wCjA/MAoxLDAKvDA9CjAwMDAKMDAKMj"
+        "AwMDAwMDAwMDAwMDAKMAoJAAAAAAAAADAKMjAKMAQwCjAKMAowCjAKMDAKMS4xLjAKCjAxCjAKLjAKMjAuMgoKMAow"
+        "CjIwCjM=");
+    const auto values = ControlValues::fromText(QString::fromUtf8(fuzzed));
+    ASSERT_TRUE(values.has_value());
+    EditSettings restored;
+    values->applyTo(restored);
+    EXPECT_EQ(restored.brush.size, 20.0f);
+    EXPECT_EQ(ControlValues::record(restored).lines[20], QStringLiteral("20 px"));
+    const auto again = ControlValues::fromText(ControlValues::record(restored).toText());
+    ASSERT_TRUE(again.has_value());
+    EditSettings twice = restored;
+    again->applyTo(twice);
+    EXPECT_EQ(twice, restored);
 }

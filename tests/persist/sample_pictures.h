@@ -6,6 +6,7 @@
 #include <QRandomGenerator>
 #include <QString>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <algorithm>
 #include <cmath>
@@ -75,6 +76,40 @@ inline Difference compare(const QImage& a, const QImage& b) {
     }
     d.mean = samples ? total / samples : 0;
     return d;
+}
+
+inline quint32 crc32(const QByteArray& data) {
+    quint32 crc = 0xffffffffu;
+    for (const char c : data) {
+        crc ^= static_cast<quint8>(c);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+inline QByteArray pngChunk(const char* type, const QByteArray& data) {
+    const QByteArray body = QByteArray(type, 4) + data;
+    QByteArray length(4, '\0'), crc(4, '\0');
+    qToBigEndian<quint32>(static_cast<quint32>(data.size()), length.data());
+    qToBigEndian<quint32>(crc32(body), crc.data());
+    return length + body + crc;
+}
+
+// An 8-bit grey PNG whose header claims `width` × `height`; its rows, compressed here,
+// are `rows` of `value` (all of them by default, none for a header alone).
+inline QByteArray greyPng(quint32 width, quint32 height, char value = '\x80', qint64 rows = -1) {
+    const qsizetype row = static_cast<qsizetype>(width) + 1;
+    QByteArray raw(row * (rows < 0 ? height : rows), value);
+    for (qsizetype at = 0; at < raw.size(); at += row)
+        raw[at] = 0; // no filter
+    QByteArray header(13, '\0');
+    qToBigEndian<quint32>(width, header.data());
+    qToBigEndian<quint32>(height, header.data() + 4);
+    header[8] = 8; // bits; colour type 0 is grey
+    // qCompress puts the length before the zlib stream.
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) +
+           pngChunk("IDAT", qCompress(raw, 1).mid(4)) + pngChunk("IEND", QByteArray());
 }
 
 inline QByteArray readAll(const QString& path) {

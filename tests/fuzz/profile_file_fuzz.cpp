@@ -1,0 +1,53 @@
+// The profile reader over arbitrary files: a file is refused, or its values are
+// in their controls' ranges and written back they read the same.
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+
+#include "persist/profile_file.h"
+#include "tests/fuzz/fuzz_check.h"
+
+using namespace vividra;
+
+namespace {
+
+QTemporaryDir* folder = nullptr;
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    folder = new QTemporaryDir;
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const QString path = folder->filePath(QStringLiteral("input.clr"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        std::abort();
+    file.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size));
+    file.close();
+
+    const std::optional<QString> text = profile::readFile(path);
+    if (!text)
+        return 0;
+    EditSettings current;
+    current.brush.colour = QColor(10, 20, 30);
+    const std::optional<profile::Values> values = profile::parse(*text, current);
+    if (!values)
+        return 0;
+    const EditSettings& s = values->settings;
+    for (const float v : {s.brush.size, s.adjustments.brightness, s.adjustments.gamma,
+                          s.foreground.blurIntensity, s.background.sketchEdge})
+        FUZZ_CHECK(std::isfinite(v));
+    FUZZ_CHECK(s.brush.colour.isValid());
+    const std::optional<profile::Values> again =
+        profile::parse(profile::text(s, values->brushLabel), EditSettings{});
+    FUZZ_CHECK(again);
+    FUZZ_CHECK(again->settings == s);
+    FUZZ_CHECK(again->brushLabel == values->brushLabel);
+    return 0;
+}

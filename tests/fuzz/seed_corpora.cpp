@@ -1,0 +1,174 @@
+// Writes the fuzz targets' first inputs into a folder per target, made with the
+// program's own encoders and by hand, so that no binary file is kept in the
+// tree. Each stays under 2 KB: libFuzzer mutates from them, and small inputs
+// keep a million runs within hours.
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QImageWriter>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include <cstdio>
+
+#include "effects/image_tools.h"
+#include "history/control_values.h"
+#include "persist/gif_writer.h"
+#include "persist/profile_file.h"
+#include "tests/persist/sample_pictures.h"
+
+using namespace vividra;
+
+namespace {
+
+constexpr qsizetype kMaximumSeed = 2048;
+int written = 0;
+bool failed = false;
+
+void put(const QString& folder, const QString& name, const QByteArray& bytes) {
+    if (bytes.isEmpty() || bytes.size() > kMaximumSeed) {
+        std::fprintf(stderr, "seed %s/%s: %lld bytes\n", qPrintable(folder), qPrintable(name),
+                     static_cast<long long>(bytes.size()));
+        failed = true;
+        return;
+    }
+    QDir().mkpath(folder);
+    QFile file(folder + QLatin1Char('/') + name);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
+        failed = true;
+        return;
+    }
+    ++written;
+}
+
+QByteArray encoded(const QImage& image, int code, double factor = 1.0) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("seed"));
+    if (!ImageTools::writeImage(Picture(image), path, code, factor))
+        return {};
+    return test::readAll(path);
+}
+
+QByteArray withQt(const QImage& image, bool progressive) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(80);
+    writer.setProgressiveScanWrite(progressive);
+    writer.write(image);
+    return bytes;
+}
+
+// An Exif segment holding only the orientation, right after the start marker.
+QByteArray withOrientation(const QByteArray& jpeg, quint16 orientation) {
+    QByteArray tiff("II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0", 18);
+    QByteArray value(8, '\0');
+    qToLittleEndian<quint16>(orientation, value.data());
+    tiff.append(value);
+    QByteArray segment("\xff\xe1\0\0Exif\0\0", 10);
+    segment.append(tiff);
+    qToBigEndian<quint16>(static_cast<quint16>(segment.size() - 2), segment.data() + 2);
+    return jpeg.left(2) + segment + jpeg.mid(2);
+}
+
+// The same frame several times over: header and palette, the frame's blocks, the trailer.
+QByteArray animated(const QByteArray& gif, int frames) {
+    const qsizetype frame = 13 + 256 * 3;
+    const QByteArray body = gif.mid(frame, gif.size() - frame - 1);
+    QByteArray out = gif.left(frame);
+    for (int i = 0; i < frames; ++i)
+        out.append(body);
+    return out.append(';');
+}
+
+// The bare codestream inside a JP2 file's "jp2c" box.
+QByteArray codestream(const QByteArray& jp2) {
+    const qsizetype box = jp2.indexOf("jp2c");
+    return box < 0 ? QByteArray() : jp2.mid(box + 4);
+}
+
+void pictureSeeds(const QString& folder) {
+    const QImage photo = test::photoLike(12, 8);
+    const std::pair<const char*, int> formats[] = {{"photo.jpg", 1}, {"photo.png", 5},
+                                                   {"photo.tif", 6}, {"photo.gif", 8},
+                                                   {"photo.bmp", 9}, {"photo.jp2", 3}};
+    for (const auto& [name, code] : formats)
+        put(folder, QLatin1String(name), encoded(photo, code));
+    if (ImageTools::heicEncodingAvailable())
+        put(folder, QStringLiteral("photo.heic"), encoded(test::photoLike(8, 8), 11));
+    put(folder, QStringLiteral("lossy.jp2"), encoded(photo, 3, 0.4));
+    put(folder, QStringLiteral("raw.j2k"), codestream(encoded(photo, 3)));
+    put(folder, QStringLiteral("alpha.png"), encoded(test::withAlphaBands(8, 8), 5));
+    put(folder, QStringLiteral("alpha.tif"), encoded(test::withAlphaBands(8, 4), 6));
+    put(folder, QStringLiteral("progressive.jpg"), withQt(photo, true));
+    put(folder, QStringLiteral("grey.jpg"),
+        withQt(photo.convertToFormat(QImage::Format_Grayscale8), false));
+    const QByteArray jpeg = withQt(test::photoLike(16, 16), false);
+    put(folder, QStringLiteral("turned.jpg"), withOrientation(jpeg, 6));
+    put(folder, QStringLiteral("mirrored.jpg"), withOrientation(jpeg, 5));
+    put(folder, QStringLiteral("cut.jpg"), jpeg.left(jpeg.size() * 3 / 4));
+    const QByteArray gif = gif::encode(test::photoLike(2, 2));
+    put(folder, QStringLiteral("frames.gif"), animated(gif, 3).left(kMaximumSeed));
+}
+
+void profileSeeds(const QString& folder) {
+    EditSettings settings;
+    put(folder, QStringLiteral("default.clr"),
+        profile::text(settings, settings.brushLabel()).toUtf8());
+    settings.foreground.sepiaOn = settings.background.sketchOn = true;
+    settings.background.blackWhiteOn = true;
+    settings.background.blackWhiteEffect = kBlackWhiteItems.last();
+    settings.adjustments.brightness = -0.25f;
+    settings.adjustments.hue = 1e-5f;
+    settings.brush.size = 73.5f;
+    settings.brush.colour = QColor(255, 128, 3);
+    const QString text = profile::text(settings, settings.brushLabel());
+    put(folder, QStringLiteral("changed.clr"), text.toUtf8());
+    put(folder, QStringLiteral("crlf.clr"),
+        QString(text).replace(QLatin1Char('\n'), QStringLiteral("\r\n")).toUtf8());
+}
+
+void controlValueSeeds(const QString& folder) {
+    EditSettings settings;
+    put(folder, QStringLiteral("default"), ControlValues::record(settings).toText().toUtf8());
+    settings.foreground.colorEffectsOn = true;
+    settings.foreground.colorEffect = kColorEffectItems.last();
+    settings.background.blurOn = true;
+    settings.background.blurIntensity = 12.5f;
+    settings.adjustments.gamma = 2.25f;
+    settings.brush.eraser = true;
+    settings.brush.size = 140.0f;
+    put(folder, QStringLiteral("changed"), ControlValues::record(settings).toText().toUtf8());
+}
+
+void fxSeeds(const QString& folder) {
+    const char* commands[] = {
+        "in.jpg\nout.png",
+        "in.jpg\nout.jpg\nphoto\nNoir\nblur\n5",
+        "a.png\nb.jp2\nsketch\n1\n2\nrgb\n1\n0.5\n2\nkuwahara\n3",
+        ("a\nb.tiff\nsepia\n0.7\nbrightness\n-0.2\ncontrast\n1.5\nsaturation\n0\n"
+         "exposure\n1\ngamma\n2.2\nhue\n90"),
+    };
+    int i = 0;
+    for (const char* command : commands)
+        put(folder, QStringLiteral("command%1").arg(++i), QByteArray(command));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: fuzz_seed_corpora FOLDER\n");
+        return 2;
+    }
+    const QString root = QString::fromLocal8Bit(argv[1]);
+    pictureSeeds(root + QStringLiteral("/picture_reader"));
+    profileSeeds(root + QStringLiteral("/profile_file"));
+    controlValueSeeds(root + QStringLiteral("/control_values"));
+    fxSeeds(root + QStringLiteral("/fx_arguments"));
+    std::printf("%d seed inputs in %s\n", written, argv[1]);
+    return failed ? 1 : 0;
+}
