@@ -19,6 +19,10 @@ EffectSettings scaledForPreview(EffectSettings s, double scale) {
     return s;
 }
 
+bool sketchDrawnInDetail(const EffectSettings& s) {
+    return s.sketchOn && !s.blurOn && !s.oilPaintingOn;
+}
+
 QSizeF sketchDetailSize(const QSizeF& full, const QSizeF& preview) {
     if (preview.isEmpty())
         return full;
@@ -51,11 +55,7 @@ Picture firstLookOfFile(const QString& path, const QSize& size) {
 
 Picture previewLayer(const PreviewInput& in, const EffectSettings& effects,
                      const std::optional<AdjustmentSettings>& adjustments, PreviewLayer* cache) {
-    // A sketch draws the picture's fine detail, which a copy at screen size has lost: it is
-    // drawn from a larger copy and then reduced. A blur or painting before it smooths that
-    // detail away anyway, and would cost many times as much on the larger copy.
-    const bool detailed =
-        effects.sketchOn && !effects.blurOn && !effects.oilPaintingOn && !in.detailed.isEmpty();
+    const bool detailed = sketchDrawnInDetail(effects) && !in.detailed.isEmpty();
     const qint64 detail = detailed ? in.detailed.image.cacheKey() : 0;
     if (cache && cache->picture.image.size() == in.reduced.image.size() &&
         cache->effects == effects && cache->adjustments == adjustments &&

@@ -48,6 +48,11 @@ QImage renderPreview(const PreviewInput& input);
 // counted in pixels shrink with it, so the look stays the same.
 EffectSettings scaledForPreview(EffectSettings settings, double scale);
 
+// A sketch draws the picture's fine detail, which a copy at screen size has lost: its
+// preview is drawn from a larger copy and then reduced. A blur or painting before it smooths
+// that detail away anyway, and would cost many times as much on the larger copy.
+bool sketchDrawnInDetail(const EffectSettings& settings);
+
 // The size of the copy a sketch preview is drawn from: the sketch draws the picture's fine
 // grain, which a copy at screen size has averaged away, so it gets up to four times the
 // screen size (at most the picture's own).

@@ -17,6 +17,10 @@ QSize ViewController::previewSize() const {
             std::max(1, static_cast<int>(std::lround(fitted.height())))};
 }
 
+bool ViewController::previewNeedsDetail() const {
+    return sketchDrawnInDetail(settings.foreground) || sketchDrawnInDetail(settings.background);
+}
+
 QSize ViewController::previewDetailSize() const {
     return sketchDetailSize(imageView->originalRect.size(), previewSize()).toSize();
 }
@@ -27,8 +31,7 @@ void ViewController::prepareInstantPreview() {
         const QSize size = previewSize(), detailSize = previewDetailSize();
         const bool reduce = previewSource_.image.size() != size;
         // The detailed copy is kept only while a sketch needs it.
-        const bool sketch = settings.foreground.sketchOn || settings.background.sketchOn;
-        const bool detail = sketch && previewDetail_.image.size() != detailSize;
+        const bool detail = previewNeedsDetail() && previewDetail_.image.size() != detailSize;
         if (original.isEmpty() || (!reduce && !detail))
             return {};
         return [this, original, size, detailSize, reduce, detail](const SessionJobs::Cancel&) {
@@ -40,8 +43,7 @@ void ViewController::prepareInstantPreview() {
                 if (!detailed.isEmpty())
                     previewDetail_ = detailed;
                 // A sketch previewed from the screen-size copy is shown again in detail.
-                const bool sketch = settings.foreground.sketchOn || settings.background.sketchOn;
-                if (sketch && layersMadeAt_ < shownMadeAt_)
+                if (!detailed.isEmpty() && previewNeedsDetail() && layersMadeAt_ < shownMadeAt_)
                     showInstantPreview();
             });
         };
@@ -62,7 +64,7 @@ bool ViewController::showInstantPreview() {
     }
     // The sketch's detailed copy is many times larger: it is made in the line, and until
     // it is there a sketch is drawn from the screen-size copy.
-    const bool sketch = settings.foreground.sketchOn || settings.background.sketchOn;
+    const bool sketch = previewNeedsDetail();
     if (!sketch)
         previewDetail_ = Picture();
     const bool detailed = previewDetail_.image.size() == previewDetailSize();

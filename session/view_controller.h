@@ -374,6 +374,7 @@ private:
     // a newer request that covers it stops.
     QSize previewSize() const;
     QSize previewDetailSize() const;
+    bool previewNeedsDetail() const;
     Picture previewSource_;
     Picture previewDetail_;
     PreviewLayer previewForeground_;

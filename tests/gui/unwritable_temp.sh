@@ -13,7 +13,12 @@ export TMPDIR=$work/plain/tmp XDG_CONFIG_HOME=$work/config VIVIDRA_INSTANCE=vivi
 unset QT_QPA_PLATFORM
 "$program" "$work/light.png" >"$work/out.log" 2>"$work/err.log" &
 pid=$!
-wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Vividra$' | head -n 1) || true
+# The notice may come up before the main window: the main window is the wide one.
+wide() { xdotool search --onlyvisible --name '^Vividra$' 2>/dev/null | while read -r w; do
+    [ "$(xdotool getwindowgeometry "$w" 2>/dev/null | sed -nE 's/.*Geometry: ([0-9]+)x.*/\1/p')" \
+        -ge 600 ] 2>/dev/null && echo "$w"; done | head -n 1; }
+wid=
+for _ in $(seq 600); do wid=$(wide || true); [ -n "$wid" ] && break; sleep 0.1; done
 [ -n "$wid" ] || { echo "no window appeared"; cat "$work/err.log"; exit 1; }
 
 # The main window and the notice share the title; the notice is the other one.
@@ -37,7 +42,8 @@ echo "picture area brightness: $level"
 [ "$level" -gt 150 ] || { echo "the picture did not appear"; exit 1; }
 [ "$(notices)" -eq 0 ] || { echo "told more than once"; exit 1; }
 
-xdotool key --window "$wid" ctrl+q
+# The window may be gone before xdotool is done with it; the checks below see that it ended.
+xdotool key --window "$wid" ctrl+q 2>/dev/null || true
 for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$pid" 2>/dev/null && { echo "still running after Ctrl+Q"; exit 1; }
 wait "$pid" || { echo "program exited with an error"; cat "$work/err.log"; exit 1; }
