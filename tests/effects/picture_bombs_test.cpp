@@ -2,8 +2,6 @@
 // or frames. Each is refused with a reason or read whole within its own memory.
 #include <gtest/gtest.h>
 
-#include <QBuffer>
-#include <QImageWriter>
 #include <QTemporaryDir>
 #include <QtEndian>
 
@@ -17,29 +15,6 @@ using test::greyPng;
 using test::photoLike;
 using test::readAll;
 using test::writeAll;
-
-QByteArray jpegOf(const QImage& image, bool progressive) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setQuality(90);
-    writer.setProgressiveScanWrite(progressive);
-    writer.write(image);
-    return bytes;
-}
-
-// An Exif segment holding only the orientation, right after the start marker.
-QByteArray withOrientation(const QByteArray& jpeg, quint16 orientation) {
-    QByteArray tiff("II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0", 18);
-    QByteArray value(8, '\0');
-    qToLittleEndian<quint16>(orientation, value.data());
-    tiff.append(value);
-    QByteArray segment("\xff\xe1\0\0Exif\0\0", 10);
-    segment.append(tiff);
-    qToBigEndian<quint16>(static_cast<quint16>(segment.size() - 2), segment.data() + 2);
-    return jpeg.left(2) + segment + jpeg.mid(2);
-}
 
 struct Read {
     std::optional<Picture> picture;
@@ -114,7 +89,7 @@ QByteArray cutOff(const QByteArray& jpeg, double kept) {
 TEST(DamagedPictures, CutOffJpegsOpenWithTheMissingRowsGrey) {
     QTemporaryDir dir;
     const QImage photo = photoLike(256, 192);
-    const QByteArray whole = jpegOf(photo, false);
+    const QByteArray whole = test::qtJpeg(photo, 90, false);
     const Read complete = readBytes(dir, QStringLiteral("whole.jpg"), whole);
     ASSERT_TRUE(complete.picture);
     EXPECT_FALSE(complete.damaged);
@@ -134,7 +109,7 @@ TEST(DamagedPictures, CutOffJpegsOpenWithTheMissingRowsGrey) {
     }
 
     // Progressive: the first scans cover every row, coarsely.
-    const QByteArray progressive = jpegOf(photo, true);
+    const QByteArray progressive = test::qtJpeg(photo, 90, true);
     const Read coarse =
         readBytes(dir, QStringLiteral("coarse.jpg"), progressive.left(progressive.size() * 6 / 10));
     ASSERT_TRUE(coarse.picture) << coarse.reason.toStdString();
@@ -144,7 +119,7 @@ TEST(DamagedPictures, CutOffJpegsOpenWithTheMissingRowsGrey) {
 
     // Turned upright like a whole file: stored 256 wide, shown 192 wide.
     const Read upright =
-        readBytes(dir, QStringLiteral("turned.jpg"), cutOff(withOrientation(whole, 6), 0.6));
+        readBytes(dir, QStringLiteral("turned.jpg"), cutOff(test::withOrientation(whole, 6), 0.6));
     ASSERT_TRUE(upright.picture) << upright.reason.toStdString();
     EXPECT_TRUE(upright.damaged);
     EXPECT_EQ(upright.picture->image.size(), QSize(192, 256));

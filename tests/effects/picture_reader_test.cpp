@@ -17,8 +17,10 @@
 namespace vividra {
 namespace {
 
+using test::crc32;
 using test::photoLike;
 using test::readAll;
+using test::withOrientation;
 using test::writeAll;
 
 QByteArray encodeWithQt(const QImage& image, const char* format) {
@@ -29,16 +31,6 @@ QByteArray encodeWithQt(const QImage& image, const char* format) {
     writer.setQuality(95);
     writer.write(image);
     return bytes;
-}
-
-quint32 crc32(const QByteArray& data) {
-    quint32 crc = 0xffffffffu;
-    for (const char c : data) {
-        crc ^= static_cast<quint8>(c);
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
 }
 
 void putBig32(QByteArray& data, qsizetype at, quint32 value) {
@@ -139,20 +131,6 @@ QByteArray withPatchedHeifSize(QByteArray heif) {
         putBig32(heif, ispe + 12, 20000);
     }
     return heif;
-}
-
-// An APP1 Exif segment holding only the orientation tag, inserted after SOI.
-QByteArray withOrientation(const QByteArray& jpeg, quint16 orientation) {
-    QByteArray tiff("II*\0\x08\0\0\0", 8);
-    tiff.append(QByteArray("\x01\0", 2));                   // one entry
-    tiff.append(QByteArray("\x12\x01\x03\0\x01\0\0\0", 8)); // 0x0112, SHORT, count 1
-    QByteArray value(4, '\0');
-    qToLittleEndian<quint16>(orientation, value.data());
-    tiff.append(value).append(QByteArray(4, '\0'));
-    QByteArray segment("\xff\xe1\0\0", 4);
-    segment.append(QByteArray("Exif\0\0", 6)).append(tiff);
-    qToBigEndian<quint16>(static_cast<quint16>(segment.size() - 2), segment.data() + 2);
-    return jpeg.left(2) + segment + jpeg.mid(2);
 }
 
 TEST(PictureReader, ContentDecidesTheDecoderNotTheName) {

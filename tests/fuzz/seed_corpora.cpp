@@ -2,11 +2,9 @@
 // program's own encoders and by hand, so that no binary file is kept in the
 // tree. Each stays under 2 KB: libFuzzer mutates from them, and small inputs
 // keep a million runs within hours.
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QImageWriter>
 #include <QTemporaryDir>
 #include <QtEndian>
 
@@ -50,29 +48,6 @@ QByteArray encoded(const QImage& image, int code, double factor = 1.0) {
     return test::readAll(path);
 }
 
-QByteArray withQt(const QImage& image, bool progressive) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setQuality(80);
-    writer.setProgressiveScanWrite(progressive);
-    writer.write(image);
-    return bytes;
-}
-
-// An Exif segment holding only the orientation, right after the start marker.
-QByteArray withOrientation(const QByteArray& jpeg, quint16 orientation) {
-    QByteArray tiff("II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0", 18);
-    QByteArray value(8, '\0');
-    qToLittleEndian<quint16>(orientation, value.data());
-    tiff.append(value);
-    QByteArray segment("\xff\xe1\0\0Exif\0\0", 10);
-    segment.append(tiff);
-    qToBigEndian<quint16>(static_cast<quint16>(segment.size() - 2), segment.data() + 2);
-    return jpeg.left(2) + segment + jpeg.mid(2);
-}
-
 // The same frame several times over: header and palette, the frame's blocks, the trailer.
 QByteArray animated(const QByteArray& gif, int frames) {
     const qsizetype frame = 13 + 256 * 3;
@@ -102,12 +77,12 @@ void pictureSeeds(const QString& folder) {
     put(folder, QStringLiteral("raw.j2k"), codestream(encoded(photo, 3)));
     put(folder, QStringLiteral("alpha.png"), encoded(test::withAlphaBands(8, 8), 5));
     put(folder, QStringLiteral("alpha.tif"), encoded(test::withAlphaBands(8, 4), 6));
-    put(folder, QStringLiteral("progressive.jpg"), withQt(photo, true));
+    put(folder, QStringLiteral("progressive.jpg"), test::qtJpeg(photo, 80, true));
     put(folder, QStringLiteral("grey.jpg"),
-        withQt(photo.convertToFormat(QImage::Format_Grayscale8), false));
-    const QByteArray jpeg = withQt(test::photoLike(16, 16), false);
-    put(folder, QStringLiteral("turned.jpg"), withOrientation(jpeg, 6));
-    put(folder, QStringLiteral("mirrored.jpg"), withOrientation(jpeg, 5));
+        test::qtJpeg(photo.convertToFormat(QImage::Format_Grayscale8), 80, false));
+    const QByteArray jpeg = test::qtJpeg(test::photoLike(16, 16), 80, false);
+    put(folder, QStringLiteral("turned.jpg"), test::withOrientation(jpeg, 6));
+    put(folder, QStringLiteral("mirrored.jpg"), test::withOrientation(jpeg, 5));
     put(folder, QStringLiteral("cut.jpg"), jpeg.left(jpeg.size() * 3 / 4));
     const QByteArray gif = gif::encode(test::photoLike(2, 2));
     put(folder, QStringLiteral("frames.gif"), animated(gif, 3).left(kMaximumSeed));

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QFile>
 #include <QImage>
+#include <QImageWriter>
 #include <QRandomGenerator>
 #include <QString>
 #include <QTemporaryDir>
@@ -110,6 +112,30 @@ inline QByteArray greyPng(quint32 width, quint32 height, char value = '\x80', qi
     // qCompress puts the length before the zlib stream.
     return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) +
            pngChunk("IDAT", qCompress(raw, 1).mid(4)) + pngChunk("IEND", QByteArray());
+}
+
+// A JPEG written by Qt's own writer (not our encoder), baseline or progressive.
+inline QByteArray qtJpeg(const QImage& image, int quality, bool progressive) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(quality);
+    writer.setProgressiveScanWrite(progressive);
+    writer.write(image);
+    return bytes;
+}
+
+// An Exif segment holding only the orientation, right after the start marker.
+inline QByteArray withOrientation(const QByteArray& jpeg, quint16 orientation) {
+    QByteArray tiff("II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0", 18);
+    QByteArray value(8, '\0');
+    qToLittleEndian<quint16>(orientation, value.data());
+    tiff.append(value);
+    QByteArray segment("\xff\xe1\0\0Exif\0\0", 10);
+    segment.append(tiff);
+    qToBigEndian<quint16>(static_cast<quint16>(segment.size() - 2), segment.data() + 2);
+    return jpeg.left(2) + segment + jpeg.mid(2);
 }
 
 inline QByteArray readAll(const QString& path) {
