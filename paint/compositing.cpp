@@ -21,12 +21,52 @@ QBrush patternColor(const Picture& picture) {
 }
 
 void paintStroke(QImage& target, const CustomPath& stroke, const QBrush& revealColor,
-                 const QBrush& eraseColor) {
-    paintStroke(target, stroke, revealColor, eraseColor, 0, target.height());
+                 const QBrush& eraseColor, const QImage& guide) {
+    paintStroke(target, stroke, revealColor, eraseColor, 0, target.height(), guide);
 }
 
+namespace {
+
+// The pixels of a picture in the kernels' working format, or a null image.
+QImage workingPixels(const QImage& image) {
+    if (image.isNull())
+        return QImage();
+    if (image.format() == QImage::Format_ARGB32_Premultiplied ||
+        image.format() == QImage::Format_ARGB32 || image.format() == QImage::Format_RGB32)
+        return image;
+    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+// A kept colour over the rows of `target`, which start at row `top` of the picture.
+void paintKeptColour(QImage& target, const fx::HueKey& key, const QBrush& revealColor,
+                     const QImage& guideImage, int top) {
+    if (revealColor.style() != Qt::TexturePattern)
+        return;
+    const QImage reveal = workingPixels(revealColor.textureImage());
+    const QImage guide = guideImage.isNull() ? reveal : workingPixels(guideImage);
+    if (reveal.isNull() || guide.isNull() || target.depth() != 32)
+        return;
+    const int rows = target.height();
+    if (reveal.width() != target.width() || guide.width() != target.width() ||
+        reveal.height() < top + rows || guide.height() < top + rows)
+        return;
+    const auto rowsOf = [&](const QImage& image) {
+        return fx::ConstImageView{image.constScanLine(top), image.width(), rows,
+                                  image.bytesPerLine(), fx::ChannelOrder::BGRA};
+    };
+    const fx::ImageView out{target.bits(), target.width(), rows, target.bytesPerLine(),
+                            fx::ChannelOrder::BGRA};
+    (void)fx::revealByHue(rowsOf(guide), rowsOf(reveal), out, key);
+}
+
+} // namespace
+
 void paintStroke(QImage& target, const CustomPath& stroke, const QBrush& revealColor,
-                 const QBrush& eraseColor, int top, int fullHeight) {
+                 const QBrush& eraseColor, int top, int fullHeight, const QImage& guide) {
+    if (stroke.keep) {
+        paintKeptColour(target, *stroke.keep, revealColor, guide, top);
+        return;
+    }
     if (!stroke.path || stroke.path->elementCount() == 0)
         return;
     const QBrush& brush = stroke.isErase        ? eraseColor
@@ -44,22 +84,37 @@ void paintStroke(QImage& target, const CustomPath& stroke, const QBrush& revealC
     }
     // Picture rows: the y-up path is flipped once here.
     const QPainterPath rows = QTransform(1, 0, 0, -1, 0, fullHeight).map(*stroke.path);
-    rasterStroke(target, rows, stroke.lineWidth, source, brush.color(), top);
+    QImage edges;
+    if (stroke.edgeAware) {
+        // Without the original the revealed layer is the best guide there is.
+        edges = workingPixels(guide.isNull() && revealColor.style() == Qt::TexturePattern
+                                  ? revealColor.textureImage()
+                                  : guide);
+    }
+    rasterStroke(target, rows, stroke.lineWidth, source, brush.color(), top,
+                 edges.isNull() ? nullptr : &edges);
 }
 
 bool paintsAnything(const QList<CustomPathRef>& strokes) {
     return std::any_of(strokes.begin(), strokes.end(), [](const CustomPathRef& s) {
-        return s && s->path && s->path->elementCount() > 0;
+        return s && (s->keep || (s->path && s->path->elementCount() > 0));
     });
 }
 
 Picture compositeStrokes(Picture target, const QList<CustomPathRef>& strokes,
-                         const QBrush& revealColor, const QBrush& eraseColor) {
+                         const QBrush& revealColor, const QBrush& eraseColor, const QImage& guide) {
     if (target.isEmpty())
         return Picture();
     for (const CustomPathRef& stroke : strokes)
-        paintStroke(target.image, *stroke, revealColor, eraseColor);
+        paintStroke(target.image, *stroke, revealColor, eraseColor, guide);
     return target;
+}
+
+const CustomPath* keptColour(const QList<CustomPathRef>& strokes) {
+    for (const CustomPathRef& s : strokes)
+        if (s && s->keep)
+            return s.get();
+    return nullptr;
 }
 
 QRectF pictureInBox(const ViewGeometry& g) {

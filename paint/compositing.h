@@ -15,21 +15,28 @@ QBrush patternColor(const Picture& picture);
 // Paints one stroke into `target`: erase strokes copy `erase`, solid strokes
 // their own colour, the others `reveal` (or `revealColor` when it is set).
 // Paths are in y-up picture pixels; they are mapped into image rows so the
-// pattern stays aligned with the target's pixels.
+// pattern stays aligned with the target's pixels. `guide`, the original at the
+// target's size, decides what a kept colour reveals and where an edge-aware stroke
+// stops; without it the reveal picture decides.
 void paintStroke(QImage& target, const CustomPath& stroke, const QBrush& revealColor,
-                 const QBrush& eraseColor);
+                 const QBrush& eraseColor, const QImage& guide = QImage());
 // The same for a band of rows of a taller picture: `target` holds rows
 // `top` onwards of a picture `fullHeight` rows high.
 void paintStroke(QImage& target, const CustomPath& stroke, const QBrush& revealColor,
-                 const QBrush& eraseColor, int top, int fullHeight);
+                 const QBrush& eraseColor, int top, int fullHeight, const QImage& guide = QImage());
 
-// Whether any of the strokes leaves a mark (an empty path paints nothing).
+// Whether any of the strokes leaves a mark (an empty path paints nothing; a kept
+// colour may mark any pixel).
 bool paintsAnything(const QList<CustomPathRef>& strokes);
 
 // Paints the strokes into the target itself, oldest first, and returns it.
 // A 0×0 target gives back a 0×0 picture untouched.
 Picture compositeStrokes(Picture target, const QList<CustomPathRef>& strokes,
-                         const QBrush& revealColor, const QBrush& eraseColor);
+                         const QBrush& revealColor, const QBrush& eraseColor,
+                         const QImage& guide = QImage());
+
+// The kept colour in the list, if any: there is at most one.
+const CustomPath* keptColour(const QList<CustomPathRef>& strokes);
 
 // Where the picture is on screen. The picture view is a canvas of `maskWidth` ×
 // `maskHeight` (the box when fitted, up to five times larger when enlarged) with the

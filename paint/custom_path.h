@@ -5,6 +5,9 @@
 #include <QPainterPath>
 
 #include <memory>
+#include <optional>
+
+#include "effects/kernels/colour_key.h"
 
 namespace vividra {
 
@@ -30,7 +33,20 @@ public:
     PathRef path;
     bool isSolidColor = false;
     bool isErase = false;
+    // Paints only where the original is like its colour under the point each sub-path
+    // starts at, so a stroke stops at the subject's edges.
+    bool edgeAware = false;
+    // A kept colour rather than a stroke: reveals every pixel of the original near the
+    // hue, over the whole picture, and has no path.
+    std::optional<fx::HueKey> keep;
 };
+
+// A kept colour as the stroke list holds it.
+inline std::shared_ptr<CustomPath> makeKeepStroke(const fx::HueKey& key) {
+    auto stroke = std::make_shared<CustomPath>(0.0, QBrush(), std::make_shared<QPainterPath>());
+    stroke->keep = key;
+    return stroke;
+}
 
 using CustomPathRef = std::shared_ptr<CustomPath>;
 

@@ -5,12 +5,15 @@
 #include <cstring>
 #include <vector>
 
+#include "effects/kernels/colour_key.h"
+
 namespace vividra {
 namespace {
 
 struct Segment {
     double ax, ay, bx, by;
     double top, bottom; // row extent, radius included
+    int subPath;        // which press of the brush it belongs to
 };
 
 struct Interval {
@@ -75,12 +78,14 @@ double distanceTo(const Segment& s, double x, double y) {
     return std::sqrt(px * px + py * py);
 }
 
-std::vector<Segment> segmentsOf(const QPainterPath& path, double radius) {
+std::vector<Segment> segmentsOf(const QPainterPath& path, double radius,
+                                std::vector<QPointF>* starts = nullptr) {
     std::vector<Segment> out;
     QPointF start, current;
+    int subPath = -1;
     const auto add = [&](QPointF a, QPointF b) {
         out.push_back({a.x(), a.y(), b.x(), b.y(), std::min(a.y(), b.y()) - radius - 1,
-                       std::max(a.y(), b.y()) + radius + 1});
+                       std::max(a.y(), b.y()) + radius + 1, std::max(subPath, 0)});
     };
     bool open = false;
     bool lonePoint = false;
@@ -91,6 +96,9 @@ std::vector<Segment> segmentsOf(const QPainterPath& path, double radius) {
             if (open && lonePoint)
                 add(current, current);
             start = current = p;
+            ++subPath;
+            if (starts)
+                starts->push_back(p);
             open = true;
             lonePoint = true;
         } else {
@@ -116,16 +124,46 @@ inline quint32 blend(quint32 src, quint32 dst, quint32 alpha) {
     return rb | ag;
 }
 
+// The guide's colour around a point, as a 3×3 average, so one noisy pixel under the
+// brush does not decide what the stroke keeps to.
+quint32 colourAround(const QImage& guide, QPointF at) {
+    const int cx = std::clamp(static_cast<int>(std::floor(at.x())), 0, guide.width() - 1);
+    const int cy = std::clamp(static_cast<int>(std::floor(at.y())), 0, guide.height() - 1);
+    int sum[3] = {}, n = 0;
+    for (int y = std::max(0, cy - 1); y <= std::min(guide.height() - 1, cy + 1); ++y) {
+        const auto* row = reinterpret_cast<const quint32*>(guide.constScanLine(y));
+        for (int x = std::max(0, cx - 1); x <= std::min(guide.width() - 1, cx + 1); ++x) {
+            sum[0] += static_cast<int>((row[x] >> 16) & 0xff);
+            sum[1] += static_cast<int>((row[x] >> 8) & 0xff);
+            sum[2] += static_cast<int>(row[x] & 0xff);
+            ++n;
+        }
+    }
+    return static_cast<quint32>((sum[0] + n / 2) / n) << 16 |
+           static_cast<quint32>((sum[1] + n / 2) / n) << 8 |
+           static_cast<quint32>((sum[2] + n / 2) / n);
+}
+
 } // namespace
 
 void rasterStroke(QImage& target, const QPainterPath& path, double width, const QImage& source,
-                  const QColor& colour, int top) {
+                  const QColor& colour, int top, const QImage* guide) {
     if (width <= 0 || target.isNull() || path.elementCount() == 0)
         return;
     const double r = width / 2.0;
-    const std::vector<Segment> segments = segmentsOf(path, r);
+    std::vector<QPointF> starts;
+    const std::vector<Segment> segments = segmentsOf(path, r, &starts);
     if (segments.empty())
         return;
+    if (guide && (guide->isNull() || guide->width() != target.width() ||
+                  guide->height() < top + target.height() || guide->depth() != 32))
+        guide = nullptr;
+    // Each sub-path keeps to the colour under the point where the brush went down.
+    std::vector<quint32> reference;
+    if (guide)
+        for (const QPointF& p : starts)
+            reference.push_back(colourAround(*guide, p));
+    std::vector<int> refsOnRow;
     const int w = target.width();
     const bool fromSource = !source.isNull();
     const quint32 solid = qPremultiply(colour.rgba());
@@ -192,6 +230,12 @@ void rasterStroke(QImage& target, const QPainterPath& path, double width, const 
         }
         if (hi < lo)
             continue;
+        if (guide) {
+            refsOnRow.clear();
+            for (const Segment* s : near)
+                if (std::find(refsOnRow.begin(), refsOnRow.end(), s->subPath) == refsOnRow.end())
+                    refsOnRow.push_back(s->subPath);
+        }
         for (const Interval& in : inner) {
             const int i0 = std::max(lo, static_cast<int>(std::ceil(in.from - 0.5)));
             const int i1 = std::min(hi, static_cast<int>(std::floor(in.to - 0.5)));
@@ -205,6 +249,22 @@ void rasterStroke(QImage& target, const QPainterPath& path, double width, const 
             src = reinterpret_cast<const quint32*>(source.constScanLine(sy));
         }
         const int sw = fromSource ? source.width() : 1;
+        if (guide) {
+            // Coverage times likeness: no whole runs to copy, each pixel is weighed.
+            const auto* g = reinterpret_cast<const quint32*>(guide->constScanLine(y + top));
+            for (int x = lo; x <= hi; ++x) {
+                const quint32 c = coverage[static_cast<size_t>(x)];
+                if (c == 0)
+                    continue;
+                quint32 like = 0;
+                for (int k : refsOnRow)
+                    like = std::max<quint32>(like, fx::colourLikeness(g[x], reference[k]));
+                const quint32 a = (c * like + 127) / 255;
+                if (a != 0)
+                    dst[x] = blend(fromSource ? src[x % sw] : solid, dst[x], a);
+            }
+            continue;
+        }
         for (int x = lo; x <= hi;) {
             const quint8 c = coverage[static_cast<size_t>(x)];
             if (c == 255) {

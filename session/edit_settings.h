@@ -4,6 +4,7 @@
 #include <QString>
 
 #include "effects/effect_settings.h"
+#include "effects/kernels/colour_key.h"
 
 namespace vividra {
 
@@ -15,8 +16,21 @@ struct BrushSettings {
     // The colour panel's colour, painted in custom-colour mode. It belongs to the
     // panel, so the resets leave it alone.
     QColor colour{Qt::white};
+    // Paints only where the picture is like the colour under the brush where it went down.
+    bool edgeAware = false;
 
     bool operator==(const BrushSettings&) const = default;
+};
+
+// A colour kept everywhere in the picture: its pixels show the foreground.
+struct KeepColourSettings {
+    bool on = false;
+    float hue = 0.0f;        // degrees
+    float tolerance = 20.0f; // degrees either side kept whole
+    float falloff = 15.0f;   // degrees beyond over which it fades out
+
+    fx::HueKey key() const { return {hue, tolerance, falloff}; }
+    bool operator==(const KeepColourSettings&) const = default;
 };
 
 // Every setting of the editing controls. The widgets show these values and send
@@ -27,6 +41,7 @@ struct EditSettings {
     EffectSettings foreground;
     AdjustmentSettings adjustments;
     BrushSettings brush;
+    KeepColourSettings keep;
 
     // Back to the defaults: every effect off, neutral adjustments, brush 20 with
     // neither custom colour nor eraser. The custom colour itself stays.
