@@ -101,7 +101,39 @@ void ViewController::loadView(QMainWindow* window) {
     brushLayout->addWidget(buttonCustomColor, 2, 1, Qt::AlignRight);
     checkEraserMode = new CheckBox(brush);
     brushLayout->addWidget(checkEraserMode, 3, 0, 1, 2);
-    brushLayout->setRowStretch(4, 1);
+    checkEdgeAware = new CheckBox(brush);
+    checkEdgeAware->setToolTip(
+        QStringLiteral("Paint only where the picture is like the colour under the brush"));
+    brushLayout->addWidget(checkEdgeAware, 4, 0, 1, 2);
+
+    // Keeping a colour: a click on the picture, then the range around its hue.
+    auto* rule = new QFrame(brush);
+    rule->setFrameShape(QFrame::HLine);
+    rule->setObjectName(QStringLiteral("rule"));
+    brushLayout->addWidget(rule, 5, 0, 1, 2);
+    checkKeepColor = new CheckBox(brush);
+    checkKeepColor->setToolTip(
+        QStringLiteral("Keep one colour everywhere: click it in the picture"));
+    brushLayout->addWidget(checkKeepColor, 6, 0);
+    buttonPickColor = new QPushButton(QStringLiteral("Pick"), brush);
+    buttonPickColor->setToolTip(QStringLiteral("Click the colour to keep in the picture"));
+    brushLayout->addWidget(buttonPickColor, 6, 1, Qt::AlignRight);
+    int keepRow = 7;
+    const auto keepSlider = [&](const QString& title, SliderRange range, Slider*& slider,
+                                QLabel*& label) {
+        brushLayout->addWidget(caption(title, brush), keepRow, 0);
+        label = new QLabel(brush);
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        brushLayout->addWidget(label, keepRow++, 1);
+        slider = new Slider(range, brush);
+        brushLayout->addWidget(slider, keepRow++, 0, 1, 2);
+    };
+    keepSlider(QStringLiteral("Hue"), ranges::keepHue, sliderKeepHue, labelKeepHue);
+    keepSlider(QStringLiteral("Tolerance"), ranges::keepTolerance, sliderKeepTolerance,
+               labelKeepTolerance);
+    keepSlider(QStringLiteral("Falloff"), ranges::keepFalloff, sliderKeepFalloff, labelKeepFalloff);
+    brushLayout->setVerticalSpacing(8);
+    brushLayout->setRowStretch(keepRow, 1);
     tabViewEdit->addTab(brush, QStringLiteral("Brush"));
 
     // Background and foreground tabs share one shape.

@@ -22,7 +22,10 @@ inline constexpr SliderRange contrast{0.0f, 4.0f, 160};
 inline constexpr SliderRange saturation{0.0f, 2.0f, 200};
 inline constexpr SliderRange gamma{0.0f, 3.0f, 150};
 inline constexpr SliderRange hue{0.0f, 360.0f, 360};
-inline constexpr SliderRange channel{0.0f, 2.0f, 200}; // red, green, blue multipliers
+inline constexpr SliderRange channel{0.0f, 2.0f, 200};       // red, green, blue multipliers
+inline constexpr SliderRange keepHue{0.0f, 360.0f, 360};     // degrees
+inline constexpr SliderRange keepTolerance{0.0f, 90.0f, 90}; // degrees either side
+inline constexpr SliderRange keepFalloff{0.0f, 90.0f, 90};   // degrees
 } // namespace ranges
 
 } // namespace vividra

@@ -125,8 +125,8 @@ LayerRenderResult renderLayers(LayerRenderInput in) {
                 return outOfMemory();
         }
     }
-    out.composite =
-        compositeStrokes(background, in.strokes, patternColor(foreground), patternColor(preErase));
+    out.composite = compositeStrokes(background, in.strokes, patternColor(foreground),
+                                     patternColor(preErase), in.original.image);
     if (out.composite.isEmpty())
         return outOfMemory();
     out.backgroundImage = out.composite;

@@ -96,7 +96,7 @@ QImage renderPreview(const PreviewInput& in) {
     Picture target = background;
     target.image.detach();
     const Picture composite = compositeStrokes(std::move(target), strokes, patternColor(foreground),
-                                               patternColor(background));
+                                               patternColor(background), in.reduced.image);
     return displayWindow(composite, in.view).image;
 }
 

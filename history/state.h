@@ -9,6 +9,7 @@
 #include "effects/layer_rendering.h"
 #include "paint/custom_path.h"
 #include "platform/picture.h"
+#include "session/edit_settings.h"
 
 namespace vividra {
 
@@ -34,6 +35,9 @@ public:
     QBrush currentColor;
     QList<CustomPathRef> paths;
     QString controllersStates;
+    // What the control values' text does not hold: the kept colour and the brush's mode.
+    KeepColourSettings keep;
+    bool edgeAware = false;
     QString lastAction;
     StateLayersRef layers;
 };

@@ -46,7 +46,7 @@ RestoredPictures restoreStatePictures(const StateLayers& layers,
     }
     out.composite =
         compositeStrokes(std::move(target), fromBase ? strokes.mid(baseStrokes) : strokes,
-                         patternColor(foreground), patternColor(preErase));
+                         patternColor(foreground), patternColor(preErase), original.image);
     if (out.composite.isEmpty()) {
         out.reason = noMemory;
         return out;

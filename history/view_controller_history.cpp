@@ -18,10 +18,13 @@ QString ViewController::controllersStatesText() const {
 }
 
 void ViewController::commitState(const QString& action) {
-    const QList<CustomPathRef> a0 =
-        statesList.isEmpty() ? QList<CustomPathRef>() : statesList.last()->paths;
-    const QList<CustomPathRef> b0 =
-        actualStatesList.isEmpty() ? QList<CustomPathRef>() : actualStatesList.last()->paths;
+    // The kept colour as it is now, in the place the strokes hold it.
+    const std::optional<fx::HueKey> key =
+        settings.keep.on ? std::optional(settings.keep.key()) : std::nullopt;
+    const QList<CustomPathRef> a0 = withKeptColour(
+        statesList.isEmpty() ? QList<CustomPathRef>() : statesList.last()->paths, key);
+    const QList<CustomPathRef> b0 = withKeptColour(
+        actualStatesList.isEmpty() ? QList<CustomPathRef>() : actualStatesList.last()->paths, key);
 
     const DrawView* surface = imageViewBackground;
     // Worked out as the composition does, so the recorded stroke paints the same pixels.
@@ -35,6 +38,7 @@ void ViewController::commitState(const QString& action) {
     auto strokeB = std::make_shared<CustomPath>(
         width, currentColor,
         saveStateTriggeredByDrawing ? copyPath(surface->secondPath) : makePath());
+    strokeA->edgeAware = strokeB->edgeAware = settings.brush.edgeAware;
     if (settings.brush.eraser) {
         strokeA->isErase = strokeB->isErase = true;
     } else if (settings.brush.customColor) {
@@ -63,6 +67,8 @@ void ViewController::commitState(const QString& action) {
     const QString values = controllersStatesText();
     for (const StateRef& s : {stateA, stateB}) {
         s->controllersStates = values;
+        s->keep = settings.keep;
+        s->edgeAware = settings.brush.edgeAware;
         s->lastAction = action;
         s->layers = layers;
     }
@@ -131,10 +137,11 @@ void ViewController::OnRedo() {
 void ViewController::applyState(const StateRef& state, const StateRef& shown) {
     const EditSettings before = settings;
     // The controls first; a text of another line count restores none of them.
-    if (const auto values = ControlValues::fromText(state->controllersStates)) {
+    if (const auto values = ControlValues::fromText(state->controllersStates))
         values->applyTo(settings);
-        showSettings();
-    }
+    settings.keep = state->keep;
+    settings.brush.edgeAware = state->edgeAware;
+    showSettings();
     needToSaveState = false;
     syncSurfaceModes();
     DrawView* surface = imageViewBackground;

@@ -117,6 +117,21 @@ const CustomPath* keptColour(const QList<CustomPathRef>& strokes) {
     return nullptr;
 }
 
+QList<CustomPathRef> withKeptColour(QList<CustomPathRef> strokes,
+                                    const std::optional<fx::HueKey>& key) {
+    const auto at = std::find_if(strokes.begin(), strokes.end(),
+                                 [](const CustomPathRef& s) { return s && s->keep; });
+    if (!key) {
+        if (at != strokes.end())
+            strokes.erase(at);
+    } else if (at == strokes.end()) {
+        strokes.append(makeKeepStroke(*key));
+    } else if ((*at)->keep != key) {
+        *at = makeKeepStroke(*key);
+    }
+    return strokes;
+}
+
 QRectF pictureInBox(const ViewGeometry& g) {
     const QRectF& r = g.pictureRect;
     const QRectF& m = g.maskRect;

@@ -4,6 +4,8 @@
 #include <QList>
 #include <QRectF>
 
+#include <optional>
+
 #include "paint/custom_path.h"
 #include "platform/picture.h"
 
@@ -37,6 +39,11 @@ Picture compositeStrokes(Picture target, const QList<CustomPathRef>& strokes,
 
 // The kept colour in the list, if any: there is at most one.
 const CustomPath* keptColour(const QList<CustomPathRef>& strokes);
+// The strokes with `key` as their kept colour, or none when unset: a changed colour takes
+// the old one's place, so the strokes painted after it still refine it; an unchanged one is
+// left as the same object.
+QList<CustomPathRef> withKeptColour(QList<CustomPathRef> strokes,
+                                    const std::optional<fx::HueKey>& key);
 
 // Where the picture is on screen. The picture view is a canvas of `maskWidth` ×
 // `maskHeight` (the box when fitted, up to five times larger when enlarged) with the

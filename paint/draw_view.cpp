@@ -87,6 +87,12 @@ void DrawView::mousePressEvent(QMouseEvent* event) {
         return;
     }
     infoProvider.leftMouseDragged = true;
+    if (picking && onPick && infoProvider.isImageAdded && previewType != 1 &&
+        currentPhase == QStringLiteral("mouseDown")) {
+        updateOffsetInWindow();
+        onPick(pictureLocation(windowPoint(event)));
+        return;
+    }
     if (!paintingAllowed() || currentPhase != QStringLiteral("mouseDown"))
         return;
     updateOffsetInWindow();
@@ -169,6 +175,8 @@ void DrawView::resetDrawing() {
     color = QBrush(QColor::fromRgbF(1, 1, 1, 0));
     isColor = true;
     isErase = true;
+    edgeAware = false;
+    picking = false;
     lineWidth = 20.0;
     currentLineWidth = 20.0;
     scale = 1.0;
@@ -206,6 +214,10 @@ void DrawView::makeBrushCircleImage() {
 }
 
 void DrawView::resetCursorRects() {
+    if (picking && infoProvider.isImageAdded && previewType != 1) {
+        setCursor(Qt::CrossCursor);
+        return;
+    }
     if (previewType == 1 || !infoProvider.isImageAdded || currentCircleImage.isEmpty()) {
         setCursor(Qt::ArrowCursor);
         return;

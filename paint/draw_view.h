@@ -5,6 +5,7 @@
 #include <QRectF>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 #include "paint/compositing.h"
@@ -29,6 +30,12 @@ public:
     QBrush color{QColor::fromRgbF(1, 1, 1, 0)};
     bool isColor = true;
     bool isErase = true;
+    // Strokes keep to the colour under the point where the brush went down.
+    bool edgeAware = false;
+    // While set, a click picks the colour under it (handed to `onPick` in picture pixels,
+    // y-up) instead of painting.
+    bool picking = false;
+    std::function<void(const QPointF&)> onPick;
     double lineWidth = 20.0;
     double currentLineWidth = 20.0;
     double scale = 1.0;

@@ -45,9 +45,9 @@ void ViewController::connectBrushControls() {
 
 QString ViewController::saveCompositeToTemp() {
     recordCurrentStroke(foregroundImage, preEraseImage);
-    const Picture composite =
-        compositeStrokes(preEraseImage, imageViewBackground->listOfPAths,
-                         patternColor(foregroundImage), patternColor(preEraseImage));
+    const Picture composite = compositeStrokes(
+        preEraseImage, imageViewBackground->listOfPAths, patternColor(foregroundImage),
+        patternColor(preEraseImage), currentOriginal().image);
     const QString path = platform::temporaryDirectory() + QStringLiteral("image") +
                          QString::number(QDateTime::currentMSecsSinceEpoch()) +
                          QStringLiteral(".png");
@@ -67,7 +67,7 @@ Picture ViewController::flattenForExport() {
     QList<CustomPathRef> strokes = snapshotStrokes(surface->listOfPAths);
     strokes.last()->lineWidth = width;
     return compositeStrokes(preEraseImage, strokes, patternColor(foregroundImage),
-                            patternColor(preEraseImage));
+                            patternColor(preEraseImage), currentOriginal().image);
 }
 
 void ViewController::refreshComposite(bool eraseWindow,
@@ -78,7 +78,7 @@ void ViewController::refreshComposite(bool eraseWindow,
                          return {};
                      recordCurrentStroke(foregroundImage, preEraseImage);
                      struct Input {
-                         Picture preErase, foreground, reveal;
+                         Picture preErase, foreground, reveal, original;
                          QList<CustomPathRef> strokes;
                          ViewGeometry view;
                          bool eraseWindow;
@@ -86,6 +86,7 @@ void ViewController::refreshComposite(bool eraseWindow,
                      Input in;
                      in.preErase = preEraseImage;
                      in.foreground = foregroundImage;
+                     in.original = currentOriginal();
                      in.strokes = snapshotStrokes(imageViewBackground->listOfPAths);
                      in.view = canvasGeometry();
                      // The reveal window is cut again only when the view moved since it was cut.
@@ -98,7 +99,7 @@ void ViewController::refreshComposite(bool eraseWindow,
                          RefreshResult r;
                          r.composite =
                              compositeStrokes(in.preErase, in.strokes, patternColor(in.foreground),
-                                              patternColor(in.preErase));
+                                              patternColor(in.preErase), in.original.image);
                          r.shown = displayWindow(r.composite, in.view).image;
                          r.revealWindow = in.reveal.isEmpty()
                                               ? displayWindow(in.foreground, in.view)

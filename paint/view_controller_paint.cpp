@@ -21,6 +21,7 @@ CustomPathRef strokeOf(const DrawView* surface, const Picture& reveal, const Pic
                     : surface->isColor ? surface->color
                                        : patternColor(reveal);
     auto stroke = std::make_shared<CustomPath>(width, colour, copyPath(surface->secondPath));
+    stroke->edgeAware = surface->edgeAware;
     if (surface->isErase)
         stroke->isErase = true;
     else if (surface->isColor)
@@ -49,6 +50,7 @@ void ViewController::syncSurfaceModes() {
     DrawView* surface = imageViewBackground;
     surface->isErase = settings.brush.eraser;
     surface->isColor = settings.brush.customColor && !settings.brush.eraser;
+    surface->edgeAware = settings.brush.edgeAware;
 }
 
 void ViewController::setBrushColor(const QBrush& colour) {
@@ -100,10 +102,18 @@ void ViewController::PathModified() {
         lastImage = Picture();
         const QBrush reveal = patternColor(foregroundImage);
         const QBrush erase = patternColor(preEraseImage);
-        return [this, target = std::move(target), strokes, reveal,
-                erase](const SessionJobs::Cancel&) mutable {
-            Picture result = compositeStrokes(std::move(target), strokes, reveal, erase);
-            return SessionJobs::Apply([this, result = std::move(result)] {
+        const Picture original = currentOriginal();
+        // The live stroke shows the brush's whole circle; an edge-aware one paints less, so
+        // its result is shown as soon as it is painted.
+        const bool show = strokes.last()->edgeAware;
+        const ViewGeometry view = canvasGeometry();
+        return [this, target = std::move(target), strokes, reveal, erase, original, show,
+                view](const SessionJobs::Cancel&) mutable {
+            Picture result =
+                compositeStrokes(std::move(target), strokes, reveal, erase, original.image);
+            const QImage shown =
+                show && !result.isEmpty() ? displayWindow(result, view).image : QImage();
+            return SessionJobs::Apply([this, result = std::move(result), shown, view] {
                 if (result.isEmpty()) {
                     showJobFailure(QStringLiteral(
                         "There is not enough memory to paint this stroke into the picture."));
@@ -111,6 +121,14 @@ void ViewController::PathModified() {
                 }
                 currentZoomInImage = result;
                 lastImage = result;
+                if (shown.isNull() || view != canvasGeometry())
+                    return;
+                showComposite(result, shown, view, layersMadeAt_);
+                // The strokes so far are in the picture now; a stroke under way stays drawn.
+                if (imageViewBackground->currentPhase == QStringLiteral("mouseDown")) {
+                    imageViewBackground->path = makePath();
+                    imageViewBackground->update();
+                }
             });
         };
     });

@@ -92,9 +92,9 @@ void ViewController::OnSaveImage() {
             request.code = exporting::encodingCode(destination, originalImagePath);
             return [this, request = std::move(request), strokes = std::move(strokes),
                     background = preEraseImage, reveal = foregroundImage,
-                    cancel](const SessionJobs::Cancel&) mutable {
+                    original = currentOriginal(), cancel](const SessionJobs::Cancel&) mutable {
                 request.picture = compositeStrokes(background, strokes, patternColor(reveal),
-                                                   patternColor(background));
+                                                   patternColor(background), original.image);
                 QString error;
                 const exporting::Outcome outcome = exporting::run(request, *cancel, &error);
                 return SessionJobs::Apply([this, outcome, error] { finishExport(outcome, error); });

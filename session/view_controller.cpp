@@ -67,7 +67,9 @@ void ViewController::viewDidLoad() {
         {checkBackgroundSepia, QStringLiteral(" Sepia")},
         {checkBackgroundBlur, QStringLiteral(" Blur")},
         {checkBackgroundOilPainting, QStringLiteral(" Oil Painting")},
-        {checkBackgroundSketch, QStringLiteral(" Sketch")}};
+        {checkBackgroundSketch, QStringLiteral(" Sketch")},
+        {checkEdgeAware, QStringLiteral(" Edge-Aware Brush")},
+        {checkKeepColor, QStringLiteral(" Keep a Color")}};
     for (const auto& [box, title] : titles) {
         box->setImage(QStringLiteral("Checked"));
         box->setAlternateImage(QStringLiteral("Unchecked"));
@@ -88,6 +90,7 @@ void ViewController::viewDidLoad() {
 
     settings.brush.colour = colorPanel->currentColor();
     styleButton(buttonAdjustReset, QStringLiteral("Reset"), QColor::fromRgbF(0.3f, 0.3f, 0.3f));
+    styleButton(buttonPickColor, QStringLiteral("Pick"), QColor::fromRgbF(0.3f, 0.3f, 0.3f));
     styleButton(buttonCustomColor, QString(), Qt::red);
 
     connect(segmentedControlEdit, &SegmentedControl::segmentClicked, this,
@@ -103,6 +106,7 @@ void ViewController::viewDidLoad() {
     new ViewNavigator(*this);
     connectEffectControls();
     connectBrushControls();
+    connectKeepControls();
 
     segmentedControlEdit->setSelectedSegment(0);
     tabViewEdit->setCurrentIndex(0);
@@ -224,6 +228,7 @@ void ViewController::showSettings() {
     showBox(checkCustomColor, settings.brush.customColor);
     showBox(checkEraserMode, settings.brush.eraser);
     styleButton(buttonCustomColor, QString(), settings.brush.colour);
+    showKeepSettings();
 }
 
 void ViewController::resetInterface() {

@@ -180,6 +180,19 @@ public:
     // Every stroke painted onto the background layer, for export.
     Picture flattenForExport();
 
+    // Keeping a colour and the edge-aware brush.
+    void OnKeepColorSelected();
+    // The next click on the picture picks the colour to keep.
+    void OnPickColor();
+    // Keeps the colour of the original around `picturePoint` (y-up picture pixels);
+    // false when there is no colour there to keep.
+    bool pickColourAt(const QPointF& picturePoint);
+    void OnKeepColorChanged();
+    void OnEdgeAwareSelected();
+    // Puts the kept colour of the settings into the strokes and shows it: at once from the
+    // reduced copy, then in full; `record` makes it a state of the history.
+    void applyKeptColour(bool record);
+
     // Brush controls.
     void OnBrushSizeChanged();
     void OnEraserModeSelected();
@@ -274,6 +287,15 @@ public:
 
     Slider* sliderBrushSize = nullptr;
     QLabel* labelBrushSize = nullptr;
+    CheckBox* checkEdgeAware = nullptr;
+    CheckBox* checkKeepColor = nullptr;
+    QPushButton* buttonPickColor = nullptr;
+    Slider* sliderKeepHue = nullptr;
+    QLabel* labelKeepHue = nullptr;
+    Slider* sliderKeepTolerance = nullptr;
+    QLabel* labelKeepTolerance = nullptr;
+    Slider* sliderKeepFalloff = nullptr;
+    QLabel* labelKeepFalloff = nullptr;
     QFrame* boxImage = nullptr;
     QWidget* customViewImage = nullptr;
     DrawView* imageView = nullptr;
@@ -317,6 +339,9 @@ private:
     // clears the live stroke, then runs `then` on the main thread.
     void refreshComposite(bool eraseWindow, std::function<void(const RefreshResult&)> then);
     void connectBrushControls();
+    void connectKeepControls();
+    // Shows the kept colour's settings in its controls.
+    void showKeepSettings();
     void connectEffectControls();
     void showProgress();
     void hideProgress();

@@ -210,6 +210,10 @@ void ViewController::finishIntake(const QString& action, LayerRenderResult resul
     imageViewBackground->path = makePath();
     imageViewBackground->secondPath = makePath();
     imageViewBackground->listOfPAths.clear();
+    // A kept colour was picked from the picture before; the new one starts without.
+    settings.keep.on = false;
+    imageViewBackground->picking = false;
+    showKeepSettings();
     imageViewBackground->foregroundImageViewOrigin = QPointF();
     imageViewBackground->makeBrushCircleImage();
     imageViewBackground->update();

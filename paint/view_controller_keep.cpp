@@ -1,0 +1,161 @@
+// The controller's kept colour and edge-aware brush: a click picks a hue, and every pixel
+// of the original near it shows the foreground; strokes refine the result afterwards.
+#include <QLabel>
+#include <QPushButton>
+#include <QToolTip>
+
+#include <cmath>
+
+#include "controls/check_box.h"
+#include "controls/slider.h"
+#include "effects/kernels/colour_key.h"
+#include "paint/compositing.h"
+#include "paint/draw_view.h"
+#include "session/view_controller.h"
+
+namespace vividra {
+
+namespace {
+
+QString degrees(float value) {
+    return QString::number(static_cast<int>(std::lround(value))) + QStringLiteral("°");
+}
+
+// The original's colour around a point, as a 5×5 average, so grain does not decide.
+std::optional<QColor> colourAround(const QImage& image, const QPointF& picturePoint) {
+    if (image.isNull())
+        return std::nullopt;
+    const int cx = static_cast<int>(std::floor(picturePoint.x()));
+    const int cy = image.height() - 1 - static_cast<int>(std::floor(picturePoint.y()));
+    if (cx < 0 || cy < 0 || cx >= image.width() || cy >= image.height())
+        return std::nullopt;
+    int sum[3] = {}, n = 0;
+    for (int y = std::max(0, cy - 2); y <= std::min(image.height() - 1, cy + 2); ++y)
+        for (int x = std::max(0, cx - 2); x <= std::min(image.width() - 1, cx + 2); ++x) {
+            const QRgb p = qUnpremultiply(image.pixel(x, y));
+            sum[0] += qRed(p);
+            sum[1] += qGreen(p);
+            sum[2] += qBlue(p);
+            ++n;
+        }
+    return QColor((sum[0] + n / 2) / n, (sum[1] + n / 2) / n, (sum[2] + n / 2) / n);
+}
+
+} // namespace
+
+void ViewController::connectKeepControls() {
+    connect(checkEdgeAware, &QAbstractButton::clicked, this, [this] {
+        settings.brush.edgeAware = checkEdgeAware->isChecked();
+        OnEdgeAwareSelected();
+    });
+    connect(checkKeepColor, &QAbstractButton::clicked, this, [this] {
+        settings.keep.on = checkKeepColor->isChecked();
+        OnKeepColorSelected();
+    });
+    connect(buttonPickColor, &QPushButton::clicked, this, &ViewController::OnPickColor);
+    imageViewBackground->onPick = [this](const QPointF& at) { pickColourAt(at); };
+    // While a knob is dragged the preview follows it; letting go renders it in full.
+    const auto onSlider = [this](Slider* slider, float* field) {
+        connect(slider, &Slider::floatValueChanged, this, [this, slider, field](float v) {
+            *field = v;
+            showKeepSettings();
+            if (slider->isSliderDown())
+                applyKeptColour(false);
+            else
+                OnKeepColorChanged();
+        });
+        connect(slider, &QSlider::sliderReleased, this, &ViewController::OnKeepColorChanged);
+    };
+    onSlider(sliderKeepHue, &settings.keep.hue);
+    onSlider(sliderKeepTolerance, &settings.keep.tolerance);
+    onSlider(sliderKeepFalloff, &settings.keep.falloff);
+}
+
+void ViewController::showKeepSettings() {
+    checkEdgeAware->setChecked(settings.brush.edgeAware);
+    checkEdgeAware->showImageForState();
+    checkKeepColor->setChecked(settings.keep.on);
+    checkKeepColor->showImageForState();
+    sliderKeepHue->setFloatValue(settings.keep.hue);
+    sliderKeepTolerance->setFloatValue(settings.keep.tolerance);
+    sliderKeepFalloff->setFloatValue(settings.keep.falloff);
+    // The hue's own colour beside its number, so the user sees what is kept.
+    const QColor swatch = QColor::fromHsvF(std::fmod(settings.keep.hue, 360.0f) / 360.0f, 0.85f,
+                                           settings.keep.on ? 0.95f : 0.5f);
+    labelKeepHue->setText(QStringLiteral("<span style=\"color:%1\">\u25cf</span> %2")
+                              .arg(swatch.name(), degrees(settings.keep.hue)));
+    labelKeepTolerance->setText(degrees(settings.keep.tolerance));
+    labelKeepFalloff->setText(degrees(settings.keep.falloff));
+}
+
+void ViewController::OnEdgeAwareSelected() {
+    checkEdgeAware->showImageForState();
+    changesMade = true;
+    // Only strokes painted from now on keep to edges; the picture itself does not change.
+    imageViewBackground->edgeAware = settings.brush.edgeAware;
+    if (originalImagePath.isEmpty())
+        return;
+    needToSaveState = true;
+    registerStateChange(QStringLiteral("brushModeChanged"));
+}
+
+void ViewController::OnKeepColorSelected() {
+    showKeepSettings();
+    // Turning it on asks for the colour: the next click on the picture picks it.
+    imageViewBackground->picking = settings.keep.on && !originalImagePath.isEmpty();
+    imageViewBackground->resetCursorRects();
+    applyKeptColour(true);
+}
+
+void ViewController::OnPickColor() {
+    if (originalImagePath.isEmpty())
+        return;
+    imageViewBackground->picking = true;
+    imageViewBackground->resetCursorRects();
+}
+
+bool ViewController::pickColourAt(const QPointF& picturePoint) {
+    const std::optional<QColor> colour = colourAround(currentOriginal().image, picturePoint);
+    const std::optional<float> hue =
+        colour ? fx::keyableHue(static_cast<std::uint8_t>(colour->red()),
+                                static_cast<std::uint8_t>(colour->green()),
+                                static_cast<std::uint8_t>(colour->blue()))
+               : std::nullopt;
+    if (!hue) {
+        // Picking goes on: the user tries another spot.
+        QToolTip::showText(QCursor::pos(),
+                           QStringLiteral("This spot is grey or dark: there is no colour here "
+                                          "to keep. Click a coloured part of the picture."),
+                           imageViewBackground);
+        return false;
+    }
+    imageViewBackground->picking = false;
+    imageViewBackground->resetCursorRects();
+    settings.keep.on = true;
+    settings.keep.hue = *hue;
+    showKeepSettings();
+    applyKeptColour(true);
+    return true;
+}
+
+void ViewController::OnKeepColorChanged() {
+    applyKeptColour(true);
+}
+
+void ViewController::applyKeptColour(bool record) {
+    changesMade = true;
+    DrawView* surface = imageViewBackground;
+    surface->listOfPAths = withKeptColour(
+        surface->listOfPAths, settings.keep.on ? std::optional(settings.keep.key()) : std::nullopt);
+    if (originalImagePath.isEmpty())
+        return;
+    showInstantPreview();
+    if (!record)
+        return;
+    refreshComposite(false, [this](const RefreshResult&) {
+        needToSaveState = true;
+        registerStateChange(QStringLiteral("keepColorChanged"));
+    });
+}
+
+} // namespace vividra
