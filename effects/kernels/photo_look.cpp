@@ -181,21 +181,27 @@ std::array<float, 3> evaluate(const Recipe& r, float red, float green, float blu
 }
 
 constexpr int kGrid = 33;
+// Each axis has one cell of zeros past the end: the vector paths may put a
+// channel at 255 in cell 32 with fraction 0, whose far corners get weight 0.
+constexpr int kSide = kGrid + 1;
 
 // Lattice points hold the whole colour in one word, ten bits a channel, so a
-// pixel needs one load per tetrahedron corner; equal scales keep grey grey,
-// and four steps a level let the vector paths divide by shifting.
+// pixel needs one load per tetrahedron corner; equal scales keep grey grey.
+// Blue sits in bits 0-9, green in 12-21 and red in 22-31: shifted left by 6
+// (blue) or 10 (green), or as it is (red), each channel tops a 16-bit half,
+// which is where the vector paths' high-half multiply wants it.
 struct Table {
-    alignas(64) std::uint32_t cells[kGrid * kGrid * kGrid]; // [b][g][r]
+    alignas(64) std::uint32_t cells[kSide * kSide * kSide]; // [b][g][r]
 };
 
 constexpr float kScale = 1020.0f;
+constexpr int kRedShift = 22, kGreenShift = 12;
 
 std::uint32_t pack(const std::array<float, 3>& c) {
     const auto q = [](float v) {
         return static_cast<std::uint32_t>(std::lround(clamp01(v) * kScale));
     };
-    return q(c[0]) | q(c[1]) << 10 | q(c[2]) << 20;
+    return q(c[0]) << kRedShift | q(c[1]) << kGreenShift | q(c[2]);
 }
 
 // Static storage: building a table allocates nothing, so it cannot fail.
@@ -209,7 +215,7 @@ const Table& table(Look look) {
         for (int b = 0; b < kGrid; ++b)
             for (int g = 0; g < kGrid; ++g)
                 for (int r = 0; r < kGrid; ++r)
-                    t.cells[(b * kGrid + g) * kGrid + r] =
+                    t.cells[(b * kSide + g) * kSide + r] =
                         pack(evaluate(kRecipes[i], r * step, g * step, b * step));
     });
     return tables[i];
@@ -230,7 +236,7 @@ struct Corners {
 
 template <class Layout>
 VIVIDRA_INLINE void findCorners(const std::uint8_t* __restrict s, int n, Corners& c) {
-    constexpr int dg = kGrid, db = kGrid * kGrid, far = 1 + dg + db;
+    constexpr int dg = kSide, db = kSide * kSide, far = 1 + dg + db;
     constexpr float toGrid = (kGrid - 1) / 255.0f;
     for (int x = 0; x < n; ++x) {
         const std::uint32_t p = detail::loadPixel(s, x);
@@ -280,9 +286,9 @@ VIVIDRA_INLINE void blendCorners(const std::uint8_t* s, std::uint8_t* d, int n, 
     };
     for (int x = 0; x < n; ++x) {
         const std::uint32_t alpha = detail::loadPixel(s, x) & 0xff000000u;
-        const float r = mix(x, 0, 1023u) * (255.0f / kScale);
-        const float g = mix(x, 10, 1023u) * (255.0f / kScale);
-        const float b = mix(x, 20, 1023u) * (255.0f / kScale);
+        const float r = mix(x, kRedShift, 1023u) * (255.0f / kScale);
+        const float g = mix(x, kGreenShift, 1023u) * (255.0f / kScale);
+        const float b = mix(x, 0, 1023u) * (255.0f / kScale);
         detail::storePixel(d, x,
                            alpha | detail::place<Layout::r>(detail::roundByte(r)) |
                                detail::place<Layout::g>(detail::roundByte(g)) |
@@ -302,10 +308,10 @@ VIVIDRA_INLINE void lookRow(const std::uint8_t* s, std::uint8_t* d, int w,
     }
 }
 #if VIVIDRA_HAVE_DISPATCH
-// The vector paths: sixteen pixels at a time, kept in registers throughout.
-// Corners and weights are found in 16-bit lanes, the table is read with
-// gathers (on this path they beat the round trip of the chunks through
-// memory), and the blend multiplies pairs of 10-bit levels by 16-bit weights.
+// The vector paths: sixteen pixels at a time. Corners and weights are found
+// in 16-bit lanes, the table is read with plain loads into vectors (on Zen 4
+// an eight-way gather costs more than eight loads and inserts), and the blend
+// multiplies two channels at once, each in its own 16-bit half.
 
 // One channel's byte at `position` of sixteen pixels, in 16-bit lanes.
 VIVIDRA_TARGET_AVX2 VIVIDRA_INLINE __m256i channel16(__m256i a, __m256i b, int position) {
@@ -315,45 +321,29 @@ VIVIDRA_TARGET_AVX2 VIVIDRA_INLINE __m256i channel16(__m256i a, __m256i b, int p
 }
 
 // Grid cell and position within it: v·32/255 as a whole part and a fraction
-// in 1/256ths (rounded from the exact 1/255ths), with 255 at the far end of
-// the last cell.
+// in 1/256ths. 8225/65536 is 32/255 close enough that the product's high half
+// is the cell for every byte, and its low half the fraction; 255 lands in
+// cell 32 with fraction 0. The fraction comes scaled by 128, as the blend's
+// multiplier wants it.
 VIVIDRA_TARGET_AVX2 VIVIDRA_INLINE void gridPosition(__m256i v, __m256i& cell, __m256i& fraction) {
-    const __m256i t = _mm256_slli_epi16(v, 5);
-    // t/255 for t ≤ 8160, as (t + 1)·257/65536.
-    cell = _mm256_mulhi_epu16(_mm256_add_epi16(t, _mm256_set1_epi16(1)), _mm256_set1_epi16(257));
-    cell = _mm256_min_epu16(cell, _mm256_set1_epi16(kGrid - 2));
-    const __m256i f = _mm256_sub_epi16(t, _mm256_mullo_epi16(cell, _mm256_set1_epi16(255)));
-    fraction = _mm256_add_epi16(f, _mm256_srli_epi16(f, 7));
+    const __m256i k = _mm256_set1_epi16(8225);
+    cell = _mm256_mulhi_epu16(v, k);
+    fraction =
+        _mm256_and_si256(_mm256_srli_epi16(_mm256_mullo_epi16(v, k), 1), _mm256_set1_epi16(0x7f80));
 }
 
-// One channel of eight pixels: 10-bit levels at `shift` of the four corners,
-// blended with the weight pairs, back to a byte.
-VIVIDRA_TARGET_AVX2 VIVIDRA_INLINE __m256i blendLevel(const __m256i (&corner)[4], __m256i w01,
-                                                      __m256i w23, int shift) {
-    const __m256i field = _mm256_set1_epi32(0x03ff03ff);
-    // Levels of corners 0 and 2 in the low halves of each lane, 1 and 3 in the high.
-    __m256i c0 = corner[0], c2 = corner[2], c1, c3;
-    if (shift) {
-        c0 = _mm256_srli_epi32(c0, shift);
-        c2 = _mm256_srli_epi32(c2, shift);
-    }
-    if (shift <= 16) {
-        c1 = _mm256_slli_epi32(corner[1], 16 - shift);
-        c3 = _mm256_slli_epi32(corner[3], 16 - shift);
-    } else {
-        c1 = _mm256_srli_epi32(corner[1], shift - 16);
-        c3 = _mm256_srli_epi32(corner[3], shift - 16);
-    }
-    const __m256i l01 = _mm256_and_si256(_mm256_blend_epi16(c0, c1, 0xaa), field);
-    const __m256i l23 = _mm256_and_si256(_mm256_blend_epi16(c2, c3, 0xaa), field);
-    const __m256i sum = _mm256_add_epi32(_mm256_madd_epi16(l01, w01), _mm256_madd_epi16(l23, w23));
-    // Weights sum to 256 and levels run to 4·255: a shift by 10 gives the byte.
-    return _mm256_srli_epi32(_mm256_add_epi32(sum, _mm256_set1_epi32(512)), 10);
+// Eight cells from the table, for the pixels of one half in the packing's lane
+// order.
+VIVIDRA_TARGET_AVX2 VIVIDRA_INLINE __m256i readCells(const std::uint32_t* cells,
+                                                     const std::uint16_t* i) {
+    const auto cell = [&](int k) { return static_cast<int>(cells[i[k]]); };
+    return _mm256_setr_epi32(cell(0), cell(1), cell(2), cell(3), cell(8), cell(9), cell(10),
+                             cell(11));
 }
 
 template <class Layout>
 VIVIDRA_TARGET_AVX2 VIVIDRA_INLINE void look16(__m256i (&px)[2], const std::uint32_t* cells) {
-    constexpr int dg = kGrid, db = kGrid * kGrid, far = 1 + dg + db;
+    constexpr int dg = kSide, db = kSide * kSide, far = 1 + dg + db;
     __m256i at[3], f[3];
     gridPosition(channel16(px[0], px[1], Layout::r), at[0], f[0]);
     gridPosition(channel16(px[0], px[1], Layout::g), at[1], f[1]);
@@ -374,31 +364,46 @@ VIVIDRA_TARGET_AVX2 VIVIDRA_INLINE void look16(__m256i (&px)[2], const std::uint
     const __m256i lo = _mm256_min_epi16(f[0], _mm256_min_epi16(f[1], f[2]));
     const __m256i mid = _mm256_sub_epi16(
         _mm256_sub_epi16(_mm256_add_epi16(_mm256_add_epi16(f[0], f[1]), f[2]), hi), lo);
-    const __m256i index[4] = {
-        base, _mm256_add_epi16(base, first),
-        _mm256_sub_epi16(_mm256_add_epi16(base, _mm256_set1_epi16(far)), last),
-        _mm256_add_epi16(base, _mm256_set1_epi16(far))};
-    const __m256i w0 = _mm256_sub_epi16(_mm256_set1_epi16(256), hi), w1 = _mm256_sub_epi16(hi, mid),
-                  w2 = _mm256_sub_epi16(mid, lo);
-    const __m256i zero = _mm256_setzero_si256();
-    const auto* table = reinterpret_cast<const int*>(cells);
+    alignas(32) std::uint16_t index[4][16];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(index[0]), base);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(index[1]), _mm256_add_epi16(base, first));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(index[2]),
+                       _mm256_sub_epi16(_mm256_add_epi16(base, _mm256_set1_epi16(far)), last));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(index[3]),
+                       _mm256_add_epi16(base, _mm256_set1_epi16(far)));
+    // Weights in 1/256ths scaled by 128, so 0x8000 is the whole.
+    const __m256i weight[4] = {_mm256_sub_epi16(_mm256_set1_epi16(-0x8000), hi),
+                               _mm256_sub_epi16(hi, mid), _mm256_sub_epi16(mid, lo), lo};
     for (int half = 0; half < 2; ++half) {
-        // Unpacking undoes the lane order the packing made.
-        __m256i corner[4];
-        for (int c = 0; c < 4; ++c)
-            corner[c] = _mm256_i32gather_epi32(table,
-                                               half ? _mm256_unpackhi_epi16(index[c], zero)
-                                                    : _mm256_unpacklo_epi16(index[c], zero),
-                                               4);
-        const __m256i w01 = half ? _mm256_unpackhi_epi16(w0, w1) : _mm256_unpacklo_epi16(w0, w1);
-        const __m256i w23 = half ? _mm256_unpackhi_epi16(w2, lo) : _mm256_unpacklo_epi16(w2, lo);
-        __m256i out = _mm256_andnot_si256(_mm256_set1_epi32(0x00ffffff), px[half]);
-        out =
-            _mm256_or_si256(out, _mm256_slli_epi32(blendLevel(corner, w01, w23, 0), 8 * Layout::r));
-        out = _mm256_or_si256(out,
-                              _mm256_slli_epi32(blendLevel(corner, w01, w23, 10), 8 * Layout::g));
-        px[half] = _mm256_or_si256(
-            out, _mm256_slli_epi32(blendLevel(corner, w01, w23, 20), 8 * Layout::b));
+        // Packing put pixels 0-3 and 8-11 in the low half of each 128-bit lane,
+        // 4-7 and 12-15 in the high half.
+        // Red and blue add up in the halves of one word, green in the high half
+        // of another. A level l in the top ten bits of a half times the weight
+        // w·128 leaves l·w/8 in the high half: 128 steps an output level. The
+        // bits below a level add at most a quarter level to red and a sixteenth
+        // to green, so those round from a little lower than half (64); every
+        // channel gains 2 for the four products' rounding down.
+        __m256i redBlue = _mm256_setzero_si256(), green = _mm256_setzero_si256();
+        for (int c = 0; c < 4; ++c) {
+            const __m256i cell = readCells(cells, index[c] + 4 * half);
+            const __m256i w = half ? _mm256_unpackhi_epi16(weight[c], weight[c])
+                                   : _mm256_unpacklo_epi16(weight[c], weight[c]);
+            redBlue = _mm256_add_epi16(
+                redBlue,
+                _mm256_mulhi_epu16(_mm256_blend_epi16(_mm256_slli_epi32(cell, 6), cell, 0xaa), w));
+            green = _mm256_add_epi16(green, _mm256_mulhi_epu16(_mm256_slli_epi32(cell, 10), w));
+        }
+        redBlue = _mm256_srli_epi16(_mm256_add_epi16(redBlue, _mm256_set1_epi32(50 << 16 | 66)), 7);
+        green = _mm256_and_si256(
+            _mm256_srli_epi32(_mm256_add_epi32(green, _mm256_set1_epi32(62 << 16)), 15),
+            _mm256_set1_epi32(0xff00));
+        // The blend leaves red in byte 2, where BGRA has it.
+        if constexpr (Layout::r == 0)
+            redBlue = _mm256_shuffle_epi8(
+                redBlue, _mm256_setr_epi8(2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15, 2,
+                                          1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15));
+        px[half] = _mm256_or_si256(_mm256_or_si256(redBlue, green),
+                                   _mm256_andnot_si256(_mm256_set1_epi32(0x00ffffff), px[half]));
     }
 }
 
@@ -443,11 +448,12 @@ VIVIDRA_TARGET_AVX512 void lookRowAvx512(const std::uint8_t* s, std::uint8_t* d,
 
 // Black and white looks are a tone curve over one weighted sum, so a 1-D
 // table over that sum replaces the 3-D one: fewer reads, no interpolation.
+// The table holds the finished grey pixel, so a read needs only the alpha added.
 constexpr int kMonoSteps = 4096;
 
 struct MonoCurve {
     std::uint32_t weight[3]; // 0…255 channels to 0…kMonoSteps−1, in 1/256 steps
-    std::uint8_t level[kMonoSteps];
+    std::uint32_t grey[kMonoSteps];
 };
 
 const MonoCurve& monoCurve(std::size_t i) {
@@ -459,28 +465,81 @@ const MonoCurve& monoCurve(std::size_t i) {
         for (int k = 0; k < 3; ++k)
             c.weight[k] = static_cast<std::uint32_t>(
                 std::lround(r.mix[k] * (kMonoSteps - 1) / 255.0f * 256.0f));
-        for (int v = 0; v < kMonoSteps; ++v)
-            c.level[v] =
+        for (int v = 0; v < kMonoSteps; ++v) {
+            const std::uint32_t level =
                 detail::roundByte(tone(r, static_cast<float>(v) / (kMonoSteps - 1)) * 255.0f);
+            c.grey[v] = level * 0x010101u;
+        }
     });
     return curves[i];
 }
 
 template <class Layout>
-VIVIDRA_INLINE void monoRow(const std::uint8_t* s, std::uint8_t* d, int w, const MonoCurve* c) {
+void monoRow(const std::uint8_t* s, std::uint8_t* d, int w, const MonoCurve* c) {
     for (int x = 0; x < w; ++x) {
         const std::uint32_t p = detail::loadPixel(s, x);
         const std::uint32_t sum = (detail::channel<Layout::r>(p) * c->weight[0] +
                                    detail::channel<Layout::g>(p) * c->weight[1] +
                                    detail::channel<Layout::b>(p) * c->weight[2] + 128) >>
                                   8;
-        const std::uint32_t v = c->level[std::min<std::uint32_t>(sum, kMonoSteps - 1)];
-        detail::storePixel(d, x, (p & 0xff000000u) | v | v << 8 | v << 16);
+        detail::storePixel(
+            d, x, (p & 0xff000000u) | c->grey[std::min<std::uint32_t>(sum, kMonoSteps - 1)]);
     }
 }
-VIVIDRA_MULTIVERSION(monoRowBest, monoRow,
-                     (const std::uint8_t* s, std::uint8_t* d, int w, const MonoCurve* c),
-                     (s, d, w, c))
+#if VIVIDRA_HAVE_DISPATCH
+// The same sum in vectors (the byte lookup keeps the compiler from
+// vectorising the loop above): channels at byte positions 0 and 2 multiply in
+// one madd, position 1 in another with the alpha beside it weighted 0, and one
+// gather reads eight grey pixels.
+template <class Layout>
+VIVIDRA_TARGET_AVX2 VIVIDRA_INLINE __m256i mono8(__m256i p, const MonoCurve* c) {
+    std::uint32_t w[4] = {};
+    w[Layout::r] = c->weight[0];
+    w[Layout::g] = c->weight[1];
+    w[Layout::b] = c->weight[2];
+    const __m256i even = _mm256_set1_epi32(static_cast<int>(w[0] | w[2] << 16));
+    const __m256i odd = _mm256_set1_epi32(static_cast<int>(w[1]));
+    const __m256i sum = _mm256_add_epi32(
+        _mm256_madd_epi16(_mm256_and_si256(p, _mm256_set1_epi32(0x00ff00ff)), even),
+        _mm256_madd_epi16(_mm256_srli_epi16(p, 8), odd));
+    const __m256i at =
+        _mm256_min_epu32(_mm256_srli_epi32(_mm256_add_epi32(sum, _mm256_set1_epi32(128)), 8),
+                         _mm256_set1_epi32(kMonoSteps - 1));
+    const __m256i grey = _mm256_i32gather_epi32(reinterpret_cast<const int*>(c->grey), at, 4);
+    return _mm256_or_si256(grey, _mm256_andnot_si256(_mm256_set1_epi32(0x00ffffff), p));
+}
+
+template <class Layout>
+VIVIDRA_TARGET_AVX2 VIVIDRA_INLINE void monoRow8(const std::uint8_t* s, std::uint8_t* d, int w,
+                                                 const MonoCurve* c) {
+    int x = 0;
+    for (; x + 8 <= w; x += 8) {
+        const __m256i p =
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + 4 * std::ptrdiff_t{x}));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 4 * std::ptrdiff_t{x}),
+                            mono8<Layout>(p, c));
+    }
+    if (x < w) {
+        alignas(32) std::uint8_t tail[32] = {};
+        const std::size_t bytes = 4 * static_cast<std::size_t>(w - x);
+        std::memcpy(tail, s + 4 * std::ptrdiff_t{x}, bytes);
+        auto* t = reinterpret_cast<__m256i*>(tail);
+        _mm256_store_si256(t, mono8<Layout>(_mm256_load_si256(t), c));
+        std::memcpy(d + 4 * std::ptrdiff_t{x}, tail, bytes);
+    }
+}
+
+template <class Layout>
+VIVIDRA_TARGET_AVX2 void monoRowAvx2(const std::uint8_t* s, std::uint8_t* d, int w,
+                                     const MonoCurve* c) {
+    monoRow8<Layout>(s, d, w, c);
+}
+template <class Layout>
+VIVIDRA_TARGET_AVX512 void monoRowAvx512(const std::uint8_t* s, std::uint8_t* d, int w,
+                                         const MonoCurve* c) {
+    monoRow8<Layout>(s, d, w, c);
+}
+#endif
 
 } // namespace
 
@@ -501,8 +560,20 @@ bool photoLook(const ConstImageView& in, const ImageView& out, Look look) {
         return detail::withLayout(in.order, [&](auto layout) {
             using L = decltype(layout);
             return parallelRows(in.height, [&](int y0, int y1) {
+#if VIVIDRA_HAVE_DISPATCH
+                if (detail::isa() == detail::Isa::Avx512) {
+                    for (int y = y0; y < y1; ++y)
+                        monoRowAvx512<L>(in.row(y), out.row(y), in.width, &c);
+                    return;
+                }
+                if (detail::isa() == detail::Isa::Avx2) {
+                    for (int y = y0; y < y1; ++y)
+                        monoRowAvx2<L>(in.row(y), out.row(y), in.width, &c);
+                    return;
+                }
+#endif
                 for (int y = y0; y < y1; ++y)
-                    monoRowBest<L>(in.row(y), out.row(y), in.width, &c);
+                    monoRow<L>(in.row(y), out.row(y), in.width, &c);
             });
         });
     }
