@@ -132,7 +132,6 @@ void ViewController::loadView(QMainWindow* window) {
     keepSlider(QStringLiteral("Tolerance"), ranges::keepTolerance, sliderKeepTolerance,
                labelKeepTolerance);
     keepSlider(QStringLiteral("Falloff"), ranges::keepFalloff, sliderKeepFalloff, labelKeepFalloff);
-    brushLayout->setVerticalSpacing(8);
     brushLayout->setRowStretch(keepRow, 1);
     tabViewEdit->addTab(brush, QStringLiteral("Brush"));
 

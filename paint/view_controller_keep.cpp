@@ -48,16 +48,17 @@ void ViewController::connectKeepControls() {
         settings.brush.edgeAware = checkEdgeAware->isChecked();
         OnEdgeAwareSelected();
     });
-    connect(checkKeepColor, &QAbstractButton::clicked, this, [this] {
-        settings.keep.on = checkKeepColor->isChecked();
-        OnKeepColorSelected();
-    });
+    connect(checkKeepColor, &QAbstractButton::clicked, this, &ViewController::OnKeepColorSelected);
     connect(buttonPickColor, &QPushButton::clicked, this, &ViewController::OnPickColor);
     imageViewBackground->onPick = [this](const QPointF& at) { pickColourAt(at); };
     // While a knob is dragged the preview follows it; letting go renders it in full.
     const auto onSlider = [this](Slider* slider, float* field) {
         connect(slider, &Slider::floatValueChanged, this, [this, slider, field](float v) {
             *field = v;
+            // Setting the range by hand keeps it, as a click would.
+            settings.keep.on = !originalImagePath.isEmpty();
+            imageViewBackground->picking = false;
+            imageViewBackground->resetCursorRects();
             showKeepSettings();
             if (slider->isSliderDown())
                 applyKeptColour(false);
@@ -74,7 +75,8 @@ void ViewController::connectKeepControls() {
 void ViewController::showKeepSettings() {
     checkEdgeAware->setChecked(settings.brush.edgeAware);
     checkEdgeAware->showImageForState();
-    checkKeepColor->setChecked(settings.keep.on);
+    // Checked while a colour is kept, and while the click that picks one is awaited.
+    checkKeepColor->setChecked(settings.keep.on || imageViewBackground->picking);
     checkKeepColor->showImageForState();
     sliderKeepHue->setFloatValue(settings.keep.hue);
     sliderKeepTolerance->setFloatValue(settings.keep.tolerance);
@@ -100,11 +102,18 @@ void ViewController::OnEdgeAwareSelected() {
 }
 
 void ViewController::OnKeepColorSelected() {
+    DrawView* surface = imageViewBackground;
+    const bool on = checkKeepColor->isChecked();
+    // Turning it on asks for the colour: the next click on the picture picks it, and only
+    // that changes the picture. Turning it off lets the kept colour go.
+    surface->picking = on && !originalImagePath.isEmpty();
+    surface->resetCursorRects();
+    const bool wasKept = settings.keep.on;
+    if (!on)
+        settings.keep.on = false;
     showKeepSettings();
-    // Turning it on asks for the colour: the next click on the picture picks it.
-    imageViewBackground->picking = settings.keep.on && !originalImagePath.isEmpty();
-    imageViewBackground->resetCursorRects();
-    applyKeptColour(true);
+    if (wasKept && !on)
+        applyKeptColour(true);
 }
 
 void ViewController::OnPickColor() {
@@ -112,6 +121,7 @@ void ViewController::OnPickColor() {
         return;
     imageViewBackground->picking = true;
     imageViewBackground->resetCursorRects();
+    showKeepSettings();
 }
 
 bool ViewController::pickColourAt(const QPointF& picturePoint) {

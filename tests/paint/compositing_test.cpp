@@ -142,3 +142,77 @@ TEST(Compositing, StrokesMatchQtsRoundPen) {
         EXPECT_LT(total / (200.0 * 200.0), 0.25) << "width " << c.width; // on average very close
     }
 }
+
+TEST(Compositing, EdgeAwareStrokeStopsAtTheEdgeOfTheColourItStartedOn) {
+    // The original: red left of x = 100, green from there on, with noise of a few levels.
+    constexpr int w = 200, h = 80;
+    QImage original(w, h, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const int n = (x * 13 + y * 7) % 9;
+            original.setPixel(x, y, x < 100 ? qRgb(200 + n, 30 + n, 30) : qRgb(40, 150 + n, 60));
+        }
+    const Picture background(stripes(w, h, 3));
+    QImage white(w, h, QImage::Format_ARGB32_Premultiplied);
+    white.fill(Qt::white);
+    const Picture reveal(white);
+    // From the red side across the edge, deep into the green; paths are y-up.
+    auto across = stroke({{40, 40}, {180, 40}}, 30);
+    across->edgeAware = true;
+    const Picture out = compositeStrokes(background, {across}, patternColor(reveal),
+                                         patternColor(background), original);
+    int painted = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const QRgb got = out.image.pixel(x, y), was = background.image.pixel(x, y);
+            if (x >= 101)
+                ASSERT_EQ(got, was) << "painted past the edge at " << x << "," << y;
+            if (x >= 40 && x <= 98 && std::abs(y - 40) <= 12) {
+                ASSERT_EQ(got, qRgb(255, 255, 255)) << "left unpainted at " << x << "," << y;
+                ++painted;
+            }
+        }
+    EXPECT_GT(painted, 0);
+    // Without the option the same stroke crosses the edge.
+    across->edgeAware = false;
+    const Picture plain = compositeStrokes(background, {across}, patternColor(reveal),
+                                           patternColor(background), original);
+    EXPECT_EQ(plain.image.pixel(150, 40), qRgb(255, 255, 255));
+}
+
+TEST(Compositing, KeptColourRevealsByTheOriginalsHueAndHoldsOnePlaceInTheList) {
+    constexpr int w = 60, h = 40;
+    QImage original(w, h, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            original.setPixel(x, y, x < 30 ? qRgb(210, 20, 20) : qRgb(30, 170, 40));
+    QImage grey = original.convertToFormat(QImage::Format_Grayscale8)
+                      .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const Picture background(grey), foreground(original);
+    const fx::HueKey red{0, 15, 10};
+    QList<CustomPathRef> strokes = withKeptColour({}, red);
+    ASSERT_EQ(strokes.size(), 1);
+    // A stroke painted afterwards with the eraser takes part of the red back.
+    auto erase = stroke({{5, 20}, {10, 20}}, 6);
+    erase->isErase = true;
+    strokes << erase;
+    const Picture out = compositeStrokes(background, strokes, patternColor(foreground),
+                                         patternColor(background), original);
+    EXPECT_EQ(out.image.pixel(20, 5), original.pixel(20, 5));
+    EXPECT_EQ(out.image.pixel(45, 5), grey.pixel(45, 5));
+    EXPECT_EQ(out.image.pixel(7, 20), grey.pixel(7, 20));
+    EXPECT_TRUE(paintsAnything(withKeptColour({}, red)));
+
+    // The same colour again changes nothing; another one takes the old one's place, before
+    // the eraser's stroke; none takes it out.
+    const QList<CustomPathRef> same = withKeptColour(strokes, red);
+    EXPECT_EQ(same, strokes);
+    const QList<CustomPathRef> green = withKeptColour(strokes, fx::HueKey{120, 15, 10});
+    ASSERT_EQ(green.size(), 2);
+    EXPECT_EQ(green[0]->keep->hue, 120);
+    EXPECT_EQ(green[1], erase);
+    EXPECT_EQ(strokes[0]->keep->hue, 0) << "a recorded kept colour changed";
+    const QList<CustomPathRef> none = withKeptColour(green, std::nullopt);
+    EXPECT_EQ(none, QList<CustomPathRef>{erase});
+    EXPECT_EQ(keptColour(none), nullptr);
+}

@@ -8,6 +8,7 @@
 #include "controls/progress_indicator.h"
 #include "controls/slider.h"
 #include "effects/image_tools.h"
+#include "paint/compositing.h"
 #include "paint/draw_view.h"
 #include "platform/defaults_store.h"
 #include "session/custom_drag_view.h"
@@ -265,6 +266,78 @@ private slots:
         QTRY_VERIFY(!c.colorIsChangeing);
         const Picture flat = c.flattenForExport();
         QCOMPARE(flat.image.pixel(200, 150), qRgb(0, 0, 255));
+    }
+
+    void keepAColourInOneClickThenRefineWithAnEdgeAwareBrush() {
+        ViewController& c = fixture_.controller();
+        // A red disc on a green field.
+        QImage disc(400, 300, QImage::Format_RGB32);
+        for (int y = 0; y < 300; ++y)
+            for (int x = 0; x < 400; ++x)
+                disc.setPixel(x, y,
+                              std::hypot(x - 200, y - 150) < 60 ? qRgb(210, 30, 25)
+                                                                : qRgb(40, 160, 50));
+        const QString path = fixture_.environment().root() + QStringLiteral("/disc.png");
+        QVERIFY(disc.save(path));
+        c.settings.background.blackWhiteOn = true;
+        c.showSettings();
+        c.takeInPicture(path, QStringLiteral("addImage"));
+        QTRY_VERIFY(!c.infoProvider.processIsRunning());
+        DrawView* surface = c.imageViewBackground;
+        const QRectF r = surface->curentRect;
+        const auto at = [&](double px) {
+            return QPoint(static_cast<int>(r.x() + r.width() * px / 400), surface->height() / 2);
+        };
+        const auto settle = [&] {
+            QTRY_VERIFY(!c.infoProvider.processIsRunning() && !c.jobs.busy());
+        };
+        const auto shown = [&](int x, int y) { return c.currentZoomInImage.image.pixel(x, y); };
+
+        // Turning it on asks for a click; the click keeps the disc's red, not the field.
+        c.checkKeepColor->click();
+        QVERIFY(surface->picking);
+        QTest::mouseClick(surface, Qt::LeftButton, {}, at(200));
+        settle();
+        QVERIFY(!surface->picking);
+        QVERIFY(keptColour(surface->listOfPAths));
+        QVERIFY(c.settings.keep.on);
+        QVERIFY(c.settings.keep.hue > 350 || c.settings.keep.hue < 5);
+        QCOMPARE(shown(200, 150), disc.pixel(200, 150));
+        QVERIFY(test::isGrey(shown(50, 50)));
+        QCOMPARE(c.statesList.back()->lastAction, QStringLiteral("keepColorChanged"));
+        QVERIFY(c.statesList.back()->keep.on);
+        const qsizetype keptAt = c.currenState;
+
+        // Undo takes the kept colour away, and the check box with it; redo brings both back.
+        c.OnUndo();
+        settle();
+        QVERIFY(!c.settings.keep.on);
+        QVERIFY(!c.checkKeepColor->isChecked());
+        QVERIFY(test::isGrey(shown(200, 150)));
+        c.OnRedo();
+        settle();
+        QCOMPARE(c.currenState, keptAt);
+        QVERIFY(c.checkKeepColor->isChecked());
+        QCOMPARE(shown(200, 150), disc.pixel(200, 150));
+
+        // Off again, then an edge-aware stroke from the field into the disc colours the field
+        // only; the state remembers the brush's mode.
+        c.checkKeepColor->click();
+        settle();
+        QVERIFY(test::isGrey(shown(200, 150)));
+        c.checkEdgeAware->click();
+        QVERIFY(c.statesList.back()->edgeAware);
+        QTest::mousePress(surface, Qt::LeftButton, {}, at(360));
+        QTest::mouseMove(surface, at(280));
+        QTest::mouseMove(surface, at(200));
+        QTest::mouseRelease(surface, Qt::LeftButton, {}, at(200));
+        settle();
+        QVERIFY(surface->listOfPAths.back()->edgeAware);
+        QCOMPARE(shown(320, 150), disc.pixel(320, 150));
+        QVERIFY(test::isGrey(shown(230, 150)));
+        QVERIFY(test::isGrey(shown(320, 100)));
+        // Export paints the same.
+        QVERIFY(test::isGrey(c.flattenForExport().image.pixel(230, 150)));
     }
 
     void effectsRunInTheirOrderAndFailuresEndCleanly() {
