@@ -114,6 +114,47 @@ void BM_Recompose100Strokes(benchmark::State& state) {
     }
 }
 
+// One kept colour and one edge-aware stroke composed at full size, the original as guide.
+void BM_KeptColourComposed(benchmark::State& state) {
+    const Picture original = *ImageTools::readPicture(photoPath());
+    const Picture grey = ImageTools::applySepia(original, 1.0f);
+    const QList<CustomPathRef> key{makeKeepStroke({25, 20, 15})};
+    for (auto _ : state) {
+        Picture target = grey;
+        target.image.detach();
+        QElapsedTimer t;
+        t.start();
+        Picture out = compositeStrokes(std::move(target), key, patternColor(original),
+                                       patternColor(grey), original.image);
+        state.SetIterationTime(static_cast<double>(t.nsecsElapsed()) / 1e9);
+        benchmark::DoNotOptimize(out.image.constBits());
+    }
+}
+
+// A stroke of the default brush across a fifth of the width, at the fit scale of a
+// 588-point box, as the brush paints it after the pointer is let go.
+void BM_EdgeAwareStroke(benchmark::State& state) {
+    const Picture original = *ImageTools::readPicture(photoPath());
+    const Picture grey = ImageTools::applySepia(original, 1.0f);
+    auto path = makePath();
+    path->moveTo(2400, 2000);
+    for (int i = 1; i <= 20; ++i)
+        path->lineTo(2400 + i * 60, 2000 + (i % 3) * 10);
+    auto stroke = std::make_shared<CustomPath>(20.0 * kWidth / 588.0, QBrush(), path);
+    stroke->edgeAware = true;
+    Picture target = grey;
+    target.image.detach();
+    for (auto _ : state) {
+        QElapsedTimer t;
+        t.start();
+        target = compositeStrokes(std::move(target), {stroke}, patternColor(original),
+                                  patternColor(grey), original.image);
+        state.SetIterationTime(static_cast<double>(t.nsecsElapsed()) / 1e9);
+    }
+}
+
+BENCHMARK(BM_KeptColourComposed)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
+BENCHMARK(BM_EdgeAwareStroke)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10);
 BENCHMARK(BM_OpenPhoto)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 BENCHMARK(BM_OpenFirstPicture)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
 BENCHMARK(BM_SessionPeakMemory)->Unit(benchmark::kMillisecond)->Iterations(1);

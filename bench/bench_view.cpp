@@ -156,6 +156,36 @@ void BM_ChangeToPreview(benchmark::State& state) {
     state.counters["worst_ms"] = worst;
 }
 
+// A kept colour changed (the hue stepped round the circle, as a pick or the hue slider does)
+// until the preview is painted; `full_ms` until the full-resolution picture is shown.
+void BM_KeepColourToPreview(benchmark::State& state) {
+    ViewSession s;
+    ViewController& c = s.controller;
+    c.checkBackgroundBlackWhite->click();
+    s.settle();
+    double full = 0, worst = 0;
+    int i = 0;
+    for (auto _ : state) {
+        c.settings.keep.on = true;
+        c.settings.keep.hue = static_cast<float>((i++ * 47) % 360);
+        QElapsedTimer t;
+        t.start();
+        c.applyKeptColour(true);
+        s.repaint();
+        const double seconds = static_cast<double>(t.nsecsElapsed()) / 1e9;
+        state.SetIterationTime(seconds);
+        worst = std::max(worst, seconds * 1e3);
+        while (c.jobs.busy())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 1);
+        s.repaint();
+        full += static_cast<double>(t.nsecsElapsed()) / 1e6;
+        s.settle();
+    }
+    state.counters["worst_ms"] = worst;
+    state.counters["full_ms"] = full / static_cast<double>(state.iterations());
+}
+
+BENCHMARK(BM_KeepColourToPreview)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(8);
 BENCHMARK(BM_ChangeToPreview)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10);
 BENCHMARK(BM_ZoomStepShown)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(16);
 BENCHMARK(BM_ViewRebuild)

@@ -1,6 +1,7 @@
 #include "effects/layer_rendering.h"
 
 #include "effects/image_tools.h"
+#include "effects/picture_pixels.h"
 #include "paint/compositing.h"
 
 namespace vividra {
@@ -103,8 +104,7 @@ LayerRenderResult renderLayers(LayerRenderInput in) {
         // Strokes paint into the layer itself; keep the clean rendering apart first. Without
         // strokes the two share their pixels: a later stroke copies them as it paints.
         if (paintsAnything(in.strokes)) {
-            preErase.image.detach();
-            if (preErase.image.isNull())
+            if (!pixels::detachPooled(preErase.image))
                 return outOfMemory();
         }
     }
@@ -120,8 +120,7 @@ LayerRenderResult renderLayers(LayerRenderInput in) {
         // Every stroke again from the clean background, with the new reveal.
         background = in.preEraseImage;
         if (paintsAnything(in.strokes)) {
-            background.image.detach();
-            if (background.image.isNull())
+            if (!pixels::detachPooled(background.image))
                 return outOfMemory();
         }
     }

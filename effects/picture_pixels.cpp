@@ -1,5 +1,7 @@
 #include "effects/picture_pixels.h"
 
+#include <cstring>
+
 #include <atomic>
 #include <cstdint>
 #include <new>
@@ -22,6 +24,28 @@ void releaseBlock(void* info) {
 }
 
 } // namespace
+
+bool detachPooled(QImage& image) noexcept {
+    if (image.isNull() || image.isDetached())
+        return true;
+    const QImage::Format format = image.format();
+    if (format != QImage::Format_ARGB32_Premultiplied && format != QImage::Format_ARGB32 &&
+        format != QImage::Format_RGB32) {
+        image.detach();
+        return !image.isNull();
+    }
+    QImage copy = pooledImage(image.width(), image.height());
+    if (copy.isNull())
+        return false;
+    const std::size_t row = static_cast<std::size_t>(image.width()) * 4;
+    for (int y = 0; y < image.height(); ++y)
+        std::memcpy(copy.scanLine(y), image.constScanLine(y), row);
+    // The pooled image is premultiplied; straight pixels keep their own label.
+    if (format == QImage::Format_ARGB32)
+        copy.reinterpretAsFormat(QImage::Format_ARGB32);
+    image = std::move(copy);
+    return true;
+}
 
 QImage pooledImage(int width, int height) noexcept {
     if (width <= 0 || height <= 0)

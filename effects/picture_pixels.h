@@ -20,6 +20,11 @@ QImage toWorkingFormat(QImage image);
 // throws.
 QImage pooledImage(int width, int height) noexcept;
 
+// Makes `image` the only holder of its pixels, copying them into the pool when they are
+// shared: a full-size copy into fresh pages costs many times the copy itself on this kind
+// of machine. False, with `image` untouched, when memory runs out.
+bool detachPooled(QImage& image) noexcept;
+
 // True when every pixel of a 32-bit ARGB or RGB image has alpha 255.
 bool isOpaque(const QImage& image);
 

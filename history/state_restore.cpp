@@ -2,6 +2,7 @@
 
 #include "effects/image_tools.h"
 #include "effects/layer_rendering.h"
+#include "effects/picture_pixels.h"
 #include "paint/compositing.h"
 
 namespace vividra {
@@ -39,8 +40,7 @@ RestoredPictures restoreStatePictures(const StateLayers& layers,
     // Strokes paint into the picture itself; the clean background stays apart.
     const bool fromBase = !base.isEmpty() && baseStrokes <= strokes.size();
     Picture target = fromBase ? base : preErase;
-    target.image.detach();
-    if (target.image.isNull()) {
+    if (!pixels::detachPooled(target.image)) {
         out.reason = noMemory;
         return out;
     }

@@ -105,6 +105,8 @@ Picture compositeStrokes(Picture target, const QList<CustomPathRef>& strokes,
                          const QBrush& revealColor, const QBrush& eraseColor, const QImage& guide) {
     if (target.isEmpty())
         return Picture();
+    if (paintsAnything(strokes) && !pixels::detachPooled(target.image))
+        return Picture();
     for (const CustomPathRef& stroke : strokes)
         paintStroke(target.image, *stroke, revealColor, eraseColor, guide);
     return target;
