@@ -26,8 +26,8 @@ struct BrushSettings {
 struct KeepColourSettings {
     bool on = false;
     float hue = 0.0f;        // degrees
-    float tolerance = 20.0f; // degrees either side kept whole
-    float falloff = 15.0f;   // degrees beyond over which it fades out
+    float tolerance = 12.0f; // degrees either side kept whole
+    float falloff = 10.0f;   // degrees beyond over which it fades out
 
     fx::HueKey key() const { return {hue, tolerance, falloff}; }
     bool operator==(const KeepColourSettings&) const = default;
