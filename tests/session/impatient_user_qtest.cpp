@@ -188,7 +188,7 @@ private:
                                     : pictures[static_cast<int>(random.bounded(pictures.size()))];
         const int answer =
             random.bounded(5) == 0 ? platform::kSecondButton : platform::kFirstButton;
-        const quint32 action = chosen ? *chosen : random.bounded(19);
+        const quint32 action = chosen ? *chosen : random.bounded(20);
         if (qEnvironmentVariableIsSet("VIVIDRA_SOAK_TRACE"))
             qDebug("action %u, picture %s, busy %d", action, qPrintable(picture),
                    c.jobs.busy() ? 1 : 0);
@@ -272,6 +272,30 @@ private:
             fixture.dialogs().alertAnswers = {answer};
             c.OnFileNew();
             return 0;
+        case 16: {
+            // Keeping a colour: a pick anywhere (greys refuse it), the switch, a slider, or
+            // the edge-aware brush.
+            const quint32 how = random.bounded(4);
+            if (how == 0) {
+                if (c.checkKeepColor->isChecked())
+                    emit c.buttonPickColor->clicked();
+                else
+                    c.checkKeepColor->click();
+                DrawView* surface = c.imageViewBackground;
+                QTest::mouseClick(surface, Qt::LeftButton, {},
+                                  QPoint(static_cast<int>(random.bounded(surface->width())),
+                                         static_cast<int>(random.bounded(surface->height()))));
+            } else if (how == 1) {
+                c.checkKeepColor->click();
+            } else if (how == 2) {
+                Slider* sliders[] = {c.sliderKeepHue, c.sliderKeepTolerance, c.sliderKeepFalloff};
+                Slider* s = sliders[random.bounded(3)];
+                s->setValue(static_cast<int>(random.bounded(s->maximum() + 1)));
+            } else {
+                c.checkEdgeAware->click();
+            }
+            return 0;
+        }
         case 17:
             changeView(c, fixture, random);
             return 0;
@@ -381,6 +405,12 @@ private:
         QCOMPARE(c.imageViewBackground->isErase, c.settings.brush.eraser);
         QCOMPARE(c.imageViewBackground->isColor,
                  c.settings.brush.customColor && !c.settings.brush.eraser);
+        QCOMPARE(c.imageViewBackground->edgeAware, c.settings.brush.edgeAware);
+        // The strokes hold the kept colour of the settings, and only that one.
+        const CustomPath* kept = keptColour(c.imageViewBackground->listOfPAths);
+        QCOMPARE(kept != nullptr, c.settings.keep.on);
+        if (kept)
+            QVERIFY(*kept->keep == c.settings.keep.key());
 
         // Each layer is a fresh rendering of the settings.
         const std::optional<Picture> original = ImageTools::readPicture(c.originalImagePath);
@@ -396,8 +426,9 @@ private:
         QVERIFY2(c.preEraseImage.image == background.image, where + " background");
 
         // The composed picture is the recorded strokes painted again, oldest first.
-        const Picture again = compositeStrokes(background, c.imageViewBackground->listOfPAths,
-                                               patternColor(foreground), patternColor(background));
+        const Picture again =
+            compositeStrokes(background, c.imageViewBackground->listOfPAths,
+                             patternColor(foreground), patternColor(background), original->image);
         QVERIFY2(largestDifference(c.lastImage.image, again.image) <= 2, where + " composite");
         if (!c.currentZoomInImage.isEmpty())
             QVERIFY2(c.currentZoomInImage.image == c.lastImage.image, where);
@@ -449,7 +480,7 @@ private:
         const int edits = 1 + static_cast<int>(random.bounded(6));
         for (int i = 0; i < edits; ++i) {
             // Strokes, effects, brush and colour changes, but no new picture or reset.
-            static constexpr quint32 kEdits[] = {3, 5, 6, 7, 8, 10, 11, 12, 13, 16};
+            static constexpr quint32 kEdits[] = {3, 5, 6, 7, 8, 10, 11, 12, 13, 16, 19};
             act(c, fixture, random, {}, kEdits[random.bounded(quint32{std::size(kEdits)})]);
             QVERIFY2(idle(), where);
             seen[c.currenState] = recorded(c);
