@@ -8,6 +8,7 @@
 
 #include <cmath>
 
+#include "effects/kernels/colour_key.h"
 #include "platform/notification_center.h"
 
 namespace vividra {
@@ -263,6 +264,52 @@ void DrawView::paintEvent(QPaintEvent* event) {
     paintLiveStroke(p, event->rect());
 }
 
+void DrawView::drawLivePiece(QPainter& q, const QPointF& from, const QPointF& to) {
+    if (live_.guide.isNull()) {
+        q.drawLine(from, to);
+        return;
+    }
+    // The piece on its own first, then faded where the original is unlike the reference,
+    // as the composition will paint it.
+    const double reach = currentLineWidth / 2 + 2;
+    const QRect box = QRectF(from, to)
+                          .normalized()
+                          .adjusted(-reach, -reach, reach, reach)
+                          .toAlignedRect()
+                          .intersected(live_.pixels.rect());
+    if (box.isEmpty())
+        return;
+    QImage piece(box.size(), QImage::Format_ARGB32_Premultiplied);
+    if (piece.isNull())
+        return;
+    piece.fill(Qt::transparent);
+    {
+        QPainter r(&piece);
+        r.setRenderHint(QPainter::Antialiasing);
+        r.setPen(q.pen());
+        r.translate(-box.topLeft());
+        r.drawLine(from, to);
+    }
+    for (int y = 0; y < box.height(); ++y) {
+        auto* row = reinterpret_cast<quint32*>(piece.scanLine(y));
+        const auto* guide =
+            reinterpret_cast<const quint32*>(live_.guide.constScanLine(y + box.y()));
+        for (int x = 0; x < box.width(); ++x) {
+            if (row[x] == 0)
+                continue;
+            const quint32 like = fx::colourLikeness(guide[x + box.x()], live_.reference);
+            if (like == 255)
+                continue;
+            // Premultiplied: every channel scales with the coverage.
+            quint32 rb = (row[x] & 0xff00ffu) * like, ag = ((row[x] >> 8) & 0xff00ffu) * like;
+            rb = ((rb + ((rb >> 8) & 0xff00ffu) + 0x800080u) >> 8) & 0xff00ffu;
+            ag = (ag + ((ag >> 8) & 0xff00ffu) + 0x800080u) & 0xff00ff00u;
+            row[x] = rb | ag;
+        }
+    }
+    q.drawImage(box.topLeft(), piece);
+}
+
 void DrawView::paintLiveStroke(QPainter& p, const QRect& exposed) {
     // Drawn again from the start when anything but the path's length changed.
     if (live_.path.lock() != path || live_.elements > path->elementCount() ||
@@ -275,6 +322,11 @@ void DrawView::paintLiveStroke(QPainter& p, const QRect& exposed) {
         live_.path = path;
         live_.color = color;
         live_.width = currentLineWidth;
+        if (edgeAware && edgeGuide) {
+            live_.guide = edgeGuide();
+            if (live_.guide.size() != size() || live_.guide.depth() != 32)
+                live_.guide = QImage();
+        }
     }
     const int count = path->elementCount();
     if (live_.elements < count) {
@@ -284,12 +336,18 @@ void DrawView::paintLiveStroke(QPainter& p, const QRect& exposed) {
         QPainter q(&live_.pixels);
         q.setRenderHint(QPainter::Antialiasing);
         q.setPen(QPen(color, currentLineWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        for (int i = std::max(live_.elements, 1); i < count; ++i) {
+        for (int i = live_.elements; i < count; ++i) {
             const QPainterPath::Element to = path->elementAt(i);
-            if (!to.isLineTo())
+            if (to.isMoveTo() && !live_.guide.isNull()) {
+                // Where the brush went down decides the colour this sub-path keeps to.
+                const QPoint at = toWidget(QPointF(to.x, to.y)).toPoint();
+                if (live_.guide.rect().contains(at))
+                    live_.reference = live_.guide.pixel(at);
+            }
+            if (i == 0 || !to.isLineTo())
                 continue;
             const QPainterPath::Element from = path->elementAt(i - 1);
-            q.drawLine(toWidget(QPointF(from.x, from.y)), toWidget(QPointF(to.x, to.y)));
+            drawLivePiece(q, toWidget(QPointF(from.x, from.y)), toWidget(QPointF(to.x, to.y)));
         }
         live_.elements = count;
     }

@@ -36,6 +36,8 @@ public:
     // y-up) instead of painting.
     bool picking = false;
     std::function<void(const QPointF&)> onPick;
+    // What the box shows of the original, for drawing an edge-aware stroke as it will paint.
+    std::function<QImage()> edgeGuide;
     double lineWidth = 20.0;
     double currentLineWidth = 20.0;
     double scale = 1.0;
@@ -114,7 +116,12 @@ private:
         int elements = 0;
         QBrush color;
         double width = 0;
+        // Edge-aware: the box's view of the original, and the colour the sub-path keeps to.
+        QImage guide;
+        quint32 reference = 0;
     };
+    // Draws one piece of the live stroke, keeping to the reference colour when edge-aware.
+    void drawLivePiece(QPainter& q, const QPointF& from, const QPointF& to);
     void paintLiveStroke(QPainter& p, const QRect& exposed);
     LiveStroke live_;
 

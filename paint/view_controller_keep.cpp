@@ -51,6 +51,7 @@ void ViewController::connectKeepControls() {
     connect(checkKeepColor, &QAbstractButton::clicked, this, &ViewController::OnKeepColorSelected);
     connect(buttonPickColor, &QPushButton::clicked, this, &ViewController::OnPickColor);
     imageViewBackground->onPick = [this](const QPointF& at) { pickColourAt(at); };
+    imageViewBackground->edgeGuide = [this] { return edgeGuideWindow(); };
     // While a knob is dragged the preview follows it; letting go renders it in full.
     const auto onSlider = [this](Slider* slider, float* field) {
         connect(slider, &Slider::floatValueChanged, this, [this, slider, field](float v) {
@@ -70,6 +71,17 @@ void ViewController::connectKeepControls() {
     onSlider(sliderKeepHue, &settings.keep.hue);
     onSlider(sliderKeepTolerance, &settings.keep.tolerance);
     onSlider(sliderKeepFalloff, &settings.keep.falloff);
+}
+
+QImage ViewController::edgeGuideWindow() {
+    const Picture original = currentOriginal();
+    const ViewGeometry view = canvasGeometry();
+    if (original.isEmpty())
+        return QImage();
+    if (guideWindow_.geometry != view || guideWindow_.source != original.image.cacheKey() ||
+        guideWindow_.image.isNull())
+        guideWindow_ = {displayWindow(original, view).image, view, original.image.cacheKey()};
+    return guideWindow_.image;
 }
 
 void ViewController::showKeepSettings() {

@@ -391,6 +391,10 @@ private:
     };
     ShownWindow previewWindow_;
     ShownWindow originalWindow_;
+    // The box's view of the original for the edge-aware brush's live stroke, made when a
+    // stroke first needs it for the view as it is.
+    ShownWindow guideWindow_;
+    QImage edgeGuideWindow();
     // The last instant preview, with the settings change it shows in place of a source.
     ShownWindow lastPreview_;
     QTimer* resizeTimer_ = nullptr;
