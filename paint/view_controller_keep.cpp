@@ -62,7 +62,7 @@ void ViewController::connectKeepControls() {
             imageViewBackground->resetCursorRects();
             showKeepSettings();
             if (slider->isSliderDown())
-                applyKeptColour(false);
+                previewKeptColour();
             else
                 OnKeepColorChanged();
         });
@@ -164,17 +164,22 @@ void ViewController::OnKeepColorChanged() {
     applyKeptColour(true);
 }
 
-void ViewController::applyKeptColour(bool record) {
+void ViewController::previewKeptColour() {
     changesMade = true;
     DrawView* surface = imageViewBackground;
     surface->listOfPAths = withKeptColour(
         surface->listOfPAths, settings.keep.on ? std::optional(settings.keep.key()) : std::nullopt);
+    if (!originalImagePath.isEmpty())
+        showInstantPreview();
+}
+
+void ViewController::applyKeptColour(bool record) {
+    previewKeptColour();
     if (originalImagePath.isEmpty())
         return;
-    showInstantPreview();
-    if (!record)
-        return;
-    refreshComposite(false, [this](const RefreshResult&) {
+    refreshComposite(false, [this, record](const RefreshResult&) {
+        if (!record)
+            return;
         needToSaveState = true;
         registerStateChange(QStringLiteral("keepColorChanged"));
     });

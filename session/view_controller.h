@@ -189,8 +189,10 @@ public:
     bool pickColourAt(const QPointF& picturePoint);
     void OnKeepColorChanged();
     void OnEdgeAwareSelected();
-    // Puts the kept colour of the settings into the strokes and shows it: at once from the
-    // reduced copy, then in full; `record` makes it a state of the history.
+    // Puts the kept colour of the settings into the strokes and shows it at once from the
+    // reduced copy (while a slider moves).
+    void previewKeptColour();
+    // The same, then in full; `record` makes it a state of the history.
     void applyKeptColour(bool record);
 
     // Brush controls.

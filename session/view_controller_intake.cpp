@@ -210,10 +210,14 @@ void ViewController::finishIntake(const QString& action, LayerRenderResult resul
     imageViewBackground->path = makePath();
     imageViewBackground->secondPath = makePath();
     imageViewBackground->listOfPAths.clear();
-    // A kept colour was picked from the picture before; the new one starts without.
-    settings.keep.on = false;
+    // A kept colour picked from another picture does not carry over to a new one; the same
+    // picture taken in again (a loaded profile) keeps it.
+    if (!reset)
+        settings.keep.on = false;
     imageViewBackground->picking = false;
     showKeepSettings();
+    if (settings.keep.on)
+        imageViewBackground->listOfPAths = withKeptColour({}, settings.keep.key());
     imageViewBackground->foregroundImageViewOrigin = QPointF();
     imageViewBackground->makeBrushCircleImage();
     imageViewBackground->update();
@@ -229,6 +233,8 @@ void ViewController::finishIntake(const QString& action, LayerRenderResult resul
     // The window was resized while the picture was being taken in.
     windowDidResize();
     prepareInstantPreview();
+    if (settings.keep.on)
+        applyKeptColour(false);
     if (result.damaged && !reset)
         platform::showNotice(ImageTools::damagedPictureNotice());
 }
