@@ -7,6 +7,7 @@
 #include "controls/control_ranges.h"
 #include "effects/image_tools.h"
 #include "effects/kernels/photo_look.h"
+#include "persist/keep_sidecar.h"
 
 namespace vividra {
 namespace {
@@ -104,7 +105,90 @@ std::optional<Step> parseStep(const QStringList& args, qsizetype& at, QString& p
     return std::nullopt;
 }
 
+const QString kDashes = QStringLiteral("--");
+
+// A number of degrees from 0 to `maximum` for `option`, or nothing with `problem` set.
+std::optional<float> degrees(const QString& option, const QString& text, float maximum,
+                             QString& problem) {
+    const std::optional<float> value = number(text);
+    if (!value || *value < 0.0f || *value > maximum) {
+        problem = QStringLiteral("%1 needs degrees from 0 to %2, not \"%3\"")
+                      .arg(option)
+                      .arg(static_cast<double>(maximum))
+                      .arg(text);
+        return std::nullopt;
+    }
+    return value;
+}
+
 } // namespace
+
+bool FxFolderArguments::isFolderForm(const QStringList& args) {
+    return !args.isEmpty() && args[0].startsWith(kDashes);
+}
+
+std::optional<FxFolderArguments> FxFolderArguments::parse(const QStringList& args,
+                                                          QString& problem) {
+    FxFolderArguments result;
+    QStringList given;
+    bool optionsEnd = false;
+    for (qsizetype at = 0; at < args.size(); ++at) {
+        const QString& arg = args[at];
+        if (optionsEnd || !arg.startsWith(kDashes)) {
+            result.inputs.append(arg);
+            continue;
+        }
+        if (arg == kDashes) {
+            optionsEnd = true;
+            continue;
+        }
+        const qsizetype equals = arg.indexOf(QLatin1Char('='));
+        const QString option = equals < 0 ? arg : arg.left(equals);
+        static const QStringList known{QStringLiteral("--profile"), QStringLiteral("--keep-hue"),
+                                       QStringLiteral("--tolerance"), QStringLiteral("--out")};
+        if (!known.contains(option)) {
+            problem = QStringLiteral("unknown option \"%1\"").arg(option);
+            return std::nullopt;
+        }
+        if (given.contains(option)) {
+            problem = QStringLiteral("%1 is given twice").arg(option);
+            return std::nullopt;
+        }
+        given.append(option);
+        QString value;
+        if (equals >= 0)
+            value = arg.mid(equals + 1);
+        else if (at + 1 < args.size() && !args[at + 1].startsWith(kDashes))
+            value = args[++at];
+        if (value.isEmpty()) {
+            problem = QStringLiteral("%1 needs a value").arg(option);
+            return std::nullopt;
+        }
+        if (option == known[0]) {
+            result.profile = value;
+        } else if (option == known[3]) {
+            result.outFolder = value;
+        } else {
+            const bool hue = option == known[1];
+            std::optional<float>& slot = hue ? result.keepHue : result.tolerance;
+            slot = degrees(option, value, hue ? sidecar::kMaximumHue : sidecar::kMaximumTolerance,
+                           problem);
+            if (!slot)
+                return std::nullopt;
+        }
+    }
+    if (result.profile.isEmpty())
+        problem = QStringLiteral("--profile is required");
+    else if (result.outFolder.isEmpty())
+        problem = QStringLiteral("--out is required");
+    else if (result.inputs.isEmpty())
+        problem = QStringLiteral("no INPUT pictures");
+    else if (result.tolerance && !result.keepHue)
+        problem = QStringLiteral("--tolerance needs --keep-hue");
+    else
+        return result;
+    return std::nullopt;
+}
 
 std::optional<FxArguments> FxArguments::parse(const QStringList& args, QString& problem) {
     if (args.size() < 2) {

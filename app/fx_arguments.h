@@ -25,4 +25,20 @@ struct FxArguments {
     static std::optional<FxArguments> parse(const QStringList& args, QString& problem);
 };
 
+// The folder form: --profile FILE [--keep-hue H [--tolerance T]] INPUT... --out FOLDER,
+// options in any order, each also as --name=value; after "--" every argument is an input.
+struct FxFolderArguments {
+    QString profile;
+    std::optional<float> keepHue;   // degrees, 0 to 360
+    std::optional<float> tolerance; // degrees, 0 to 180; only with a hue
+    QStringList inputs;
+    QString outFolder;
+
+    // Whether the arguments ask for this form: the first starts with "--".
+    static bool isFolderForm(const QStringList& args);
+    // Nothing, with `problem` set, for an unknown, repeated or missing option, a value
+    // out of its range, or no input.
+    static std::optional<FxFolderArguments> parse(const QStringList& args, QString& problem);
+};
+
 } // namespace vividra

@@ -3,24 +3,31 @@
 // for tuning the looks without the window.
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QStringList>
 
 #include <cstdio>
 
 #include "app/fx_arguments.h"
+#include "app/fx_folder.h"
 #include "effects/image_tools.h"
 
 namespace {
 
 using vividra::FxArguments;
+using vividra::FxFolderArguments;
 using vividra::ImageTools;
 using vividra::Picture;
 
 constexpr const char* kUsage =
     "usage: vividra-fx INPUT OUTPUT [OPERATION ARGUMENTS]...\n"
+    "       vividra-fx --profile LOOK.clr [--keep-hue H [--tolerance T]] INPUT... --out FOLDER\n"
     "operations: photo NAME | sepia K | blur R | kuwahara R | sketch T S | brightness B |\n"
     "            contrast K | saturation S | exposure E | gamma G | hue H | rgb R G B\n"
-    "radii as the editor's sliders allow: blur 0 to 100, kuwahara 0 to 20\n";
+    "radii as the editor's sliders allow: blur 0 to 100, kuwahara 0 to 20\n"
+    "the second form applies the profile to each INPUT and writes FOLDER/NAME with the\n"
+    "input's extension (or .png); the colour kept is hue H (0 to 360) with tolerance T\n"
+    "(0 to 180), else the one in the profile's LOOK.keep, if any\n";
 
 void printLine(const QString& line) {
     std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
@@ -37,6 +44,13 @@ int usage(const QString& problem) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QString problem;
+    if (FxFolderArguments::isFolderForm(app.arguments().mid(1))) {
+        // Each picture's failure gets a line of ours; the readers' own chatter would bury it.
+        QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*=false"));
+        const std::optional<FxFolderArguments> folder =
+            FxFolderArguments::parse(app.arguments().mid(1), problem);
+        return folder ? vividra::fxfolder::run(*folder, stderr) : usage(problem);
+    }
     const std::optional<FxArguments> command = FxArguments::parse(app.arguments().mid(1), problem);
     if (!command)
         return usage(problem);

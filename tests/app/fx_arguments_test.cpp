@@ -54,5 +54,47 @@ TEST(FxArguments, StepsRunInOrderAndBadCommandsSayWhy) {
     EXPECT_TRUE(parse("in.jpg out.png kuwahara 20 blur 100 blur 0", problem));
 }
 
+TEST(FxArguments, FolderFormTakesOptionsInAnyOrder) {
+    const auto split = [](const char* line) {
+        return QString::fromLatin1(line).split(QLatin1Char(' '));
+    };
+    QString problem;
+    EXPECT_FALSE(FxFolderArguments::isFolderForm(split("in.jpg out.png")));
+    const auto folder = FxFolderArguments::parse(
+        split("--out=done a.jpg --keep-hue 350.5 b.png --profile look.clr --tolerance 0 -- --c"),
+        problem);
+    ASSERT_TRUE(folder) << problem.toStdString();
+    EXPECT_EQ(folder->profile, QStringLiteral("look.clr"));
+    EXPECT_EQ(folder->outFolder, QStringLiteral("done"));
+    EXPECT_EQ(folder->inputs, split("a.jpg b.png --c"));
+    EXPECT_EQ(folder->keepHue, 350.5f);
+    EXPECT_EQ(folder->tolerance, 0.0f);
+    const auto plain = FxFolderArguments::parse(split("--profile p a --out o"), problem);
+    ASSERT_TRUE(plain);
+    EXPECT_FALSE(plain->keepHue || plain->tolerance);
+
+    const char* refused[] = {
+        "--profile p --out o",
+        "--profile p a",
+        "--out o a",
+        "--profile p a --out o --tolerance 10",
+        "--profile p a --out o --keep-hue 361",
+        "--profile p a --out o --keep-hue -1",
+        "--profile p a --out o --keep-hue 10 --tolerance 180.5",
+        "--profile p a --out o --keep-hue red",
+        "--profile p a --out o --keep-hue nan",
+        "--profile p a --out o --out q",
+        "--profile p a --out",
+        "--profile --out o a",
+        "--profile= a --out o",
+        "--profile p a --out o --falloff 3",
+    };
+    for (const char* line : refused) {
+        problem.clear();
+        EXPECT_FALSE(FxFolderArguments::parse(split(line), problem)) << line;
+        EXPECT_FALSE(problem.isEmpty()) << line;
+    }
+}
+
 } // namespace
 } // namespace vividra

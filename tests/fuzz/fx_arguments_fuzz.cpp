@@ -1,19 +1,52 @@
 // vividra-fx's arguments, one a line: refused with a reason, or each step runs
-// on a small picture and keeps its size.
+// on a small picture and keeps its size. In the folder form, what is accepted is whole
+// and in range, and the inputs' output names are distinct file names.
 #include <QImage>
+#include <QSet>
 #include <QStringList>
 
 #include <cstdint>
 
 #include "app/fx_arguments.h"
+#include "app/fx_folder.h"
 #include "tests/fuzz/fuzz_check.h"
 
 using namespace vividra;
+
+namespace {
+
+void checkFolderForm(const QStringList& args) {
+    QString problem;
+    const std::optional<FxFolderArguments> folder = FxFolderArguments::parse(args, problem);
+    if (!folder) {
+        FUZZ_CHECK(!problem.isEmpty());
+        return;
+    }
+    FUZZ_CHECK(!folder->profile.isEmpty() && !folder->outFolder.isEmpty());
+    FUZZ_CHECK(!folder->inputs.isEmpty());
+    FUZZ_CHECK(!folder->tolerance || folder->keepHue);
+    FUZZ_CHECK(!folder->keepHue || (*folder->keepHue >= 0 && *folder->keepHue <= 360));
+    FUZZ_CHECK(!folder->tolerance || (*folder->tolerance >= 0 && *folder->tolerance <= 180));
+    const std::vector<fxfolder::Output> outputs = fxfolder::planOutputs(folder->inputs);
+    FUZZ_CHECK(outputs.size() == static_cast<size_t>(folder->inputs.size()));
+    QSet<QString> names;
+    for (const fxfolder::Output& out : outputs) {
+        FUZZ_CHECK(out.formatCode >= 0 && !out.name.contains(QLatin1Char('/')));
+        FUZZ_CHECK(!names.contains(out.name));
+        names.insert(out.name);
+    }
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QStringList args =
         QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size))
             .split(QLatin1Char('\n'));
+    if (FxFolderArguments::isFolderForm(args)) {
+        checkFolderForm(args);
+        return 0;
+    }
     QString problem;
     const std::optional<FxArguments> command = FxArguments::parse(args, problem);
     if (!command) {

@@ -125,6 +125,8 @@ void fxSeeds(const QString& folder) {
         "a.png\nb.jp2\nsketch\n1\n2\nrgb\n1\n0.5\n2\nkuwahara\n3",
         ("a\nb.tiff\nsepia\n0.7\nbrightness\n-0.2\ncontrast\n1.5\nsaturation\n0\n"
          "exposure\n1\ngamma\n2.2\nhue\n90"),
+        "--profile\nlook.clr\na.jpg\nb/a.jpg\nc.webp\n--out\ndone",
+        "--out=o\n--keep-hue\n12.5\nx.heic\n--tolerance\n30\n--profile=p.clr\n--\n--y.png",
     };
     int i = 0;
     for (const char* command : commands)

@@ -1,0 +1,165 @@
+// The folder form of the real vividra-fx, run as a user runs it.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <cstdlib>
+
+#include "persist/keep_sidecar.h"
+#include "persist/profile_file.h"
+#include "tests/persist/sample_pictures.h"
+
+namespace vividra {
+namespace {
+
+struct FxRun {
+    int status = -1;
+    QString log;
+};
+
+FxRun runFx(const QStringList& arguments) {
+    QProcess fx;
+    fx.start(QStringLiteral(VIVIDRA_FX_PATH), arguments);
+    FxRun run;
+    if (!fx.waitForFinished(300'000) || fx.exitStatus() != QProcess::NormalExit)
+        return run;
+    run.status = fx.exitCode();
+    run.log = QString::fromLocal8Bit(fx.readAllStandardError());
+    return run;
+}
+
+// A profile whose background is black and white, with `keep` as its sidecar if given.
+QString writeProfile(const QTemporaryDir& folder, const QString& keep = QString()) {
+    EditSettings settings;
+    settings.background.blackWhiteOn = true;
+    const QString path = folder.filePath(QStringLiteral("look.clr"));
+    EXPECT_TRUE(profile::writeFile(path, profile::text(settings, settings.brushLabel())));
+    QFile::remove(sidecar::pathFor(path));
+    if (!keep.isEmpty()) {
+        EXPECT_TRUE(profile::writeFile(sidecar::pathFor(path), keep));
+    }
+    return path;
+}
+
+bool isGrey(QRgb c) {
+    return std::abs(qRed(c) - qGreen(c)) <= 3 && std::abs(qGreen(c) - qBlue(c)) <= 3;
+}
+
+TEST(FxFolder, WritesWhatItCanReportsTheRestAndLeavesTheInputsAlone) {
+    QTemporaryDir folder;
+    const QString profile = writeProfile(folder);
+    QDir(folder.path()).mkdir(QStringLiteral("in"));
+    const QString in = folder.filePath(QStringLiteral("in/"));
+    const QByteArray jpeg = test::qtJpeg(test::photoLike(64, 48), 90, false);
+    QByteArray png;
+    {
+        QImage image = test::photoLike(40, 30, 3);
+        ASSERT_TRUE(image.save(in + QStringLiteral("b.png")));
+        png = test::readAll(in + QStringLiteral("b.png"));
+    }
+    // Cut off after the header: readable in part, so only our own check refuses it.
+    const QByteArray cut = jpeg.left(jpeg.size() * 3 / 4);
+    ASSERT_TRUE(test::writeAll(in + QStringLiteral("a.jpg"), jpeg));
+    ASSERT_TRUE(test::writeAll(in + QStringLiteral("c.jpg"), cut));
+    const QString out = folder.filePath(QStringLiteral("out/new"));
+
+    const FxRun run = runFx({QStringLiteral("--profile"), profile, in + QStringLiteral("a.jpg"),
+                             in + QStringLiteral("c.jpg"), in + QStringLiteral("b.png"),
+                             QStringLiteral("--out"), out});
+    EXPECT_EQ(run.status, 1) << run.log.toStdString();
+    EXPECT_TRUE(run.log.contains(in + QStringLiteral("c.jpg: damaged"))) << run.log.toStdString();
+    EXPECT_TRUE(run.log.contains(QStringLiteral("2 of 3 pictures written")))
+        << run.log.toStdString();
+    EXPECT_EQ(QDir(out).entryList(QDir::Files), (QStringList{"a.jpg", "b.png"}));
+    const QImage a(out + QStringLiteral("/a.jpg"));
+    const QImage b(out + QStringLiteral("/b.png"));
+    ASSERT_EQ(a.size(), QSize(64, 48));
+    ASSERT_EQ(b.size(), QSize(40, 30));
+    // The profile's black and white background, no colour kept.
+    EXPECT_TRUE(isGrey(a.pixel(50, 10)) && isGrey(b.pixel(30, 20)));
+
+    EXPECT_EQ(test::readAll(in + QStringLiteral("a.jpg")), jpeg);
+    EXPECT_EQ(test::readAll(in + QStringLiteral("b.png")), png);
+    EXPECT_EQ(test::readAll(in + QStringLiteral("c.jpg")), cut);
+}
+
+TEST(FxFolder, KeepsTheColourFromTheCommandLineOrTheSidecar) {
+    QTemporaryDir folder;
+    QImage picture(80, 60, QImage::Format_RGB32);
+    picture.fill(QColor(40, 170, 40));
+    {
+        QPainter painter(&picture);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(210, 30, 25));
+        painter.drawEllipse(QPoint(40, 30), 18, 18);
+    }
+    const QString input = folder.filePath(QStringLiteral("disc.png"));
+    ASSERT_TRUE(picture.save(input));
+    const QString out = folder.filePath(QStringLiteral("out"));
+    // disc, field: the colours of the result's centre and corner.
+    const auto splash = [&](const QStringList& options) {
+        QFile::remove(out + QStringLiteral("/disc.png"));
+        const FxRun run = runFx(options + QStringList{input, QStringLiteral("--out"), out});
+        EXPECT_EQ(run.status, 0) << run.log.toStdString();
+        const QImage result(out + QStringLiteral("/disc.png"));
+        return std::pair{result.pixel(40, 30), result.pixel(3, 3)};
+    };
+
+    const QString plain = writeProfile(folder);
+    auto [disc, field] =
+        splash({QStringLiteral("--profile"), plain, QStringLiteral("--keep-hue"),
+                QStringLiteral("355"), QStringLiteral("--tolerance"), QStringLiteral("15")});
+    EXPECT_EQ(disc, qRgb(210, 30, 25));
+    EXPECT_TRUE(isGrey(field));
+    EXPECT_NE(field, qRgb(40, 170, 40));
+
+    std::tie(disc, field) = splash({QStringLiteral("--profile"), plain});
+    EXPECT_TRUE(isGrey(disc));
+
+    const QString kept = writeProfile(folder, QStringLiteral("keep=1\nhue=2\ntolerance=10\n"));
+    std::tie(disc, field) = splash({QStringLiteral("--profile"), kept});
+    EXPECT_EQ(disc, qRgb(210, 30, 25));
+    EXPECT_TRUE(isGrey(field));
+    // The command line's hue wins over the sidecar's.
+    std::tie(disc, field) =
+        splash({QStringLiteral("--profile"), kept, QStringLiteral("--keep-hue=120")});
+    EXPECT_TRUE(isGrey(disc));
+    EXPECT_EQ(field, qRgb(40, 170, 40));
+
+    const QString damaged = writeProfile(folder, QStringLiteral("keep=1\nhue=red\n"));
+    const FxRun refused =
+        runFx({QStringLiteral("--profile"), damaged, input, QStringLiteral("--out"),
+               folder.filePath(QStringLiteral("never"))});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(refused.log.contains(QStringLiteral("look.keep is damaged")))
+        << refused.log.toStdString();
+}
+
+TEST(FxFolder, NeverWritesOverAnInputAndNumbersSharedNames) {
+    QTemporaryDir folder;
+    const QString profile = writeProfile(folder);
+    QDir(folder.path()).mkpath(QStringLiteral("in/other"));
+    const QString first = folder.filePath(QStringLiteral("in/x.png"));
+    const QString second = folder.filePath(QStringLiteral("in/other/x.png"));
+    ASSERT_TRUE(test::photoLike(20, 10).save(first));
+    ASSERT_TRUE(test::photoLike(30, 10).save(second));
+    const QByteArray before = test::readAll(first);
+
+    // Into the inputs' own folder, named by a different path to it.
+    const FxRun run =
+        runFx({QStringLiteral("--profile"), profile, first, second, QStringLiteral("--out"),
+               folder.filePath(QStringLiteral("in/other/.."))});
+    EXPECT_EQ(run.status, 1) << run.log.toStdString();
+    EXPECT_TRUE(run.log.contains(first + QStringLiteral(": not written"))) << run.log.toStdString();
+    EXPECT_EQ(test::readAll(first), before);
+    // The second x.png must not replace the first one's output either.
+    EXPECT_EQ(QImage(folder.filePath(QStringLiteral("in/x (2).png"))).size(), QSize(30, 10));
+}
+
+} // namespace
+} // namespace vividra
