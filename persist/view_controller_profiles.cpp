@@ -8,6 +8,7 @@
 #include "controls/check_box.h"
 #include "controls/combo_box.h"
 #include "paint/draw_view.h"
+#include "persist/keep_sidecar.h"
 #include "persist/profile_file.h"
 #include "platform/defaults_store.h"
 #include "platform/dialogs.h"
@@ -54,6 +55,20 @@ void ViewController::writeProfile() {
         platform::showNotice(QStringLiteral("Could not save profile."));
         return;
     }
+    // The kept colour and the brush's mode go beside it; with neither, an old file of them
+    // would bring back a kept colour this profile does not have.
+    const QString extras = sidecar::pathFor(currentProfilePath);
+    if (settings.keep.on || settings.brush.edgeAware) {
+        if (!sidecar::write(currentProfilePath, settings.keep, settings.brush.edgeAware)) {
+            platform::showNotice(
+                QStringLiteral(
+                    "The profile was saved, but not its kept colour: could not write \"%1\".")
+                    .arg(QFileInfo(extras).fileName()));
+            return;
+        }
+    } else if (QFileInfo::exists(extras) && !QFile::remove(extras)) {
+        platform::logLine(QStringLiteral("Remove failed: ") + extras);
+    }
     changesMade = false;
 }
 
@@ -80,7 +95,17 @@ void ViewController::OnLoadProfile() {
         platform::showNotice(QStringLiteral("Could not load profile."));
         return;
     }
-    applyProfile(*values);
+    // A profile without a file beside it keeps no colour; the brush's mode stays as it is.
+    profile::Values loaded = *values;
+    bool damaged = false;
+    const std::optional<sidecar::Extras> extras = sidecar::read(chosen, &damaged);
+    loaded.settings.keep = extras ? extras->keep : KeepColourSettings{};
+    loaded.settings.brush.edgeAware = extras ? extras->edgeAware : settings.brush.edgeAware;
+    applyProfile(loaded);
+    if (damaged)
+        platform::showNotice(
+            QStringLiteral("The profile was loaded without its kept colour: \"%1\" is damaged.")
+                .arg(QFileInfo(sidecar::pathFor(chosen)).fileName()));
 }
 
 void ViewController::applyProfile(const profile::Values& values) {

@@ -165,8 +165,9 @@ TEST(Compositing, EdgeAwareStrokeStopsAtTheEdgeOfTheColourItStartedOn) {
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             const QRgb got = out.image.pixel(x, y), was = background.image.pixel(x, y);
-            if (x >= 101)
+            if (x >= 101) {
                 ASSERT_EQ(got, was) << "painted past the edge at " << x << "," << y;
+            }
             if (x >= 40 && x <= 98 && std::abs(y - 40) <= 12) {
                 ASSERT_EQ(got, qRgb(255, 255, 255)) << "left unpainted at " << x << "," << y;
                 ++painted;

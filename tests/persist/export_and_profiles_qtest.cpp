@@ -20,6 +20,7 @@
 #include "effects/image_tools.h"
 #include "paint/draw_view.h"
 #include "persist/export_file.h"
+#include "persist/keep_sidecar.h"
 #include "persist/output_format_window.h"
 #include "persist/profile_file.h"
 #include "platform/defaults_store.h"
@@ -352,6 +353,66 @@ private slots:
         QVERIFY(c.imageViewBackground->listOfPAths.isEmpty());
         QVERIFY(isGrey(c.backgroundImage.image.pixel(100, 75)));
         QVERIFY(!isGrey(c.foregroundImage.image.pixel(100, 75)));
+    }
+
+    void aKeptColourTravelsBesideTheProfile() {
+        ViewController& c = fixture_.controller();
+        test::ScriptedDialogs& d = fixture_.dialogs();
+        const QString root = fixture_.environment().root();
+        QImage halves(200, 100, QImage::Format_RGB32);
+        halves.fill(qRgb(40, 160, 50));
+        for (int y = 0; y < 100; ++y)
+            for (int x = 0; x < 100; ++x)
+                halves.setPixel(x, y, qRgb(210, 30, 25));
+        const QString picture = root + QStringLiteral("/halves.png");
+        QVERIFY(halves.save(picture));
+        c.settings.background.blackWhiteOn = true;
+        c.takeInPicture(picture, QStringLiteral("addImage"));
+        QTRY_VERIFY(!c.infoProvider.processIsRunning());
+        QVERIFY(c.pickColourAt(QPointF(50, 50)));
+        QTRY_VERIFY(!c.jobs.busy());
+        c.checkEdgeAware->click();
+
+        const QString path = root + QStringLiteral("/look.clr");
+        const QString beside = root + QStringLiteral("/look.keep");
+        d.saveAnswers = {path};
+        c.OnSaveProfile();
+        const std::optional<sidecar::Extras> written = sidecar::read(path);
+        QVERIFY(written);
+        QCOMPARE(written->keep, c.settings.keep);
+        QVERIFY(written->edgeAware);
+
+        // Loaded again over the same picture: the red half keeps its colour at once.
+        const KeepColourSettings kept = c.settings.keep;
+        c.checkKeepColor->click();
+        QTRY_VERIFY(!c.jobs.busy());
+        QVERIFY(!c.settings.keep.on);
+        d.alertAnswers = {platform::kFirstButton};
+        d.openAnswers = {path};
+        c.OnLoadProfile();
+        QTRY_VERIFY(!c.infoProvider.processIsRunning() && !c.jobs.busy());
+        QCOMPARE(c.settings.keep, kept);
+        QVERIFY(c.checkKeepColor->isChecked());
+        QCOMPARE(c.lastImage.image.pixel(50, 50), halves.pixel(50, 50));
+        QVERIFY(isGrey(c.lastImage.image.pixel(150, 50)));
+        QVERIFY(c.statesList.front()->keep.on);
+
+        // Saved with neither, the file beside it goes; a damaged one is told and left out.
+        c.checkKeepColor->click();
+        c.checkEdgeAware->click();
+        QTRY_VERIFY(!c.jobs.busy());
+        c.OnSaveProfile();
+        QVERIFY(!QFileInfo::exists(beside));
+        QVERIFY(test::writeAll(beside, "keep=1\nhue=400\n"));
+        const int alerts = d.alerts.size();
+        d.openAnswers = {path};
+        c.changesMade = false;
+        c.OnLoadProfile();
+        QTRY_VERIFY(!c.infoProvider.processIsRunning() && !c.jobs.busy());
+        QCOMPARE(d.alerts.size(), alerts + 1);
+        QVERIFY(informative(d, alerts).contains(QStringLiteral("damaged")));
+        QVERIFY(!c.settings.keep.on);
+        QVERIFY(isGrey(c.lastImage.image.pixel(50, 50)));
     }
 
 private:
