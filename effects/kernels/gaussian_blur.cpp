@@ -75,6 +75,9 @@ Coeffs derive(double sigma) {
 typedef float V8 __attribute__((vector_size(32)));
 typedef float V4 __attribute__((vector_size(16)));
 typedef std::uint32_t I8 __attribute__((vector_size(32)));
+typedef std::int32_t S8 __attribute__((vector_size(32)));
+typedef std::uint8_t U32 __attribute__((vector_size(32)));
+typedef std::uint8_t U16 __attribute__((vector_size(16)));
 
 constexpr int kStripPixels = 16;
 constexpr int kStrip = kStripPixels * 4; // floats
@@ -322,8 +325,27 @@ VIVIDRA_INLINE void blurStrip(const float* col, int height, int firstPixel, int 
         const std::uint8_t* __restrict a = in.row(y) + firstByte;
         std::uint8_t* __restrict d = out.row(y) + firstByte;
         if (pixels == kStripPixels) {
-            for (int j = 0; j < kStrip; ++j)
-                d[j] = (j & 3) == 3 ? a[j] : roundByte(sum[j]);
+            // roundByte on whole vectors, four pixels at a time: written per
+            // byte, the loop stays scalar on AVX2.
+            const U16 alpha = {0, 0, 0, 0xff, 0, 0, 0, 0xff, 0, 0, 0, 0xff, 0, 0, 0, 0xff};
+            for (int j = 0; j < kStrip; j += 16) {
+                U32 b[2];
+                for (int h = 0; h < 2; ++h) {
+                    V8 v;
+                    std::memcpy(&v, sum + j + 8 * h, 32);
+                    v += 0.5f;
+                    v = v > 0.0f ? v : 0.0f;
+                    v = v < 255.0f ? v : 255.0f;
+                    const S8 i = __builtin_convertvector(v, S8);
+                    std::memcpy(&b[h], &i, 32);
+                }
+                U16 r = __builtin_shufflevector(b[0], b[1], 0, 4, 8, 12, 16, 20, 24, 28, 32, 36, 40,
+                                                44, 48, 52, 56, 60);
+                U16 keep;
+                std::memcpy(&keep, a + j, 16);
+                r = (r & ~alpha) | (keep & alpha);
+                std::memcpy(d + j, &r, 16);
+            }
         } else {
             for (int j = 0; j < 4 * pixels; ++j)
                 d[j] = (j & 3) == 3 ? a[j] : roundByte(sum[j]);
