@@ -23,6 +23,14 @@ public:
     AppDelegate& delegate() { return delegate_; }
     IsolatedEnvironment& environment() { return *env_; }
 
+    // Takes in a colourful picture of w × h and waits until it is shown.
+    ViewController& load(int w = 400, int h = 300);
+    void waitIdle(int timeoutMs = 30000);
+    // Presses, moves and lets go on the drawing surface.
+    void drag(Qt::MouseButton button, QPoint from, QPoint to);
+    // A stroke across the middle half of the shown picture; does not wait for it.
+    void paintAcrossMiddle();
+
 private:
     std::unique_ptr<IsolatedEnvironment> env_;
     ScriptedDialogs* dialogs_ = nullptr;
