@@ -1,12 +1,33 @@
 #include "window_fixture.h"
 
+#include <QComboBox>
+#include <QPushButton>
 #include <QtTest>
 
 #include "paint/draw_view.h"
+#include "persist/output_format_window.h"
 #include "platform/work_queue.h"
 #include "test_pictures.h"
 
 namespace vividra::test {
+
+void answerFormatWindow(const QString& entry) {
+    QTimer::singleShot(10, [entry] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* window = qobject_cast<ViewControllerOutputFormat*>(w);
+            if (!window || !window->isVisible())
+                continue;
+            if (entry.isEmpty()) {
+                window->close();
+            } else {
+                window->comboBoxOutputFormat->setCurrentText(entry);
+                window->buttonSave->click();
+            }
+            return;
+        }
+        answerFormatWindow(entry);
+    });
+}
 
 void WindowFixture::setUp(bool show) {
     env_ = std::make_unique<IsolatedEnvironment>();
