@@ -23,6 +23,20 @@ void putBig32(QByteArray& data, qsizetype at, quint32 value) {
     qToBigEndian(value, data.data() + at);
 }
 
+QByteArray bmpClaiming(qint32 width, qint32 height) {
+    QByteArray bmp(54 + 64, '\0');
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    qToLittleEndian<quint32>(static_cast<quint32>(bmp.size()), bmp.data() + 2);
+    qToLittleEndian<quint32>(54, bmp.data() + 10);
+    qToLittleEndian<quint32>(40, bmp.data() + 14);
+    qToLittleEndian<qint32>(width, bmp.data() + 18);
+    qToLittleEndian<qint32>(height, bmp.data() + 22);
+    qToLittleEndian<quint16>(1, bmp.data() + 26);
+    qToLittleEndian<quint16>(24, bmp.data() + 28);
+    return bmp;
+}
+
 // A real file with the size fields of its header overwritten.
 QByteArray withPatchedJpegSize(QByteArray jpeg) {
     const qsizetype sof = jpeg.indexOf(QByteArray("\xff\xc0", 2));
