@@ -1,7 +1,5 @@
 #!/usr/bin/env bash
-# Keeps a colour in one click in the real program: a red disc on a green field, the
-# background black and white, then Keep a Color and a click on the disc. The screenshot
-# must show the disc red and the field grey; Ctrl+Z must take the red away again.
+# Keep a Color in the real program: one click keeps a red disc while the field turns grey; Ctrl+Z undoes it.
 set -euo pipefail
 program=$1
 source "$(dirname "$0")/session.bash"

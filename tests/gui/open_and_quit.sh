@@ -1,7 +1,5 @@
 #!/usr/bin/env bash
-# With no picture loaded, ticks an effect and then opens a picture with Ctrl+O: the open
-# panel must come up and the picture must appear. Then quits with unsaved changes: one
-# question, one answer, and the program ends.
+# An effect ticked before any picture does not block Ctrl+O; quitting with unsaved changes asks once.
 set -euo pipefail
 program=$1
 source "$(dirname "$0")/session.bash"

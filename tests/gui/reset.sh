@@ -1,8 +1,5 @@
 #!/usr/bin/env bash
-# Opens a picture in the real program, turns its background black and white,
-# resets the picture and checks from a screenshot taken at once, while the
-# picture is taken in again, that no stroke or shape shows in the image area;
-# then that the reset brought the colours back.
+# Resetting the picture shows no stroke or shape while it is taken in again, then brings the colours back.
 set -euo pipefail
 program=$1
 source "$(dirname "$0")/session.bash"

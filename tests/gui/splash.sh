@@ -1,8 +1,5 @@
 #!/usr/bin/env bash
-# Opens a picture in the real program, turns the background black and white,
-# paints one stroke with the mouse and checks from a screenshot that colour
-# came back along the stroke and nowhere far from it; then that Ctrl+Z takes it
-# away and Ctrl+Shift+Z and Ctrl+Y bring it back.
+# One mouse stroke reveals colour only along itself; Ctrl+Z, Ctrl+Shift+Z and Ctrl+Y undo and redo it.
 set -euo pipefail
 program=$1
 source "$(dirname "$0")/session.bash"

@@ -1,8 +1,5 @@
 #!/usr/bin/env bash
-# Opens a picture, maximises the window and checks from screenshots that the picture
-# fills the larger box in one dimension; zooms in three times from the keyboard and
-# checks that the box is covered; then paints and checks that the colour came back
-# under the path the pointer took.
+# Maximised, the picture fills the box; zoomed in, it covers it; a stroke lands under the pointer.
 set -euo pipefail
 program=$1
 source "$(dirname "$0")/session.bash"
