@@ -34,10 +34,13 @@ void WindowFixture::setUp(bool show) {
     dialogs_ = ScriptedDialogs::install();
     controller_ = std::make_unique<ViewController>();
     window_ = std::make_unique<MainWindow>(*controller_, delegate_);
-    if (show) {
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
-    }
+    if (show)
+        this->show();
+}
+
+void WindowFixture::show() {
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
 }
 
 void WindowFixture::tearDown() {

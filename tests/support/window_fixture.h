@@ -20,6 +20,7 @@ class WindowFixture {
 public:
     void setUp(bool show);
     void tearDown();
+    void show();
 
     ViewController& controller() { return *controller_; }
     MainWindow& window() { return *window_; }
