@@ -260,7 +260,8 @@ TEST(PictureEncoder, WritesAndReadsFromSeveralThreadsAtOnce) {
     std::vector<std::thread> threads;
     for (size_t i = 0; i < results.size(); ++i)
         threads.emplace_back([&, i] {
-            const Picture picture(photoLike(40 + static_cast<int>(i), 30, static_cast<quint32>(i)));
+            const Picture picture(
+                photoLike(40 + 2 * static_cast<int>(i), 30, static_cast<quint32>(i)));
             const QString path = dir.filePath(QStringLiteral("thread%1").arg(i));
             const std::optional<Picture> back =
                 ImageTools::writeImage(picture, path, codes[i % codes.size()], 1.0)
