@@ -4,21 +4,13 @@
 // lost file or a broken session.
 #include <QtTest>
 
-#include <QBuffer>
-#include <QComboBox>
-#include <QImageWriter>
-#include <QPushButton>
-
-#include <csignal>
-#include <sys/resource.h>
-
 #include "controls/check_box.h"
 #include "effects/image_tools.h"
 #include "paint/draw_view.h"
-#include "persist/output_format_window.h"
 #include "persist/profile_file.h"
 #include "platform/temporary_directory.h"
 #include "session/view_controller.h"
+#include "support/file_size_limit.h"
 #include "support/test_pictures.h"
 #include "support/window_fixture.h"
 #include "tests/persist/sample_pictures.h"
@@ -26,21 +18,6 @@
 using namespace vividra;
 
 namespace {
-
-// Picks `entry` in the next output-format window and presses Save.
-void answerFormatWindow(const QString& entry) {
-    QTimer::singleShot(10, [entry] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* window = qobject_cast<ViewControllerOutputFormat*>(w);
-            if (window && window->isVisible()) {
-                window->comboBoxOutputFormat->setCurrentText(entry);
-                window->buttonSave->click();
-                return;
-            }
-        }
-        answerFormatWindow(entry);
-    });
-}
 
 QStringList noticesSince(const test::ScriptedDialogs& d, int from) {
     QStringList out;
@@ -72,11 +49,12 @@ private slots:
         QVERIFY(problem.contains(root + QStringLiteral("/plain/tmp")));
         QVERIFY(problem.contains(QStringLiteral("still edit and export")));
 
-        open(test::writeColourPicture(root, 160, 120));
+        fixture_.load(160, 120);
+        idle();
         c.checkBackgroundBlackWhite->click();
         idle();
         const QString out = root + QStringLiteral("/out.png");
-        answerFormatWindow(QStringLiteral("PNG"));
+        test::answerFormatWindow(QStringLiteral("PNG"));
         d.saveAnswers = {out};
         const int before = d.alerts.size();
         c.OnSaveImage();
@@ -101,19 +79,12 @@ private slots:
         c.checkForegroundSepia->click();
         idle();
 
-        rlimit saved{};
-        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limited = saved;
-        limited.rlim_cur = 16; // the profile is about 150 bytes
-        if (setrlimit(RLIMIT_FSIZE, &limited) != 0) {
-            std::signal(SIGXFSZ, oldHandler);
+        test::FileSizeLimit limit(16); // the profile is about 150 bytes
+        if (!limit.ok())
             QSKIP("cannot limit the file size here");
-        }
         const int before = d.alerts.size();
         c.OnSaveProfile();
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, oldHandler);
+        limit.lift();
         QCOMPARE(noticesSince(d, before), QStringList{QStringLiteral("Could not save profile.")});
         QCOMPARE(profile::readFile(path), old);
         QCOMPARE(QDir(fixture_.environment().root())
@@ -129,8 +100,8 @@ private slots:
         ViewController& c = fixture_.controller();
         test::ScriptedDialogs& d = fixture_.dialogs();
         const QString root = fixture_.environment().root();
-        const QString path = test::writeColourPicture(root, 160, 120);
-        open(path);
+        const QString path = fixture_.load(160, 120).originalImagePath;
+        idle();
         const QImage colours = c.backgroundImage.image;
 
         QVERIFY(QFile::remove(path));
@@ -164,10 +135,7 @@ private slots:
         ViewController& c = fixture_.controller();
         test::ScriptedDialogs& d = fixture_.dialogs();
         const QString root = fixture_.environment().root();
-        QByteArray jpeg;
-        QBuffer buffer(&jpeg);
-        buffer.open(QIODevice::WriteOnly);
-        QImageWriter(&buffer, "jpeg").write(test::photoLike(200, 150));
+        const QByteArray jpeg = test::qtJpeg(test::photoLike(200, 150), 75, false);
         const QString path = root + QStringLiteral("/cut.jpg");
         QVERIFY(test::writeAll(path, jpeg.left(jpeg.size() / 2)));
 
@@ -219,11 +187,6 @@ private slots:
     }
 
 private:
-    void open(const QString& path) {
-        fixture_.controller().takeInPicture(path, QStringLiteral("addImage"));
-        idle();
-        QVERIFY(!fixture_.controller().originalImagePath.isEmpty());
-    }
     void idle() { QTRY_VERIFY_WITH_TIMEOUT(!fixture_.controller().jobs.busy(), 120000); }
 
     test::WindowFixture fixture_;

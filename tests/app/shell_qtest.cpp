@@ -93,8 +93,7 @@ private slots:
     }
 
     void quitAsksOnceEvenThoughTheWindowThenCloses() {
-        fixture_.window().show();
-        QVERIFY(QTest::qWaitForWindowExposed(&fixture_.window()));
+        fixture_.show();
         QSignalSpy quits(&fixture_.controller(), &ViewController::terminateRequested);
         fixture_.controller().changesMade = true;
         fixture_.dialogs().alertAnswers = {platform::kFirstButton, platform::kSecondButton};
@@ -106,8 +105,7 @@ private slots:
     }
 
     void closingWhileWorkRunsLeavesNothingBehind() {
-        fixture_.window().show();
-        QVERIFY(QTest::qWaitForWindowExposed(&fixture_.window()));
+        fixture_.show();
         ViewController& c = fixture_.controller();
         QImage img(900, 700, QImage::Format_RGB32);
         img.fill(qRgb(200, 40, 90));
@@ -131,8 +129,7 @@ private slots:
     }
 
     void closeAnsweredNoKeepsEverything() {
-        fixture_.window().show();
-        QVERIFY(QTest::qWaitForWindowExposed(&fixture_.window()));
+        fixture_.show();
         const QString temp = platform::temporaryDirectory();
         touch(temp + QStringLiteral("backgroundImage1.png"));
         fixture_.controller().changesMade = true;
@@ -150,8 +147,7 @@ private slots:
     }
 
     void closeEmptiesTheWorkingFolder() {
-        fixture_.window().show();
-        QVERIFY(QTest::qWaitForWindowExposed(&fixture_.window()));
+        fixture_.show();
         fixture_.window().setGeometry(140, 90, 1200, 800);
         const QString temp = platform::temporaryDirectory();
         touch(temp + QStringLiteral("image1.png"));

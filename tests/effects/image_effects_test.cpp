@@ -147,28 +147,6 @@ TEST(ImageEffects, PhotoEffectKeepsTheSizeInPoints) {
     EXPECT_EQ(qGreen(p), qBlue(p));
 }
 
-TEST(ImageEffects, FusedAdjustmentsMatchTheSeparateSteps) {
-    const Picture input = varied(32, 16, true);
-    fx::Adjustments steps;
-    steps.brightness = 0.05f;
-    steps.contrast = 1.2f;
-    steps.gamma = 0.9f;
-    steps.rgb = std::array<float, 3>{1.0f, 0.9f, 0.8f};
-    const Picture fused = ImageTools::applyAdjustments(input, steps);
-    Picture chain = ImageTools::applyBrightness(input, 0.05f);
-    chain = ImageTools::applyContrast(chain, 1.2f);
-    chain = ImageTools::applyGamma(chain, 0.9f);
-    chain = ImageTools::applyRGB(chain, 1.0f, 0.9f, 0.8f);
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 32; ++x) {
-            const QRgb a = fused.image.pixel(x, y), b = chain.image.pixel(x, y);
-            ASSERT_EQ(qAlpha(a), qAlpha(b));
-            ASSERT_NEAR(qRed(a), qRed(b), 3) << x << "," << y;
-            ASSERT_NEAR(qGreen(a), qGreen(b), 3) << x << "," << y;
-            ASSERT_NEAR(qBlue(a), qBlue(b), 3) << x << "," << y;
-        }
-}
-
 TEST(ImageEffects, LongChainsReuseBuffersSafely) {
     // Results outlive their inputs and every intermediate returns to the pool.
     Picture picture = uniform(300, 200, qRgb(100, 150, 200));

@@ -13,15 +13,11 @@ out=$work/out/colours_edited.PNG
 start_program "$program" "$work/colours.png"
 sleep 2
 
-click() { xdotool mousemove --window "$wid" "$1" "$2"; sleep 0.2; xdotool click 1; sleep 0.3; }
 click 120 42 # the "Background" tab
 click 40 89  # " Black & White"
 sleep 3
 y=300
-xdotool mousemove --window "$wid" 420 $y; sleep 0.2
-xdotool mousedown 1
-for x in $(seq 430 10 620); do xdotool mousemove --window "$wid" "$x" $y; sleep 0.02; done
-xdotool mouseup 1
+stroke 420 10 620 $y
 sleep 2
 
 xdotool key --window "$wid" ctrl+e
@@ -56,7 +52,6 @@ echo "coloured area: $box"
 [ "$bh" -le 100 ] || { echo "colour far from the stroke"; status=1; }
 [ "$bx" -gt 0 ] && [ $((bx + bw)) -lt "$width" ] || { echo "colour past the stroke's ends"; status=1; }
 [ -n "${VIVIDRA_SCREENSHOT:-}" ] && cp "$out" "$VIVIDRA_SCREENSHOT"
-xdotool key --window "$wid" ctrl+q
-for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+quit
 [ $status -eq 0 ] && echo "export test passed"
 exit $status

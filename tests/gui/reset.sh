@@ -1,8 +1,5 @@
 #!/usr/bin/env bash
-# Opens a picture in the real program, turns its background black and white,
-# resets the picture and checks from a screenshot taken at once, while the
-# picture is taken in again, that no stroke or shape shows in the image area;
-# then that the reset brought the colours back.
+# Resetting the picture shows no stroke or shape while it is taken in again, then brings the colours back.
 set -euo pipefail
 program=$1
 source "$(dirname "$0")/session.bash"
@@ -11,9 +8,6 @@ start_display
 convert -size 5000x3600 gradient:navy-teal -rotate 90 "$work/cool.png"
 start_program "$program" "$work/cool.png"
 
-click() { xdotool mousemove --window "$wid" "$1" "$2"; sleep 0.2; xdotool click 1; sleep 0.3; }
-pixel() { convert "$work/$1" -crop "1x1+$2+$3" -depth 8 txt:- | tail -n 1 | sed -E 's/.*\(([0-9]+),([0-9]+),([0-9]+).*/\1 \2 \3/'; }
-grey() { read -r r g b <<<"$(pixel "$@")"; [ $((r > g ? r - g : g - r)) -le 6 ] && [ $((g > b ? g - b : b - g)) -le 6 ]; }
 # Pixels of the image area (right of the panel, below the preview switch) close to pure red.
 red_pixels() {
     convert "$work/$1" -crop "$((WIDTH - 320))x$((HEIGHT - 70))+315+65" +repage -fuzz 30% \

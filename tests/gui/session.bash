@@ -22,3 +22,29 @@ start_program() {
     wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Vividra$' | head -n 1) || true
     [ -n "$wid" ] || { echo "no window appeared"; cat "$work/err.log"; exit 1; }
 }
+
+click() { xdotool mousemove --window "$wid" "$1" "$2"; sleep 0.2; xdotool click 1; sleep 0.3; }
+# pixel FILE X Y: "r g b" at one point of a screenshot in $work.
+pixel() { convert "$work/$1" -crop "1x1+$2+$3" -depth 8 txt:- | tail -n 1 | sed -E 's/.*\(([0-9]+),([0-9]+),([0-9]+).*/\1 \2 \3/'; }
+grey() { read -r r g b <<<"$(pixel "$@")"; [ $((r > g ? r - g : g - r)) -le 6 ] && [ $((g > b ? g - b : b - g)) -le 6 ]; }
+brightness() { read -r r g b <<<"$(pixel "$@")"; echo $(((r + g + b) / 3)); }
+# stroke FROM STEP TO Y: a drag with the left button along a row of the window.
+stroke() {
+    xdotool mousemove --window "$wid" "$1" "$4"; sleep 0.2
+    xdotool mousedown 1
+    for x in $(seq "$1" "$2" "$3"); do xdotool mousemove --window "$wid" "$x" "$4"; sleep 0.02; done
+    xdotool mouseup 1
+}
+# The visible windows titled like the main one that are not it: alerts and notices.
+others() { xdotool search --onlyvisible --name '^Vividra$' 2>/dev/null | grep -vx "$wid" | wc -l; }
+quit() {
+    xdotool key --window "$wid" ctrl+q 2>/dev/null || true
+    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+}
+# Fails unless the program ended without an error and took its working folder with it.
+ended_cleanly() {
+    for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    if kill -0 "$pid" 2>/dev/null; then echo "program did not exit"; exit 1; fi
+    wait "$pid" || { echo "program exited with an error"; cat "$work/err.log"; exit 1; }
+    if ls -d "$work"/tmp/vividra-* >/dev/null 2>&1; then echo "working folder left behind"; exit 1; fi
+}

@@ -22,8 +22,5 @@ echo "background pixel: $pixel"
 echo "$pixel" | grep -qE '\((4[6-9]|5[0-6]),(4[6-9]|5[0-6]),(4[6-9]|5[0-6])[,)]' || { echo "background is not dark grey"; exit 1; }
 
 wmctrl -i -c "$wid"
-for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$pid" 2>/dev/null; then echo "program did not exit"; exit 1; fi
-wait "$pid" || { echo "program exited with an error"; cat "$work/err.log"; exit 1; }
-if ls -d "$work"/tmp/vividra-* >/dev/null 2>&1; then echo "working folder left behind"; exit 1; fi
+ended_cleanly
 echo "window test passed"

@@ -8,7 +8,6 @@
 #include "controls/slider.h"
 #include "paint/draw_view.h"
 #include "session/view_controller.h"
-#include "support/test_pictures.h"
 #include "support/window_fixture.h"
 
 using namespace vividra;
@@ -19,9 +18,7 @@ class HistoryTest : public QObject {
 private slots:
     void init() {
         fixture_.setUp(true);
-        ViewController& c = fixture_.controller();
-        c.takeInPicture(test::writeColourPicture(fixture_.environment().root(), 160, 120),
-                        QStringLiteral("addImage"));
+        fixture_.load(160, 120);
         idle();
     }
     void cleanup() { fixture_.tearDown(); }
@@ -34,7 +31,7 @@ private slots:
         QCOMPARE(c.currenState, 0);
 
         for (int i = 0; i < 3; ++i) {
-            stroke(QPoint(40 + 30 * i, 40), QPoint(60 + 30 * i, 90));
+            fixture_.drag(Qt::LeftButton, QPoint(40 + 30 * i, 40), QPoint(60 + 30 * i, 90));
             idle();
         }
         QCOMPARE(c.currenState, 3);
@@ -42,7 +39,7 @@ private slots:
         QVERIFY(!w.actionRedo->isEnabled());
 
         // While a stroke is still being composed, undo waits for nothing and does nothing.
-        stroke(QPoint(20, 100), QPoint(120, 100));
+        fixture_.drag(Qt::LeftButton, QPoint(20, 100), QPoint(120, 100));
         QVERIFY(c.jobs.busy());
         QVERIFY(!w.actionUndo->isEnabled());
         c.OnUndo();
@@ -54,7 +51,7 @@ private slots:
         }
         QCOMPARE(c.currenState, 1);
         QVERIFY(w.actionRedo->isEnabled());
-        stroke(QPoint(30, 30), QPoint(130, 30));
+        fixture_.drag(Qt::LeftButton, QPoint(30, 30), QPoint(130, 30));
         idle();
         QCOMPARE(c.statesList.size(), 3);
         QCOMPARE(c.actualStatesList.size(), 3);
@@ -104,7 +101,7 @@ private slots:
 
     void anEffectChangeComesBackWithEveryControl() {
         ViewController& c = fixture_.controller();
-        stroke(QPoint(40, 40), QPoint(120, 80));
+        fixture_.drag(Qt::LeftButton, QPoint(40, 40), QPoint(120, 80));
         idle();
         const Picture foreground = c.foregroundImage;
         const Picture background = c.preEraseImage;
@@ -179,14 +176,6 @@ private slots:
 
 private:
     void idle() { QTRY_VERIFY_WITH_TIMEOUT(!fixture_.controller().jobs.busy(), 30000); }
-    void stroke(QPoint from, QPoint to) {
-        DrawView* surface = fixture_.controller().imageViewBackground;
-        QTest::mousePress(surface, Qt::LeftButton, {}, from);
-        QTest::mouseMove(surface, (from + to) / 2);
-        QTest::mouseMove(surface, to);
-        QTest::mouseRelease(surface, Qt::LeftButton, {}, to);
-    }
-
     test::WindowFixture fixture_;
 };
 

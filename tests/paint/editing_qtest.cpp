@@ -134,9 +134,7 @@ private slots:
 
     void renderRequestsQueueOncePerKind() {
         ViewController& c = fixture_.controller();
-        c.takeInPicture(writeColourPicture(fixture_.environment().root(), 200, 100),
-                        QStringLiteral("addImage"));
-        QTRY_VERIFY(!c.infoProvider.processIsRunning());
+        fixture_.load(200, 100);
         c.changesMade = false;
         c.checkBackgroundBlackWhite->click();
         QVERIFY(c.processIsRunning());
@@ -162,9 +160,7 @@ private slots:
         c.settings.background.blackWhiteOn = true;
         c.settings.background.blackWhiteEffect = QStringLiteral("Noir");
         c.showSettings();
-        c.takeInPicture(writeColourPicture(fixture_.environment().root(), 400, 300),
-                        QStringLiteral("addImage"));
-        QTRY_VERIFY(!c.infoProvider.processIsRunning());
+        fixture_.load(400, 300);
         QVERIFY(isGrey(c.backgroundImage.image.pixel(200, 150)));
 
         DrawView* surface = c.imageViewBackground;
@@ -228,17 +224,17 @@ private slots:
     void eraseBringsBackTheCleanBackground() {
         ViewController& c = fixture_.controller();
         c.settings.background.blackWhiteOn = true;
-        c.takeInPicture(writeColourPicture(fixture_.environment().root(), 400, 300),
-                        QStringLiteral("addImage"));
-        QTRY_VERIFY(!c.infoProvider.processIsRunning());
-        paintAcrossMiddle();
+        fixture_.load(400, 300);
+        fixture_.paintAcrossMiddle();
+        fixture_.waitIdle();
         QVERIFY(!isGrey(c.currentZoomInImage.image.pixel(200, 150)));
 
         c.checkEraserMode->click();
         QTRY_VERIFY(!c.infoProvider.processIsRunning());
         QVERIFY(c.imageViewBackground->isErase);
         QCOMPARE(c.statesList.back()->lastAction, QStringLiteral("customColorSelected"));
-        paintAcrossMiddle();
+        fixture_.paintAcrossMiddle();
+        fixture_.waitIdle();
         const QImage result = c.currentZoomInImage.image;
         QCOMPARE(result.pixel(200, 150), c.preEraseImage.image.pixel(200, 150));
         QVERIFY(isGrey(result.pixel(200, 150)));
@@ -252,13 +248,12 @@ private slots:
     void aSolidColourStrokeKeepsItsColour() {
         ViewController& c = fixture_.controller();
         c.colorPanel->setCurrentColor(QColor(0, 0, 255));
-        c.takeInPicture(writeColourPicture(fixture_.environment().root(), 400, 300),
-                        QStringLiteral("addImage"));
-        QTRY_VERIFY(!c.infoProvider.processIsRunning());
+        fixture_.load(400, 300);
         c.checkCustomColor->click();
         QTRY_VERIFY(!c.infoProvider.processIsRunning());
         QVERIFY(c.imageViewBackground->isColor);
-        paintAcrossMiddle();
+        fixture_.paintAcrossMiddle();
+        fixture_.waitIdle();
         QCOMPARE(c.currentZoomInImage.image.pixel(200, 150), qRgb(0, 0, 255));
 
         c.colorPanel->setCurrentColor(QColor(255, 255, 0));
@@ -430,18 +425,6 @@ private slots:
     }
 
 private:
-    void paintAcrossMiddle() {
-        DrawView* surface = fixture_.controller().imageViewBackground;
-        const QRectF r = surface->curentRect;
-        const int y = surface->height() / 2;
-        const QPoint from(static_cast<int>(r.x() + r.width() * 0.25), y);
-        const QPoint to(static_cast<int>(r.x() + r.width() * 0.75), y);
-        QTest::mousePress(surface, Qt::LeftButton, {}, from);
-        QTest::mouseMove(surface, to);
-        QTest::mouseRelease(surface, Qt::LeftButton, {}, to);
-        QTRY_VERIFY(!fixture_.controller().infoProvider.processIsRunning());
-    }
-
     test::WindowFixture fixture_;
 };
 

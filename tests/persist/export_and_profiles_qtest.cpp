@@ -2,17 +2,12 @@
 #include <QtTest>
 
 #include <QColorDialog>
-#include <QComboBox>
 #include <QLabel>
 #include <QProgressDialog>
-#include <QPushButton>
 
 #include <atomic>
 #include <chrono>
 #include <thread>
-
-#include <csignal>
-#include <sys/resource.h>
 
 #include "controls/check_box.h"
 #include "controls/combo_box.h"
@@ -21,11 +16,11 @@
 #include "paint/draw_view.h"
 #include "persist/export_file.h"
 #include "persist/keep_sidecar.h"
-#include "persist/output_format_window.h"
 #include "persist/profile_file.h"
 #include "platform/defaults_store.h"
 #include "platform/temporary_directory.h"
 #include "session/view_controller.h"
+#include "support/file_size_limit.h"
 #include "support/test_pictures.h"
 #include "support/window_fixture.h"
 #include "tests/persist/sample_pictures.h"
@@ -34,26 +29,6 @@ using namespace vividra;
 using test::isGrey;
 
 namespace {
-
-// Answers the next output-format window: picks `entry` and presses Save, or with
-// an empty entry closes the window with its close button.
-void answerFormatWindow(const QString& entry) {
-    QTimer::singleShot(10, [entry] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* window = qobject_cast<ViewControllerOutputFormat*>(w);
-            if (!window || !window->isVisible())
-                continue;
-            if (entry.isEmpty()) {
-                window->close();
-            } else {
-                window->comboBoxOutputFormat->setCurrentText(entry);
-                window->buttonSave->click();
-            }
-            return;
-        }
-        answerFormatWindow(entry);
-    });
-}
 
 template <class Widget> Widget* findVisible() {
     for (QWidget* w : QApplication::topLevelWidgets())
@@ -88,14 +63,14 @@ private slots:
         openSplash(test::writeColourPicture(root, 300, 200, QStringLiteral("IMG_1.JPG")));
         const int before = d.alerts.size();
         // Closing the window stops silently.
-        answerFormatWindow(QString());
+        test::answerFormatWindow(QString());
         c.OnSaveImage();
         QCOMPARE(d.alerts.size(), before);
         QVERIFY(d.savePanels.isEmpty());
         QCOMPARE(c.selectedFormat, "Default");
 
         // "Original" keeps the picture's own extension; a cancelled panel changes nothing.
-        answerFormatWindow(QStringLiteral("Original"));
+        test::answerFormatWindow(QStringLiteral("Original"));
         d.saveAnswers = {QString()};
         c.OnSaveImage();
         QCOMPARE(d.savePanels.size(), 1);
@@ -106,7 +81,7 @@ private slots:
         // "PNG" chosen, a ".tif" name typed: TIFF data, the folder remembered.
         QDir(root).mkdir(QStringLiteral("out"));
         const QString tif = root + QStringLiteral("/out/splash.tif");
-        answerFormatWindow(QStringLiteral("PNG"));
+        test::answerFormatWindow(QStringLiteral("PNG"));
         d.saveAnswers = {tif};
         c.OnSaveImage();
         QCOMPARE(d.savePanels[1].suggestedName, "IMG_1_edited.PNG");
@@ -132,7 +107,7 @@ private slots:
         platform::defaults::setString(platform::defaults::kShowRateMessage, "No");
         for (const QString& entry : exporting_entries()) {
             const QString path = root + QStringLiteral("/splash.") + entry.toLower();
-            answerFormatWindow(entry);
+            test::answerFormatWindow(entry);
             d.saveAnswers = {path};
             const int before = d.alerts.size();
             c.OnSaveImage();
@@ -157,7 +132,7 @@ private slots:
         auto oldOpener = ViewController::ratingPageOpener();
         ViewController::ratingPageOpener() = [&opened](const QUrl& url) { opened << url; };
         const auto exportOnce = [&] {
-            answerFormatWindow(QStringLiteral("JPG"));
+            test::answerFormatWindow(QStringLiteral("JPG"));
             d.saveAnswers = {root + QStringLiteral("/a.jpg")};
             const int before = d.alerts.size();
             c.OnSaveImage();
@@ -196,22 +171,15 @@ private slots:
         const QByteArray old(2000, 'x');
         QVERIFY(test::writeAll(path, old));
 
-        rlimit saved{};
-        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limited = saved;
-        limited.rlim_cur = 100 * 1024; // a 400 × 300 BMP is 360 kB
-        if (setrlimit(RLIMIT_FSIZE, &limited) != 0) {
-            std::signal(SIGXFSZ, oldHandler);
+        test::FileSizeLimit limit(100 * 1024); // a 400 × 300 BMP is 360 kB
+        if (!limit.ok())
             QSKIP("cannot limit the file size here");
-        }
-        answerFormatWindow(QStringLiteral("BMP"));
+        test::answerFormatWindow(QStringLiteral("BMP"));
         d.saveAnswers = {path};
         const int before = d.alerts.size();
         c.OnSaveImage();
         QTRY_COMPARE(d.alerts.size(), before + 1);
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, oldHandler);
+        limit.lift();
         QCOMPARE(informative(d, before), "Could not save the image.");
         QCOMPARE(test::readAll(path), old);
         QCOMPARE(QDir(root).entryList({".old.bmp*"}, QDir::Files | QDir::Hidden), QStringList());
@@ -233,7 +201,7 @@ private slots:
                 return SessionJobs::Apply([] {});
             };
         });
-        answerFormatWindow(QStringLiteral("PNG"));
+        test::answerFormatWindow(QStringLiteral("PNG"));
         d.saveAnswers = {path};
         const int before = d.alerts.size();
         c.OnSaveImage();
@@ -420,18 +388,11 @@ private:
     void openSplash(const QString& path) {
         ViewController& c = fixture_.controller();
         c.takeInPicture(path, QStringLiteral("addImage"));
-        QTRY_VERIFY(!c.infoProvider.processIsRunning());
+        fixture_.waitIdle();
         c.checkBackgroundBlackWhite->click();
-        QTRY_VERIFY(!c.infoProvider.processIsRunning());
-        DrawView* surface = c.imageViewBackground;
-        const QRectF r = surface->curentRect;
-        const int y = static_cast<int>(r.center().y());
-        const QPoint from(static_cast<int>(r.x() + r.width() * 0.25), y);
-        const QPoint to(static_cast<int>(r.x() + r.width() * 0.75), y);
-        QTest::mousePress(surface, Qt::LeftButton, {}, from);
-        QTest::mouseMove(surface, to);
-        QTest::mouseRelease(surface, Qt::LeftButton, {}, to);
-        QTRY_VERIFY(!c.infoProvider.processIsRunning());
+        fixture_.waitIdle();
+        fixture_.paintAcrossMiddle();
+        fixture_.waitIdle();
     }
 
     static QStringList exporting_entries() {

@@ -4,12 +4,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <csignal>
-#include <sys/resource.h>
-
 #include "effects/image_tools.h"
 #include "persist/export_file.h"
 #include "tests/persist/sample_pictures.h"
+#include "tests/support/file_size_limit.h"
 
 namespace vividra {
 namespace {
@@ -75,8 +73,6 @@ TEST(ExportFile, AnExportThatFailsOrIsCancelledLeavesTheOldFileAndNoLeftovers) {
     EXPECT_EQ(QFile::permissions(destination) & QFile::WriteOwner, QFile::WriteOwner);
 }
 
-// A full disk, made with a file-size limit: writes past it fail with EFBIG
-// once the signal that would end the process is ignored. Root is bound by it too.
 TEST(ExportFile, AFullDiskKeepsTheOldFileByteForByte) {
     Folder folder;
     const QString destination = folder.path("out.bmp");
@@ -86,15 +82,9 @@ TEST(ExportFile, AFullDiskKeepsTheOldFileByteForByte) {
     const QString big = folder.path("big.bmp");
     ASSERT_TRUE(ImageTools::writeImage(Picture(test::photoLike(300, 300)), big, 9, 1.0));
 
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = saved;
-    limited.rlim_cur = 64 * 1024;
-    if (setrlimit(RLIMIT_FSIZE, &limited) != 0) {
-        std::signal(SIGXFSZ, oldHandler);
+    test::FileSizeLimit limit(64 * 1024);
+    if (!limit.ok())
         GTEST_SKIP() << "cannot limit the file size here";
-    }
     QString error;
     const bool copied = exporting::replaceWithCopy(big, destination, &error);
     exporting::Request request;
@@ -104,9 +94,7 @@ TEST(ExportFile, AFullDiskKeepsTheOldFileByteForByte) {
     request.code = 9;
     std::atomic<bool> cancel{false};
     const exporting::Outcome outcome = exporting::run(request, cancel, &error);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
-
+    limit.lift();
     EXPECT_FALSE(copied);
     EXPECT_FALSE(error.isEmpty());
     EXPECT_EQ(outcome, exporting::Outcome::encodeFailed);

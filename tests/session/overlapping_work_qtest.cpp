@@ -37,17 +37,17 @@ private slots:
         // Ticked while the picture is still being taken in: rendered after it.
         c.checkBackgroundBlackWhite->click();
         c.checkForegroundSepia->click();
-        waitIdle();
+        fixture_.waitIdle();
         const Picture original = *ImageTools::readPicture(path);
         const Picture sepia = ImageTools::applySepia(original, 1.0f);
         QVERIFY(isGrey(c.preEraseImage.image.pixel(600, 450)));
         QCOMPARE(c.foregroundImage.image, sepia.image);
 
         // A stroke, and while it is being composed, another change to the foreground.
-        paintAcrossMiddle();
+        fixture_.paintAcrossMiddle();
         QVERIFY(c.infoProvider.processIsRunning());
         c.checkForegroundSepia->click();
-        waitIdle();
+        fixture_.waitIdle();
         QCOMPARE(c.foregroundImage.image, original.image);
         const auto& strokes = c.imageViewBackground->listOfPAths;
         QVERIFY(std::any_of(strokes.begin(), strokes.end(),
@@ -60,34 +60,34 @@ private slots:
 
     void eraserSwitchesBehindOtherWorkAreApplied() {
         ViewController& c = fixture_.controller();
-        load(400, 300);
+        fixture_.load(400, 300);
         // A double click: the second waits behind the first one's refresh, and wins.
         c.checkEraserMode->click();
         QVERIFY(c.infoProvider.processIsRunning());
         c.checkEraserMode->click();
-        waitIdle();
+        fixture_.waitIdle();
         QVERIFY(!c.checkEraserMode->isChecked());
         QVERIFY(!c.imageViewBackground->isErase);
 
         // Behind a stroke being composed.
-        paintAcrossMiddle();
+        fixture_.paintAcrossMiddle();
         QVERIFY(c.infoProvider.processIsRunning());
         c.checkEraserMode->click();
-        waitIdle();
+        fixture_.waitIdle();
         QVERIFY(c.imageViewBackground->isErase);
-        paintAcrossMiddle();
-        waitIdle();
+        fixture_.paintAcrossMiddle();
+        fixture_.waitIdle();
         QVERIFY(c.imageViewBackground->listOfPAths.back()->isErase);
     }
 
     void fileNewDuringARenderingLeavesNoPictureBehind() {
         ViewController& c = fixture_.controller();
-        load(800, 600);
+        fixture_.load(800, 600);
         c.checkBackgroundBlur->click();
         QVERIFY(c.processIsRunning());
         fixture_.dialogs().alertAnswers = {platform::kFirstButton};
         c.OnFileNew();
-        waitIdle();
+        fixture_.waitIdle();
         QVERIFY(c.originalImagePath.isEmpty());
         QVERIFY(c.backgroundImage.isEmpty() && c.lastImage.isEmpty());
         QVERIFY(c.imageView->shownImage().isNull());
@@ -97,12 +97,12 @@ private slots:
         QVERIFY(c.progressIndicator->isHidden());
 
         // The same for a picture reset while a stroke and a rendering wait.
-        load(300, 200);
+        fixture_.load(300, 200);
         c.checkForegroundBlackWhite->click();
         c.checkBackgroundSepia->click();
         fixture_.dialogs().alertAnswers = {platform::kFirstButton};
         c.OnReset();
-        waitIdle();
+        fixture_.waitIdle();
         QCOMPARE(c.statesList.size(), 1);
         QCOMPARE(c.statesList.front()->lastAction, QStringLiteral("reset"));
         const Picture original = *ImageTools::readPicture(c.originalImagePath);
@@ -114,11 +114,11 @@ private slots:
         ViewController& c = fixture_.controller();
         c.colorPanel->setCurrentColor(QColor(0, 0, 255));
         c.checkCustomColor->click();
-        load(400, 300);
+        fixture_.load(400, 300);
         QVERIFY(c.imageViewBackground->isColor);
         QVERIFY(!c.imageViewBackground->isErase);
-        paintAcrossMiddle();
-        waitIdle();
+        fixture_.paintAcrossMiddle();
+        fixture_.waitIdle();
         QVERIFY(c.imageViewBackground->listOfPAths.back()->isSolidColor);
         QCOMPARE(c.lastImage.image.pixel(200, 150), qRgb(0, 0, 255));
 
@@ -127,7 +127,7 @@ private slots:
         c.OnFileNew();
         c.checkEraserMode->click();
         QVERIFY(c.imageViewBackground->isErase);
-        load(400, 300);
+        fixture_.load(400, 300);
         QVERIFY(c.imageViewBackground->isErase);
         QVERIFY(!c.imageViewBackground->isColor);
         QCOMPARE(c.imageViewBackground->color.style(), Qt::TexturePattern);
@@ -135,13 +135,13 @@ private slots:
 
     void picturesArrivingWhileWorkRunsAreTakenInAfterwards() {
         ViewController& c = fixture_.controller();
-        load(400, 300);
+        fixture_.load(400, 300);
         const QString second = writeColourPicture(fixture_.environment().root(), 160, 90,
                                                   QStringLiteral("second.png"));
         c.checkBackgroundBlur->click();
         QVERIFY(c.infoProvider.processIsRunning());
         fixture_.delegate().openURLs({second});
-        waitIdle();
+        fixture_.waitIdle();
         QCOMPARE(c.originalImagePath, second);
         QCOMPARE(c.foregroundImage.image.size(), QSize(160, 90));
         QCOMPARE(c.statesList.size(), 1);
@@ -150,13 +150,13 @@ private slots:
         // A drop while a stroke is composed.
         const QString third =
             writeColourPicture(fixture_.environment().root(), 90, 120, QStringLiteral("third.png"));
-        paintAcrossMiddle();
+        fixture_.paintAcrossMiddle();
         QVERIFY(c.infoProvider.processIsRunning());
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(third)});
         fixture_.dialogs().alertAnswers = {platform::kFirstButton};
         QVERIFY(c.dragImageView->performDragOperation(&data));
-        waitIdle();
+        fixture_.waitIdle();
         QCOMPARE(c.originalImagePath, third);
         QCOMPARE(c.backgroundImage.image.size(), QSize(90, 120));
         QVERIFY(c.imageViewBackground->listOfPAths.isEmpty());
@@ -164,13 +164,13 @@ private slots:
 
     void runningOutOfMemoryIsToldAndKeepsTheSession() {
         ViewController& c = fixture_.controller();
-        load(300, 200);
+        fixture_.load(300, 200);
         const QImage background = c.preEraseImage.image;
         const QImage shown = c.lastImage.image;
         {
             fx::PixelMemoryLimitForTesting none(0);
             c.checkBackgroundBlur->click();
-            waitIdle();
+            fixture_.waitIdle();
         }
         QCOMPARE(fixture_.dialogs().alerts.size(), 1);
         QVERIFY(fixture_.dialogs().alerts.front().informativeText.contains(
@@ -182,7 +182,7 @@ private slots:
         // With memory back the same change goes through.
         c.checkBackgroundBlur->click();
         c.checkBackgroundBlur->click();
-        waitIdle();
+        fixture_.waitIdle();
         QVERIFY(c.preEraseImage.image != background);
 
         // A picture that does not fit: told so, and the window stays usable.
@@ -193,42 +193,18 @@ private slots:
         {
             fx::PixelMemoryLimitForTesting none(0);
             c.takeInPicture(path, QStringLiteral("addImage"));
-            waitIdle();
+            fixture_.waitIdle();
         }
         QCOMPARE(fixture_.dialogs().alerts.size(), 2);
         QCOMPARE(fixture_.dialogs().alerts.back().informativeText, ImageTools::outOfMemoryReason());
         QVERIFY(c.originalImagePath.isEmpty());
         c.takeInPicture(path, QStringLiteral("addImage"));
-        waitIdle();
+        fixture_.waitIdle();
         QCOMPARE(c.originalImagePath, path);
         QCOMPARE(c.foregroundImage.image.size(), QSize(400, 300));
     }
 
 private:
-    void load(int w, int h) {
-        ViewController& c = fixture_.controller();
-        c.takeInPicture(writeColourPicture(fixture_.environment().root(), w, h,
-                                           QStringLiteral("p%1x%2.png").arg(w).arg(h)),
-                        QStringLiteral("addImage"));
-        waitIdle();
-        QVERIFY(!c.originalImagePath.isEmpty());
-    }
-
-    void waitIdle() {
-        QTRY_VERIFY_WITH_TIMEOUT(!fixture_.controller().infoProvider.processIsRunning(), 30000);
-    }
-
-    void paintAcrossMiddle() {
-        DrawView* surface = fixture_.controller().imageViewBackground;
-        const QRectF r = surface->curentRect;
-        const int y = surface->height() / 2;
-        const QPoint from(static_cast<int>(r.x() + r.width() * 0.25), y);
-        const QPoint to(static_cast<int>(r.x() + r.width() * 0.75), y);
-        QTest::mousePress(surface, Qt::LeftButton, {}, from);
-        QTest::mouseMove(surface, to);
-        QTest::mouseRelease(surface, Qt::LeftButton, {}, to);
-    }
-
     test::WindowFixture fixture_;
 };
 

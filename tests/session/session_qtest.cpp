@@ -216,8 +216,7 @@ private slots:
     void editSwitchSelectsTheTab() {
         ViewController& c = fixture_.controller();
         QCOMPARE(c.tabViewEdit->currentIndex(), 0);
-        fixture_.window().show();
-        QVERIFY(QTest::qWaitForWindowExposed(&fixture_.window()));
+        fixture_.show();
         // The segments tile the control, each wide enough for its title; a click anywhere in
         // one, near either edge too, selects it and its tab.
         SegmentedControl* edit = c.segmentedControlEdit;

@@ -12,16 +12,29 @@ namespace vividra::test {
 
 // The real main window with its controller, in an isolated environment with
 // scripted alerts and panels. Built fresh for each test.
+// Answers the next output-format window: picks `entry` and presses Save, or with an empty
+// entry closes the window.
+void answerFormatWindow(const QString& entry);
+
 class WindowFixture {
 public:
     void setUp(bool show);
     void tearDown();
+    void show();
 
     ViewController& controller() { return *controller_; }
     MainWindow& window() { return *window_; }
     ScriptedDialogs& dialogs() { return *dialogs_; }
     AppDelegate& delegate() { return delegate_; }
     IsolatedEnvironment& environment() { return *env_; }
+
+    // Takes in a colourful picture of w × h and waits until it is shown.
+    ViewController& load(int w = 400, int h = 300);
+    void waitIdle(int timeoutMs = 30000);
+    // Presses, moves and lets go on the drawing surface.
+    void drag(Qt::MouseButton button, QPoint from, QPoint to);
+    // A stroke across the middle half of the shown picture; does not wait for it.
+    void paintAcrossMiddle();
 
 private:
     std::unique_ptr<IsolatedEnvironment> env_;

@@ -1,10 +1,12 @@
-// Zooming, panning, the Preview/Original switch and fitting to a resized window.
+// Instant previews, zooming, panning, the Preview/Original switch and fitting to a resized
+// window.
 #include <QtTest>
 
 #include <cmath>
 
 #include "controls/check_box.h"
 #include "controls/segmented_control.h"
+#include "controls/slider.h"
 #include "effects/image_tools.h"
 #include "paint/compositing.h"
 #include "paint/draw_view.h"
@@ -15,7 +17,6 @@
 
 using namespace vividra;
 using test::isGrey;
-using test::writeColourPicture;
 
 class ViewTest : public QObject {
     Q_OBJECT
@@ -28,7 +29,7 @@ private slots:
     // second after the last; the rebuilt windows are those of the view as it is; zoom waits
     // for a rendering; Fit goes back at once.
     void zoomStepsShowAtOnceAndRebuildOnce() {
-        ViewController& c = load();
+        ViewController& c = fixture_.load();
         const QSizeF box = c.customViewImage->size();
         c.OnZoomOut();
         QCOMPARE(c.pictureFrame(), QRectF(QPointF(0, 0), box));
@@ -49,7 +50,7 @@ private slots:
         QCOMPARE(c.currentZoomFactor, c.imageViewBackground->currentZoomFactor);
         QTRY_VERIFY_WITH_TIMEOUT(!c.infoProvider.viewRebuildPending, 5000);
         QVERIFY(sinceLast.elapsed() >= 950);
-        waitIdle();
+        fixture_.waitIdle();
         QCOMPARE(c.jobs.finishedJobs(), jobsBefore + 1);
         const ViewGeometry g = c.imageView->viewGeometry();
         QCOMPARE(g.maskRect.size(), box);
@@ -63,35 +64,35 @@ private slots:
         const QRectF during = c.pictureFrame();
         c.OnZoomIn();
         QCOMPARE(c.pictureFrame(), during);
-        waitIdle();
+        fixture_.waitIdle();
 
         c.OnResetZoom();
         QCOMPARE(c.pictureFrame(), QRectF(QPointF(0, 0), box));
         QCOMPARE(c.zoomScale, 1.0);
         QVERIFY(c.jobs.busy());
-        waitIdle();
+        fixture_.waitIdle();
         QVERIFY(!c.infoProvider.viewRebuildPending);
     }
 
     // At about three times, after a pan, a stroke lands on the picture pixels under the
     // pointer: the composite equals the same stroke drawn straight at picture coordinates.
     void aStrokeAfterZoomAndPanLandsUnderThePointer() {
-        ViewController& c = load();
+        ViewController& c = fixture_.load();
         c.checkBackgroundBlackWhite->click();
-        waitIdle();
+        fixture_.waitIdle();
         for (int i = 0; i < 12; ++i)
             c.OnZoomIn();
         QTRY_VERIFY_WITH_TIMEOUT(!c.infoProvider.viewRebuildPending, 5000);
-        waitIdle();
+        fixture_.waitIdle();
         const QRectF before = c.pictureFrame();
-        dragWith(Qt::RightButton, QPoint(300, 200), QPoint(180, 120));
+        fixture_.drag(Qt::RightButton, QPoint(300, 200), QPoint(180, 120));
         QCOMPARE(c.pictureFrame().topLeft(), before.topLeft() + QPointF(-120, 80));
-        waitIdle();
+        fixture_.waitIdle();
         QCOMPARE(c.statesList.back()->lastAction, QStringLiteral("rightMouse"));
 
         const QPoint from(150, 130), to(330, 190);
-        dragWith(Qt::LeftButton, from, to);
-        waitIdle();
+        fixture_.drag(Qt::LeftButton, from, to);
+        fixture_.waitIdle();
         const QRectF shown = pictureInBox(c.imageView->viewGeometry());
         const QSizeF pixels = c.foregroundImage.size;
         const auto inPicture = [&](QPoint p) {
@@ -124,11 +125,11 @@ private slots:
     // A pan stops at the picture's edges, and a left press during it stops it until the
     // left button is let go.
     void panningKeepsInsideAndYieldsToTheLeftButton() {
-        ViewController& c = load();
+        ViewController& c = fixture_.load();
         for (int i = 0; i < 8; ++i)
             c.OnZoomIn();
         QTRY_VERIFY_WITH_TIMEOUT(!c.infoProvider.viewRebuildPending, 5000);
-        waitIdle();
+        fixture_.waitIdle();
         DrawView* surface = c.imageViewBackground;
         const QSizeF box = c.customViewImage->size();
         QTest::mousePress(surface, Qt::RightButton, {}, QPoint(200, 200));
@@ -152,26 +153,26 @@ private slots:
         QVERIFY(f.y() <= 0 && f.y() >= box.height() - f.height());
         QTest::mouseRelease(surface, Qt::RightButton, {}, QPoint(10, 10));
         QVERIFY(!c.infoProvider.rightMouseDragged);
-        waitIdle();
+        fixture_.waitIdle();
         QCOMPARE(c.imageView->viewGeometry().maskRect.topLeft(), -f.topLeft());
     }
 
     // "Original" while enlarged shows the original at the same place without the strokes and
     // hides the painting surface; holding backslash is a quick look that comes back.
     void theOriginalShowsAtTheSameFrame() {
-        ViewController& c = load();
+        ViewController& c = fixture_.load();
         c.checkBackgroundBlackWhite->click();
-        waitIdle();
+        fixture_.waitIdle();
         for (int i = 0; i < 4; ++i)
             c.OnZoomIn();
         QTRY_VERIFY_WITH_TIMEOUT(!c.infoProvider.viewRebuildPending, 5000);
-        waitIdle();
+        fixture_.waitIdle();
         const ViewGeometry g = c.imageView->viewGeometry();
         c.segmentedControlPreviewOriginal->setSelectedSegment(1);
         c.OnPreviewOriginalChanged();
         QVERIFY(c.imageViewBackground->isHidden());
         QVERIFY(!c.imageViewBackground->paintingAllowed());
-        waitIdle();
+        fixture_.waitIdle();
         const Picture original = *ImageTools::readPicture(c.originalImagePath);
         QCOMPARE(c.imageView->shownImage(), displayWindow(original, g).image);
 
@@ -191,12 +192,12 @@ private slots:
 
     // A fitted picture fits the resized box; an enlarged one keeps its ratio.
     void aResizedWindowRefitsThePicture() {
-        ViewController& c = load();
+        ViewController& c = fixture_.load();
         MainWindow& w = fixture_.window();
         w.resize(w.width() + 300, w.height() + 200);
         QTRY_VERIFY(c.pictureFrame().size() == c.customViewImage->size());
         QTRY_VERIFY_WITH_TIMEOUT(!c.infoProvider.viewRebuildPending, 5000);
-        waitIdle();
+        fixture_.waitIdle();
         QRectF fitted(QPointF(0, 0), c.customViewImage->size());
         ImageTools::fitRect(fitted, 400, 300);
         QCOMPARE(c.imageViewBackground->curentRect, fitted);
@@ -209,31 +210,63 @@ private slots:
         QTRY_COMPARE(c.imageView->viewGeometry().maskRect.size(),
                      QSizeF(c.customViewImage->size()));
         QTRY_VERIFY_WITH_TIMEOUT(!c.infoProvider.viewRebuildPending, 5000);
-        waitIdle();
+        fixture_.waitIdle();
         QVERIFY(std::abs(zoom::ratio(c.pictureFrame(), c.customViewImage->size()) - r) < 1e-9);
         QVERIFY(c.imageView->showsWindow());
     }
 
+    // A change shows at once; the full-resolution result then replaces the preview.
+    void aChangeShowsAtOnceAndTheRenderingReplacesIt() {
+        ViewController& c = fixture_.load();
+        const QPoint middle = pictureInBox(c.imageView->viewGeometry()).center().toPoint();
+        QVERIFY(!isGrey(c.imageView->shownImage().pixel(middle)));
+        c.checkBackgroundBlackWhite->click();
+        // Shown before the line has rendered anything.
+        QVERIFY(c.processIsRunning());
+        QVERIFY(isGrey(c.imageView->shownImage().pixel(middle)));
+        fixture_.waitIdle();
+        QCOMPARE(c.imageView->shownImage(),
+                 displayWindow(c.lastImage, c.imageView->viewGeometry()).image);
+        QVERIFY(isGrey(c.imageView->shownImage().pixel(middle)));
+
+        // A second change while the first renders: the screen ends on the second.
+        c.checkBackgroundBlackWhite->click();
+        c.checkBackgroundSepia->click();
+        QVERIFY(!isGrey(c.imageView->shownImage().pixel(middle)));
+        fixture_.waitIdle();
+        QCOMPARE(c.imageView->shownImage(),
+                 displayWindow(c.lastImage, c.imageView->viewGeometry()).image);
+        QVERIFY(c.settings.background.sepiaOn && !c.settings.background.blackWhiteOn);
+    }
+
+    // While a slider is dragged only the preview follows it: nothing renders and nothing is
+    // recorded until it is let go, and then one state is.
+    void aDraggedSliderPreviewsAndRendersOnRelease() {
+        ViewController& c = fixture_.load();
+        c.checkForegroundBlur->click();
+        fixture_.waitIdle();
+        const qsizetype states = c.statesList.size();
+        const QImage before = c.imageView->shownImage();
+        Slider* slider = c.sliderBackgroundSepiaIntensity;
+        c.checkBackgroundSepia->click();
+        fixture_.waitIdle();
+        const QImage sepia = c.imageView->shownImage();
+        QVERIFY(sepia != before);
+        slider->setSliderDown(true);
+        for (int v : {80, 50, 20})
+            slider->setValue(v * slider->maximum() / 100);
+        QVERIFY(!c.jobs.busy());
+        QVERIFY(c.imageView->shownImage() != sepia);
+        QCOMPARE(c.statesList.size(), states + 1);
+        slider->setSliderDown(false); // lets go, as a mouse release does
+        QVERIFY(c.processIsRunning());
+        fixture_.waitIdle();
+        QCOMPARE(c.statesList.size(), states + 2);
+        QCOMPARE(c.imageView->shownImage(),
+                 displayWindow(c.lastImage, c.imageView->viewGeometry()).image);
+    }
+
 private:
-    ViewController& load() {
-        ViewController& c = fixture_.controller();
-        c.takeInPicture(writeColourPicture(fixture_.environment().root(), 400, 300),
-                        QStringLiteral("addImage"));
-        waitIdle();
-        return c;
-    }
-
-    void waitIdle() {
-        QTRY_VERIFY_WITH_TIMEOUT(!fixture_.controller().infoProvider.processIsRunning(), 20000);
-    }
-
-    void dragWith(Qt::MouseButton button, QPoint from, QPoint to) {
-        DrawView* surface = fixture_.controller().imageViewBackground;
-        QTest::mousePress(surface, button, {}, from);
-        QTest::mouseMove(surface, to);
-        QTest::mouseRelease(surface, button, {}, to);
-    }
-
     test::WindowFixture fixture_;
 };
 
