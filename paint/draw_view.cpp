@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "effects/kernels/colour_key.h"
+#include "effects/kernels/pixel_blend.h"
 #include "platform/notification_center.h"
 
 namespace vividra {
@@ -301,10 +302,7 @@ void DrawView::drawLivePiece(QPainter& q, const QPointF& from, const QPointF& to
             if (like == 255)
                 continue;
             // Premultiplied: every channel scales with the coverage.
-            quint32 rb = (row[x] & 0xff00ffu) * like, ag = ((row[x] >> 8) & 0xff00ffu) * like;
-            rb = ((rb + ((rb >> 8) & 0xff00ffu) + 0x800080u) >> 8) & 0xff00ffu;
-            ag = (ag + ((ag >> 8) & 0xff00ffu) + 0x800080u) & 0xff00ff00u;
-            row[x] = rb | ag;
+            row[x] = fx::blendPixels(0, row[x], like);
         }
     }
     q.drawImage(box.topLeft(), piece);

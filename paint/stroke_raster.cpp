@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "effects/kernels/colour_key.h"
+#include "effects/kernels/pixel_blend.h"
 
 namespace vividra {
 namespace {
@@ -112,16 +113,6 @@ std::vector<Segment> segmentsOf(const QPainterPath& path, double radius,
         add(current, current);
     (void)start;
     return out;
-}
-
-inline quint32 blend(quint32 src, quint32 dst, quint32 alpha) {
-    // Premultiplied lerp of all four channels at once, two at a time.
-    const quint32 inv = 255 - alpha;
-    quint32 rb = (src & 0xff00ff) * alpha + (dst & 0xff00ff) * inv;
-    rb = ((rb + ((rb >> 8) & 0xff00ff) + 0x800080) >> 8) & 0xff00ff;
-    quint32 ag = ((src >> 8) & 0xff00ff) * alpha + ((dst >> 8) & 0xff00ff) * inv;
-    ag = (ag + ((ag >> 8) & 0xff00ff) + 0x800080) & 0xff00ff00;
-    return rb | ag;
 }
 
 // The guide's colour around a point, as a 3×3 average, so one noisy pixel under the
@@ -261,7 +252,7 @@ void rasterStroke(QImage& target, const QPainterPath& path, double width, const 
                     like = std::max<quint32>(like, fx::colourLikeness(g[x], reference[k]));
                 const quint32 a = (c * like + 127) / 255;
                 if (a != 0)
-                    dst[x] = blend(fromSource ? src[x % sw] : solid, dst[x], a);
+                    dst[x] = fx::blendPixels(dst[x], fromSource ? src[x % sw] : solid, a);
             }
             continue;
         }
@@ -281,7 +272,7 @@ void rasterStroke(QImage& target, const QPainterPath& path, double width, const 
                 continue;
             }
             if (c != 0)
-                dst[x] = blend(fromSource ? src[x % sw] : solid, dst[x], c);
+                dst[x] = fx::blendPixels(dst[x], fromSource ? src[x % sw] : solid, c);
             ++x;
         }
     }

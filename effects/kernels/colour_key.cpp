@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "effects/kernels/parallel.h"
+#include "effects/kernels/pixel_blend.h"
 #include "effects/kernels/pixel_ops.h"
 
 namespace vividra::fx {
@@ -50,15 +51,6 @@ KeyParams paramsOf(const HueKey& key) {
     return {hue, std::max(0.0f, key.tolerance), 1.0f / std::max(key.falloff, 0.01f)};
 }
 
-VIVIDRA_INLINE std::uint32_t lerpPixel(std::uint32_t from, std::uint32_t to, std::uint32_t w) {
-    const std::uint32_t inv = 255 - w;
-    std::uint32_t rb = (to & 0xff00ffu) * w + (from & 0xff00ffu) * inv;
-    rb = ((rb + ((rb >> 8) & 0xff00ffu) + 0x800080u) >> 8) & 0xff00ffu;
-    std::uint32_t ag = ((to >> 8) & 0xff00ffu) * w + ((from >> 8) & 0xff00ffu) * inv;
-    ag = (ag + ((ag >> 8) & 0xff00ffu) + 0x800080u) & 0xff00ff00u;
-    return rb | ag;
-}
-
 template <class Layout>
 VIVIDRA_INLINE void keyRow(const std::uint8_t* guide, const std::uint8_t* reveal,
                            std::uint8_t* target, int w, const KeyParams* k) {
@@ -84,7 +76,7 @@ VIVIDRA_INLINE void keyRow(const std::uint8_t* guide, const std::uint8_t* reveal
             detail::storePixel(
                 t, x,
                 wx == 255 ? detail::loadPixel(r, x)
-                          : lerpPixel(detail::loadPixel(t, x), detail::loadPixel(r, x), wx));
+                          : blendPixels(detail::loadPixel(t, x), detail::loadPixel(r, x), wx));
         }
     }
 }
