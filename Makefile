@@ -8,8 +8,8 @@ deps:
 	@scripts/install-deps.sh
 
 run: deps
-	@cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DVIVIDRA_BUILD_TESTS=OFF \
-		-DVIVIDRA_BUILD_BENCH=OFF >/dev/null
+	@scripts/configure.sh build/release -DCMAKE_CXX_COMPILER=g++ -DCMAKE_BUILD_TYPE=Release \
+		-DVIVIDRA_BUILD_TESTS=OFF -DVIVIDRA_BUILD_BENCH=OFF
 	@cmake --build build/release -j$(JOBS) --target vividra
 	./build/release/vividra $(ARGS)
 
@@ -17,7 +17,8 @@ test:
 	@scripts/test.sh
 
 bench: deps
-	@cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DVIVIDRA_BUILD_TESTS=OFF >/dev/null
+	@scripts/configure.sh build/bench -DCMAKE_CXX_COMPILER=g++ -DCMAKE_BUILD_TYPE=Release \
+		-DVIVIDRA_BUILD_TESTS=OFF
 	@cmake --build build/bench -j$(JOBS) --target vividra_bench vividra-fx
 	./build/bench/bench/vividra_bench --benchmark_filter=-SessionPeakMemory \
 		--benchmark_out=build/bench/ours.json --benchmark_out_format=json $(ARGS)
@@ -29,7 +30,8 @@ bench: deps
 SEQUENCES ?= 3000
 SEED ?= 1
 soak: deps
-	@cmake -S . -B build/release-tests -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@scripts/configure.sh build/release-tests -DCMAKE_CXX_COMPILER=g++ -DCMAKE_BUILD_TYPE=Release \
+		-DVIVIDRA_BUILD_TESTS=ON -DVIVIDRA_BUILD_BENCH=ON
 	@cmake --build build/release-tests -j$(JOBS) --target impatient_user_qtest
 	QT_QPA_PLATFORM=offscreen VIVIDRA_SOAK_SEQUENCES=$(SEQUENCES) VIVIDRA_SOAK_SEED=$(SEED) \
 		./build/release-tests/tests/impatient_user_qtest

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets (clang, libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer)
 # and runs each for RUNS inputs: scripts/fuzz.sh RUNS [TARGET]...
+# They are built in the address-sanitizer build that the tests use (build/asan).
 # Every input must finish within a second and 512 MB. New inputs found are kept in
 # build/fuzz/corpus, so a later run starts where the last one stopped; a crashing input
-# is kept in build/fuzz/crashes and fails the run. VIVIDRA_FUZZ_DIR builds elsewhere.
+# is kept in build/fuzz/crashes and fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-3000}
@@ -11,10 +12,11 @@ shift || true
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=(picture_reader profile_file control_values fx_arguments)
 
-build=${VIVIDRA_FUZZ_DIR:-build/fuzz}
-CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVIVIDRA_FUZZ=ON \
-    -DVIVIDRA_BUILD_TESTS=OFF -DVIVIDRA_BUILD_BENCH=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)" >/dev/null
+build=build/fuzz
+asan=build/asan
+scripts/configure.sh "$asan" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DVIVIDRA_SANITIZE=address -DVIVIDRA_FUZZ=ON -DVIVIDRA_BUILD_BENCH=OFF
+cmake --build "$asan" -j"$(nproc)" --target fuzz_seeds $(printf '%s_fuzz ' "${targets[@]}") >/dev/null
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:allocator_may_return_null=1"
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
@@ -31,7 +33,7 @@ fastAlone() {
     return 1
 }
 
-fuzz=$build/tests/fuzz
+fuzz=$asan/tests/fuzz
 mkdir -p "$build/crashes"
 failed=0
 for t in "${targets[@]}"; do

@@ -4,9 +4,11 @@ work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 
 start_display() {
-    local display=:$((100 + RANDOM % 800))
-    Xvfb "$display" -screen 0 1280x900x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-    export DISPLAY=$display
+    # Xvfb picks a free display itself: tests run side by side, and a guessed number can
+    # land on another test's display.
+    Xvfb -displayfd 3 -screen 0 1280x900x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+    for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+    export DISPLAY=:$(head -n 1 "$work/display")
     for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
     openbox >"$work/wm.log" 2>&1 &
     sleep 0.5
