@@ -30,7 +30,7 @@ QUrl AppDelegate::helpPageUrl() {
     return {};
 }
 
-void AppDelegate::OnHowToColorSplashPhoto() {
+void AppDelegate::showHelpPage() {
     const QUrl url = helpPageUrl();
     if (url.isValid())
         QDesktopServices::openUrl(url);

@@ -17,7 +17,7 @@ public:
     // Posts "openWith" with every location, in the order given.
     void openURLs(const QStringList& locations);
 
-    void OnHowToColorSplashPhoto();
+    void showHelpPage();
     // The local help page that ships with the program; empty when none is found.
     static QUrl helpPageUrl();
 };
