@@ -137,7 +137,14 @@ void ViewController::startWaitingUpdates() {
 }
 
 void ViewController::startRendering(LayerRenderInput::Kind kind) {
-    jobs.enqueue(SessionJobs::Kind::rendering, [this, kind] { return beginRendering(kind); });
+    // A rendering that fails never reaches finishRendering: the updates waiting behind it
+    // start all the same.
+    jobs.enqueue(
+        SessionJobs::Kind::rendering, [this, kind] { return beginRendering(kind); },
+        [this] {
+            runningRender_.reset();
+            startWaitingUpdates();
+        });
 }
 
 SessionJobs::Work ViewController::beginRendering(LayerRenderInput::Kind kind) {
