@@ -59,9 +59,11 @@ void ViewController::exportPicture() {
     dialog.directory = platform::defaults::folder(platform::defaults::kSaveImagePath);
     dialog.extensions = exporting::dialogExtensions();
     dialog.suggestedName = exporting::suggestedName(originalImagePath, selectedFormat);
-    const QString destination = platform::dialogs().runSaveDialog(dialog);
-    if (destination.isEmpty())
+    const QString chosen = platform::dialogs().runSaveDialog(dialog);
+    if (chosen.isEmpty())
         return;
+    const QString destination =
+        exporting::destinationPath(chosen, selectedFormat, originalImagePath);
     platform::defaults::setString(platform::defaults::kSaveImagePath,
                                   QFileInfo(destination).absolutePath());
 
