@@ -240,14 +240,22 @@ private slots:
         const QString name =
             QStringLiteral("vividra-test-%1").arg(QCoreApplication::applicationPid());
         SingleInstance running(name);
-        QVERIFY(
-            running.listen([&](const QStringList& paths) { fixture_.delegate().openURLs(paths); }));
+        QWidget& window = fixture_.window();
+        QVERIFY(running.listen(
+            [&](const QStringList& paths) { fixture_.delegate().launchedAgain(window, paths); }));
         bool delivered = false;
         std::thread second([&] { delivered = SingleInstance(name).handOver(cmd.paths); });
         QTRY_COMPARE(received.size(), 2);
         second.join();
         QVERIFY(delivered);
         QCOMPARE(received.back(), cmd.paths);
+        // A launch without files brings a minimised window back, and opens nothing.
+        window.showMinimized();
+        std::thread third([&] { delivered = SingleInstance(name).handOver({}); });
+        QTRY_VERIFY(!window.isMinimized());
+        third.join();
+        QVERIFY(delivered);
+        QCOMPARE(received.size(), 2);
         QVERIFY(!SingleInstance(name + QStringLiteral("-nobody")).handOver(cmd.paths));
     }
 
