@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QWidget>
 
 #include "platform/help_page.h"
 #include "platform/notification_center.h"
@@ -15,6 +16,16 @@ namespace vividra {
 void AppDelegate::openURLs(const QStringList& locations) {
     platform::NotificationCenter::defaultCenter().post(platform::kOpenWith,
                                                        {{QStringLiteral("0"), locations}});
+}
+
+void AppDelegate::launchedAgain(QWidget& window, const QStringList& locations) {
+    // A window manager will not raise a minimised window; it has to be restored first.
+    if (window.isMinimized())
+        window.showNormal();
+    window.raise();
+    window.activateWindow();
+    if (!locations.isEmpty())
+        openURLs(locations);
 }
 
 QUrl AppDelegate::helpPageUrl() {
@@ -30,7 +41,7 @@ QUrl AppDelegate::helpPageUrl() {
     return {};
 }
 
-void AppDelegate::OnHowToColorSplashPhoto() {
+void AppDelegate::showHelpPage() {
     const QUrl url = helpPageUrl();
     if (url.isValid())
         QDesktopServices::openUrl(url);

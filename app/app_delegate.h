@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QUrl>
 
+class QWidget;
+
 namespace vividra {
 
 // Application-wide requests: files the desktop asks us to open, and help.
@@ -17,7 +19,10 @@ public:
     // Posts "openWith" with every location, in the order given.
     void openURLs(const QStringList& locations);
 
-    void OnHowToColorSplashPhoto();
+    // A later launch: the window comes to the front, then opens what it was given.
+    void launchedAgain(QWidget& window, const QStringList& locations);
+
+    void showHelpPage();
     // The local help page that ships with the program; empty when none is found.
     static QUrl helpPageUrl();
 };

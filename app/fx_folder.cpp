@@ -146,7 +146,7 @@ std::vector<Output> planOutputs(const QStringList& inputs) {
 
 Picture renderSplash(const Picture& original, const EditSettings& settings,
                      const std::optional<fx::HueKey>& key) {
-    const initialValues neutral;
+    const AdjustmentSettings neutral;
     Picture background =
         renderLayer(original, LayerRecipe{settings.background, settings.adjustments, neutral});
     if (!key || background.isEmpty())

@@ -50,11 +50,7 @@ int main(int argc, char** argv) {
     platform::setDialogParent(&window);
     app.setQuitOnLastWindowClosed(AppDelegate::applicationShouldTerminateAfterLastWindowClosed());
 
-    instance.listen([&](const QStringList& paths) {
-        window.raise();
-        window.activateWindow();
-        delegate.openURLs(paths);
-    });
+    instance.listen([&](const QStringList& paths) { delegate.launchedAgain(window, paths); });
 
     window.show();
     if (const QString problem = platform::temporaryDirectoryProblem(); !problem.isEmpty())

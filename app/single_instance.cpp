@@ -61,8 +61,7 @@ bool SingleInstance::listen(std::function<void(const QStringList&)> onPaths) {
                 buffer->clear();
                 socket->write("ok");
                 socket->flush();
-                if (!paths.isEmpty())
-                    onPaths(paths);
+                onPaths(paths);
             });
         }
     });

@@ -19,7 +19,8 @@ public:
 
     // Sends the paths to a running instance; false when none answers.
     bool handOver(const QStringList& paths) const;
-    // Becomes the running instance; `onPaths` receives what later launches send.
+    // Becomes the running instance; `onPaths` receives what each later launch sends,
+    // nothing at all when it was started without files.
     bool listen(std::function<void(const QStringList&)> onPaths);
 
     static QString defaultServerName();

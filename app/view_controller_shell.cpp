@@ -23,7 +23,7 @@ const QString kUnsavedContinue =
 
 } // namespace
 
-void ViewController::OnAppQuit() {
+void ViewController::quit() {
     if (changesMade && !platform::askYesNo(kUnsavedExit))
         return;
     // Ending the application closes the window, which must not ask the same question again.
@@ -31,7 +31,7 @@ void ViewController::OnAppQuit() {
     emit terminateRequested();
 }
 
-bool ViewController::windowShouldClose() {
+bool ViewController::confirmClose() {
     if (changesMade && !quitConfirmed_ && !platform::askYesNo(kUnsavedExit))
         return false;
     if (window_) {
@@ -43,7 +43,7 @@ bool ViewController::windowShouldClose() {
     return true;
 }
 
-void ViewController::windowWillClose() {
+void ViewController::endSession() {
     // Nothing may write into the working folder once it is emptied: drop the session's
     // jobs and wait for the work and picture writes still running.
     jobs.shutDown();
@@ -67,7 +67,7 @@ void ViewController::windowWillClose() {
     lastWindowResize = true;
 }
 
-void ViewController::OnFileNew() {
+void ViewController::newSession() {
     if (!platform::askYesNo(kUnsavedContinue))
         return;
     resetInterface();

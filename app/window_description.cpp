@@ -22,7 +22,7 @@
 namespace vividra {
 namespace {
 
-constexpr int kPanelWidth = 300;
+constexpr int kSidebarWidth = 300;
 
 QLabel* caption(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
@@ -58,7 +58,7 @@ private:
 
 } // namespace
 
-void ViewController::loadView(QMainWindow* window) {
+void ViewController::buildWindow(QMainWindow* window) {
     window_ = window;
     auto* central = new QWidget(window);
     central->setObjectName(QStringLiteral("central"));
@@ -68,18 +68,18 @@ void ViewController::loadView(QMainWindow* window) {
     root->setSpacing(10);
 
     // Left: the edit switch and its tabs.
-    auto* panel = new QWidget(central);
-    panel->setFixedWidth(kPanelWidth);
-    auto* panelLayout = new QVBoxLayout(panel);
-    panelLayout->setContentsMargins(0, 0, 0, 0);
-    panelLayout->setSpacing(10);
-    segmentedControlEdit = new SegmentedControl(4, panel);
-    panelLayout->addWidget(segmentedControlEdit);
-    tabViewEdit = new QTabWidget(panel);
+    auto* sidebar = new QWidget(central);
+    sidebar->setFixedWidth(kSidebarWidth);
+    auto* sidebarLayout = new QVBoxLayout(sidebar);
+    sidebarLayout->setContentsMargins(0, 0, 0, 0);
+    sidebarLayout->setSpacing(10);
+    segmentedControlEdit = new SegmentedControl(4, sidebar);
+    sidebarLayout->addWidget(segmentedControlEdit);
+    tabViewEdit = new QTabWidget(sidebar);
     tabViewEdit->tabBar()->hide();
     tabViewEdit->setDocumentMode(true);
-    panelLayout->addWidget(tabViewEdit, 1);
-    root->addWidget(panel);
+    sidebarLayout->addWidget(tabViewEdit, 1);
+    root->addWidget(sidebar);
 
     // Brush tab.
     auto* brush = new QWidget;
@@ -136,12 +136,12 @@ void ViewController::loadView(QMainWindow* window) {
     tabViewEdit->addTab(brush, QStringLiteral("Brush"));
 
     // Background and foreground tabs share one shape.
-    struct LayerOutlets {
+    struct LayerWidgets {
         CheckBox **bw, **color, **sepia, **blur, **oil, **sketch;
         ComboBox **bwCombo, **colorCombo;
         Slider **sepiaSlider, **blurSlider, **oilSlider, **sketchSlider, **edgeSlider;
     };
-    const auto buildLayerTab = [&](const QString& title, const LayerOutlets& o) {
+    const auto buildLayerTab = [&](const QString& title, const LayerWidgets& o) {
         auto* page = new QWidget;
         auto* grid = new QGridLayout(page);
         grid->setContentsMargins(8, 12, 8, 8);
@@ -248,62 +248,9 @@ void ViewController::loadView(QMainWindow* window) {
     rightLayout->addWidget(boxImage, 1);
     root->addWidget(right, 1);
 
-    colorPanel = new QColorDialog(QColor(Qt::red), window);
-    colorPanel->setOption(QColorDialog::NoButtons);
-    colorPanel->setWindowTitle(QStringLiteral("Colours"));
-}
-
-QList<QWidget*> ViewController::outlets() const {
-    return {segmentedControlEdit,
-            segmentedControlPreviewOriginal,
-            tabViewEdit,
-            checkCustomColor,
-            buttonCustomColor,
-            checkEraserMode,
-            checkForegroundBlackWhite,
-            comboForegroundBlackWhite,
-            checkForegroundColorEffects,
-            comboForegroundColorEffects,
-            checkForegroundSepia,
-            sliderForegroundSepiaIntensity,
-            checkForegroundBlur,
-            sliderForegroundBlurIntensity,
-            checkForegroundOilPainting,
-            sliderForegroundOilPaintingIntensity,
-            checkForegroundSketch,
-            sliderForegroundSketchIntensity,
-            sliderForegroundSketchEdge,
-            checkBackgroundBlackWhite,
-            comboBackgroundBlackWhite,
-            checkBackgroundColorEffects,
-            comboBackgroundColorEffects,
-            checkBackgroundSepia,
-            sliderBackgroundSepiaIntensity,
-            checkBackgroundBlur,
-            sliderBackgroundBlurIntensity,
-            checkBackgroundOilPainting,
-            sliderBackgroundOilPaintingIntensity,
-            checkBackgroundSketch,
-            sliderBackgroundSketchIntensity,
-            sliderBackgroundSketchEdge,
-            sliderBrightness,
-            sliderExposure,
-            sliderContrast,
-            sliderSaturation,
-            sliderGamma,
-            sliderHue,
-            sliderRed,
-            sliderGreen,
-            sliderBlue,
-            buttonAdjustReset,
-            sliderBrushSize,
-            labelBrushSize,
-            boxImage,
-            customViewImage,
-            imageView,
-            imageViewBackground,
-            dragImageView,
-            progressIndicator};
+    colourDialog = new QColorDialog(QColor(Qt::red), window);
+    colourDialog->setOption(QColorDialog::NoButtons);
+    colourDialog->setWindowTitle(QStringLiteral("Colours"));
 }
 
 QList<CheckBox*> ViewController::checkBoxes() const {

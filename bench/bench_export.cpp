@@ -1,5 +1,5 @@
 // Export and profile loading at 6000 × 4000 through the real window and controller:
-// from the save panel's answer to "Image saved successfully." for JPEG, PNG and HEIC,
+// from the save dialog's answer to "Image saved successfully." for JPEG, PNG and HEIC,
 // and from choosing a profile to both layers rendered again.
 #include <QComboBox>
 #include <QDir>
@@ -33,7 +33,7 @@ namespace {
 using namespace vividra;
 using namespace vividra::bench;
 
-// Answers panels with set paths and every alert with its first button; notes when
+// Answers dialogs with set paths and every alert with its first button; notes when
 // the export's success message arrives.
 class BenchDialogs : public platform::Dialogs {
 public:
@@ -45,8 +45,8 @@ public:
             savedAfterNs = sinceSave.nsecsElapsed();
         return platform::kFirstButton;
     }
-    QString runOpenPanel(const platform::OpenPanel&) override { return openAnswer; }
-    QString runSavePanel(const platform::SavePanel&) override {
+    QString runOpenDialog(const platform::OpenDialog&) override { return openAnswer; }
+    QString runSaveDialog(const platform::SaveDialog&) override {
         sinceSave.start();
         savedAfterNs = -1;
         return saveAnswer;
@@ -79,7 +79,7 @@ struct Session {
         controller->checkBackgroundBlackWhite->click();
         waitIdle();
         DrawView* surface = controller->imageViewBackground;
-        const QRectF r = surface->curentRect;
+        const QRectF r = surface->pictureRect;
         const int y = surface->height() / 2;
         QTest::mousePress(surface, Qt::LeftButton, {}, QPoint(int(r.left() + r.width() / 4), y));
         QTest::mouseMove(surface, QPoint(int(r.left() + r.width() * 3 / 4), y));
@@ -93,7 +93,7 @@ struct Session {
         platform::setDialogs(nullptr);
     }
     void waitIdle() {
-        while (controller->infoProvider.processIsRunning() || controller->processIsRunning())
+        while (controller->infoProvider.jobsBusy() || controller->renderingPending())
             // Sleeps until the next event, leaving both cores to the work.
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
@@ -102,7 +102,7 @@ struct Session {
 void chooseFormat(const QString& entry) {
     QTimer::singleShot(0, [entry] {
         for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* window = qobject_cast<ViewControllerOutputFormat*>(w);
+            if (auto* window = qobject_cast<OutputFormatWindow*>(w);
                 window && window->isVisible()) {
                 window->comboBoxOutputFormat->setCurrentText(entry);
                 window->buttonSave->click();
@@ -122,7 +122,7 @@ void exportAs(benchmark::State& state, const QString& entry) {
     s.dialogs->saveAnswer = path;
     for (auto _ : state) {
         chooseFormat(entry);
-        s.controller->OnSaveImage();
+        s.controller->exportPicture();
         s.waitIdle();
         if (s.dialogs->savedAfterNs < 0) {
             state.SkipWithError("export failed");
@@ -155,7 +155,7 @@ void BM_LoadProfile(benchmark::State& state) {
         s.controller->changesMade = false;
         QElapsedTimer t;
         t.start();
-        s.controller->OnLoadProfile();
+        s.controller->loadProfile();
         s.waitIdle();
         state.SetIterationTime(static_cast<double>(t.nsecsElapsed()) / 1e9);
     }

@@ -31,7 +31,7 @@ struct HistorySession {
     }
     void stroke(int row) {
         DrawView* surface = c.imageViewBackground;
-        const QRectF r = surface->curentRect;
+        const QRectF r = surface->pictureRect;
         const int y =
             static_cast<int>(r.top()) + 10 + (row * 17) % std::max(1, int(r.height()) - 20);
         QTest::mousePress(surface, Qt::LeftButton, {}, QPoint(static_cast<int>(r.left()) + 4, y));
@@ -87,7 +87,7 @@ void BM_UndoRedoStroke(benchmark::State& state) {
         meter.start();
         QElapsedTimer t;
         t.start();
-        undo ? s.c.OnUndo() : s.c.OnRedo();
+        undo ? s.c.undo() : s.c.redo();
         s.idle();
         const double seconds = static_cast<double>(t.nsecsElapsed()) / 1e9;
         state.SetIterationTime(seconds);
@@ -117,12 +117,12 @@ void BM_UndoRedoEffect(benchmark::State& state) {
         meter.start();
         QElapsedTimer t;
         t.start();
-        undo ? s.c.OnUndo() : s.c.OnRedo();
+        undo ? s.c.undo() : s.c.redo();
         s.idle();
         state.SetIterationTime(static_cast<double>(t.nsecsElapsed()) / 1e9);
         stall = std::max(stall, meter.stop());
         // The stroke states in between are not timed.
-        undo ? s.c.OnUndo() : s.c.OnRedo();
+        undo ? s.c.undo() : s.c.redo();
         s.idle();
         ++step;
     }
@@ -141,11 +141,11 @@ void BM_SixtyEditsFiftyUndosFiftyRedos(benchmark::State& state) {
         for (int i = 0; i < 60; ++i)
             i % 3 == 2 ? s.effect(i) : s.stroke(i);
         for (int i = 0; i < 50; ++i) {
-            s.c.OnUndo();
+            s.c.undo();
             s.idle();
         }
         for (int i = 0; i < 50; ++i) {
-            s.c.OnRedo();
+            s.c.redo();
             s.idle();
         }
         state.SetIterationTime(static_cast<double>(t.nsecsElapsed()) / 1e9);

@@ -82,7 +82,7 @@ struct Session {
             qWarning("the window was not exposed");
     }
     void waitIdle() {
-        while (controller.infoProvider.processIsRunning() || controller.processIsRunning())
+        while (controller.infoProvider.jobsBusy() || controller.renderingPending())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     }
     void open() {
@@ -91,7 +91,7 @@ struct Session {
     }
     void stroke() {
         DrawView* surface = controller.imageViewBackground;
-        const QRectF r = surface->curentRect;
+        const QRectF r = surface->pictureRect;
         const int y = surface->height() / 2;
         QTest::mousePress(surface, Qt::LeftButton, {}, QPoint(static_cast<int>(r.left()) + 2, y));
         for (int i = 1; i <= 20; ++i)

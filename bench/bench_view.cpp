@@ -21,18 +21,18 @@ struct ViewSession : Session {
     }
     // Until the view is rebuilt and the line is idle.
     void settle() {
-        while (controller.infoProvider.viewRebuildPending ||
-               controller.infoProvider.processIsRunning() || controller.processIsRunning())
+        while (controller.infoProvider.viewRebuildPending || controller.infoProvider.jobsBusy() ||
+               controller.renderingPending())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     }
     // The box and both views drawn now, as one frame on screen.
     void repaint() { controller.customViewImage->repaint(); }
     void zoomTo(int steps) {
-        controller.OnResetZoom();
+        controller.resetZoom();
         settle();
         for (int i = 0; i < steps; ++i)
-            controller.OnZoomIn();
-        controller.timer->stop();
+            controller.zoomIn();
+        controller.viewRebuildTimer->stop();
         controller.refreshViewCanvas();
         settle();
     }
@@ -44,7 +44,7 @@ void BM_ZoomStepShown(benchmark::State& state) {
     for (auto _ : state) {
         QElapsedTimer t;
         t.start();
-        s.controller.OnZoomIn();
+        s.controller.zoomIn();
         s.repaint();
         state.SetIterationTime(static_cast<double>(t.nsecsElapsed()) / 1e9);
     }
@@ -64,8 +64,8 @@ void BM_ViewRebuild(benchmark::State& state) {
         ++i;
         if (kind == 0) {
             s.zoomTo(3 + i % 4);
-            s.controller.OnZoomIn();
-            s.controller.timer->stop();
+            s.controller.zoomIn();
+            s.controller.viewRebuildTimer->stop();
         } else if (kind == 1) {
             s.zoomTo(5 + i % 4);
         } else {
@@ -78,9 +78,9 @@ void BM_ViewRebuild(benchmark::State& state) {
         if (kind == 0)
             s.controller.refreshViewCanvas();
         else if (kind == 1)
-            s.controller.OnResetZoom();
+            s.controller.resetZoom();
         else
-            s.controller.windowDidEndLiveResize();
+            s.controller.resizeEnded();
         s.settle();
         state.SetIterationTime(static_cast<double>(t.nsecsElapsed()) / 1e9);
         stall = std::max(stall, meter.stop());

@@ -9,6 +9,8 @@ namespace vividra {
 namespace {
 
 constexpr qreal kTitlePoints = 12;
+// Half grey: a title not selected.
+const QColor kGrey(128, 128, 128);
 
 } // namespace
 
@@ -80,7 +82,7 @@ void SegmentedControl::paintEvent(QPaintEvent*) {
             p.setBrush(QColor(58, 58, 58));
             p.drawRoundedRect(seg.adjusted(2, 2, -2, -2), 6, 6);
         }
-        p.setPen(i == selected_ ? Qt::white : Qt::gray);
+        p.setPen(i == selected_ ? QColor(Qt::white) : kGrey);
         p.drawText(seg, Qt::AlignCenter, segmentTitle(count_, i));
     }
 }

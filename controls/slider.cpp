@@ -11,6 +11,8 @@ namespace {
 
 // Where the bar starts and ends inside the control.
 constexpr double kBarInset = 2.0;
+// Half grey: the knob.
+const QColor kGrey(128, 128, 128);
 
 } // namespace
 
@@ -64,8 +66,8 @@ void Slider::paintEvent(QPaintEvent*) {
     if (filled > 0)
         p.drawRoundedRect(QRectF(kBarInset, y, filled, 5), 2, 2);
     const QRectF knobRect(f * (width() - knob), height() / 2.0 - knob / 2.0, knob, knob);
-    p.setPen(QPen(QColor(Qt::gray), 1));
-    p.setBrush(QColor(Qt::gray));
+    p.setPen(QPen(kGrey, 1));
+    p.setBrush(kGrey);
     p.drawRoundedRect(knobRect.adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
 }
 

@@ -3,26 +3,15 @@
 #include <QString>
 #include <QStringList>
 
-#include <optional>
-
 namespace vividra {
 
-// The kinds of rendering a control can ask for.
-enum class ProcessType {
-    backgroundPreview = 1,
-    foregroundPreview = 2,
-    imagePreview = 3,
-    updateEraserMode = 4
-};
+// What a changed control needs done: a layer or both rendered again, or the eraser's
+// mode carried to the brush.
+enum class LayerUpdate { background, foreground, both, eraserMode };
 
-inline std::optional<ProcessType> processTypeFromRaw(int raw) {
-    if (raw < 1 || raw > 4)
-        return std::nullopt;
-    return static_cast<ProcessType>(raw);
-}
-
-// The neutral value of every tonal adjustment; an adjustment equal to it is skipped.
-struct initialValues {
+// The nine adjustments shared by both layers. The defaults are neutral: an adjustment
+// equal to its default is skipped.
+struct AdjustmentSettings {
     float brightness = 0.0f;
     float exposure = 0.0f;
     float contrast = 1.0f;
@@ -33,11 +22,8 @@ struct initialValues {
     float green = 1.0f;
     float blue = 1.0f;
 
-    bool operator==(const initialValues&) const = default;
+    bool operator==(const AdjustmentSettings&) const = default;
 };
-
-// The nine adjustments shared by both layers.
-using AdjustmentSettings = initialValues;
 
 // The items of the two effect combo boxes, in their order; a setting is one of these.
 inline const QStringList kBlackWhiteItems{QStringLiteral("Mono"), QStringLiteral("Noir"),

@@ -62,7 +62,7 @@ public:
     // The pixel size a file's pictures come in at, from the headers alone; 0×0
     // when the file cannot be read as a picture.
     static QSize pixelSizeOfFile(const QString& path);
-    // The file extensions the open and save panels offer.
+    // The file extensions the open and save dialogs offer.
     static const QStringList& pictureFileExtensions();
     // Pictures whose header claims more pixels than this are refused unread.
     static constexpr qint64 maximumPixels = 250'000'000;

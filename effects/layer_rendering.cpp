@@ -7,7 +7,7 @@
 namespace vividra {
 
 Picture effectChain(Picture p, const EffectSettings& s, const std::optional<AdjustmentSettings>& a,
-                    const initialValues& neutral) {
+                    const AdjustmentSettings& neutral) {
     // A step that runs out of memory gives an empty picture, and so does the chain.
     if (s.blackWhiteOn && !p.isEmpty())
         p = ImageTools::applyPhotoEffect(p, s.blackWhiteEffect);

@@ -20,7 +20,7 @@ namespace vividra {
 // in the fixed order. Without adjustments only the effects run (intake).
 Picture effectChain(Picture picture, const EffectSettings& effects,
                     const std::optional<AdjustmentSettings>& adjustments,
-                    const initialValues& neutral);
+                    const AdjustmentSettings& neutral);
 
 // How a layer was made from the original: its effects and, unless it was taken in
 // without them, the adjustments. A layer is a pure function of the original and its
@@ -28,7 +28,7 @@ Picture effectChain(Picture picture, const EffectSettings& effects,
 struct LayerRecipe {
     EffectSettings effects;
     std::optional<AdjustmentSettings> adjustments;
-    initialValues neutral;
+    AdjustmentSettings neutral;
 
     bool operator==(const LayerRecipe&) const = default;
 };
@@ -45,7 +45,7 @@ struct LayerRenderInput {
     EffectSettings background;
     EffectSettings foreground;
     std::optional<AdjustmentSettings> adjustments;
-    initialValues neutral;
+    AdjustmentSettings neutral;
     bool eraserOn = false;
     Picture foregroundImage; // the layers as they are now
     Picture preEraseImage;

@@ -16,7 +16,7 @@ namespace vividra {
 struct PreviewLayer {
     EffectSettings effects;
     std::optional<AdjustmentSettings> adjustments;
-    initialValues neutral;
+    AdjustmentSettings neutral;
     qint64 source = 0;
     qint64 detail = 0;
     Picture picture;
@@ -33,7 +33,7 @@ struct PreviewInput {
     EffectSettings foreground;
     std::optional<AdjustmentSettings> foregroundAdjustments;
     std::optional<AdjustmentSettings> backgroundAdjustments;
-    initialValues neutral;
+    AdjustmentSettings neutral;
     QList<CustomPathRef> strokes; // in the original's pixels
     ViewGeometry view;
     // Where the layers are kept between previews; may be null.

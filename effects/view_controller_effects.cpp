@@ -18,309 +18,133 @@
 
 namespace vividra {
 
-EffectSettings ViewController::effectSettings(bool foreground) const {
-    return foreground ? settings.foreground : settings.background;
-}
-
-AdjustmentSettings ViewController::adjustmentSettings() const {
-    return settings.adjustments;
-}
-
 void ViewController::connectEffectControls() {
-    // Each control writes its value into the settings, then runs its action.
-    const auto onBox = [this](CheckBox* box, bool* field, void (ViewController::*action)()) {
-        connect(box, &QAbstractButton::clicked, this, [this, box, field, action] {
+    // Each control writes its value into the settings, then asks for its layers again.
+    const auto onBox = [this](CheckBox* box, bool* field, LayerUpdate update) {
+        connect(box, &QAbstractButton::clicked, this, [this, box, field, update] {
             *field = box->isChecked();
-            (this->*action)();
+            box->showImageForState();
+            requestLayerUpdate(update);
         });
     };
     const auto onCombo = [this](ComboBox* combo, QString* field, const QStringList& items,
-                                void (ViewController::*action)()) {
-        connect(combo, &QComboBox::activated, this, [this, field, items, action](int index) {
+                                LayerUpdate update) {
+        connect(combo, &QComboBox::activated, this, [this, field, items, update](int index) {
             *field = items.value(index, items.front());
-            (this->*action)();
+            requestLayerUpdate(update);
         });
     };
     // A slider asks for a rendering when the user lets go; while it is dragged the preview
     // follows it.
-    const auto onSlider = [this](Slider* slider, float* field, void (ViewController::*action)()) {
-        connect(slider, &Slider::floatValueChanged, this, [this, slider, field, action](float v) {
+    const auto onSlider = [this](Slider* slider, float* field, LayerUpdate update) {
+        connect(slider, &Slider::floatValueChanged, this, [this, slider, field, update](float v) {
             *field = v;
             if (slider->isSliderDown())
                 showInstantPreview();
             else
-                (this->*action)();
+                requestLayerUpdate(update);
         });
-        connect(slider, &QSlider::sliderReleased, this, action);
+        connect(slider, &QSlider::sliderReleased, this,
+                [this, update] { requestLayerUpdate(update); });
     };
     for (const bool fg : {true, false}) {
         const LayerControls c = layerControls(fg);
         EffectSettings& s = fg ? settings.foreground : settings.background;
-        using V = ViewController;
-        onBox(c.blackWhite, &s.blackWhiteOn,
-              fg ? &V::OnForegroundBlackAndWhiteSelected : &V::OnBackgroundBlackAndWhiteSelected);
-        onBox(c.colorEffects, &s.colorEffectsOn,
-              fg ? &V::OnForegroundColorEffectsSelected : &V::OnBackgroundColorEffectsSelected);
-        onBox(c.sepia, &s.sepiaOn,
-              fg ? &V::OnForegroundSepiaSelected : &V::OnBackgroundSepiaSelected);
-        onBox(c.blur, &s.blurOn, fg ? &V::OnForegroundBlurSelected : &V::OnBackgroundBlurSelected);
-        onBox(c.oilPainting, &s.oilPaintingOn,
-              fg ? &V::OnForegroundOilPaintingSelected : &V::OnBackgroundOilPaintingSelected);
-        onBox(c.sketch, &s.sketchOn,
-              fg ? &V::OnForegroundSketchSelected : &V::OnBackgroundSketchSelected);
-        onCombo(c.blackWhiteEffect, &s.blackWhiteEffect, kBlackWhiteItems,
-                fg ? &V::OnForegroundComboBlackAndWhiteChanged
-                   : &V::OnBackgroundComboBlackAndWhiteChanged);
-        onCombo(c.colorEffect, &s.colorEffect, kColorEffectItems,
-                fg ? &V::OnForegroundComboColorEffectsChanged
-                   : &V::OnBackgroundComboColorEffectsChanged);
-        onSlider(c.sepiaIntensity, &s.sepiaIntensity,
-                 fg ? &V::OnForegroundSepiaIntensityChanged
-                    : &V::OnBackgroundSepiaIntensityChanged);
-        onSlider(c.blurIntensity, &s.blurIntensity,
-                 fg ? &V::OnForegroundBlurIntensityCHanged : &V::OnBackgroundBlurIntensityCHanged);
-        onSlider(c.oilPaintingIntensity, &s.oilPaintingIntensity,
-                 fg ? &V::OnForegroundOilPaintingIntensityChanged
-                    : &V::OnBackgroundOilPaintingIntensityChanged);
-        onSlider(c.sketchIntensity, &s.sketchIntensity,
-                 fg ? &V::OnForegroundSketchIntensityChanged
-                    : &V::OnBackgroundSketchIntensityChanged);
-        onSlider(c.sketchEdge, &s.sketchEdge,
-                 fg ? &V::OnForegroundSketchEdgeChanged : &V::OnBackgroundSketchEdgeChanged);
+        const LayerUpdate layer = fg ? LayerUpdate::foreground : LayerUpdate::background;
+        onBox(c.blackWhite, &s.blackWhiteOn, layer);
+        onBox(c.colorEffects, &s.colorEffectsOn, layer);
+        onBox(c.sepia, &s.sepiaOn, layer);
+        onBox(c.blur, &s.blurOn, layer);
+        onBox(c.oilPainting, &s.oilPaintingOn, layer);
+        onBox(c.sketch, &s.sketchOn, layer);
+        onCombo(c.blackWhiteEffect, &s.blackWhiteEffect, kBlackWhiteItems, layer);
+        onCombo(c.colorEffect, &s.colorEffect, kColorEffectItems, layer);
+        onSlider(c.sepiaIntensity, &s.sepiaIntensity, layer);
+        onSlider(c.blurIntensity, &s.blurIntensity, layer);
+        onSlider(c.oilPaintingIntensity, &s.oilPaintingIntensity, layer);
+        onSlider(c.sketchIntensity, &s.sketchIntensity, layer);
+        onSlider(c.sketchEdge, &s.sketchEdge, layer);
     }
     AdjustmentSettings& a = settings.adjustments;
-    onSlider(sliderBrightness, &a.brightness, &ViewController::OnBrightnessChanged);
-    onSlider(sliderExposure, &a.exposure, &ViewController::OnExposureChanged);
-    onSlider(sliderContrast, &a.contrast, &ViewController::OnCOntrastChanged);
-    onSlider(sliderSaturation, &a.saturation, &ViewController::OnSaturationChanged);
-    onSlider(sliderGamma, &a.gamma, &ViewController::OnGammaChanged);
-    onSlider(sliderHue, &a.hue, &ViewController::OnHueChanged);
-    onSlider(sliderRed, &a.red, &ViewController::OnRedChanged);
-    onSlider(sliderGreen, &a.green, &ViewController::OnGreenChanged);
-    onSlider(sliderBlue, &a.blue, &ViewController::OnBlueChanged);
-    connect(buttonAdjustReset, &QPushButton::clicked, this, &ViewController::OnAdjustReset);
+    const std::pair<Slider*, float*> adjustments[] = {{sliderBrightness, &a.brightness},
+                                                      {sliderExposure, &a.exposure},
+                                                      {sliderContrast, &a.contrast},
+                                                      {sliderSaturation, &a.saturation},
+                                                      {sliderGamma, &a.gamma},
+                                                      {sliderHue, &a.hue},
+                                                      {sliderRed, &a.red},
+                                                      {sliderGreen, &a.green},
+                                                      {sliderBlue, &a.blue}};
+    for (const auto& [slider, field] : adjustments)
+        onSlider(slider, field, LayerUpdate::both);
+    connect(buttonAdjustReset, &QPushButton::clicked, this, &ViewController::resetAdjustments);
 }
 
-void ViewController::OnForegroundBlackAndWhiteSelected() {
-    checkForegroundBlackWhite->showImageForState();
-    requestLayerUpdate(ProcessType::foregroundPreview);
-}
-
-void ViewController::OnForegroundColorEffectsSelected() {
-    checkForegroundColorEffects->showImageForState();
-    requestLayerUpdate(ProcessType::foregroundPreview);
-}
-
-void ViewController::OnForegroundSepiaSelected() {
-    checkForegroundSepia->showImageForState();
-    requestLayerUpdate(ProcessType::foregroundPreview);
-}
-
-void ViewController::OnForegroundBlurSelected() {
-    checkForegroundBlur->showImageForState();
-    requestLayerUpdate(ProcessType::foregroundPreview);
-}
-
-void ViewController::OnForegroundOilPaintingSelected() {
-    checkForegroundOilPainting->showImageForState();
-    requestLayerUpdate(ProcessType::foregroundPreview);
-}
-
-void ViewController::OnForegroundSketchSelected() {
-    checkForegroundSketch->showImageForState();
-    requestLayerUpdate(ProcessType::foregroundPreview);
-}
-
-void ViewController::OnForegroundComboBlackAndWhiteChanged() {
-    requestLayerUpdate(ProcessType::foregroundPreview);
-}
-
-void ViewController::OnForegroundComboColorEffectsChanged() {
-    requestLayerUpdate(ProcessType::foregroundPreview);
-}
-
-void ViewController::OnForegroundSepiaIntensityChanged() {
-    requestLayerUpdate(ProcessType::foregroundPreview);
-}
-
-void ViewController::OnForegroundBlurIntensityCHanged() {
-    requestLayerUpdate(ProcessType::foregroundPreview);
-}
-
-void ViewController::OnForegroundOilPaintingIntensityChanged() {
-    requestLayerUpdate(ProcessType::foregroundPreview);
-}
-
-void ViewController::OnForegroundSketchIntensityChanged() {
-    requestLayerUpdate(ProcessType::foregroundPreview);
-}
-
-void ViewController::OnForegroundSketchEdgeChanged() {
-    requestLayerUpdate(ProcessType::foregroundPreview);
-}
-
-void ViewController::OnBackgroundBlackAndWhiteSelected() {
-    checkBackgroundBlackWhite->showImageForState();
-    requestLayerUpdate(ProcessType::backgroundPreview);
-}
-
-void ViewController::OnBackgroundColorEffectsSelected() {
-    checkBackgroundColorEffects->showImageForState();
-    requestLayerUpdate(ProcessType::backgroundPreview);
-}
-
-void ViewController::OnBackgroundSepiaSelected() {
-    checkBackgroundSepia->showImageForState();
-    requestLayerUpdate(ProcessType::backgroundPreview);
-}
-
-void ViewController::OnBackgroundBlurSelected() {
-    checkBackgroundBlur->showImageForState();
-    requestLayerUpdate(ProcessType::backgroundPreview);
-}
-
-void ViewController::OnBackgroundOilPaintingSelected() {
-    checkBackgroundOilPainting->showImageForState();
-    requestLayerUpdate(ProcessType::backgroundPreview);
-}
-
-void ViewController::OnBackgroundSketchSelected() {
-    checkBackgroundSketch->showImageForState();
-    requestLayerUpdate(ProcessType::backgroundPreview);
-}
-
-void ViewController::OnBackgroundComboBlackAndWhiteChanged() {
-    requestLayerUpdate(ProcessType::backgroundPreview);
-}
-
-void ViewController::OnBackgroundComboColorEffectsChanged() {
-    requestLayerUpdate(ProcessType::backgroundPreview);
-}
-
-void ViewController::OnBackgroundSepiaIntensityChanged() {
-    requestLayerUpdate(ProcessType::backgroundPreview);
-}
-
-void ViewController::OnBackgroundBlurIntensityCHanged() {
-    requestLayerUpdate(ProcessType::backgroundPreview);
-}
-
-void ViewController::OnBackgroundOilPaintingIntensityChanged() {
-    requestLayerUpdate(ProcessType::backgroundPreview);
-}
-
-void ViewController::OnBackgroundSketchIntensityChanged() {
-    requestLayerUpdate(ProcessType::backgroundPreview);
-}
-
-void ViewController::OnBackgroundSketchEdgeChanged() {
-    requestLayerUpdate(ProcessType::backgroundPreview);
-}
-
-void ViewController::OnBrightnessChanged() {
-    requestLayerUpdate(ProcessType::imagePreview);
-}
-
-void ViewController::OnExposureChanged() {
-    requestLayerUpdate(ProcessType::imagePreview);
-}
-
-void ViewController::OnCOntrastChanged() {
-    requestLayerUpdate(ProcessType::imagePreview);
-}
-
-void ViewController::OnSaturationChanged() {
-    requestLayerUpdate(ProcessType::imagePreview);
-}
-
-void ViewController::OnGammaChanged() {
-    requestLayerUpdate(ProcessType::imagePreview);
-}
-
-void ViewController::OnHueChanged() {
-    requestLayerUpdate(ProcessType::imagePreview);
-}
-
-void ViewController::OnRedChanged() {
-    requestLayerUpdate(ProcessType::imagePreview);
-}
-
-void ViewController::OnGreenChanged() {
-    requestLayerUpdate(ProcessType::imagePreview);
-}
-
-void ViewController::OnBlueChanged() {
-    requestLayerUpdate(ProcessType::imagePreview);
-}
-
-void ViewController::OnAdjustReset() {
-    settings.adjustments = initialVal;
+void ViewController::resetAdjustments() {
+    settings.adjustments = AdjustmentSettings();
     showSettings();
-    requestLayerUpdate(ProcessType::imagePreview);
+    requestLayerUpdate(LayerUpdate::both);
 }
 
-void ViewController::requestLayerUpdate(ProcessType kind) {
+void ViewController::requestLayerUpdate(LayerUpdate kind) {
     changesMade = true;
     // The eraser's mode changes what the brush paints, not how the layers look.
-    if (kind != ProcessType::updateEraserMode)
+    if (kind != LayerUpdate::eraserMode)
         ++settingsChanges_;
     // Without a picture there is nothing to render; the settings are used at the next intake.
     if (originalImagePath.isEmpty())
         return;
     showInstantPreview();
-    if (processIsRunning()) {
-        if (!processesQueue.contains(kind))
-            processesQueue.append(kind);
+    if (renderingPending()) {
+        if (!waitingUpdates.contains(kind))
+            waitingUpdates.append(kind);
         // A rendering that this request renders again is stopped: its result would be stale.
         using Kind = LayerRenderInput::Kind;
         const bool covers =
-            kind == ProcessType::imagePreview ||
-            (kind == ProcessType::foregroundPreview && runningRender_ == Kind::foreground) ||
-            (kind == ProcessType::backgroundPreview && runningRender_ == Kind::background);
+            kind == LayerUpdate::both ||
+            (kind == LayerUpdate::foreground && runningRender_ == Kind::foreground) ||
+            (kind == LayerUpdate::background && runningRender_ == Kind::background);
         if (jobs.running(SessionJobs::Kind::rendering) && runningRender_ && covers)
             jobs.cancelRunning();
     } else {
-        startProcess(kind);
+        startLayerUpdate(kind);
     }
 }
 
-void ViewController::startProcess(ProcessType kind) {
+void ViewController::startLayerUpdate(LayerUpdate kind) {
     switch (kind) {
-    case ProcessType::backgroundPreview:
-        renderBackgroundLayer();
+    case LayerUpdate::background:
+        startRendering(LayerRenderInput::Kind::background);
         break;
-    case ProcessType::foregroundPreview:
-        renderForegroundLayer();
+    case LayerUpdate::foreground:
+        startRendering(LayerRenderInput::Kind::foreground);
         break;
-    case ProcessType::imagePreview:
-        renderBothLayers();
+    case LayerUpdate::both:
+        startRendering(LayerRenderInput::Kind::both);
         break;
-    case ProcessType::updateEraserMode:
+    case LayerUpdate::eraserMode:
         applyEraserMode();
         break;
     }
 }
 
-void ViewController::drainProcessesQueue() {
+void ViewController::startWaitingUpdates() {
     // Every waiting request joins the line at once; the line still runs them one at a time,
     // each with the settings of the moment it starts.
-    const QList<ProcessType> waiting = std::exchange(processesQueue, {});
-    for (const ProcessType kind : waiting)
-        startProcess(kind);
-}
-
-void ViewController::renderBackgroundLayer() {
-    startRendering(LayerRenderInput::Kind::background);
-}
-void ViewController::renderForegroundLayer() {
-    startRendering(LayerRenderInput::Kind::foreground);
-}
-void ViewController::renderBothLayers() {
-    startRendering(LayerRenderInput::Kind::both);
+    const QList<LayerUpdate> waiting = std::exchange(waitingUpdates, {});
+    for (const LayerUpdate kind : waiting)
+        startLayerUpdate(kind);
 }
 
 void ViewController::startRendering(LayerRenderInput::Kind kind) {
-    jobs.enqueue(SessionJobs::Kind::rendering, [this, kind] { return beginRendering(kind); });
+    // A rendering that fails never reaches finishRendering: the updates waiting behind it
+    // start all the same.
+    jobs.enqueue(
+        SessionJobs::Kind::rendering, [this, kind] { return beginRendering(kind); },
+        [this] {
+            runningRender_.reset();
+            startWaitingUpdates();
+        });
 }
 
 SessionJobs::Work ViewController::beginRendering(LayerRenderInput::Kind kind) {
@@ -331,14 +155,13 @@ SessionJobs::Work ViewController::beginRendering(LayerRenderInput::Kind kind) {
     in.background = settings.background;
     in.foreground = settings.foreground;
     in.adjustments = settings.adjustments;
-    in.neutral = initialVal;
     in.eraserOn = settings.brush.eraser;
     in.path = originalImagePath;
     in.original = currentOriginal();
     in.foregroundImage = foregroundImage;
     in.preEraseImage = preEraseImage;
     recordCurrentStroke(foregroundImage, preEraseImage);
-    in.strokes = snapshotStrokes(imageViewBackground->listOfPAths);
+    in.strokes = snapshotStrokes(imageViewBackground->strokePaths);
     in.view = canvasGeometry();
     runningRender_ = kind;
     renderStartedAt_ = settingsChanges_;
@@ -354,7 +177,7 @@ SessionJobs::Work ViewController::beginRendering(LayerRenderInput::Kind kind) {
 
 ViewController::CanvasGeometry ViewController::canvasGeometry() const {
     CanvasGeometry g;
-    g.pictureRect = imageViewBackground->curentRect;
+    g.pictureRect = imageViewBackground->pictureRect;
     g.maskRect = currentMaskRect;
     g.maskWidth = maskImageWidth;
     g.maskHeight = maskImageHeight;
@@ -393,7 +216,6 @@ void ViewController::finishRendering(LayerRenderInput::Kind kind, LayerRenderRes
         lastImage = result.composite;
         currentZoomInImage = result.composite;
         layersMadeAt_ = renderStartedAt_;
-        infoProvider.changesMadeAfterLastZoom = true;
         showComposite(result.composite, result.shownComposite, result.view, renderStartedAt_);
         // A background rendering builds no reveal window: the revealing brush stays as it is.
         if (viewUnmoved &&
@@ -406,12 +228,12 @@ void ViewController::finishRendering(LayerRenderInput::Kind kind, LayerRenderRes
     imageViewBackground->update();
 
     if (result.ok) {
-        needToSaveState = needToSaveBackground = needToSaveForeground = true;
+        needToSaveState = true;
         registerStateChange(kind == Kind::background   ? QStringLiteral("updateBackgroundImage")
                             : kind == Kind::foreground ? QStringLiteral("updateForegroundImage")
                                                        : QStringLiteral("effects"));
     }
-    drainProcessesQueue();
+    startWaitingUpdates();
     if (kind == Kind::foreground && result.ok)
         refreshViewCanvas();
 }

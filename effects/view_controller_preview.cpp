@@ -77,8 +77,7 @@ bool ViewController::showInstantPreview() {
     in.background = settings.background;
     in.foreground = settings.foreground;
     in.foregroundAdjustments = in.backgroundAdjustments = settings.adjustments;
-    in.neutral = initialVal;
-    in.strokes = imageViewBackground->listOfPAths;
+    in.strokes = imageViewBackground->strokePaths;
     if (CustomPathRef painting = currentStroke(Picture(), Picture()))
         in.strokes << painting;
     in.view = canvasGeometry();

@@ -1,129 +1,83 @@
 #include "history/control_values.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <charconv>
 #include <cstdlib>
 #include <string>
-
-#include "controls/control_ranges.h"
+#include <string_view>
+#include <variant>
 
 namespace vividra {
 
 namespace {
 
-QString flag(bool on) {
-    return on ? QStringLiteral("1") : QStringLiteral("0");
+// The field each line holds, in order; none for the button and the label lines.
+// The foreground's sketch intensity is not among them.
+const std::array<const SettingField*, ControlValues::kLineCount>& lineFields() {
+    static const auto order = [] {
+        std::array<const SettingField*, ControlValues::kLineCount> o{};
+        std::size_t line = 0;
+        o[line++] = &fields::customColour;
+        line++; // the custom colour button is a push button, never on
+        for (const bool foreground : {true, false})
+            for (const SettingField& f : fields::switches(foreground))
+                o[line++] = &f;
+        o[line++] = &fields::eraser;
+        o[line++] = &fields::brushSize;
+        line++; // the brush label
+        for (const bool foreground : {true, false})
+            for (const SettingField& f : fields::sliders(foreground))
+                if (!foreground || std::string_view(f.name) != "sketchIntensity")
+                    o[line++] = &f;
+        for (const SettingField& f : fields::adjustments())
+            o[line++] = &f;
+        return o;
+    }();
+    return order;
 }
 
 } // namespace
 
-ControlValues ControlValues::record(const EditSettings& s) {
+ControlValues ControlValues::record(const EditSettings& settings) {
+    EditSettings s = settings;
     ControlValues v;
-    auto& l = v.lines;
-    const EffectSettings& f = s.foreground;
-    const EffectSettings& b = s.background;
-    l[0] = flag(s.brush.customColor);
-    l[1] = flag(false); // the custom colour button is a push button, never on
-    // Each layer's switches and combo indices, in the same order for both.
-    const auto layerLines = [&l](std::size_t first, const EffectSettings& e) {
-        l[first] = flag(e.blackWhiteOn);
-        l[first + 1] =
-            QString::number(std::max<qsizetype>(0, kBlackWhiteItems.indexOf(e.blackWhiteEffect)));
-        l[first + 2] = flag(e.colorEffectsOn);
-        l[first + 3] =
-            QString::number(std::max<qsizetype>(0, kColorEffectItems.indexOf(e.colorEffect)));
-        l[first + 4] = flag(e.sepiaOn);
-        l[first + 5] = flag(e.blurOn);
-        l[first + 6] = flag(e.oilPaintingOn);
-        l[first + 7] = flag(e.sketchOn);
-    };
-    layerLines(2, f);
-    layerLines(10, b);
-    l[18] = flag(s.brush.eraser);
-    l[19] = formatSliderValue(s.brush.size);
-    l[20] = s.brushLabel();
-    // The foreground's sketch intensity is not among the recorded values.
-    const float sliders[] = {f.sepiaIntensity,
-                             f.blurIntensity,
-                             f.oilPaintingIntensity,
-                             f.sketchEdge,
-                             b.sepiaIntensity,
-                             b.blurIntensity,
-                             b.oilPaintingIntensity,
-                             b.sketchIntensity,
-                             b.sketchEdge,
-                             s.adjustments.brightness,
-                             s.adjustments.exposure,
-                             s.adjustments.contrast,
-                             s.adjustments.saturation,
-                             s.adjustments.gamma,
-                             s.adjustments.hue,
-                             s.adjustments.red,
-                             s.adjustments.green,
-                             s.adjustments.blue};
-    size_t line = 21;
-    for (const float value : sliders)
-        l[line++] = formatSliderValue(value);
+    v.lines[1] = QStringLiteral("0");
+    v.lines[kLabelLine] = s.brushLabel();
+    for (std::size_t line = 0; line < lineFields().size(); ++line) {
+        const SettingField* f = lineFields()[line];
+        if (!f)
+            continue;
+        const SettingField::Slot slot = f->in(s);
+        if (const auto* on = std::get_if<bool*>(&slot))
+            v.lines[line] = **on ? QStringLiteral("1") : QStringLiteral("0");
+        else if (const auto* name = std::get_if<QString*>(&slot))
+            v.lines[line] = QString::number(std::max<qsizetype>(0, f->items->indexOf(**name)));
+        else
+            v.lines[line] = formatSliderValue(*std::get<float*>(slot));
+    }
     return v;
 }
 
 void ControlValues::applyTo(EditSettings& s) const {
-    const auto flagAt = [this](std::size_t line, bool& field) {
-        if (const auto v = parseIntegerLine(lines[line]))
-            field = *v != 0;
-    };
-    const auto itemAt = [this](std::size_t line, QString& field, const QStringList& items) {
-        const auto v = parseIntegerLine(lines[line]);
-        if (v && *v >= 0 && *v < items.size())
-            field = items[*v];
-    };
-    // A value its slider cannot show (a stray exponent, NaN) would reach the filters.
-    const auto valueAt = [this](std::size_t line, float& field, const SliderRange& range) {
-        const auto v = parseValueLine(lines[line]);
-        if (v && *v >= range.minimum && *v <= range.maximum)
-            field = *v;
-    };
-    flagAt(0, s.brush.customColor);
-    const auto layerLines = [&](std::size_t first, EffectSettings& e) {
-        flagAt(first, e.blackWhiteOn);
-        itemAt(first + 1, e.blackWhiteEffect, kBlackWhiteItems);
-        flagAt(first + 2, e.colorEffectsOn);
-        itemAt(first + 3, e.colorEffect, kColorEffectItems);
-        flagAt(first + 4, e.sepiaOn);
-        flagAt(first + 5, e.blurOn);
-        flagAt(first + 6, e.oilPaintingOn);
-        flagAt(first + 7, e.sketchOn);
-    };
-    layerLines(2, s.foreground);
-    layerLines(10, s.background);
-    flagAt(18, s.brush.eraser);
-    valueAt(19, s.brush.size, ranges::brushSize);
-    EffectSettings& f = s.foreground;
-    EffectSettings& b = s.background;
-    AdjustmentSettings& a = s.adjustments;
-    const std::pair<float*, SliderRange> sliders[] = {
-        {&f.sepiaIntensity, ranges::sepiaIntensity},
-        {&f.blurIntensity, ranges::blurIntensity},
-        {&f.oilPaintingIntensity, ranges::oilPaintingIntensity},
-        {&f.sketchEdge, ranges::sketchEdge},
-        {&b.sepiaIntensity, ranges::sepiaIntensity},
-        {&b.blurIntensity, ranges::blurIntensity},
-        {&b.oilPaintingIntensity, ranges::oilPaintingIntensity},
-        {&b.sketchIntensity, ranges::sketchIntensity},
-        {&b.sketchEdge, ranges::sketchEdge},
-        {&a.brightness, ranges::brightness},
-        {&a.exposure, ranges::exposure},
-        {&a.contrast, ranges::contrast},
-        {&a.saturation, ranges::saturation},
-        {&a.gamma, ranges::gamma},
-        {&a.hue, ranges::hue},
-        {&a.red, ranges::channel},
-        {&a.green, ranges::channel},
-        {&a.blue, ranges::channel}};
-    std::size_t line = 21;
-    for (const auto& [field, range] : sliders)
-        valueAt(line++, *field, range);
+    for (std::size_t line = 0; line < lineFields().size(); ++line) {
+        const SettingField* f = lineFields()[line];
+        if (!f)
+            continue;
+        const SettingField::Slot slot = f->in(s);
+        if (const auto* on = std::get_if<bool*>(&slot)) {
+            if (const auto v = parseIntegerLine(lines[line]))
+                **on = *v != 0;
+        } else if (const auto* name = std::get_if<QString*>(&slot)) {
+            const auto v = parseIntegerLine(lines[line]);
+            if (v && *v >= 0 && *v < f->items->size())
+                **name = f->items->at(*v);
+        } else if (const auto v = parseValueLine(lines[line]); v && f->accepts(*v)) {
+            // A value its slider cannot show (a stray exponent, NaN) would reach the filters.
+            *std::get<float*>(slot) = *v;
+        }
+    }
 }
 
 QString ControlValues::toText() const {

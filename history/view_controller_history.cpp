@@ -29,9 +29,9 @@ void ViewController::commitState(const QString& action) {
     const DrawView* surface = imageViewBackground;
     // Worked out as the composition does, so the recorded stroke paints the same pixels.
     // Before a picture is shown the rectangles are empty; the brush width is then taken as is.
-    const double width = surface->curentRect.width() > 0
+    const double width = surface->pictureRect.width() > 0
                              ? surface->currentLineWidth * surface->originalRect.width() /
-                                   surface->curentRect.width()
+                                   surface->pictureRect.width()
                              : surface->currentLineWidth;
     auto strokeA = std::make_shared<CustomPath>(
         width, currentColor, saveStateTriggeredByDrawing ? copyPath(surface->path) : makePath());
@@ -62,7 +62,6 @@ void ViewController::commitState(const QString& action) {
         layers = std::make_shared<StateLayers>(
             StateLayers{foregroundRecipe_, backgroundRecipe_, foregroundImage, preEraseImage});
     }
-    needToSaveForeground = needToSaveBackground = false;
 
     const QString values = controllersStatesText();
     for (const StateRef& s : {stateA, stateB}) {
@@ -82,13 +81,13 @@ void ViewController::registerStateChange(const QString& action) {
         needToSaveState = true;
         return;
     }
-    if (currenState < numberOfStates) {
-        while (currenState < statesList.size() - 1) {
+    if (currentState < numberOfStates) {
+        while (currentState < statesList.size() - 1) {
             statesList.removeLast();
             actualStatesList.removeLast();
         }
         commitState(action);
-        currenState += 1;
+        currentState += 1;
     } else {
         commitState(action);
         statesList.removeFirst();
@@ -100,7 +99,7 @@ void ViewController::registerStateChange(const QString& action) {
 }
 
 void ViewController::trimHistory() {
-    QList<Picture> dropped = trimHistoryMemory(actualStatesList, currenState,
+    QList<Picture> dropped = trimHistoryMemory(actualStatesList, currentState,
                                                {foregroundImage, preEraseImage, backgroundImage,
                                                 lastImage, currentZoomInImage, currentOriginal()},
                                                historyMemoryBudget);
@@ -110,28 +109,28 @@ void ViewController::trimHistory() {
 }
 
 bool ViewController::canUndo() const {
-    return currenState > 0 && currenState < actualStatesList.size() && !jobs.busy() &&
-           !processIsRunning();
+    return currentState > 0 && currentState < actualStatesList.size() && !jobs.busy() &&
+           !renderingPending();
 }
 
 bool ViewController::canRedo() const {
-    return statesList.size() > 1 && currenState >= 0 && currenState < statesList.size() - 1 &&
-           currenState + 1 < actualStatesList.size() && !jobs.busy() && !processIsRunning();
+    return statesList.size() > 1 && currentState >= 0 && currentState < statesList.size() - 1 &&
+           currentState + 1 < actualStatesList.size() && !jobs.busy() && !renderingPending();
 }
 
-void ViewController::OnUndo() {
+void ViewController::undo() {
     if (!canUndo())
         return;
-    currenState -= 1;
-    applyState(actualStatesList[currenState]);
+    currentState -= 1;
+    applyState(actualStatesList[currentState]);
 }
 
-void ViewController::OnRedo() {
+void ViewController::redo() {
     if (!canRedo())
         return;
-    const StateRef shown = actualStatesList[currenState];
-    currenState += 1;
-    applyState(actualStatesList[currenState], shown);
+    const StateRef shown = actualStatesList[currentState];
+    currentState += 1;
+    applyState(actualStatesList[currentState], shown);
 }
 
 void ViewController::applyState(const StateRef& state, const StateRef& shown) {
@@ -152,7 +151,7 @@ void ViewController::applyState(const StateRef& state, const StateRef& shown) {
     surface->path = makePath();
     surface->secondPath = makePath();
     // The surface's own copies: later strokes never touch a recorded one.
-    surface->listOfPAths = snapshotStrokes(state->paths);
+    surface->strokePaths = snapshotStrokes(state->paths);
     surface->update();
     emit historyChanged();
     if (originalImagePath.isEmpty() || !state->layers)
@@ -208,7 +207,6 @@ void ViewController::applyState(const StateRef& state, const StateRef& shown) {
                         // Rendered again or not, these are the state's layers: keep them with it.
                         state->layers->foregroundImage = foregroundImage;
                         state->layers->preEraseImage = preEraseImage;
-                        infoProvider.changesMadeAfterLastZoom = true;
                         layersMadeAt_ = made;
                         showComposite(r.composite, screen, view, made);
                         // The live colour windows come from the restored layers and brush modes.

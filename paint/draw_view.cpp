@@ -52,7 +52,7 @@ void DrawView::showWindow(const QImage& window, const ViewGeometry& geometry) {
 }
 
 QPointF DrawView::pictureLocation(const QPointF& p) const {
-    const QRectF& r = curentRect;
+    const QRectF& r = pictureRect;
     const QRectF& o = originalRect;
     const QPointF& f = foregroundImageViewOrigin;
     if (r.width() <= 0 || r.height() <= 0)
@@ -63,7 +63,7 @@ QPointF DrawView::pictureLocation(const QPointF& p) const {
 
 bool DrawView::paintingAllowed() const {
     return !infoProvider.rightMouseDragged && !infoProvider.viewRebuildPending &&
-           previewType != 1 && !infoProvider.processIsRunning() && infoProvider.isImageAdded;
+           shown != Shown::original && !infoProvider.jobsBusy() && infoProvider.isImageAdded;
 }
 
 void DrawView::updateOffsetInWindow() {
@@ -89,7 +89,7 @@ void DrawView::mousePressEvent(QMouseEvent* event) {
         return;
     }
     infoProvider.leftMouseDragged = true;
-    if (picking && onPick && infoProvider.isImageAdded && previewType != 1 &&
+    if (picking && onPick && infoProvider.isImageAdded && shown != Shown::original &&
         currentPhase == QStringLiteral("mouseDown")) {
         updateOffsetInWindow();
         onPick(pictureLocation(windowPoint(event)));
@@ -172,7 +172,7 @@ void DrawView::mouseReleaseEvent(QMouseEvent* event) {
 void DrawView::resetDrawing() {
     path = makePath();
     secondPath = makePath();
-    listOfPAths.clear();
+    strokePaths.clear();
     path = defaultPath();
     color = QBrush(QColor::fromRgbF(1, 1, 1, 0));
     isColor = true;
@@ -183,15 +183,12 @@ void DrawView::resetDrawing() {
     currentLineWidth = 20.0;
     scale = 1.0;
     originalImagePath.clear();
-    firstTime = true;
-    previewType = 0;
+    shown = Shown::preview;
     imageViewY = 63.0;
     imageViewX = 310.0;
-    curentRect = QRectF();
+    pictureRect = QRectF();
     originalRect = QRectF();
     foregroundImageViewOrigin = QPointF();
-    drawTriggeredByStateChanged = false;
-    statePaths.clear();
     currentPhase = QStringLiteral("mouseDown");
     moveToPointWasCalled = false;
     update();
@@ -216,11 +213,11 @@ void DrawView::makeBrushCircleImage() {
 }
 
 void DrawView::resetCursorRects() {
-    if (picking && infoProvider.isImageAdded && previewType != 1) {
+    if (picking && infoProvider.isImageAdded && shown != Shown::original) {
         setCursor(Qt::CrossCursor);
         return;
     }
-    if (previewType == 1 || !infoProvider.isImageAdded || currentCircleImage.isEmpty()) {
+    if (shown == Shown::original || !infoProvider.isImageAdded || currentCircleImage.isEmpty()) {
         setCursor(Qt::ArrowCursor);
         return;
     }

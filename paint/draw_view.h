@@ -15,7 +15,7 @@
 
 namespace vividra {
 
-// A picture view that also paints: it shows a picture inside `curentRect`
+// A picture view that also paints: it shows a picture inside `pictureRect`
 // and, on the painting surface, turns left-button gestures into strokes.
 // Geometry fields are y-up with the origin at the view's lower-left corner.
 class DrawView : public QWidget {
@@ -24,7 +24,7 @@ public:
     explicit DrawView(QWidget* parent = nullptr);
 
     InfoProvider& infoProvider;
-    QList<CustomPathRef> listOfPAths;
+    QList<CustomPathRef> strokePaths;
     PathRef path;
     PathRef secondPath;
     QBrush color{QColor::fromRgbF(1, 1, 1, 0)};
@@ -43,19 +43,16 @@ public:
     double scale = 1.0;
     // The picture the view paints over, set once an intake has shown it.
     QString originalImagePath;
-    bool firstTime = true;
-    int previewType = 0;
+    // The picture on show: the edited one, or the original to compare with.
+    enum class Shown { preview, original };
+    Shown shown = Shown::preview;
     double imageViewY = 63.0;
     double imageViewX = 310.0;
-    QRectF curentRect;
+    QRectF pictureRect;
     QRectF originalRect;
     QPointF foregroundImageViewOrigin;
-    bool drawTriggeredByStateChanged = false;
-    QList<CustomPathRef> statePaths;
-    QList<CustomPathRef> actualStatePaths;
     double currentZoomFactor = 1.0;
     Picture currentCircleImage;
-    QRectF imageViewRect;
     QString currentPhase = QStringLiteral("mouseDown");
     bool moveToPointWasCalled = false;
 

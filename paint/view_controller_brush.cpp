@@ -1,7 +1,5 @@
-// The controller's brush controls: size, eraser, custom colour and the colour panel.
+// The controller's brush controls: size, eraser, custom colour and the colour dialog.
 #include <QColorDialog>
-#include <QDateTime>
-#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -9,11 +7,8 @@
 #include "controls/check_box.h"
 #include "controls/segmented_control.h"
 #include "controls/slider.h"
-#include "effects/image_tools.h"
 #include "paint/compositing.h"
 #include "paint/draw_view.h"
-#include "platform/log.h"
-#include "platform/temporary_directory.h"
 #include "session/view_controller.h"
 
 namespace vividra {
@@ -25,38 +20,22 @@ void ViewController::connectBrushControls() {
             labelBrushSize->setText(QString::number(static_cast<int>(value)) +
                                     QStringLiteral(" px"));
         else
-            OnBrushSizeChanged();
+            applyBrushSize();
     });
-    connect(sliderBrushSize, &QSlider::sliderReleased, this, &ViewController::OnBrushSizeChanged);
+    connect(sliderBrushSize, &QSlider::sliderReleased, this, &ViewController::applyBrushSize);
     connect(checkEraserMode, &QAbstractButton::clicked, this, [this] {
         settings.brush.eraser = checkEraserMode->isChecked();
-        OnEraserModeSelected();
+        eraserModeToggled();
     });
     connect(checkCustomColor, &QAbstractButton::clicked, this, [this] {
         settings.brush.customColor = checkCustomColor->isChecked();
-        OnCustomColorSelected();
+        customColourToggled();
     });
-    connect(buttonCustomColor, &QPushButton::clicked, this, &ViewController::OnCustomColor);
-    connect(colorPanel, &QColorDialog::currentColorChanged, this, [this](const QColor& colour) {
+    connect(buttonCustomColor, &QPushButton::clicked, this, &ViewController::showColourDialog);
+    connect(colourDialog, &QColorDialog::currentColorChanged, this, [this](const QColor& colour) {
         settings.brush.colour = colour;
-        ColorUpdateWithColorPanel();
+        applyDialogColour();
     });
-}
-
-QString ViewController::saveCompositeToTemp() {
-    recordCurrentStroke(foregroundImage, preEraseImage);
-    const Picture composite = compositeStrokes(
-        preEraseImage, imageViewBackground->listOfPAths, patternColor(foregroundImage),
-        patternColor(preEraseImage), currentOriginal().image);
-    const QString path = platform::temporaryDirectory() + QStringLiteral("image") +
-                         QString::number(QDateTime::currentMSecsSinceEpoch()) +
-                         QStringLiteral(".png");
-    if (QFile::exists(path)) {
-        QFile file(path);
-        if (!file.remove())
-            platform::logLine(QStringLiteral("Remove failed: ") + file.errorString());
-    }
-    return ImageTools::writeImage(composite, path, 1, 1.0) ? path : QString();
 }
 
 Picture ViewController::flattenForExport() {
@@ -64,7 +43,7 @@ Picture ViewController::flattenForExport() {
     DrawView* surface = imageViewBackground;
     const double width = surface->currentLineWidth;
     recordCurrentStroke(foregroundImage, preEraseImage);
-    QList<CustomPathRef> strokes = snapshotStrokes(surface->listOfPAths);
+    QList<CustomPathRef> strokes = snapshotStrokes(surface->strokePaths);
     strokes.last()->lineWidth = width;
     return compositeStrokes(preEraseImage, strokes, patternColor(foregroundImage),
                             patternColor(preEraseImage), currentOriginal().image);
@@ -87,7 +66,7 @@ void ViewController::refreshComposite(bool eraseWindow,
                      in.preErase = preEraseImage;
                      in.foreground = foregroundImage;
                      in.original = currentOriginal();
-                     in.strokes = snapshotStrokes(imageViewBackground->listOfPAths);
+                     in.strokes = snapshotStrokes(imageViewBackground->strokePaths);
                      in.view = canvasGeometry();
                      // The reveal window is cut again only when the view moved since it was cut.
                      if (canvasBuiltFor_ == in.view)
@@ -138,7 +117,7 @@ void ViewController::chooseLiveColor(const Picture& revealWindow, const Picture&
         setBrushColor(patternColor(revealWindow));
 }
 
-void ViewController::OnBrushSizeChanged() {
+void ViewController::applyBrushSize() {
     changesMade = true;
     const float value = sliderBrushSize->floatValue();
     settings.brush.size = value;
@@ -166,14 +145,14 @@ void ViewController::OnBrushSizeChanged() {
     });
 }
 
-void ViewController::OnEraserModeSelected() {
+void ViewController::eraserModeToggled() {
     checkEraserMode->showImageForState();
     changesMade = true;
     // Behind a rendering the switch waits its turn in the render queue; otherwise it
     // joins the line at once, whatever job runs there.
-    if (processIsRunning()) {
-        if (!processesQueue.contains(ProcessType::updateEraserMode))
-            processesQueue.append(ProcessType::updateEraserMode);
+    if (renderingPending()) {
+        if (!waitingUpdates.contains(LayerUpdate::eraserMode))
+            waitingUpdates.append(LayerUpdate::eraserMode);
     } else {
         applyEraserMode();
     }
@@ -196,7 +175,7 @@ void ViewController::applyEraserMode() {
     });
 }
 
-void ViewController::OnCustomColorSelected() {
+void ViewController::customColourToggled() {
     changesMade = true;
     checkCustomColor->showImageForState();
     if (originalImagePath.isEmpty()) {
@@ -211,34 +190,34 @@ void ViewController::OnCustomColorSelected() {
     });
 }
 
-void ViewController::OnCustomColor() {
-    colorPanel->show();
-    colorPanel->raise();
-    colorPanel->activateWindow();
+void ViewController::showColourDialog() {
+    colourDialog->show();
+    colourDialog->raise();
+    colourDialog->activateWindow();
     changesMade = true;
 }
 
-void ViewController::ColorUpdateWithColorPanel() {
+void ViewController::applyDialogColour() {
     buttonCustomColor->setStyleSheet(
         QStringLiteral("QPushButton { background: %1; border: none; border-radius: 6px; }")
             .arg(settings.brush.colour.name()));
-    if (colorIsChangeing) {
-        colorChangeTriggered = true;
+    if (colourChangeRunning) {
+        colourChangeWaiting = true;
         return;
     }
     checkCustomColor->showImageForState();
     if (originalImagePath.isEmpty())
         return;
     // While one refresh is on its way, later colours are gathered into one more.
-    colorIsChangeing = true;
+    colourChangeRunning = true;
     refreshComposite(true, [this](const RefreshResult& r) {
         syncSurfaceModes();
         chooseLiveColor(r.revealWindow, r.eraseWindow);
-        colorIsChangeing = false;
-        if (colorChangeTriggered) {
-            colorChangeTriggered = false;
-            // The panel moved on meanwhile: apply its latest colour once more.
-            QTimer::singleShot(0, this, [this] { ColorUpdateWithColorPanel(); });
+        colourChangeRunning = false;
+        if (colourChangeWaiting) {
+            colourChangeWaiting = false;
+            // The dialog moved on meanwhile: apply its latest colour once more.
+            QTimer::singleShot(0, this, [this] { applyDialogColour(); });
         }
     });
 }

@@ -46,10 +46,10 @@ std::optional<QColor> colourAround(const QImage& image, const QPointF& picturePo
 void ViewController::connectKeepControls() {
     connect(checkEdgeAware, &QAbstractButton::clicked, this, [this] {
         settings.brush.edgeAware = checkEdgeAware->isChecked();
-        OnEdgeAwareSelected();
+        edgeAwareToggled();
     });
-    connect(checkKeepColor, &QAbstractButton::clicked, this, &ViewController::OnKeepColorSelected);
-    connect(buttonPickColor, &QPushButton::clicked, this, &ViewController::OnPickColor);
+    connect(checkKeepColor, &QAbstractButton::clicked, this, &ViewController::keepColourToggled);
+    connect(buttonPickColor, &QPushButton::clicked, this, &ViewController::startColourPick);
     imageViewBackground->onPick = [this](const QPointF& at) { pickColourAt(at); };
     imageViewBackground->edgeGuide = [this] { return edgeGuideWindow(); };
     // While a knob is dragged the preview follows it; letting go renders it in full.
@@ -64,9 +64,9 @@ void ViewController::connectKeepControls() {
             if (slider->isSliderDown())
                 previewKeptColour();
             else
-                OnKeepColorChanged();
+                keptColourChanged();
         });
-        connect(slider, &QSlider::sliderReleased, this, &ViewController::OnKeepColorChanged);
+        connect(slider, &QSlider::sliderReleased, this, &ViewController::keptColourChanged);
     };
     onSlider(sliderKeepHue, &settings.keep.hue);
     onSlider(sliderKeepTolerance, &settings.keep.tolerance);
@@ -102,7 +102,7 @@ void ViewController::showKeepSettings() {
     labelKeepFalloff->setText(degrees(settings.keep.falloff));
 }
 
-void ViewController::OnEdgeAwareSelected() {
+void ViewController::edgeAwareToggled() {
     checkEdgeAware->showImageForState();
     changesMade = true;
     // Only strokes painted from now on keep to edges; the picture itself does not change.
@@ -113,7 +113,7 @@ void ViewController::OnEdgeAwareSelected() {
     registerStateChange(QStringLiteral("brushModeChanged"));
 }
 
-void ViewController::OnKeepColorSelected() {
+void ViewController::keepColourToggled() {
     DrawView* surface = imageViewBackground;
     const bool on = checkKeepColor->isChecked();
     // Turning it on asks for the colour: the next click on the picture picks it, and only
@@ -128,7 +128,7 @@ void ViewController::OnKeepColorSelected() {
         applyKeptColour(true);
 }
 
-void ViewController::OnPickColor() {
+void ViewController::startColourPick() {
     if (originalImagePath.isEmpty())
         return;
     imageViewBackground->picking = true;
@@ -160,15 +160,15 @@ bool ViewController::pickColourAt(const QPointF& picturePoint) {
     return true;
 }
 
-void ViewController::OnKeepColorChanged() {
+void ViewController::keptColourChanged() {
     applyKeptColour(true);
 }
 
 void ViewController::previewKeptColour() {
     changesMade = true;
     DrawView* surface = imageViewBackground;
-    surface->listOfPAths = withKeptColour(
-        surface->listOfPAths, settings.keep.on ? std::optional(settings.keep.key()) : std::nullopt);
+    surface->strokePaths = withKeptColour(
+        surface->strokePaths, settings.keep.on ? std::optional(settings.keep.key()) : std::nullopt);
     if (!originalImagePath.isEmpty())
         showInstantPreview();
 }

@@ -13,9 +13,9 @@ namespace {
 
 // The stroke on the surface as the list keeps it: its width in picture pixels and its colour.
 CustomPathRef strokeOf(const DrawView* surface, const Picture& reveal, const Picture& erase) {
-    const double width = surface->curentRect.width() > 0
+    const double width = surface->pictureRect.width() > 0
                              ? surface->currentLineWidth * surface->originalRect.width() /
-                                   surface->curentRect.width()
+                                   surface->pictureRect.width()
                              : surface->currentLineWidth;
     QBrush colour = surface->isErase   ? patternColor(erase)
                     : surface->isColor ? surface->color
@@ -41,7 +41,7 @@ void ViewController::recordCurrentStroke(const Picture& reveal, const Picture& e
     // The list keeps the path as it is now, and the surface goes on with a new one, so a
     // recorded stroke never changes afterwards and is painted once, not again with the next.
     DrawView* surface = imageViewBackground;
-    surface->listOfPAths.append(strokeOf(surface, reveal, erase));
+    surface->strokePaths.append(strokeOf(surface, reveal, erase));
     if (!surface->secondPath->isEmpty())
         surface->secondPath = makePath();
 }
@@ -78,14 +78,13 @@ void ViewController::showComposite(const Picture& composite, const QImage& windo
     }
 }
 
-void ViewController::PathModified() {
+void ViewController::strokeFinished() {
     needToSaveState = true;
     saveStateTriggeredByDrawing = true;
     registerStateChange(QStringLiteral("pathModified"));
     saveStateTriggeredByDrawing = false;
     if (originalImagePath.isEmpty())
         return;
-    infoProvider.changesMadeAfterLastZoom = true;
 
     jobs.enqueue(SessionJobs::Kind::composite, [this]() -> SessionJobs::Work {
         if (backgroundImage.isEmpty())
@@ -93,8 +92,8 @@ void ViewController::PathModified() {
         const bool everything = currentZoomInImage.isEmpty();
         recordCurrentStroke(foregroundImage, preEraseImage);
         const QList<CustomPathRef> strokes = snapshotStrokes(
-            everything ? imageViewBackground->listOfPAths
-                       : QList<CustomPathRef>{imageViewBackground->listOfPAths.last()});
+            everything ? imageViewBackground->strokePaths
+                       : QList<CustomPathRef>{imageViewBackground->strokePaths.last()});
         // Hand the running composite over whole, so painting it needs no copy; a full
         // composition starts again from the clean background.
         Picture target = everything ? preEraseImage : std::exchange(currentZoomInImage, Picture());

@@ -63,7 +63,7 @@ QStringList formatEntries() {
     return entries;
 }
 
-const QStringList& panelExtensions() {
+const QStringList& dialogExtensions() {
     return ImageTools::pictureFileExtensions();
 }
 
@@ -79,6 +79,14 @@ QString temporaryPath(const QString& folder, const QString& originalPath, const 
         entry == QStringLiteral("Original") ? QFileInfo(originalPath).suffix() : entry.toLower();
     return folder + QStringLiteral("finalImage") + QString::number(milliseconds) +
            QLatin1Char('.') + extension;
+}
+
+QString destinationPath(const QString& chosen, const QString& entry, const QString& originalPath) {
+    if (dialogExtensions().contains(QFileInfo(chosen).suffix(), Qt::CaseInsensitive))
+        return chosen;
+    const QString extension =
+        entry == QStringLiteral("Original") ? QFileInfo(originalPath).suffix() : entry.toLower();
+    return chosen + QLatin1Char('.') + extension;
 }
 
 int encodingCode(const QString& destination, const QString& originalPath) {

@@ -12,8 +12,8 @@ namespace vividra::exporting {
 // The output-format window's entries, in order; "HEIF" and "HEIC" only where
 // this build can encode HEVC.
 QStringList formatEntries();
-// The extensions the save panel allows.
-const QStringList& panelExtensions();
+// The extensions the save dialog allows.
+const QStringList& dialogExtensions();
 
 // base + "_edited." + the entry, or the original's own extension for "Original".
 QString suggestedName(const QString& originalPath, const QString& entry);
@@ -21,6 +21,10 @@ QString suggestedName(const QString& originalPath, const QString& entry);
 // in `folder`, which ends with a slash.
 QString temporaryPath(const QString& folder, const QString& originalPath, const QString& entry,
                       qint64 milliseconds);
+// The dialog's answer, with the entry's extension (the original's for "Original") added
+// unless it already ends with one of the extensions the program writes, as the dialog's
+// filter promises: "beach.webp" would otherwise be written in another format.
+QString destinationPath(const QString& chosen, const QString& entry, const QString& originalPath);
 // The encoder code of the destination's extension, else of the original's; -1 if neither.
 int encodingCode(const QString& destination, const QString& originalPath);
 

@@ -12,7 +12,7 @@
 
 namespace vividra {
 
-ViewControllerOutputFormat::ViewControllerOutputFormat(QWidget* parent) : QDialog(parent) {
+OutputFormatWindow::OutputFormatWindow(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("WindowControllerOutputFormat"));
     setWindowTitle(tr("Output Format"));
     setWindowModality(Qt::ApplicationModal);
@@ -29,7 +29,7 @@ ViewControllerOutputFormat::ViewControllerOutputFormat(QWidget* parent) : QDialo
         QStringLiteral("QPushButton { color: white; background: rgb(77, 77, 77); border: none;"
                        " border-radius: 6px; padding: 4px 18px; }"
                        "QPushButton:pressed { background: rgb(100, 100, 100); }"));
-    connect(buttonSave, &QPushButton::clicked, this, &ViewControllerOutputFormat::OnSave);
+    connect(buttonSave, &QPushButton::clicked, this, &OutputFormatWindow::saveChoice);
 
     auto* row = new QHBoxLayout;
     row->addWidget(label);
@@ -40,14 +40,14 @@ ViewControllerOutputFormat::ViewControllerOutputFormat(QWidget* parent) : QDialo
     setMinimumWidth(280);
 }
 
-void ViewControllerOutputFormat::OnSave() {
+void OutputFormatWindow::saveChoice() {
     userInfo.insert(QStringLiteral("format"), comboBoxOutputFormat->currentText());
     posted_ = true;
     platform::NotificationCenter::defaultCenter().post(platform::kOutputFormatSelected, userInfo);
     accept();
 }
 
-void ViewControllerOutputFormat::postClosed() {
+void OutputFormatWindow::postClosed() {
     if (posted_)
         return;
     posted_ = true;
@@ -55,12 +55,12 @@ void ViewControllerOutputFormat::postClosed() {
     platform::NotificationCenter::defaultCenter().post(platform::kOutputFormatSelected, userInfo);
 }
 
-void ViewControllerOutputFormat::closeEvent(QCloseEvent* event) {
+void OutputFormatWindow::closeEvent(QCloseEvent* event) {
     postClosed();
     QDialog::closeEvent(event);
 }
 
-void ViewControllerOutputFormat::reject() {
+void OutputFormatWindow::reject() {
     postClosed();
     QDialog::reject();
 }

@@ -12,12 +12,12 @@ namespace vividra {
 // The output-format window of an export: the list of formats and a "Save" button.
 // Saving posts the chosen entry, closing posts "Default"; either way the window
 // ends its modal session.
-class ViewControllerOutputFormat : public QDialog {
+class OutputFormatWindow : public QDialog {
     Q_OBJECT
 public:
-    explicit ViewControllerOutputFormat(QWidget* parent = nullptr);
+    explicit OutputFormatWindow(QWidget* parent = nullptr);
 
-    void OnSave();
+    void saveChoice();
 
     QPointer<QComboBox> comboBoxOutputFormat;
     QPointer<QPushButton> buttonSave;

@@ -7,8 +7,9 @@
 #include <charconv>
 #include <cmath>
 #include <string>
+#include <variant>
+#include <vector>
 
-#include "controls/control_ranges.h"
 #include "history/control_values.h"
 
 namespace vividra::profile {
@@ -51,71 +52,44 @@ QStringList splitAtLineBreaks(const QString& text) {
     return pieces;
 }
 
-// Reads the lines in order, remembering whether any failed.
-class Reader {
-public:
-    explicit Reader(const QStringList& lines) : lines_(lines) {}
-    bool ok() const { return ok_; }
-
-    bool flag() {
-        const std::optional<int> v = parseIntegerLine(next());
-        if (!v || (*v != 0 && *v != 1))
-            ok_ = false;
-        return v.value_or(0) == 1;
-    }
-    void integer() {
-        if (!parseIntegerLine(next()))
-            ok_ = false;
-    }
-    QString combo(const QStringList& items) {
-        const std::optional<int> v = parseIntegerLine(next());
-        if (!v || *v < -1 || *v >= items.size()) {
-            ok_ = false;
-            return {};
-        }
-        return *v < 0 ? QString() : items[*v];
-    }
-    float decimal(float minimum, float maximum) {
-        const std::optional<float> v = parseValueLine(next());
-        // NaN fails both comparisons, infinities the range.
-        if (!v || !(*v >= minimum && *v <= maximum)) {
-            ok_ = false;
-            return minimum;
-        }
-        return *v;
-    }
-    float slider(const SliderRange& range) { return decimal(range.minimum, range.maximum); }
-    QString text() {
-        const QString line = next();
-        if (line.isEmpty())
-            ok_ = false;
-        return line;
-    }
-
-private:
-    QString next() { return lines_.value(index_++); }
-    const QStringList& lines_;
-    qsizetype index_ = 0;
-    bool ok_ = true;
-};
-
-void readLayerSwitches(Reader& r, EffectSettings& e) {
-    e.blackWhiteOn = r.flag();
-    e.blackWhiteEffect = r.combo(kBlackWhiteItems);
-    e.colorEffectsOn = r.flag();
-    e.colorEffect = r.combo(kColorEffectItems);
-    e.sepiaOn = r.flag();
-    e.blurOn = r.flag();
-    e.oilPaintingOn = r.flag();
-    e.sketchOn = r.flag();
+// The settings' fields in the order of their lines, up to the colour. The button's line
+// (1) and the label's (19) hold no field.
+std::vector<const SettingField*> lineFields() {
+    std::vector<const SettingField*> order{&fields::customColour, nullptr};
+    for (const bool foreground : {true, false})
+        for (const SettingField& f : fields::switches(foreground))
+            order.push_back(&f);
+    order.insert(order.end(), {&fields::brushSize, nullptr});
+    for (const bool foreground : {true, false})
+        for (const SettingField& f : fields::sliders(foreground))
+            order.push_back(&f);
+    for (const SettingField& f : fields::adjustments())
+        order.push_back(&f);
+    return order;
 }
 
-void readLayerSliders(Reader& r, EffectSettings& e) {
-    e.sepiaIntensity = r.slider(ranges::sepiaIntensity);
-    e.blurIntensity = r.slider(ranges::blurIntensity);
-    e.oilPaintingIntensity = r.slider(ranges::oilPaintingIntensity);
-    e.sketchIntensity = r.slider(ranges::sketchIntensity);
-    e.sketchEdge = r.slider(ranges::sketchEdge);
+constexpr std::size_t kButtonLine = 1;
+constexpr qsizetype kLabelLine = 19;
+
+// A line that is not what its field needs, or out of its range, fails the whole profile.
+bool readField(const SettingField& f, const QString& line, EditSettings& s) {
+    const SettingField::Slot slot = f.in(s);
+    const std::optional<int> number = parseIntegerLine(line);
+    if (bool* const* on = std::get_if<bool*>(&slot)) {
+        **on = number == 1;
+        return number == 0 || number == 1;
+    }
+    if (QString* const* name = std::get_if<QString*>(&slot)) {
+        if (!number || *number < -1 || *number >= f.items->size())
+            return false;
+        **name = *number < 0 ? QString() : f.items->at(*number);
+        return true;
+    }
+    const std::optional<float> value = parseValueLine(line);
+    if (!value || !f.accepts(*value))
+        return false;
+    *std::get<float*>(slot) = *value;
+    return true;
 }
 
 } // namespace
@@ -129,24 +103,23 @@ QString formatDecimal(float value) {
     return QString::fromStdString(text);
 }
 
-QString text(const EditSettings& s, const QString& brushLabel) {
+QString text(const EditSettings& settings, const QString& brushLabel) {
+    EditSettings s = settings;
     QStringList lines;
-    lines.reserve(kLineCount);
-    lines << flag(s.brush.customColor) << flag(false); // a push button has no "on"
-    for (const EffectSettings* e : {&s.foreground, &s.background}) {
-        lines << flag(e->blackWhiteOn) << comboIndex(kBlackWhiteItems, e->blackWhiteEffect)
-              << flag(e->colorEffectsOn) << comboIndex(kColorEffectItems, e->colorEffect)
-              << flag(e->sepiaOn) << flag(e->blurOn) << flag(e->oilPaintingOn) << flag(e->sketchOn);
+    for (const SettingField* f : lineFields()) {
+        if (!f) {
+            lines << (static_cast<std::size_t>(lines.size()) == kButtonLine ? flag(false)
+                                                                            : brushLabel);
+            continue;
+        }
+        const SettingField::Slot slot = f->in(s);
+        if (bool* const* on = std::get_if<bool*>(&slot))
+            lines << flag(**on);
+        else if (QString* const* name = std::get_if<QString*>(&slot))
+            lines << comboIndex(*f->items, **name);
+        else
+            lines << formatDecimal(*std::get<float*>(slot));
     }
-    lines << formatDecimal(s.brush.size) << brushLabel;
-    for (const EffectSettings* e : {&s.foreground, &s.background})
-        for (const float v : {e->sepiaIntensity, e->blurIntensity, e->oilPaintingIntensity,
-                              e->sketchIntensity, e->sketchEdge})
-            lines << formatDecimal(v);
-    const AdjustmentSettings& a = s.adjustments;
-    for (const float v : {a.brightness, a.exposure, a.contrast, a.saturation, a.gamma, a.hue, a.red,
-                          a.green, a.blue})
-        lines << formatDecimal(v);
     const QColor rgb = s.brush.colour.toRgb();
     for (const float v : {static_cast<float>(rgb.redF()), static_cast<float>(rgb.greenF()),
                           static_cast<float>(rgb.blueF())})
@@ -163,33 +136,27 @@ std::optional<Values> parse(const QString& text, const EditSettings& current) {
     const QStringList lines = splitAtLineBreaks(text);
     if (lines.size() != kLineCount + 1)
         return std::nullopt;
-    Values v{current, {}};
+    Values v{current, lines[kLabelLine]};
     EditSettings& s = v.settings;
-    Reader r(lines);
-    s.brush.customColor = r.flag();
-    r.integer(); // the button's state is written but means nothing on load
-    readLayerSwitches(r, s.foreground);
-    readLayerSwitches(r, s.background);
-    s.brush.size = r.slider(ranges::brushSize);
-    v.brushLabel = r.text();
-    readLayerSliders(r, s.foreground);
-    readLayerSliders(r, s.background);
-    AdjustmentSettings& a = s.adjustments;
-    a.brightness = r.slider(ranges::brightness);
-    a.exposure = r.slider(ranges::exposure);
-    a.contrast = r.slider(ranges::contrast);
-    a.saturation = r.slider(ranges::saturation);
-    a.gamma = r.slider(ranges::gamma);
-    a.hue = r.slider(ranges::hue);
-    a.red = r.slider(ranges::channel);
-    a.green = r.slider(ranges::channel);
-    a.blue = r.slider(ranges::channel);
-    const float red = r.decimal(0, 1);
-    const float green = r.decimal(0, 1);
-    const float blue = r.decimal(0, 1);
-    s.brush.colour = QColor::fromRgbF(red, green, blue, 1.0f);
-    s.brush.eraser = r.flag();
-    if (!r.ok())
+    const std::vector<const SettingField*> order = lineFields();
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        // The button's state is written but means nothing on load.
+        const bool ok = order[i]           ? readField(*order[i], lines[i], s)
+                        : i == kButtonLine ? parseIntegerLine(lines[i]).has_value()
+                                           : !lines[i].isEmpty();
+        if (!ok)
+            return std::nullopt;
+    }
+    qsizetype line = static_cast<qsizetype>(order.size());
+    float rgb[3];
+    for (float& c : rgb) {
+        const std::optional<float> value = parseValueLine(lines[line++]);
+        if (!value || !(*value >= 0 && *value <= 1))
+            return std::nullopt;
+        c = *value;
+    }
+    s.brush.colour = QColor::fromRgbF(rgb[0], rgb[1], rgb[2], 1.0f);
+    if (!readField(fields::eraser, lines[line], s))
         return std::nullopt;
     return v;
 }

@@ -1,4 +1,4 @@
-// The controller's export: format window, save panel, encoding as a job, the rate prompt.
+// The controller's export: format window, save dialog, encoding as a job, the rate prompt.
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QFileInfo>
@@ -35,7 +35,7 @@ std::function<void(const QUrl&)>& ViewController::ratingPageOpener() {
     return opener;
 }
 
-void ViewController::OnSaveImage() {
+void ViewController::exportPicture() {
     if (originalImagePath.isEmpty()) {
         platform::showNotice(kNoImage);
         return;
@@ -44,7 +44,7 @@ void ViewController::OnSaveImage() {
         return;
     selectedFormat = QStringLiteral("Default");
     {
-        ViewControllerOutputFormat formatWindow(window_);
+        OutputFormatWindow formatWindow(window_);
         formatWindow.exec();
     }
     if (selectedFormat == QStringLiteral("Default"))
@@ -54,14 +54,16 @@ void ViewController::OnSaveImage() {
         return;
     }
 
-    platform::SavePanel panel;
-    panel.title = QStringLiteral("Export Image");
-    panel.directory = platform::defaults::folder(platform::defaults::kSaveImagePath);
-    panel.extensions = exporting::panelExtensions();
-    panel.suggestedName = exporting::suggestedName(originalImagePath, selectedFormat);
-    const QString destination = platform::dialogs().runSavePanel(panel);
-    if (destination.isEmpty())
+    platform::SaveDialog dialog;
+    dialog.title = QStringLiteral("Export Image");
+    dialog.directory = platform::defaults::folder(platform::defaults::kSaveImagePath);
+    dialog.extensions = exporting::dialogExtensions();
+    dialog.suggestedName = exporting::suggestedName(originalImagePath, selectedFormat);
+    const QString chosen = platform::dialogs().runSaveDialog(dialog);
+    if (chosen.isEmpty())
         return;
+    const QString destination =
+        exporting::destinationPath(chosen, selectedFormat, originalImagePath);
     platform::defaults::setString(platform::defaults::kSaveImagePath,
                                   QFileInfo(destination).absolutePath());
 
@@ -78,7 +80,7 @@ void ViewController::OnSaveImage() {
             DrawView* surface = imageViewBackground;
             const double width = surface->currentLineWidth;
             recordCurrentStroke(foregroundImage, preEraseImage);
-            QList<CustomPathRef> strokes = snapshotStrokes(surface->listOfPAths);
+            QList<CustomPathRef> strokes = snapshotStrokes(surface->strokePaths);
             strokes.last()->lineWidth = width;
             exporting::Request request;
             // Without a working folder the picture is encoded beside its destination, hidden.

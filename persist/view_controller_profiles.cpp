@@ -22,21 +22,21 @@ const QString kExtension = QStringLiteral("clr");
 
 } // namespace
 
-void ViewController::OnSaveProfile() {
+void ViewController::saveProfile() {
     if (currentProfilePath.isEmpty())
-        OnSaveProfileAs();
+        saveProfileAs();
     else
         writeProfile();
 }
 
-void ViewController::OnSaveProfileAs() {
-    platform::SavePanel panel;
-    panel.title = QStringLiteral("Save Profile");
-    panel.extensions = {kExtension};
-    panel.kind = QStringLiteral("Profiles");
-    panel.suggestedName = QStringLiteral("profile.clr");
-    panel.directory = platform::defaults::folder(platform::defaults::kSaveAsProfilePath);
-    const QString chosen = platform::dialogs().runSavePanel(panel);
+void ViewController::saveProfileAs() {
+    platform::SaveDialog dialog;
+    dialog.title = QStringLiteral("Save Profile");
+    dialog.extensions = {kExtension};
+    dialog.kind = QStringLiteral("Profiles");
+    dialog.suggestedName = QStringLiteral("profile.clr");
+    dialog.directory = platform::defaults::folder(platform::defaults::kSaveAsProfilePath);
+    const QString chosen = platform::dialogs().runSaveDialog(dialog);
     if (chosen.isEmpty())
         return;
     currentProfilePath = chosen;
@@ -72,16 +72,16 @@ void ViewController::writeProfile() {
     changesMade = false;
 }
 
-void ViewController::OnLoadProfile() {
+void ViewController::loadProfile() {
     if (changesMade && !platform::askYesNo(
                            QStringLiteral("You have unsaved changes that will be lost. Continue?")))
         return;
-    platform::OpenPanel panel;
-    panel.title = QStringLiteral("Load Profile");
-    panel.extensions = {kExtension};
-    panel.kind = QStringLiteral("Profiles");
-    panel.directory = platform::defaults::folder(platform::defaults::kLoadProfilePath);
-    const QString chosen = platform::dialogs().runOpenPanel(panel);
+    platform::OpenDialog dialog;
+    dialog.title = QStringLiteral("Load Profile");
+    dialog.extensions = {kExtension};
+    dialog.kind = QStringLiteral("Profiles");
+    dialog.directory = platform::defaults::folder(platform::defaults::kLoadProfilePath);
+    const QString chosen = platform::dialogs().runOpenDialog(dialog);
     if (chosen.isEmpty())
         return;
     platform::defaults::setString(platform::defaults::kLoadProfilePath,
@@ -122,8 +122,8 @@ void ViewController::applyProfile(const profile::Values& values) {
             c.colorEffect->setCurrentIndex(-1);
     }
     {
-        const QSignalBlocker quiet(colorPanel);
-        colorPanel->setCurrentColor(settings.brush.colour);
+        const QSignalBlocker quiet(colourDialog);
+        colourDialog->setCurrentColor(settings.brush.colour);
     }
     for (DrawView* view : {imageViewBackground, imageView}) {
         view->lineWidth = view->currentLineWidth = settings.brush.size;

@@ -20,7 +20,7 @@ bool contains(const QString& key);
 std::optional<QString> string(const QString& key);
 // Stores the value and flushes the store.
 void setString(const QString& key, const QString& value);
-// A folder for a panel: the stored string when it is one and not empty.
+// A folder for a dialog: the stored string when it is one and not empty.
 QString folder(const QString& key);
 
 } // namespace defaults

@@ -49,18 +49,18 @@ public:
         return kFirstButton + index;
     }
 
-    QString runOpenPanel(const OpenPanel& panel) override {
-        return QFileDialog::getOpenFileName(parentWindow(), panel.title, panel.directory,
-                                            filterFor(panel.kind, panel.extensions));
+    QString runOpenDialog(const OpenDialog& dialog) override {
+        return QFileDialog::getOpenFileName(parentWindow(), dialog.title, dialog.directory,
+                                            filterFor(dialog.kind, dialog.extensions));
     }
 
-    QString runSavePanel(const SavePanel& panel) override {
-        QString start = panel.directory;
-        if (!panel.suggestedName.isEmpty())
-            start = start.isEmpty() ? panel.suggestedName
-                                    : start + QLatin1Char('/') + panel.suggestedName;
-        return QFileDialog::getSaveFileName(parentWindow(), panel.title, start,
-                                            filterFor(panel.kind, panel.extensions));
+    QString runSaveDialog(const SaveDialog& dialog) override {
+        QString start = dialog.directory;
+        if (!dialog.suggestedName.isEmpty())
+            start = start.isEmpty() ? dialog.suggestedName
+                                    : start + QLatin1Char('/') + dialog.suggestedName;
+        return QFileDialog::getSaveFileName(parentWindow(), dialog.title, start,
+                                            filterFor(dialog.kind, dialog.extensions));
     }
 };
 

@@ -23,14 +23,14 @@ struct Alert {
 inline constexpr int kFirstButton = 1000;
 inline constexpr int kSecondButton = 1001;
 
-struct OpenPanel {
+struct OpenDialog {
     QString directory;      // starting folder; empty means the toolkit's default
     QStringList extensions; // allowed extensions without dots
     QString title;
     QString kind = QStringLiteral("Pictures"); // what the files are, for the type list
 };
 
-struct SavePanel {
+struct SaveDialog {
     QString directory;
     QString suggestedName;
     QStringList extensions;
@@ -38,15 +38,15 @@ struct SavePanel {
     QString kind = QStringLiteral("Pictures");
 };
 
-// Alerts and file panels. The program asks through this interface so that
+// Alerts and file dialogs. The program asks through this interface so that
 // tests can answer with a script instead of a person.
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
     virtual int runAlert(const Alert& alert) = 0;
     // The chosen file, or an empty string when cancelled.
-    virtual QString runOpenPanel(const OpenPanel& panel) = 0;
-    virtual QString runSavePanel(const SavePanel& panel) = 0;
+    virtual QString runOpenDialog(const OpenDialog& dialog) = 0;
+    virtual QString runSaveDialog(const SaveDialog& dialog) = 0;
 };
 
 // The dialogs in use; Qt's own unless replaced.

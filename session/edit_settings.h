@@ -3,6 +3,11 @@
 #include <QColor>
 #include <QString>
 
+#include <span>
+#include <variant>
+
+#include "controls/control_ranges.h"
+
 #include "effects/effect_settings.h"
 #include "effects/kernels/colour_key.h"
 
@@ -13,8 +18,8 @@ struct BrushSettings {
     float size = 20.0f; // width on screen, in points
     bool customColor = false;
     bool eraser = false;
-    // The colour panel's colour, painted in custom-colour mode. It belongs to the
-    // panel, so the resets leave it alone.
+    // The colour dialog's colour, painted in custom-colour mode. It belongs to the
+    // dialog, so the resets leave it alone.
     QColor colour{Qt::white};
     // Paints only where the picture is like the colour under the brush where it went down.
     bool edgeAware = false;
@@ -51,5 +56,31 @@ struct EditSettings {
 
     bool operator==(const EditSettings&) const = default;
 };
+
+// One field of the settings, described once for profiles, the history's text and range
+// checks: where it lives, and the items or range a value must keep to. Its default is
+// what a fresh EditSettings holds.
+struct SettingField {
+    using Slot = std::variant<bool*, QString*, float*>;
+    const char* name;
+    Slot (*in)(EditSettings&);
+    const QStringList* items = nullptr; // a choice's items
+    SliderRange range{};                // a value's range
+
+    // NaN is in no range.
+    bool accepts(float value) const { return value >= range.minimum && value <= range.maximum; }
+};
+
+namespace fields {
+extern const SettingField customColour;
+extern const SettingField eraser;
+extern const SettingField brushSize;
+// A layer's switches and choices: black & white and its effect, colour effects and its
+// effect, sepia, blur, oil painting, sketch.
+std::span<const SettingField> switches(bool foreground);
+// A layer's sliders: sepia, blur, oil painting, sketch intensity, sketch edge.
+std::span<const SettingField> sliders(bool foreground);
+std::span<const SettingField> adjustments();
+} // namespace fields
 
 } // namespace vividra

@@ -4,13 +4,13 @@ namespace vividra {
 
 EditingSession::EditingSession() : infoProvider(InfoProvider::shared()) {
     jobs.onBusyChanged = [this](bool busy) {
-        infoProvider.processIsRunning_ = busy;
+        infoProvider.jobsBusy_ = busy;
         sessionBusyChanged(busy);
     };
 }
 
-bool EditingSession::processIsRunning() const {
-    return jobs.count(SessionJobs::Kind::rendering) > 0 || !processesQueue.isEmpty();
+bool EditingSession::renderingPending() const {
+    return jobs.count(SessionJobs::Kind::rendering) > 0 || !waitingUpdates.isEmpty();
 }
 
 Picture EditingSession::currentOriginal() const {

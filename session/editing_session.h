@@ -26,53 +26,40 @@ public:
     EditingSession(const EditingSession&) = delete;
     EditingSession& operator=(const EditingSession&) = delete;
 
-    // A layer rendering is running or waiting (in the line or in `processesQueue`).
-    bool processIsRunning() const;
+    // A layer rendering is running or waiting (in the line or in `waitingUpdates`).
+    bool renderingPending() const;
 
-    // Fields, in declaration order.
     InfoProvider& infoProvider;
     QString originalImagePath;
-    bool firstResize = true;
     QBrush currentColor{Qt::white};
     double zoomScale = 1.0;
-    double oldResizeWidth = 0;
-    double oldResizeHeight = 0;
-    bool firstWindowResize = true;
     bool lastWindowResize = false;
     QRectF currentMaskRect;
     double maskImageWidth = 0;
     double maskImageHeight = 0;
     bool saveStateTriggeredByDrawing = false;
-    QTimer* timer = nullptr;
-    bool commitStateIsRunning = false;
+    // Rebuilds the view once zooming or panning pauses.
+    QTimer* viewRebuildTimer = nullptr;
     QString selectedFormat = QStringLiteral("Default");
     QList<StateRef> statesList;
     QList<StateRef> actualStatesList;
     int numberOfStates = 50;
-    int currenState = -1;
+    int currentState = -1;
     bool needToSaveState = true;
     bool changesMade = false;
     Picture currentZoomInImage;
     double currentZoomFactor = 1.0;
     bool rateMessageShown = false;
-    initialValues initialVal;
     Picture foregroundImage;
     Picture backgroundImage;
     Picture preEraseImage;
     Picture zoomEraseImage;
     Picture currentMaskImage;
     Picture lastImage;
-    Picture undoBackImage;
-    QBrush undoPattern;
-    bool needToSaveForeground = false;
-    QString foregroundImagePath;
-    bool needToSaveBackground = false;
-    QString backgroundImagePath;
-    QString preEraseImagePath;
-    bool colorChangeTriggered = false;
-    bool colorIsChangeing = false;
+    bool colourChangeWaiting = false;
+    bool colourChangeRunning = false;
     QString currentProfilePath;
-    QList<ProcessType> processesQueue;
+    QList<LayerUpdate> waitingUpdates;
 
     // The settings of every editing control.
     EditSettings settings;

@@ -10,9 +10,8 @@ public:
     static InfoProvider& shared();
 
     // A session job is running or waiting. Only the session's job line sets it.
-    bool processIsRunning() const { return processIsRunning_; }
+    bool jobsBusy() const { return jobsBusy_; }
 
-    bool changesMadeAfterLastZoom = true;
     bool isImageAdded = false;
     bool rightMouseDragged = false;
     bool leftMouseDragged = false;
@@ -21,7 +20,7 @@ public:
 
 private:
     friend class EditingSession;
-    bool processIsRunning_ = false;
+    bool jobsBusy_ = false;
 };
 
 } // namespace vividra

@@ -3,6 +3,7 @@
 #include <exception>
 #include <new>
 
+#include "platform/log.h"
 #include "platform/work_queue.h"
 
 namespace vividra {
@@ -13,10 +14,10 @@ SessionJobs::~SessionJobs() {
         runningCancel_->store(true);
 }
 
-void SessionJobs::enqueue(Kind kind, Start start) {
+void SessionJobs::enqueue(Kind kind, Start start, Apply ended) {
     if (closed_)
         return;
-    waiting_.push_back({kind, generation_, std::move(start)});
+    waiting_.push_back({kind, generation_, std::move(start), std::move(ended)});
     pump();
     notify();
 }
@@ -53,37 +54,49 @@ void SessionJobs::pump() {
             // Nothing to do after all (the session changed since it was asked for).
             running_ = false;
             ++finished_;
+            if (job.ended)
+                job.ended();
             continue;
         }
         runningCancel_ = std::make_shared<std::atomic<bool>>(false);
         const Cancel cancel = runningCancel_;
         const std::uint64_t generation = job.generation;
-        platform::runInBackground(
-            [this, alive = alive_, work = std::move(work), cancel, generation]() mutable {
-                Apply apply;
-                QString failure;
-                try {
-                    apply = work(cancel);
-                } catch (const std::bad_alloc&) {
-                    failure = QStringLiteral("There is not enough memory to finish this change.");
-                } catch (const std::exception& e) {
-                    failure = QString::fromUtf8(e.what());
-                }
-                // The copies the work made are released here, on the pool thread.
-                work = nullptr;
-                platform::runOnMain(
-                    [this, alive, apply = std::move(apply), failure, generation]() mutable {
-                        if (!*alive)
-                            return;
-                        const bool current = generation == generation_ && !closed_;
-                        if (current && apply)
-                            apply();
-                        else if (current && !failure.isEmpty() && onFailure)
-                            onFailure(failure);
-                        apply = nullptr;
-                        finish();
-                    });
+        platform::runInBackground([this, alive = alive_, work = std::move(work),
+                                   ended = std::move(job.ended), cancel, generation]() mutable {
+            Apply apply;
+            QString failure;
+            bool threw = true;
+            try {
+                apply = work(cancel);
+                threw = false;
+            } catch (const std::bad_alloc&) {
+                failure = QStringLiteral("There is not enough memory to finish this change.");
+            } catch (const std::exception& e) {
+                failure = QString::fromUtf8(e.what());
+            } catch (...) {
+            }
+            // Whatever was thrown, the change did not happen and the user hears of it.
+            if (threw && failure.isEmpty())
+                failure = QStringLiteral("This change could not be finished.");
+            // The copies the work made are released here, on the pool thread.
+            work = nullptr;
+            platform::runOnMain([this, alive, apply = std::move(apply), ended = std::move(ended),
+                                 failure, generation]() mutable {
+                if (!*alive)
+                    return;
+                const bool current = generation == generation_ && !closed_;
+                if (!failure.isEmpty())
+                    platform::logLine(QStringLiteral("Job failed: ") + failure);
+                if (current && apply)
+                    apply();
+                else if (current && !failure.isEmpty() && onFailure)
+                    onFailure(failure);
+                apply = nullptr;
+                finish();
+                if (current && ended)
+                    ended();
             });
+        });
     }
 }
 

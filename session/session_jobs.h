@@ -47,7 +47,9 @@ public:
     ~SessionJobs();
 
     // Queues a job of the current session; it starts when every earlier job is done.
-    void enqueue(Kind kind, Start start);
+    // `ended` runs on the main thread once the job is over however it ended (applied,
+    // nothing to do, or failed), unless its session is gone by then.
+    void enqueue(Kind kind, Start start, Apply ended = {});
 
     // Starts a new session: waiting jobs are dropped and a running one is told to stop;
     // its result will not be applied.
@@ -75,7 +77,8 @@ public:
 
     // Called on the main thread whenever `busy()` may have changed.
     std::function<void(bool busy)> onBusyChanged;
-    // Called on the main thread when a job's work failed by throwing (out of memory).
+    // Called on the main thread when a job's work failed by throwing (out of memory, or
+    // anything else); the failure is logged as well.
     std::function<void(const QString& reason)> onFailure;
 
     // For quitting: drops every job, refuses new ones and waits until no pool
@@ -87,6 +90,7 @@ private:
         Kind kind;
         std::uint64_t generation;
         Start start;
+        Apply ended;
     };
     void pump();
     void finish();

@@ -50,7 +50,7 @@ ViewController::ViewController() {
 
 ViewController::~ViewController() = default;
 
-void ViewController::viewDidLoad() {
+void ViewController::setUpControls() {
     // The window is ours to answer for (the main window forwards to us).
     const QFont checkBoxFont = titleFont(13);
     const QList<std::pair<CheckBox*, QString>> titles = {
@@ -88,21 +88,21 @@ void ViewController::viewDidLoad() {
         combo->setCurrentIndex(0);
     }
 
-    settings.brush.colour = colorPanel->currentColor();
+    settings.brush.colour = colourDialog->currentColor();
     styleButton(buttonAdjustReset, QStringLiteral("Reset"), QColor::fromRgbF(0.3f, 0.3f, 0.3f));
     styleButton(buttonPickColor, QStringLiteral("Pick"), QColor::fromRgbF(0.3f, 0.3f, 0.3f));
     styleButton(buttonCustomColor, QString(), Qt::red);
 
     connect(segmentedControlEdit, &SegmentedControl::segmentClicked, this,
-            &ViewController::OnSegmentedControlEditChanged);
+            &ViewController::showChosenEditTab);
     connect(segmentedControlPreviewOriginal, &SegmentedControl::segmentClicked, this,
-            &ViewController::OnPreviewOriginalChanged);
-    timer = new QTimer(this);
-    timer->setSingleShot(true);
-    connect(timer, &QTimer::timeout, this, &ViewController::refreshViewCanvas);
+            &ViewController::showChosenPreviewOrOriginal);
+    viewRebuildTimer = new QTimer(this);
+    viewRebuildTimer->setSingleShot(true);
+    connect(viewRebuildTimer, &QTimer::timeout, this, &ViewController::refreshViewCanvas);
     resizeTimer_ = new QTimer(this);
     resizeTimer_->setSingleShot(true);
-    connect(resizeTimer_, &QTimer::timeout, this, &ViewController::windowDidEndLiveResize);
+    connect(resizeTimer_, &QTimer::timeout, this, &ViewController::resizeEnded);
     new ViewNavigator(*this);
     connectEffectControls();
     connectBrushControls();
@@ -113,13 +113,13 @@ void ViewController::viewDidLoad() {
 
     auto& center = platform::NotificationCenter::defaultCenter();
     center.addObserver(this, platform::kImageDragged,
-                       [this](const platform::Notification& n) { ImageDragged(n); });
+                       [this](const platform::Notification& n) { pictureDropped(n); });
     center.addObserver(this, platform::kPathModified,
-                       [this](const platform::Notification&) { PathModified(); });
+                       [this](const platform::Notification&) { strokeFinished(); });
     center.addObserver(this, platform::kOutputFormatSelected,
-                       [this](const platform::Notification& n) { OutputFormatSelected(n); });
+                       [this](const platform::Notification& n) { outputFormatChosen(n); });
     center.addObserver(this, platform::kOpenWith,
-                       [this](const platform::Notification& n) { openData(n); });
+                       [this](const platform::Notification& n) { openRequested(n); });
 
     resetInterface();
 
@@ -134,7 +134,7 @@ void ViewController::viewDidLoad() {
     }
 }
 
-void ViewController::viewWillAppear() {
+void ViewController::styleWindow() {
     if (!window_)
         return;
     QPalette pal = window_->palette();
@@ -245,26 +245,19 @@ void ViewController::resetInterface() {
 
     resetControlsToDefaults();
 
-    needToSaveBackground = needToSaveForeground = false;
-
     commitState(QStringLiteral("resetInterface"));
 
     segmentedControlPreviewOriginal->setSelectedSegment(0);
 
     imageViewBackground->makeBrushCircleImage();
 
-    colorChangeTriggered = colorIsChangeing = false;
+    colourChangeWaiting = colourChangeRunning = false;
 
     for (const QString& key :
          {platform::defaults::kAddImagePath, platform::defaults::kSaveImagePath,
           platform::defaults::kSaveAsProfilePath, platform::defaults::kLoadProfilePath}) {
         if (!platform::defaults::contains(key))
             platform::defaults::setString(key, QString());
-    }
-
-    for (QWidget* outlet : outlets()) {
-        if (outlet != buttonAdjustReset)
-            outlet->setAttribute(Qt::WA_MacShowFocusRect, false);
     }
 }
 
@@ -276,17 +269,16 @@ void ViewController::resetControlsToDefaults() {
     imageViewBackground->isErase = false;
     imageViewBackground->color = QBrush(settings.brush.colour);
     imageViewBackground->lineWidth = imageViewBackground->currentLineWidth = settings.brush.size;
-    imageViewBackground->imageViewRect = QRectF(customViewImage->visibleRegion().boundingRect());
 }
 
 void ViewController::beginNewSession() {
     // Work asked for in the old session is dropped, and with it what waited for it.
     jobs.beginSession();
-    processesQueue.clear();
+    waitingUpdates.clear();
     canvasBuiltFor_.reset();
-    colorChangeTriggered = colorIsChangeing = false;
-    if (timer)
-        timer->stop();
+    colourChangeWaiting = colourChangeRunning = false;
+    if (viewRebuildTimer)
+        viewRebuildTimer->stop();
     if (resizeTimer_)
         resizeTimer_->stop();
     infoProvider.viewRebuildPending = false;
@@ -304,25 +296,16 @@ void ViewController::emptySessionData() {
     actualStatesList.clear();
 
     foregroundImage = preEraseImage = zoomEraseImage = currentMaskImage = backgroundImage =
-        lastImage = undoBackImage = Picture();
+        lastImage = Picture();
     foregroundRecipe_ = backgroundRecipe_ = LayerRecipe();
-    undoPattern = QBrush();
 
-    currenState = 0;
+    currentState = 0;
     needToSaveState = false;
     saveStateTriggeredByDrawing = false;
     currentZoomFactor = 1.0;
     imageViewBackground->currentZoomFactor = 1.0;
 
-    infoProvider.changesMadeAfterLastZoom = false;
-    firstResize = true;
-    foregroundImagePath.clear();
-    backgroundImagePath.clear();
-    preEraseImagePath.clear();
-    commitStateIsRunning = false;
     zoomScale = 1.0;
-    oldResizeWidth = oldResizeHeight = 0;
-    firstWindowResize = true;
     lastWindowResize = false;
     maskImageWidth = maskImageHeight = 0;
 
@@ -338,18 +321,17 @@ void ViewController::clearSessionForNewPicture() {
         view->setImage(Picture());
         view->path = makePath();
         view->secondPath = makePath();
-        view->statePaths.clear();
-        view->listOfPAths.clear();
+        view->strokePaths.clear();
     }
 }
 
-void ViewController::OutputFormatSelected(const platform::Notification& note) {
+void ViewController::outputFormatChosen(const platform::Notification& note) {
     const QVariant format = note.userInfo.value(QStringLiteral("format"));
     if (format.typeId() == QMetaType::QString)
         selectedFormat = format.toString();
 }
 
-void ViewController::OnSegmentedControlEditChanged() {
+void ViewController::showChosenEditTab() {
     tabViewEdit->setCurrentIndex(segmentedControlEdit->selectedSegment());
 }
 

@@ -63,79 +63,39 @@ public:
     ~ViewController() override;
 
     // Builds the window's controls into `window` (the window description).
-    void loadView(QMainWindow* window);
-    void viewDidLoad();
-    void viewWillAppear();
+    void buildWindow(QMainWindow* window);
+    void setUpControls();
+    void styleWindow();
     void resetInterface();
     void clearSessionForNewPicture();
 
     // Notifications and control actions.
-    void OutputFormatSelected(const platform::Notification& note);
-    void OnSegmentedControlEditChanged();
+    void outputFormatChosen(const platform::Notification& note);
+    void showChosenEditTab();
 
     // Shell.
-    void OnAppQuit();
-    bool windowShouldClose();
-    void windowWillClose();
-    void OnFileNew();
+    void quit();
+    bool confirmClose();
+    void endSession();
+    void newSession();
 
     // Picture intake.
-    void openData(const platform::Notification& note);
-    void ImageDragged(const platform::Notification& note);
-    void PathModified();
+    void openRequested(const platform::Notification& note);
+    void pictureDropped(const platform::Notification& note);
+    void strokeFinished();
 
-    void OnSelectImage();
-    static const QStringList& openPanelExtensions();
-    void OnReset();
+    void openPicture();
+    static const QStringList& openDialogExtensions();
+    void resetPicture();
     void takeInPicture(const QString& path, const QString& action);
 
     // Shows the session's settings in the controls, without running their actions.
     void showSettings();
 
     // Layer effects and rendering.
-    EffectSettings effectSettings(bool foreground) const;
-    AdjustmentSettings adjustmentSettings() const;
-    void OnAdjustReset();
-    void OnForegroundBlackAndWhiteSelected();
-    void OnForegroundColorEffectsSelected();
-    void OnForegroundSepiaSelected();
-    void OnForegroundBlurSelected();
-    void OnForegroundOilPaintingSelected();
-    void OnForegroundSketchSelected();
-    void OnForegroundComboBlackAndWhiteChanged();
-    void OnForegroundComboColorEffectsChanged();
-    void OnForegroundSepiaIntensityChanged();
-    void OnForegroundBlurIntensityCHanged();
-    void OnForegroundOilPaintingIntensityChanged();
-    void OnForegroundSketchIntensityChanged();
-    void OnForegroundSketchEdgeChanged();
-    void OnBackgroundBlackAndWhiteSelected();
-    void OnBackgroundColorEffectsSelected();
-    void OnBackgroundSepiaSelected();
-    void OnBackgroundBlurSelected();
-    void OnBackgroundOilPaintingSelected();
-    void OnBackgroundSketchSelected();
-    void OnBackgroundComboBlackAndWhiteChanged();
-    void OnBackgroundComboColorEffectsChanged();
-    void OnBackgroundSepiaIntensityChanged();
-    void OnBackgroundBlurIntensityCHanged();
-    void OnBackgroundOilPaintingIntensityChanged();
-    void OnBackgroundSketchIntensityChanged();
-    void OnBackgroundSketchEdgeChanged();
-    void OnBrightnessChanged();
-    void OnExposureChanged();
-    void OnCOntrastChanged();
-    void OnSaturationChanged();
-    void OnGammaChanged();
-    void OnHueChanged();
-    void OnRedChanged();
-    void OnGreenChanged();
-    void OnBlueChanged();
-    void requestLayerUpdate(ProcessType kind);
-    void drainProcessesQueue();
-    void renderBackgroundLayer();
-    void renderForegroundLayer();
-    void renderBothLayers();
+    void resetAdjustments();
+    void requestLayerUpdate(LayerUpdate kind);
+    void startWaitingUpdates();
     // Rebuilds what the box shows (the picture, the brush's reveal and erase colours) for
     // the view as it is now, in the job line.
     void refreshViewCanvas();
@@ -147,16 +107,16 @@ public:
     void prepareInstantPreview();
 
     // View: zoom, panning, preview and window fitting.
-    void OnZoomIn();
-    void OnZoomOut();
-    void OnResetZoom();
+    void zoomIn();
+    void zoomOut();
+    void resetZoom();
     // One zoom step that keeps the box point under the cursor (widget coordinates) in place.
     void zoomAbout(double factor, const QPointF& boxPoint);
-    void OnPreviewOriginalChanged();
+    void showChosenPreviewOrOriginal();
     // A quick look at the original while a key is held.
     void showOriginalWhileHeld(bool held);
-    void windowDidResize();
-    void windowDidEndLiveResize();
+    void boxResized();
+    void resizeEnded();
     // Pans an enlarged picture by a drag's movement (widget coordinates); the end of the
     // drag rebuilds the view.
     void panBy(const QPointF& delta);
@@ -175,20 +135,18 @@ public:
     void setBrushColor(const QBrush& colour);
     // The live colour after a change: erase window, custom colour or reveal window.
     void chooseLiveColor(const Picture& revealWindow, const Picture& eraseWindow);
-    // Composes every stroke and writes it to a working file; the path, or "" on failure.
-    QString saveCompositeToTemp();
     // Every stroke painted onto the background layer, for export.
     Picture flattenForExport();
 
     // Keeping a colour and the edge-aware brush.
-    void OnKeepColorSelected();
+    void keepColourToggled();
     // The next click on the picture picks the colour to keep.
-    void OnPickColor();
+    void startColourPick();
     // Keeps the colour of the original around `picturePoint` (y-up picture pixels);
     // false when there is no colour there to keep.
     bool pickColourAt(const QPointF& picturePoint);
-    void OnKeepColorChanged();
-    void OnEdgeAwareSelected();
+    void keptColourChanged();
+    void edgeAwareToggled();
     // Puts the kept colour of the settings into the strokes and shows it at once from the
     // reduced copy (while a slider moves).
     void previewKeptColour();
@@ -196,19 +154,19 @@ public:
     void applyKeptColour(bool record);
 
     // Brush controls.
-    void OnBrushSizeChanged();
-    void OnEraserModeSelected();
+    void applyBrushSize();
+    void eraserModeToggled();
     void applyEraserMode();
-    void OnCustomColorSelected();
-    void OnCustomColor();
-    void ColorUpdateWithColorPanel();
+    void customColourToggled();
+    void showColourDialog();
+    void applyDialogColour();
 
     // History.
     void commitState(const QString& action);
     void registerStateChange(const QString& action);
     QString controllersStatesText() const;
-    void OnUndo();
-    void OnRedo();
+    void undo();
+    void redo();
     // Restores the controls, strokes and pictures of `state`, keeping the view's zoom.
     // `shown`, the state shown until now, lets a redo paint only the strokes it adds.
     void applyState(const StateRef& state, const StateRef& shown = nullptr);
@@ -223,10 +181,10 @@ public:
     std::int64_t historyMemoryBudget = kHistoryMemoryBudget;
 
     // Export and profiles.
-    void OnSaveImage();
-    void OnSaveProfile();
-    void OnSaveProfileAs();
-    void OnLoadProfile();
+    void exportPicture();
+    void saveProfile();
+    void saveProfileAs();
+    void loadProfile();
     void writeProfile();
     // Opens the application's page in the software centre; tests replace it.
     static std::function<void(const QUrl&)>& ratingPageOpener();
@@ -240,7 +198,7 @@ signals:
     void historyChanged();
 
 public:
-    // Outlets.
+    // The window's controls, built by buildWindow.
     SegmentedControl* segmentedControlEdit = nullptr;
     SegmentedControl* segmentedControlPreviewOriginal = nullptr;
     QTabWidget* tabViewEdit = nullptr;
@@ -305,7 +263,7 @@ public:
     CustomDragView* dragImageView = nullptr;
     ProgressIndicator* progressIndicator = nullptr;
 
-    QColorDialog* colorPanel = nullptr;
+    QColorDialog* colourDialog = nullptr;
 
     // One layer's effect controls, so both layers share one code path.
     struct LayerControls {
@@ -325,8 +283,6 @@ public:
     };
     LayerControls layerControls(bool foreground) const;
 
-    // Every outlet, in the order of the controls table.
-    QList<QWidget*> outlets() const;
     // The 14 check boxes in the order the window styles them.
     QList<CheckBox*> checkBoxes() const;
 
@@ -352,7 +308,7 @@ private:
     // of newer settings (the rendering of those replaces it).
     void showComposite(const Picture& composite, const QImage& window, const ViewGeometry& geometry,
                        std::uint64_t made);
-    void startProcess(ProcessType kind);
+    void startLayerUpdate(LayerUpdate kind);
     void startRendering(LayerRenderInput::Kind kind);
     SessionJobs::Work beginRendering(LayerRenderInput::Kind kind);
     void finishRendering(LayerRenderInput::Kind kind, LayerRenderResult result);
@@ -364,7 +320,6 @@ private:
     void emptySessionData();
     void finishIntake(const QString& action, LayerRenderResult result, bool reset,
                       std::uint64_t made);
-    void updatePictureAreaOffset();
     void sessionBusyChanged(bool busy) override;
     // A job that could not finish: tell the user, keep the session as it was.
     void showJobFailure(const QString& reason);

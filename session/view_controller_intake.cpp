@@ -1,4 +1,4 @@
-// The controller's intake of pictures: the open panel, drops and open-with requests.
+// The controller's intake of pictures: the open dialog, drops and open-with requests.
 #include <QColorDialog>
 #include <QFileInfo>
 
@@ -36,22 +36,22 @@ QImage renderFirstLook(const QString& path, PreviewInput& preview) {
 
 } // namespace
 
-const QStringList& ViewController::openPanelExtensions() {
+const QStringList& ViewController::openDialogExtensions() {
     return ImageTools::pictureFileExtensions();
 }
 
-void ViewController::OnSelectImage() {
-    if (processIsRunning())
+void ViewController::openPicture() {
+    if (renderingPending())
         return;
     if (!originalImagePath.isEmpty() &&
         !platform::askYesNo(QStringLiteral(
             "All unsaved changes will be lost. Are you sure you want to select a new image?")))
         return;
-    platform::OpenPanel panel;
-    panel.title = QStringLiteral("Open Photo");
-    panel.extensions = openPanelExtensions();
-    panel.directory = platform::defaults::folder(platform::defaults::kAddImagePath);
-    const QString chosen = platform::dialogs().runOpenPanel(panel);
+    platform::OpenDialog dialog;
+    dialog.title = QStringLiteral("Open Photo");
+    dialog.extensions = openDialogExtensions();
+    dialog.directory = platform::defaults::folder(platform::defaults::kAddImagePath);
+    const QString chosen = platform::dialogs().runOpenDialog(dialog);
     if (chosen.isEmpty())
         return;
     platform::defaults::setString(platform::defaults::kAddImagePath,
@@ -59,7 +59,7 @@ void ViewController::OnSelectImage() {
     takeInPicture(chosen, QStringLiteral("addImage"));
 }
 
-void ViewController::openData(const platform::Notification& note) {
+void ViewController::openRequested(const platform::Notification& note) {
     if (note.userInfo.isEmpty())
         return;
     const QStringList paths = note.userInfo.value(QStringLiteral("0")).toStringList();
@@ -70,7 +70,7 @@ void ViewController::openData(const platform::Notification& note) {
     takeInPicture(paths.front(), QStringLiteral("addImage"));
 }
 
-void ViewController::ImageDragged(const platform::Notification& note) {
+void ViewController::pictureDropped(const platform::Notification& note) {
     if (note.userInfo.isEmpty())
         return;
     const QString path = note.userInfo.value(QStringLiteral("path")).toString();
@@ -81,7 +81,7 @@ void ViewController::ImageDragged(const platform::Notification& note) {
     takeInPicture(path, QStringLiteral("addImage"));
 }
 
-void ViewController::OnReset() {
+void ViewController::resetPicture() {
     if (originalImagePath.isEmpty())
         return;
     if (!platform::askYesNo(QStringLiteral(
@@ -128,11 +128,10 @@ void ViewController::startIntake(const QString& path, const QString& action, boo
         in.original = kept;
         in.background = settings.background;
         in.foreground = settings.foreground;
-        in.neutral = initialVal;
         in.eraserOn = settings.brush.eraser;
         in.view = view;
 
-        imageView->curentRect = imageViewBackground->curentRect = view.pictureRect;
+        imageView->pictureRect = imageViewBackground->pictureRect = view.pictureRect;
         imageView->originalRect = imageViewBackground->originalRect =
             QRectF(0, 0, pixels.width(), pixels.height());
         maskImageWidth = view.maskWidth;
@@ -152,7 +151,6 @@ void ViewController::startIntake(const QString& path, const QString& action, boo
             first.preview.foreground = settings.foreground;
             first.preview.foregroundAdjustments = first.preview.backgroundAdjustments =
                 settings.adjustments;
-            first.preview.neutral = initialVal;
             first.preview.view = view;
         }
         return [this, in = std::move(in), action, reset, readable, path, first = std::move(first),
@@ -181,7 +179,7 @@ void ViewController::finishIntake(const QString& action, LayerRenderResult resul
                                   std::uint64_t made) {
     if (!result.ok || result.composite.size != imageView->originalRect.size()) {
         clearSessionForNewPicture();
-        imageView->curentRect = imageViewBackground->curentRect = QRectF();
+        imageView->pictureRect = imageViewBackground->pictureRect = QRectF();
         imageViewBackground->resetCursorRects();
         platform::showNotice(result.reason.isEmpty() ? kCouldNotLoad : result.reason);
         return;
@@ -209,7 +207,7 @@ void ViewController::finishIntake(const QString& action, LayerRenderResult resul
 
     imageViewBackground->path = makePath();
     imageViewBackground->secondPath = makePath();
-    imageViewBackground->listOfPAths.clear();
+    imageViewBackground->strokePaths.clear();
     // A kept colour picked from another picture does not carry over to a new one; the same
     // picture taken in again (a loaded profile) keeps it.
     if (!reset)
@@ -217,21 +215,20 @@ void ViewController::finishIntake(const QString& action, LayerRenderResult resul
     imageViewBackground->picking = false;
     showKeepSettings();
     if (settings.keep.on)
-        imageViewBackground->listOfPAths = withKeptColour({}, settings.keep.key());
+        imageViewBackground->strokePaths = withKeptColour({}, settings.keep.key());
     imageViewBackground->foregroundImageViewOrigin = QPointF();
     imageViewBackground->makeBrushCircleImage();
     imageViewBackground->update();
 
     statesList.clear();
     actualStatesList.clear();
-    needToSaveBackground = needToSaveForeground = true;
     commitState(action);
-    currenState = 0;
+    currentState = 0;
     needToSaveState = false;
     if (reset)
         changesMade = false;
     // The window was resized while the picture was being taken in.
-    windowDidResize();
+    boxResized();
     prepareInstantPreview();
     if (settings.keep.on)
         applyKeptColour(false);

@@ -35,16 +35,16 @@ QRectF ViewController::pictureFrame() const {
 }
 
 bool ViewController::viewBusy() const {
-    return processIsRunning() || infoProvider.processIsRunning();
+    return renderingPending() || infoProvider.jobsBusy();
 }
 
-void ViewController::OnZoomIn() {
+void ViewController::zoomIn() {
     if (viewBusy() || originalImagePath.isEmpty())
         return;
     zoomBy(zoom::kZoomInFactor, std::nullopt);
 }
 
-void ViewController::OnZoomOut() {
+void ViewController::zoomOut() {
     if (zoom::ratio(pictureFrame(), boxSize()) <= 1.0 || originalImagePath.isEmpty() || viewBusy())
         return;
     zoomBy(zoom::kZoomOutFactor, std::nullopt);
@@ -60,7 +60,7 @@ void ViewController::zoomAbout(double factor, const QPointF& boxPoint) {
 }
 
 void ViewController::zoomBy(double factor, std::optional<QPointF> anchor) {
-    timer->stop();
+    viewRebuildTimer->stop();
     if (!imageView->showsPicture())
         return;
     const std::optional<zoom::Step> step =
@@ -71,13 +71,13 @@ void ViewController::zoomBy(double factor, std::optional<QPointF> anchor) {
     currentZoomFactor = step->zoomFactor;
     imageViewBackground->currentZoomFactor = currentZoomFactor;
     setPictureFrame(step->frame);
-    timer->start(kZoomRebuildDelayMs);
+    viewRebuildTimer->start(kZoomRebuildDelayMs);
 }
 
-void ViewController::OnResetZoom() {
+void ViewController::resetZoom() {
     if (!imageView->showsPicture() || originalImagePath.isEmpty() || viewBusy())
         return;
-    timer->stop();
+    viewRebuildTimer->stop();
     zoomScale = currentZoomFactor = 1.0;
     imageViewBackground->currentZoomFactor = 1.0;
     setPictureFrame(QRectF(QPointF(0, 0), boxSize()));
@@ -92,9 +92,8 @@ void ViewController::setPictureFrame(const QRectF& requested) {
     maskImageWidth = g.maskWidth;
     maskImageHeight = g.maskHeight;
     DrawView* surface = imageViewBackground;
-    imageView->curentRect = surface->curentRect = g.pictureRect;
+    imageView->pictureRect = surface->pictureRect = g.pictureRect;
     surface->foregroundImageViewOrigin = frame.topLeft();
-    surface->imageViewRect = QRectF(QPointF(0, 0), box);
     // The brush keeps its size in picture pixels: it grows on screen with the picture.
     surface->scale = zoom::ratio(frame, box);
     surface->lineWidth = settings.brush.size;
@@ -113,7 +112,7 @@ void ViewController::setPictureFrame(const QRectF& requested) {
 void ViewController::showPreviewOrOriginal() {
     const ViewGeometry g = imageView->viewGeometry();
     const bool original = segmentedControlPreviewOriginal->selectedSegment() == 1;
-    imageViewBackground->previewType = original ? 1 : 0;
+    imageViewBackground->shown = original ? DrawView::Shown::original : DrawView::Shown::preview;
     imageViewBackground->setVisible(!original);
     imageViewBackground->resetCursorRects();
     if (!original && keepNewerPreview())
@@ -139,9 +138,11 @@ void ViewController::showPreviewOrOriginal() {
         refreshViewCanvas();
 }
 
-void ViewController::OnPreviewOriginalChanged() {
+void ViewController::showChosenPreviewOrOriginal() {
     if (originalImagePath.isEmpty() || !imageView->showsPicture()) {
-        imageViewBackground->previewType = segmentedControlPreviewOriginal->selectedSegment();
+        imageViewBackground->shown = segmentedControlPreviewOriginal->selectedSegment() == 1
+                                         ? DrawView::Shown::original
+                                         : DrawView::Shown::preview;
         return;
     }
     showPreviewOrOriginal();
@@ -155,14 +156,13 @@ void ViewController::showOriginalWhileHeld(bool held) {
         return;
     originalHeld_ = held;
     segmentedControlPreviewOriginal->setSelectedSegment(held ? 1 : 0);
-    OnPreviewOriginalChanged();
+    showChosenPreviewOrOriginal();
 }
 
-void ViewController::windowDidResize() {
+void ViewController::boxResized() {
     if (lastWindowResize)
         return;
     const QSizeF box = boxSize();
-    imageViewBackground->imageViewRect = QRectF(QPointF(0, 0), box);
     const ViewGeometry g = canvasGeometry();
     if (originalImagePath.isEmpty() || !imageView->showsPicture() || g.maskRect.size() == box)
         return;
@@ -172,8 +172,7 @@ void ViewController::windowDidResize() {
     resizeTimer_->start(kResizeQuietMs);
 }
 
-void ViewController::windowDidEndLiveResize() {
-    firstResize = true;
+void ViewController::resizeEnded() {
     if (!originalImagePath.isEmpty() && !lastWindowResize && imageView->showsPicture())
         refreshViewCanvas();
 }
@@ -190,7 +189,7 @@ void ViewController::panBy(const QPointF& delta) {
     const QRectF moved = zoom::pan(frame, box, std::round(delta.x()), -std::round(delta.y()));
     if (moved == frame)
         return;
-    timer->stop();
+    viewRebuildTimer->stop();
     setPictureFrame(moved);
     panMoved_ = true;
 }
@@ -290,12 +289,11 @@ void ViewController::finishViewRebuild(const ViewGeometry& g, bool original, con
     surface->lineWidth = settings.brush.size;
     surface->currentLineWidth = surface->lineWidth * surface->scale;
     infoProvider.viewRebuildPending = false;
-    infoProvider.changesMadeAfterLastZoom = false;
     if (std::exchange(panEnded_, false)) {
         needToSaveState = true;
         registerStateChange(QStringLiteral("rightMouse"));
     }
-    drainProcessesQueue();
+    startWaitingUpdates();
 }
 
 } // namespace vividra

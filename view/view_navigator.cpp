@@ -39,7 +39,7 @@ bool ViewNavigator::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::Resize:
         if (watched == controller_.customViewImage)
-            controller_.windowDidResize();
+            controller_.boxResized();
         return false;
     case QEvent::ShortcutOverride:
     case QEvent::KeyPress:

@@ -57,7 +57,7 @@ private slots:
         test::answerFormatWindow(QStringLiteral("PNG"));
         d.saveAnswers = {out};
         const int before = d.alerts.size();
-        c.OnSaveImage();
+        c.exportPicture();
         QTRY_COMPARE_WITH_TIMEOUT(d.alerts.size(), before + 1, 30000);
         QCOMPARE(d.alerts[before].informativeText, QStringLiteral("Image saved successfully."));
         const std::optional<Picture> saved = ImageTools::readPicture(out);
@@ -73,7 +73,7 @@ private slots:
         test::ScriptedDialogs& d = fixture_.dialogs();
         const QString path = fixture_.environment().root() + QStringLiteral("/look.clr");
         c.currentProfilePath = path;
-        c.OnSaveProfile();
+        c.saveProfile();
         const std::optional<QString> old = profile::readFile(path);
         QVERIFY(old);
         c.checkForegroundSepia->click();
@@ -83,7 +83,7 @@ private slots:
         if (!limit.ok())
             QSKIP("cannot limit the file size here");
         const int before = d.alerts.size();
-        c.OnSaveProfile();
+        c.saveProfile();
         limit.lift();
         QCOMPARE(noticesSince(d, before), QStringList{QStringLiteral("Could not save profile.")});
         QCOMPARE(profile::readFile(path), old);
@@ -91,7 +91,7 @@ private slots:
                      .entryList({QStringLiteral("look.clr*")}, QDir::Files | QDir::Hidden),
                  QStringList{QStringLiteral("look.clr")});
         // Room again: the same command saves.
-        c.OnSaveProfile();
+        c.saveProfile();
         QCOMPARE(noticesSince(d, before).size(), 1);
         QVERIFY(profile::readFile(path) != old);
     }
@@ -109,7 +109,7 @@ private slots:
         idle();
         QCOMPARE(c.backgroundImage.image.size(), QSize(160, 120));
         QVERIFY(test::isGrey(c.backgroundImage.image.pixel(80, 60)));
-        c.OnUndo();
+        c.undo();
         idle();
         QCOMPARE(c.backgroundImage.image, colours);
 
@@ -120,7 +120,7 @@ private slots:
         QVERIFY(other.save(path, "PNG"));
         d.alertAnswers = {platform::kFirstButton};
         const int before = d.alerts.size();
-        c.OnReset();
+        c.resetPicture();
         idle();
         c.checkForegroundSepia->click();
         idle();
@@ -151,7 +151,7 @@ private slots:
         c.checkBackgroundBlackWhite->click();
         idle();
         d.alertAnswers = {platform::kFirstButton};
-        c.OnReset();
+        c.resetPicture();
         idle();
         QCOMPARE(d.alerts.size(), 2); // and the reset's question
         QCOMPARE(c.backgroundImage.image.size(), QSize(200, 150));

@@ -72,13 +72,13 @@ private slots:
 
     void quitAsksOnlyWithUnsavedChanges() {
         QSignalSpy quits(&fixture_.controller(), &ViewController::terminateRequested);
-        fixture_.controller().OnAppQuit();
+        fixture_.controller().quit();
         QCOMPARE(quits.size(), 1);
         QVERIFY(fixture_.dialogs().alerts.isEmpty());
 
         fixture_.controller().changesMade = true;
         fixture_.dialogs().alertAnswers = {platform::kSecondButton};
-        fixture_.controller().OnAppQuit();
+        fixture_.controller().quit();
         QCOMPARE(quits.size(), 1);
         QCOMPARE(fixture_.dialogs().alerts.size(), 1);
         const auto& asked = fixture_.dialogs().alerts.front();
@@ -88,7 +88,7 @@ private slots:
         QCOMPARE(asked.buttons, (QStringList{QStringLiteral("Yes"), QStringLiteral("No")}));
 
         fixture_.dialogs().alertAnswers = {platform::kFirstButton};
-        fixture_.controller().OnAppQuit();
+        fixture_.controller().quit();
         QCOMPARE(quits.size(), 2);
     }
 
@@ -97,7 +97,7 @@ private slots:
         QSignalSpy quits(&fixture_.controller(), &ViewController::terminateRequested);
         fixture_.controller().changesMade = true;
         fixture_.dialogs().alertAnswers = {platform::kFirstButton, platform::kSecondButton};
-        fixture_.controller().OnAppQuit();
+        fixture_.controller().quit();
         QCOMPARE(quits.size(), 1);
         // Ending the application closes the window; the answer already given stands.
         QVERIFY(fixture_.window().close());
@@ -113,7 +113,7 @@ private slots:
         QVERIFY(img.save(path));
         c.takeInPicture(path, QStringLiteral("addImage"));
         c.checkBackgroundBlur->click();
-        QVERIFY(c.infoProvider.processIsRunning());
+        QVERIFY(c.infoProvider.jobsBusy());
 
         QVERIFY(fixture_.window().close());
         const QDir temp(platform::temporaryDirectory());
@@ -184,7 +184,7 @@ private slots:
         });
 
         StdoutCapture capture;
-        fixture_.controller().windowWillClose();
+        fixture_.controller().endSession();
         const QString out = capture.finish();
 
         QCOMPARE(out, QStringLiteral("Remove failed: Device or resource busy\n"));
@@ -201,13 +201,13 @@ private slots:
         c.comboForegroundColorEffects->setCurrentIndex(2);
         fixture_.dialogs().alertAnswers = {platform::kSecondButton, platform::kFirstButton};
 
-        c.OnFileNew();
+        c.newSession();
         QCOMPARE(fixture_.dialogs().alerts.size(), 1);
         QCOMPARE(fixture_.dialogs().alerts.front().informativeText, kNewQuestion);
         QCOMPARE(c.comboForegroundColorEffects->currentIndex(), 2);
         QCOMPARE(c.currentProfilePath, QStringLiteral("/profiles/a.clr"));
 
-        c.OnFileNew();
+        c.newSession();
         QCOMPARE(fixture_.dialogs().alerts.size(), 2);
         QCOMPARE(c.comboForegroundColorEffects->currentIndex(), 0);
         QVERIFY(c.currentProfilePath.isEmpty());
@@ -240,14 +240,22 @@ private slots:
         const QString name =
             QStringLiteral("vividra-test-%1").arg(QCoreApplication::applicationPid());
         SingleInstance running(name);
-        QVERIFY(
-            running.listen([&](const QStringList& paths) { fixture_.delegate().openURLs(paths); }));
+        QWidget& window = fixture_.window();
+        QVERIFY(running.listen(
+            [&](const QStringList& paths) { fixture_.delegate().launchedAgain(window, paths); }));
         bool delivered = false;
         std::thread second([&] { delivered = SingleInstance(name).handOver(cmd.paths); });
         QTRY_COMPARE(received.size(), 2);
         second.join();
         QVERIFY(delivered);
         QCOMPARE(received.back(), cmd.paths);
+        // A launch without files brings a minimised window back, and opens nothing.
+        window.showMinimized();
+        std::thread third([&] { delivered = SingleInstance(name).handOver({}); });
+        QTRY_VERIFY(!window.isMinimized());
+        third.join();
+        QVERIFY(delivered);
+        QCOMPARE(received.size(), 2);
         QVERIFY(!SingleInstance(name + QStringLiteral("-nobody")).handOver(cmd.paths));
     }
 

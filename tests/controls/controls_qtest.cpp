@@ -1,6 +1,7 @@
 // The custom-drawn controls, checked from their own pixels.
 #include <QtTest>
 
+#include "controls/segmented_control.h"
 #include "controls/slider.h"
 
 using namespace vividra;
@@ -34,6 +35,21 @@ private slots:
         const int y = full.height() / 2;
         QCOMPARE(qRed(full.pixel(2 + 240 - 8 - 1 - 9, y)), 255);
         QVERIFY(qRed(full.pixel(240 - 3, y)) < 200); // black track or grey knob beyond
+        QCOMPARE(full.pixel(240 - 7, y), qRgb(128, 128, 128));
+    }
+
+    // A title not selected is half grey where its strokes cover whole pixels.
+    void unselectedTitlesAreHalfGrey() {
+        SegmentedControl control(2);
+        control.resize(200, 26);
+        const QImage img = control.grab().toImage();
+        // Clear of the rounded corners, where the window shows through.
+        const QRect unselected = control.segmentFrame(1).toAlignedRect().adjusted(8, 4, -8, -4);
+        int brightest = 0;
+        for (int y = unselected.top(); y <= unselected.bottom(); ++y)
+            for (int x = unselected.left(); x <= unselected.right(); ++x)
+                brightest = std::max(brightest, qGreen(img.pixel(x, y)));
+        QCOMPARE(brightest, 128);
     }
 };
 

@@ -48,7 +48,7 @@ TEST(Preview, AgreesWithTheFullRenderingAtFit) {
     const Picture original = scene(1600, 1200);
     const ViewGeometry fit{QRectF(0, 0, 400, 300), QRectF(0, 0, 400, 300), 400, 300};
     const Picture reduced = reducedOriginal(original, QSizeF(400, 300));
-    const initialValues neutral;
+    const AdjustmentSettings neutral;
 
     struct Case {
         const char* name;

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Paints a splash in the real program, exports it through the format window and the
-# save panel as PNG, and checks the file: colour along the stroke, grey elsewhere.
+# save dialog as PNG, and checks the file: colour along the stroke, grey elsewhere.
 set -euo pipefail
 program=$1
 source "$(dirname "$0")/session.bash"
 start_display
 convert -size 300x600 gradient:red-blue -rotate 90 -modulate 100,200 "$work/colours.png"
 mkdir -p "$work/out" "$work/config/Vividra"
-# The save panel opens in the output folder with the suggested name; no typing needed.
+# The save dialog opens in the output folder with the suggested name; no typing needed.
 printf '[General]\nSaveImagePath=%s\n' "$work/out" >"$work/config/Vividra/Vividra.conf"
 out=$work/out/colours_edited.PNG
 start_program "$program" "$work/colours.png"
@@ -30,8 +30,8 @@ sleep 1
 xdotool key p
 sleep 0.7
 xdotool key Return
-panel=$(timeout 20 xdotool search --sync --onlyvisible --name '^Export Image$' | head -n 1) || true
-[ -n "$panel" ] || { echo "no save panel"; exit 1; }
+dialog=$(timeout 20 xdotool search --sync --onlyvisible --name '^Export Image$' | head -n 1) || true
+[ -n "$dialog" ] || { echo "no save dialog"; exit 1; }
 sleep 2
 xdotool key Return
 for _ in $(seq 300); do [ -s "$out" ] && break; sleep 0.1; done

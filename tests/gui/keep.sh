@@ -16,7 +16,7 @@ click 40 89  # " Black & White"
 sleep 3
 click 33 42  # back to the "Brush" tab
 click 30 275 # " Keep a Color": the next click picks
-# The picture is fitted in the box right of the panel; its middle is the disc's.
+# The picture is fitted in the box right of the sidebar; its middle is the disc's.
 cx=615 cy=307
 click $cx $cy
 sleep 3

@@ -12,10 +12,10 @@ sleep 1.5
 click 120 42  # the "Background" tab
 click 40 89   # " Black & White", with no picture loaded
 xdotool key --window "$wid" ctrl+o
-panel=$(timeout 10 xdotool search --sync --onlyvisible --name '^Open Photo$' | head -n 1) || true
-[ -n "$panel" ] || { echo "Ctrl+O did not open the panel after an effect was ticked"; exit 1; }
+dialog=$(timeout 10 xdotool search --sync --onlyvisible --name '^Open Photo$' | head -n 1) || true
+[ -n "$dialog" ] || { echo "Ctrl+O did not open the dialog after an effect was ticked"; exit 1; }
 sleep 0.5
-xdotool windowactivate --sync "$panel" 2>/dev/null || true
+xdotool windowactivate --sync "$dialog" 2>/dev/null || true
 xdotool type --delay 20 "$work/light.png"
 sleep 0.3
 xdotool key Return

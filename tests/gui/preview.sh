@@ -13,7 +13,7 @@ convert -size 4000x6000 gradient:red-blue -rotate 90 -modulate 100,200 -quality 
 started=$(date +%s%N)
 start_program "$program" "$work/big.jpg"
 
-# The picture area is right of the panel.
+# The picture area is right of the sidebar.
 x=620 y=300
 "$watch" "$wid" $x $y 60000 colour >/dev/null || { echo "the photo never appeared"; exit 1; }
 echo "first picture on screen $((($(date +%s%N) - started) / 1000000)) ms after the launch"

@@ -8,7 +8,7 @@ start_display
 convert -size 5000x3600 gradient:navy-teal -rotate 90 "$work/cool.png"
 start_program "$program" "$work/cool.png"
 
-# Pixels of the image area (right of the panel, below the preview switch) close to pure red.
+# Pixels of the image area (right of the sidebar, below the preview switch) close to pure red.
 red_pixels() {
     convert "$work/$1" -crop "$((WIDTH - 320))x$((HEIGHT - 70))+315+65" +repage -fuzz 30% \
         -fill black +opaque red -fill white -opaque red -format '%[fx:round(mean*w*h)]' info:

@@ -15,7 +15,7 @@ click 40 89   # " Black & White"
 sleep 3
 import -window "$wid" "$work/before.png"
 
-# The picture area is right of the panel; paint across its middle.
+# The picture area is right of the sidebar; paint across its middle.
 y=300
 stroke 500 10 760 $y
 sleep 2

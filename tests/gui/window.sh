@@ -16,7 +16,7 @@ grep -q 'ignoring unknown option --no-such-option' "$work/err.log" || { echo "op
 ls -d "$work"/tmp/vividra-* >/dev/null || { echo "no working folder"; exit 1; }
 import -window "$wid" "$work/shot.png"
 [ -n "${VIVIDRA_SCREENSHOT:-}" ] && cp "$work/shot.png" "$VIVIDRA_SCREENSHOT"
-# A point of the window background between the panel and the picture area.
+# A point of the window background between the sidebar and the picture area.
 pixel=$(convert "$work/shot.png" -crop "1x1+315+$((HEIGHT - 6))" -depth 8 txt:- | tail -n 1)
 echo "background pixel: $pixel"
 echo "$pixel" | grep -qE '\((4[6-9]|5[0-6]),(4[6-9]|5[0-6]),(4[6-9]|5[0-6])[,)]' || { echo "background is not dark grey"; exit 1; }

@@ -40,7 +40,7 @@ read -r _ _ width height < <(xwininfo -id "$wid" | awk '/Width:/ {w=$2} /Height:
 import -window "$wid" "$work/fitted.png"
 
 status=0
-# The box: from the middle row and column of the picture area, right of the panel.
+# The box: from the middle row and column of the picture area, right of the sidebar.
 mid_y=$((height / 2))
 mid_x=$(((width + 300) / 2))
 read -r x0 x1 dark_row <<<"$(run fitted.png row $mid_y)"

@@ -27,14 +27,14 @@ private slots:
         ViewController& c = fixture_.controller();
         MainWindow& w = fixture_.window();
         QVERIFY(!w.actionUndo->isEnabled());
-        c.OnUndo(); // nothing to undo at the loaded picture
-        QCOMPARE(c.currenState, 0);
+        c.undo(); // nothing to undo at the loaded picture
+        QCOMPARE(c.currentState, 0);
 
         for (int i = 0; i < 3; ++i) {
             fixture_.drag(Qt::LeftButton, QPoint(40 + 30 * i, 40), QPoint(60 + 30 * i, 90));
             idle();
         }
-        QCOMPARE(c.currenState, 3);
+        QCOMPARE(c.currentState, 3);
         QVERIFY(w.actionUndo->isEnabled());
         QVERIFY(!w.actionRedo->isEnabled());
 
@@ -42,20 +42,20 @@ private slots:
         fixture_.drag(Qt::LeftButton, QPoint(20, 100), QPoint(120, 100));
         QVERIFY(c.jobs.busy());
         QVERIFY(!w.actionUndo->isEnabled());
-        c.OnUndo();
-        QCOMPARE(c.currenState, 4);
+        c.undo();
+        QCOMPARE(c.currentState, 4);
         idle();
         for (int i = 0; i < 3; ++i) {
-            c.OnUndo();
+            c.undo();
             idle();
         }
-        QCOMPARE(c.currenState, 1);
+        QCOMPARE(c.currentState, 1);
         QVERIFY(w.actionRedo->isEnabled());
         fixture_.drag(Qt::LeftButton, QPoint(30, 30), QPoint(130, 30));
         idle();
         QCOMPARE(c.statesList.size(), 3);
         QCOMPARE(c.actualStatesList.size(), 3);
-        QCOMPARE(c.currenState, 2);
+        QCOMPARE(c.currentState, 2);
         QCOMPARE(c.statesList[0]->lastAction, QStringLiteral("addImage"));
         QCOMPARE(c.statesList[1]->lastAction, QStringLiteral("pathModified"));
         QCOMPARE(c.statesList[2]->lastAction, QStringLiteral("pathModified"));
@@ -63,40 +63,40 @@ private slots:
         QCOMPARE(c.actualStatesList[2]->paths.size(), 3);
         QCOMPARE(c.actualStatesList[2]->paths[1], c.actualStatesList[1]->paths[1]);
         QVERIFY(!w.actionRedo->isEnabled());
-        c.OnRedo();
-        QCOMPARE(c.currenState, 2);
+        c.redo();
+        QCOMPARE(c.currentState, 2);
     }
 
     void sixtyEditsKeepTheLastFifty() {
         ViewController& c = fixture_.controller();
         for (int size = 1; size <= 60; ++size) {
             c.sliderBrushSize->setFloatValue(static_cast<float>(size));
-            c.OnBrushSizeChanged();
+            c.applyBrushSize();
             idle();
         }
         QCOMPARE(c.statesList.size(), 51);
         QCOMPARE(c.actualStatesList.size(), 51);
-        QCOMPARE(c.currenState, 50);
+        QCOMPARE(c.currentState, 50);
         for (int i = 0; i < 50; ++i) {
-            c.OnUndo();
+            c.undo();
             idle();
         }
-        QCOMPARE(c.currenState, 0);
+        QCOMPARE(c.currentState, 0);
         // The loaded picture's state was dropped long ago: the tenth edit is the oldest.
         QCOMPARE(c.actualStatesList.front()->lastAction, QStringLiteral("brushSizeChanged"));
         QCOMPARE(c.settings.brush.size, 10.0f);
         QCOMPARE(c.sliderBrushSize->floatValue(), 10.0f);
         QCOMPARE(c.imageViewBackground->lineWidth, 10.0);
-        c.OnUndo();
-        QCOMPARE(c.currenState, 0);
+        c.undo();
+        QCOMPARE(c.currentState, 0);
         for (int i = 0; i < 50; ++i) {
-            c.OnRedo();
+            c.redo();
             idle();
         }
-        QCOMPARE(c.currenState, 50);
+        QCOMPARE(c.currentState, 50);
         QCOMPARE(c.settings.brush.size, 60.0f);
-        c.OnRedo();
-        QCOMPARE(c.currenState, 50);
+        c.redo();
+        QCOMPARE(c.currentState, 50);
     }
 
     void anEffectChangeComesBackWithEveryControl() {
@@ -138,7 +138,7 @@ private slots:
         c.needToSaveState = true;
         c.registerStateChange(QStringLiteral("effects"));
 
-        c.OnUndo();
+        c.undo();
         idle();
         EditSettings expected = before;
         expected.foreground.sepiaOn = true;
@@ -149,7 +149,7 @@ private slots:
         QVERIFY(!c.checkEraserMode->isChecked());
         QCOMPARE(c.sliderForegroundSketchIntensity->floatValue(), 0.7f);
 
-        c.OnUndo();
+        c.undo();
         idle();
         expected.foreground.sepiaOn = false;
         QCOMPARE(c.settings, expected);
@@ -158,9 +158,9 @@ private slots:
         QCOMPARE(c.lastImage.image, composite);
 
         c.settings.foreground.sketchIntensity = 0.1f;
-        c.OnRedo();
+        c.redo();
         idle();
-        c.OnRedo();
+        c.redo();
         idle();
         expected = changed;
         expected.foreground.sketchIntensity = 0.1f;

@@ -34,16 +34,16 @@ private slots:
         ViewController& c = fixture_.controller();
         const QString path = writeColourPicture(fixture_.environment().root(), 400, 300);
         fixture_.dialogs().openAnswers = {path};
-        c.OnSelectImage();
-        QVERIFY(c.infoProvider.processIsRunning());
-        QTRY_VERIFY(!c.infoProvider.processIsRunning());
+        c.openPicture();
+        QVERIFY(c.infoProvider.jobsBusy());
+        QTRY_VERIFY(!c.infoProvider.jobsBusy());
         QCOMPARE(platform::defaults::folder(platform::defaults::kAddImagePath),
                  fixture_.environment().root());
 
         const QSizeF area = c.customViewImage->size();
         QRectF expected(0, 0, area.width(), area.height());
         ImageTools::fitRect(expected, 400, 300);
-        QCOMPARE(c.imageViewBackground->curentRect, expected);
+        QCOMPARE(c.imageViewBackground->pictureRect, expected);
         QCOMPARE(c.imageViewBackground->originalRect, QRectF(0, 0, 400, 300));
         QCOMPARE(c.currentMaskRect, QRectF(0, 0, area.width(), area.height()));
         QCOMPARE(c.maskImageWidth, area.width());
@@ -56,20 +56,20 @@ private slots:
         QCOMPARE(c.backgroundImage.image.pixel(390, 290), original.pixel(390, 290));
         QCOMPARE(c.statesList.size(), 1);
         QCOMPARE(c.statesList.front()->lastAction, QStringLiteral("addImage"));
-        QCOMPARE(c.currenState, 0);
+        QCOMPARE(c.currentState, 0);
         QVERIFY(c.infoProvider.isImageAdded);
         QVERIFY(fixture_.dialogs().alerts.isEmpty());
 
         // With a picture loaded the open command asks first; "No" keeps it.
         fixture_.dialogs().alertAnswers = {platform::kSecondButton};
-        c.OnSelectImage();
+        c.openPicture();
         QCOMPARE(fixture_.dialogs().alerts.size(), 1);
         QCOMPARE(
             fixture_.dialogs().alerts.front().informativeText,
             QStringLiteral(
                 "All unsaved changes will be lost. Are you sure you want to select a new image?"));
-        QCOMPARE(fixture_.dialogs().openPanels.size(), 1);
-        QCOMPARE(fixture_.dialogs().openPanels.front().directory, QString());
+        QCOMPARE(fixture_.dialogs().openDialogs.size(), 1);
+        QCOMPARE(fixture_.dialogs().openDialogs.front().directory, QString());
         QCOMPARE(c.originalImagePath, path);
     }
 
@@ -82,14 +82,14 @@ private slots:
         const QString path = fixture_.environment().root() + QStringLiteral("/big.jpg");
         QVERIFY(big.save(path, "JPEG", 90));
         c.takeInPicture(path, QStringLiteral("addImage"));
-        QTRY_VERIFY_WITH_TIMEOUT(!c.infoProvider.processIsRunning(), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(!c.infoProvider.jobsBusy(), 60000);
 
-        const QRectF f = c.imageViewBackground->curentRect;
+        const QRectF f = c.imageViewBackground->pictureRect;
         QCOMPARE(qRound(f.x() * 100), 13333);
         QCOMPARE(f.y(), 0.0);
         QCOMPARE(qRound(f.width() * 100), 53333);
         QCOMPARE(f.height(), 400.0);
-        QCOMPARE(c.imageView->curentRect, f);
+        QCOMPARE(c.imageView->pictureRect, f);
         QCOMPARE(c.currentMaskRect, QRectF(0, 0, 800, 400));
         QCOMPARE(c.currentMaskImage.image.size(), QSize(800, 400));
         QCOMPARE(c.imageViewBackground->originalRect, QRectF(0, 0, 4000, 3000));
@@ -113,8 +113,8 @@ private slots:
                  QStringLiteral("The image could not be loaded."));
         QVERIFY(c.originalImagePath.isEmpty());
         QVERIFY(!c.infoProvider.isImageAdded);
-        QVERIFY(!c.infoProvider.processIsRunning());
-        QVERIFY(!c.processIsRunning());
+        QVERIFY(!c.infoProvider.jobsBusy());
+        QVERIFY(!c.renderingPending());
         QVERIFY(c.progressIndicator->isHidden());
 
         // Requests that name no picture get the same answer and change nothing.
@@ -124,12 +124,12 @@ private slots:
         center.post(platform::kImageDragged); // no user information at all: nothing
         QCOMPARE(fixture_.dialogs().alerts.size(), 3);
         QVERIFY(c.originalImagePath.isEmpty());
-        fixture_.dialogs().openAnswers = {QString()}; // the open panel cancelled
-        c.OnSelectImage();
-        QCOMPARE(fixture_.dialogs().openPanels.size(), 1);
-        QCOMPARE(fixture_.dialogs().openPanels.front().extensions.size(), 12);
+        fixture_.dialogs().openAnswers = {QString()}; // the open dialog cancelled
+        c.openPicture();
+        QCOMPARE(fixture_.dialogs().openDialogs.size(), 1);
+        QCOMPARE(fixture_.dialogs().openDialogs.front().extensions.size(), 12);
         QCOMPARE(fixture_.dialogs().alerts.size(), 3);
-        QVERIFY(!c.infoProvider.processIsRunning());
+        QVERIFY(!c.infoProvider.jobsBusy());
     }
 
     void renderRequestsQueueOncePerKind() {
@@ -137,18 +137,18 @@ private slots:
         fixture_.load(200, 100);
         c.changesMade = false;
         c.checkBackgroundBlackWhite->click();
-        QVERIFY(c.processIsRunning());
+        QVERIFY(c.renderingPending());
         QCOMPARE(c.checkBackgroundBlackWhite->image(), QStringLiteral("Checked"));
         QCOMPARE(c.checkBackgroundBlackWhite->alternateImage(), QStringLiteral("Checked"));
         c.sliderForegroundBlurIntensity->setValue(c.sliderForegroundBlurIntensity->value() + 3);
         c.checkBackgroundSepia->click();
         c.checkForegroundSketch->click();
-        QCOMPARE(c.processesQueue, (QList<ProcessType>{ProcessType::foregroundPreview,
-                                                       ProcessType::backgroundPreview}));
+        QCOMPARE(c.waitingUpdates,
+                 (QList<LayerUpdate>{LayerUpdate::foreground, LayerUpdate::background}));
         QVERIFY(c.changesMade);
-        QTRY_VERIFY(!c.processIsRunning());
-        QVERIFY(c.processesQueue.isEmpty());
-        QVERIFY(!c.infoProvider.processIsRunning());
+        QTRY_VERIFY(!c.renderingPending());
+        QVERIFY(c.waitingUpdates.isEmpty());
+        QVERIFY(!c.infoProvider.jobsBusy());
         QVERIFY(!isGrey(c.backgroundImage.image.pixel(50, 50))); // black and white, then sepia
         QVERIFY(c.checkForegroundSketch->isChecked());
         QCOMPARE(c.statesList.back()->lastAction, QStringLiteral("updateBackgroundImage"));
@@ -164,7 +164,7 @@ private slots:
         QVERIFY(isGrey(c.backgroundImage.image.pixel(200, 150)));
 
         DrawView* surface = c.imageViewBackground;
-        const QRectF r = surface->curentRect;
+        const QRectF r = surface->pictureRect;
         // Across the middle of the shown picture, in widget rows.
         const QPoint from(static_cast<int>(r.x() + r.width() * 0.25),
                           static_cast<int>(surface->height() / 2));
@@ -174,15 +174,15 @@ private slots:
         QTest::mouseMove(surface, (from + to) / 2);
         QTest::mouseMove(surface, to);
         QTest::mouseRelease(surface, Qt::LeftButton, {}, to);
-        QCOMPARE(surface->listOfPAths.size(), 1);
-        QTRY_VERIFY(!c.infoProvider.processIsRunning());
+        QCOMPARE(surface->strokePaths.size(), 1);
+        QTRY_VERIFY(!c.infoProvider.jobsBusy());
         QCOMPARE(c.statesList.back()->lastAction, QStringLiteral("pathModified"));
 
         const QImage shown = c.currentZoomInImage.image;
         QCOMPARE(shown.size(), QSize(400, 300));
         const double scale = 400.0 / r.width();
         const int stripe = static_cast<int>(20 * scale); // brush 20 on screen, in picture pixels
-        QCOMPARE(surface->listOfPAths.front()->lineWidth, 20 * scale);
+        QCOMPARE(surface->strokePaths.front()->lineWidth, 20 * scale);
         // Revealed along the stroke, untouched far from it.
         QVERIFY(!isGrey(shown.pixel(200, 150)));
         QVERIFY(!isGrey(shown.pixel(130, 150 + stripe / 3)));
@@ -211,12 +211,12 @@ private slots:
         QTest::mousePress(surface, Qt::LeftButton, {}, p);
         QTest::mouseRelease(surface, Qt::LeftButton, {}, p + QPoint(5, 0));
         QVERIFY(surface->secondPath->isEmpty());
-        QTRY_VERIFY(!c.infoProvider.processIsRunning());
+        QTRY_VERIFY(!c.infoProvider.jobsBusy());
         // A click paints a dot.
         QTest::mouseClick(surface, Qt::LeftButton, {}, p);
         QCOMPARE(c.statesList.size(), 2);
-        QCOMPARE(surface->listOfPAths.size(), 1);
-        QVERIFY(surface->listOfPAths.front()->path->elementCount() >= 2);
+        QCOMPARE(surface->strokePaths.size(), 1);
+        QVERIFY(surface->strokePaths.front()->path->elementCount() >= 2);
         // The list keeps its own copy; the surface starts the next stroke afresh.
         QVERIFY(surface->secondPath->isEmpty());
     }
@@ -230,7 +230,7 @@ private slots:
         QVERIFY(!isGrey(c.currentZoomInImage.image.pixel(200, 150)));
 
         c.checkEraserMode->click();
-        QTRY_VERIFY(!c.infoProvider.processIsRunning());
+        QTRY_VERIFY(!c.infoProvider.jobsBusy());
         QVERIFY(c.imageViewBackground->isErase);
         QCOMPARE(c.statesList.back()->lastAction, QStringLiteral("customColorSelected"));
         fixture_.paintAcrossMiddle();
@@ -238,7 +238,7 @@ private slots:
         const QImage result = c.currentZoomInImage.image;
         QCOMPARE(result.pixel(200, 150), c.preEraseImage.image.pixel(200, 150));
         QVERIFY(isGrey(result.pixel(200, 150)));
-        QCOMPARE(c.imageViewBackground->listOfPAths.back()->isErase, true);
+        QCOMPARE(c.imageViewBackground->strokePaths.back()->isErase, true);
 
         // Recomposing from the start paints oldest first: the erase still wins.
         const Picture again = c.flattenForExport();
@@ -247,18 +247,18 @@ private slots:
 
     void aSolidColourStrokeKeepsItsColour() {
         ViewController& c = fixture_.controller();
-        c.colorPanel->setCurrentColor(QColor(0, 0, 255));
+        c.colourDialog->setCurrentColor(QColor(0, 0, 255));
         fixture_.load(400, 300);
         c.checkCustomColor->click();
-        QTRY_VERIFY(!c.infoProvider.processIsRunning());
+        QTRY_VERIFY(!c.infoProvider.jobsBusy());
         QVERIFY(c.imageViewBackground->isColor);
         fixture_.paintAcrossMiddle();
         fixture_.waitIdle();
         QCOMPARE(c.currentZoomInImage.image.pixel(200, 150), qRgb(0, 0, 255));
 
-        c.colorPanel->setCurrentColor(QColor(255, 255, 0));
-        QTRY_VERIFY(!c.infoProvider.processIsRunning());
-        QTRY_VERIFY(!c.colorIsChangeing);
+        c.colourDialog->setCurrentColor(QColor(255, 255, 0));
+        QTRY_VERIFY(!c.infoProvider.jobsBusy());
+        QTRY_VERIFY(!c.colourChangeRunning);
         const Picture flat = c.flattenForExport();
         QCOMPARE(flat.image.pixel(200, 150), qRgb(0, 0, 255));
     }
@@ -277,15 +277,13 @@ private slots:
         c.settings.background.blackWhiteOn = true;
         c.showSettings();
         c.takeInPicture(path, QStringLiteral("addImage"));
-        QTRY_VERIFY(!c.infoProvider.processIsRunning());
+        QTRY_VERIFY(!c.infoProvider.jobsBusy());
         DrawView* surface = c.imageViewBackground;
-        const QRectF r = surface->curentRect;
+        const QRectF r = surface->pictureRect;
         const auto at = [&](double px) {
             return QPoint(static_cast<int>(r.x() + r.width() * px / 400), surface->height() / 2);
         };
-        const auto settle = [&] {
-            QTRY_VERIFY(!c.infoProvider.processIsRunning() && !c.jobs.busy());
-        };
+        const auto settle = [&] { QTRY_VERIFY(!c.infoProvider.jobsBusy() && !c.jobs.busy()); };
         const auto shown = [&](int x, int y) { return c.currentZoomInImage.image.pixel(x, y); };
 
         // Turning it on asks for a click; the click keeps the disc's red, not the field.
@@ -294,24 +292,24 @@ private slots:
         QTest::mouseClick(surface, Qt::LeftButton, {}, at(200));
         settle();
         QVERIFY(!surface->picking);
-        QVERIFY(keptColour(surface->listOfPAths));
+        QVERIFY(keptColour(surface->strokePaths));
         QVERIFY(c.settings.keep.on);
         QVERIFY(c.settings.keep.hue > 350 || c.settings.keep.hue < 5);
         QCOMPARE(shown(200, 150), disc.pixel(200, 150));
         QVERIFY(test::isGrey(shown(50, 50)));
         QCOMPARE(c.statesList.back()->lastAction, QStringLiteral("keepColorChanged"));
         QVERIFY(c.statesList.back()->keep.on);
-        const qsizetype keptAt = c.currenState;
+        const qsizetype keptAt = c.currentState;
 
         // Undo takes the kept colour away, and the check box with it; redo brings both back.
-        c.OnUndo();
+        c.undo();
         settle();
         QVERIFY(!c.settings.keep.on);
         QVERIFY(!c.checkKeepColor->isChecked());
         QVERIFY(test::isGrey(shown(200, 150)));
-        c.OnRedo();
+        c.redo();
         settle();
-        QCOMPARE(c.currenState, keptAt);
+        QCOMPARE(c.currentState, keptAt);
         QVERIFY(c.checkKeepColor->isChecked());
         QCOMPARE(shown(200, 150), disc.pixel(200, 150));
 
@@ -327,7 +325,7 @@ private slots:
         QTest::mouseMove(surface, at(200));
         QTest::mouseRelease(surface, Qt::LeftButton, {}, at(200));
         settle();
-        QVERIFY(surface->listOfPAths.back()->edgeAware);
+        QVERIFY(surface->strokePaths.back()->edgeAware);
         QCOMPARE(shown(320, 150), disc.pixel(320, 150));
         QVERIFY(test::isGrey(shown(230, 150)));
         QVERIFY(test::isGrey(shown(320, 100)));
@@ -339,11 +337,11 @@ private slots:
         ViewController& c = fixture_.controller();
         const QString path = writeColourPicture(fixture_.environment().root(), 120, 90);
         c.takeInPicture(path, QStringLiteral("addImage"));
-        QTRY_VERIFY(!c.infoProvider.processIsRunning());
+        QTRY_VERIFY(!c.infoProvider.jobsBusy());
         c.settings.foreground.sepiaOn = true;
         c.settings.foreground.sketchOn = true;
-        c.requestLayerUpdate(ProcessType::foregroundPreview);
-        QTRY_VERIFY(!c.processIsRunning());
+        c.requestLayerUpdate(LayerUpdate::foreground);
+        QTRY_VERIFY(!c.renderingPending());
         const Picture original = *ImageTools::readPicture(path);
         const Picture expected =
             ImageTools::applySketch(ImageTools::applySepia(original, 1.0f), 0.2 / 100.0, 2.0);
@@ -352,10 +350,10 @@ private slots:
         // The original disappears: the renderings go on from the picture as taken in.
         QVERIFY(QFile::remove(path));
         c.settings.foreground.sepiaOn = false;
-        c.requestLayerUpdate(ProcessType::foregroundPreview);
-        c.requestLayerUpdate(ProcessType::backgroundPreview);
-        QTRY_VERIFY(!c.processIsRunning());
-        QVERIFY(!c.infoProvider.processIsRunning());
+        c.requestLayerUpdate(LayerUpdate::foreground);
+        c.requestLayerUpdate(LayerUpdate::background);
+        QTRY_VERIFY(!c.renderingPending());
+        QVERIFY(!c.infoProvider.jobsBusy());
         QVERIFY(c.progressIndicator->isHidden());
         QCOMPARE(c.foregroundImage.image,
                  ImageTools::applySketch(original, 0.2 / 100.0, 2.0).image);
@@ -374,7 +372,7 @@ private slots:
         file.setUrls({QUrl::fromLocalFile(path)});
         QVERIFY(drop->draggingEntered(&file));
         QVERIFY(drop->performDragOperation(&file));
-        QTRY_VERIFY(c.infoProvider.isImageAdded && !c.infoProvider.processIsRunning());
+        QTRY_VERIFY(c.infoProvider.isImageAdded && !c.infoProvider.jobsBusy());
         QCOMPARE(c.originalImagePath, path);
         QVERIFY(fixture_.dialogs().alerts.isEmpty());
 
@@ -398,7 +396,7 @@ private slots:
         QVERIFY(drop->draggingEntered(&data));
         QVERIFY(drop->performDragOperation(&data));
         QTRY_VERIFY(c.originalImagePath.contains(QStringLiteral("/PhotosImages/")));
-        QTRY_VERIFY(!c.infoProvider.processIsRunning());
+        QTRY_VERIFY(!c.infoProvider.jobsBusy());
         QCOMPARE(c.backgroundImage.image.size(), QSize(64, 48));
 
         // The picture reset: every control back to its default, the same picture again.
@@ -406,8 +404,8 @@ private slots:
         c.settings.brush.eraser = true;
         c.showSettings();
         c.changesMade = true;
-        c.OnReset();
-        QVERIFY(c.infoProvider.processIsRunning());
+        c.resetPicture();
+        QVERIFY(c.infoProvider.jobsBusy());
         // While the picture is taken in again the drawing surface shows nothing of its own.
         const QImage during = c.imageViewBackground->grab().toImage();
         QVERIFY(!during.isNull());
@@ -415,7 +413,7 @@ private slots:
             for (int x = 0; x < during.width(); ++x)
                 QVERIFY2(qAlpha(during.pixel(x, y)) == 0 || isGrey(during.pixel(x, y)),
                          qPrintable(QStringLiteral("colour at %1,%2").arg(x).arg(y)));
-        QTRY_VERIFY(!c.infoProvider.processIsRunning());
+        QTRY_VERIFY(!c.infoProvider.jobsBusy());
         QVERIFY(!c.checkBackgroundSepia->isChecked());
         QVERIFY(!c.checkEraserMode->isChecked());
         QVERIFY(!c.changesMade);

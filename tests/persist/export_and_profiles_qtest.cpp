@@ -1,4 +1,4 @@
-// Exporting the splash through the window and the panel, and saving and loading profiles.
+// Exporting the splash through the window and the dialog, and saving and loading profiles.
 #include <QtTest>
 
 #include <QColorDialog>
@@ -50,32 +50,32 @@ private slots:
     void init() { fixture_.setUp(true); }
     void cleanup() { fixture_.tearDown(); }
 
-    void exportFollowsTheWindowThePanelAndTheDestinationsExtension() {
+    void exportFollowsTheWindowTheDialogAndTheDestinationsExtension() {
         ViewController& c = fixture_.controller();
         test::ScriptedDialogs& d = fixture_.dialogs();
-        c.OnSaveImage();
+        c.exportPicture();
         QCOMPARE(d.alerts.size(), 1);
         QCOMPARE(informative(d, 0),
                  "There is no image to save. Please add an image and try again.");
-        QVERIFY(d.savePanels.isEmpty());
+        QVERIFY(d.saveDialogs.isEmpty());
 
         const QString root = fixture_.environment().root();
         openSplash(test::writeColourPicture(root, 300, 200, QStringLiteral("IMG_1.JPG")));
         const int before = d.alerts.size();
         // Closing the window stops silently.
         test::answerFormatWindow(QString());
-        c.OnSaveImage();
+        c.exportPicture();
         QCOMPARE(d.alerts.size(), before);
-        QVERIFY(d.savePanels.isEmpty());
+        QVERIFY(d.saveDialogs.isEmpty());
         QCOMPARE(c.selectedFormat, "Default");
 
-        // "Original" keeps the picture's own extension; a cancelled panel changes nothing.
+        // "Original" keeps the picture's own extension; a cancelled dialog changes nothing.
         test::answerFormatWindow(QStringLiteral("Original"));
         d.saveAnswers = {QString()};
-        c.OnSaveImage();
-        QCOMPARE(d.savePanels.size(), 1);
-        QCOMPARE(d.savePanels[0].suggestedName, "IMG_1_edited.JPG");
-        QCOMPARE(d.savePanels[0].extensions.size(), 12);
+        c.exportPicture();
+        QCOMPARE(d.saveDialogs.size(), 1);
+        QCOMPARE(d.saveDialogs[0].suggestedName, "IMG_1_edited.JPG");
+        QCOMPARE(d.saveDialogs[0].extensions.size(), 12);
         QVERIFY(platform::defaults::folder(platform::defaults::kSaveImagePath).isEmpty());
 
         // "PNG" chosen, a ".tif" name typed: TIFF data, the folder remembered.
@@ -83,8 +83,8 @@ private slots:
         const QString tif = root + QStringLiteral("/out/splash.tif");
         test::answerFormatWindow(QStringLiteral("PNG"));
         d.saveAnswers = {tif};
-        c.OnSaveImage();
-        QCOMPARE(d.savePanels[1].suggestedName, "IMG_1_edited.PNG");
+        c.exportPicture();
+        QCOMPARE(d.saveDialogs[1].suggestedName, "IMG_1_edited.PNG");
         QTRY_COMPARE(d.alerts.size(), before + 1);
         QCOMPARE(informative(d, before), "Image saved successfully.");
         QCOMPARE(d.alerts[before].style, platform::Alert::Style::Informational);
@@ -110,7 +110,7 @@ private slots:
             test::answerFormatWindow(entry);
             d.saveAnswers = {path};
             const int before = d.alerts.size();
-            c.OnSaveImage();
+            c.exportPicture();
             QTRY_COMPARE(d.alerts.size(), before + 1);
             QCOMPARE(informative(d, before), "Image saved successfully.");
             const std::optional<Picture> back = ImageTools::readPicture(path);
@@ -135,8 +135,8 @@ private slots:
             test::answerFormatWindow(QStringLiteral("JPG"));
             d.saveAnswers = {root + QStringLiteral("/a.jpg")};
             const int before = d.alerts.size();
-            c.OnSaveImage();
-            if (!QTest::qWaitFor([&] { return d.alerts.size() > before && !c.processIsRunning(); }))
+            c.exportPicture();
+            if (!QTest::qWaitFor([&] { return d.alerts.size() > before && !c.renderingPending(); }))
                 return QList<test::ScriptedDialogs::Asked>();
             return d.alerts.mid(before);
         };
@@ -177,7 +177,7 @@ private slots:
         test::answerFormatWindow(QStringLiteral("BMP"));
         d.saveAnswers = {path};
         const int before = d.alerts.size();
-        c.OnSaveImage();
+        c.exportPicture();
         QTRY_COMPARE(d.alerts.size(), before + 1);
         limit.lift();
         QCOMPARE(informative(d, before), "Could not save the image.");
@@ -204,7 +204,7 @@ private slots:
         test::answerFormatWindow(QStringLiteral("PNG"));
         d.saveAnswers = {path};
         const int before = d.alerts.size();
-        c.OnSaveImage();
+        c.exportPicture();
         QProgressDialog* progress = nullptr;
         QTRY_VERIFY((progress = findVisible<QProgressDialog>()));
         QVERIFY(progress->isModal());
@@ -230,14 +230,14 @@ private slots:
         c.sliderForegroundBlurIntensity->setFloatValue(55.5f);
         emit c.sliderForegroundBlurIntensity->floatValueChanged(55.5f);
         c.checkEraserMode->click();
-        c.colorPanel->setCurrentColor(QColor::fromRgbF(0.2f, 0.4f, 0.6f));
-        QTRY_VERIFY(!c.processIsRunning());
+        c.colourDialog->setCurrentColor(QColor::fromRgbF(0.2f, 0.4f, 0.6f));
+        QTRY_VERIFY(!c.renderingPending());
         const EditSettings saved = c.settings;
         d.saveAnswers = {path};
-        c.OnSaveProfile();
-        QCOMPARE(d.savePanels.size(), 1);
-        QCOMPARE(d.savePanels[0].suggestedName, "profile.clr");
-        QCOMPARE(d.savePanels[0].extensions, QStringList{"clr"});
+        c.saveProfile();
+        QCOMPARE(d.saveDialogs.size(), 1);
+        QCOMPARE(d.saveDialogs[0].suggestedName, "profile.clr");
+        QCOMPARE(d.saveDialogs[0].extensions, QStringList{"clr"});
         QCOMPARE(c.currentProfilePath, path);
         QCOMPARE(platform::defaults::folder(platform::defaults::kSaveAsProfilePath), root);
         QVERIFY(!c.changesMade);
@@ -249,25 +249,25 @@ private slots:
         c.changesMade = true;
         d.alertAnswers = {platform::kFirstButton};
         d.openAnswers = {path};
-        c.OnLoadProfile();
+        c.loadProfile();
         QCOMPARE(informative(d, 0), "You have unsaved changes that will be lost. Continue?");
         QCOMPARE(c.settings, saved);
         QVERIFY(c.checkBackgroundBlackWhite->isChecked());
         QCOMPARE(c.comboBackgroundBlackWhite->currentIndex(), 2);
         QCOMPARE(c.sliderForegroundBlurIntensity->floatValue(), 55.5f);
         QVERIFY(c.checkEraserMode->isChecked());
-        QCOMPARE(c.colorPanel->currentColor(), saved.brush.colour);
+        QCOMPARE(c.colourDialog->currentColor(), saved.brush.colour);
         QVERIFY(c.statesList.isEmpty());
         QVERIFY(c.changesMade);
-        QVERIFY(!c.processIsRunning());
+        QVERIFY(!c.renderingPending());
         QCOMPARE(platform::defaults::folder(platform::defaults::kLoadProfilePath), root);
 
         // "No" leaves everything, the path included.
         d.alertAnswers = {platform::kSecondButton};
-        const int panels = d.openPanels.size();
+        const int asked = d.openDialogs.size();
         c.currentProfilePath = QStringLiteral("/kept.clr");
-        c.OnLoadProfile();
-        QCOMPARE(d.openPanels.size(), panels);
+        c.loadProfile();
+        QCOMPARE(d.openDialogs.size(), asked);
         QCOMPARE(c.currentProfilePath, "/kept.clr");
 
         // Bad files (the line rules are the model's tests): rejected before any control
@@ -283,16 +283,16 @@ private slots:
             QVERIFY(test::writeAll(bad, text));
             d.openAnswers = {bad};
             const int alerts = d.alerts.size();
-            c.OnLoadProfile();
+            c.loadProfile();
             QCOMPARE(d.alerts.size(), alerts + 1);
             QCOMPARE(informative(d, alerts), "Could not load profile.");
             QCOMPARE(c.settings, defaults);
             QVERIFY(!c.checkBackgroundBlackWhite->isChecked());
         }
         QCOMPARE(c.currentProfilePath, bad);
-        const int savePanels = d.savePanels.size();
-        c.OnSaveProfile();
-        QCOMPARE(d.savePanels.size(), savePanels);
+        const int saveDialogs = d.saveDialogs.size();
+        c.saveProfile();
+        QCOMPARE(d.saveDialogs.size(), saveDialogs);
         QCOMPARE(profile::readFile(bad), profile::text(defaults, c.labelBrushSize->text()));
     }
 
@@ -310,15 +310,15 @@ private slots:
         d.alertAnswers = {platform::kFirstButton};
         d.openAnswers = {path};
         c.changesMade = true;
-        c.OnLoadProfile();
-        QVERIFY(c.infoProvider.processIsRunning());
-        QTRY_VERIFY(!c.infoProvider.processIsRunning());
+        c.loadProfile();
+        QVERIFY(c.infoProvider.jobsBusy());
+        QTRY_VERIFY(!c.infoProvider.jobsBusy());
         QCOMPARE(d.alerts.size(), 1);
         QCOMPARE(c.statesList.size(), 1);
         QCOMPARE(c.statesList.front()->lastAction, "addImage");
-        QCOMPARE(c.currenState, 0);
+        QCOMPARE(c.currentState, 0);
         QVERIFY(!c.changesMade);
-        QVERIFY(c.imageViewBackground->listOfPAths.isEmpty());
+        QVERIFY(c.imageViewBackground->strokePaths.isEmpty());
         QVERIFY(isGrey(c.backgroundImage.image.pixel(100, 75)));
         QVERIFY(!isGrey(c.foregroundImage.image.pixel(100, 75)));
     }
@@ -336,7 +336,7 @@ private slots:
         QVERIFY(halves.save(picture));
         c.settings.background.blackWhiteOn = true;
         c.takeInPicture(picture, QStringLiteral("addImage"));
-        QTRY_VERIFY(!c.infoProvider.processIsRunning());
+        QTRY_VERIFY(!c.infoProvider.jobsBusy());
         QVERIFY(c.pickColourAt(QPointF(50, 50)));
         QTRY_VERIFY(!c.jobs.busy());
         c.checkEdgeAware->click();
@@ -344,7 +344,7 @@ private slots:
         const QString path = root + QStringLiteral("/look.clr");
         const QString beside = root + QStringLiteral("/look.keep");
         d.saveAnswers = {path};
-        c.OnSaveProfile();
+        c.saveProfile();
         const std::optional<sidecar::Extras> written = sidecar::read(path);
         QVERIFY(written);
         QCOMPARE(written->keep, c.settings.keep);
@@ -357,8 +357,8 @@ private slots:
         QVERIFY(!c.settings.keep.on);
         d.alertAnswers = {platform::kFirstButton};
         d.openAnswers = {path};
-        c.OnLoadProfile();
-        QTRY_VERIFY(!c.infoProvider.processIsRunning() && !c.jobs.busy());
+        c.loadProfile();
+        QTRY_VERIFY(!c.infoProvider.jobsBusy() && !c.jobs.busy());
         QCOMPARE(c.settings.keep, kept);
         QVERIFY(c.checkKeepColor->isChecked());
         QCOMPARE(c.lastImage.image.pixel(50, 50), halves.pixel(50, 50));
@@ -369,14 +369,14 @@ private slots:
         c.checkKeepColor->click();
         c.checkEdgeAware->click();
         QTRY_VERIFY(!c.jobs.busy());
-        c.OnSaveProfile();
+        c.saveProfile();
         QVERIFY(!QFileInfo::exists(beside));
         QVERIFY(test::writeAll(beside, "keep=1\nhue=400\n"));
         const int alerts = d.alerts.size();
         d.openAnswers = {path};
         c.changesMade = false;
-        c.OnLoadProfile();
-        QTRY_VERIFY(!c.infoProvider.processIsRunning() && !c.jobs.busy());
+        c.loadProfile();
+        QTRY_VERIFY(!c.infoProvider.jobsBusy() && !c.jobs.busy());
         QCOMPARE(d.alerts.size(), alerts + 1);
         QVERIFY(informative(d, alerts).contains(QStringLiteral("damaged")));
         QVERIFY(!c.settings.keep.on);

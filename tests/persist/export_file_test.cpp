@@ -25,6 +25,11 @@ TEST(ExportFile, NamesComeFromTheEntryAndCodesFromTheDestination) {
     EXPECT_EQ(exporting::encodingCode("/o/beach_edited.tif", "/p/beach.jpg"), 7);
     EXPECT_EQ(exporting::encodingCode("/o/beach_edited.xyz", "/p/beach.PNG"), 5);
     EXPECT_EQ(exporting::encodingCode("/o/beach_edited", "/p/beach.webp"), -1);
+    EXPECT_EQ(exporting::destinationPath("/o/beach_edited", "PNG", "/p/b.jpg"),
+              "/o/beach_edited.png");
+    EXPECT_EQ(exporting::destinationPath("/o/beach.webp", "Original", "/p/b.JPG"),
+              "/o/beach.webp.JPG");
+    EXPECT_EQ(exporting::destinationPath("/o/beach.Tif", "PNG", "/p/b.jpg"), "/o/beach.Tif");
     const QStringList entries = exporting::formatEntries();
     EXPECT_EQ(entries.front(), "JPG");
     EXPECT_EQ(entries.back(), "Original");

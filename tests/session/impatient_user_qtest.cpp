@@ -155,7 +155,7 @@ private:
         if (random.bounded(8) == 0) {
             // Closing while work is in flight leaves nothing behind in the working folder.
             fixture.dialogs().alertAnswers = {platform::kFirstButton};
-            c.windowWillClose();
+            c.endSession();
             platform::waitForBackgroundWork();
             QCoreApplication::processEvents();
             QVERIFY2(QDir(platform::temporaryDirectory())
@@ -164,11 +164,11 @@ private:
         } else {
             // The view's own waits are over: a zoom's rebuild, a resize's end.
             QVERIFY(spinUntil([&] { return !c.jobs.busy(); }));
-            if (c.timer->isActive()) {
-                c.timer->stop();
+            if (c.viewRebuildTimer->isActive()) {
+                c.viewRebuildTimer->stop();
                 c.refreshViewCanvas();
             }
-            c.windowDidEndLiveResize();
+            c.resizeEnded();
             QVERIFY(spinUntil([&] { return !c.jobs.busy(); }));
             platform::waitForBackgroundWork();
             QVERIFY2(!wentBack,
@@ -196,7 +196,7 @@ private:
         case 0:
             fixture.dialogs().alertAnswers = {answer};
             fixture.dialogs().openAnswers = {picture};
-            c.OnSelectImage();
+            c.openPicture();
             return 0;
         case 1:
             fixture.delegate().openURLs({picture});
@@ -259,18 +259,18 @@ private:
             return 0;
         case 13:
             if (random.bounded(2) == 0)
-                c.colorPanel->setCurrentColor(
+                c.colourDialog->setCurrentColor(
                     QColor::fromHsv(static_cast<int>(random.bounded(360)), 255, 255));
             else
                 c.sliderBrushSize->setValue(static_cast<int>(random.bounded(60)));
             return 0;
         case 14:
             fixture.dialogs().alertAnswers = {answer};
-            c.OnReset();
+            c.resetPicture();
             return 0;
         case 15:
             fixture.dialogs().alertAnswers = {answer};
-            c.OnFileNew();
+            c.newSession();
             return 0;
         case 16: {
             // Keeping a colour: a pick anywhere (greys refuse it), the switch, a slider, or
@@ -327,13 +327,13 @@ private:
         switch (random.bounded(6)) {
         case 0:
             for (quint32 i = random.bounded(6); i > 0; --i)
-                c.OnZoomIn();
+                c.zoomIn();
             break;
         case 1:
-            c.OnZoomOut();
+            c.zoomOut();
             break;
         case 2:
-            c.OnResetZoom();
+            c.resetZoom();
             break;
         case 3:
             c.zoomAbout(random.bounded(2) ? 1.1 : 0.9,
@@ -343,15 +343,15 @@ private:
         case 4:
             c.segmentedControlPreviewOriginal->setSelectedSegment(
                 1 - c.segmentedControlPreviewOriginal->selectedSegment());
-            c.OnPreviewOriginalChanged();
+            c.showChosenPreviewOrOriginal();
             break;
         default:
             fixture.window().resize(800 + static_cast<int>(random.bounded(300)),
                                     520 + static_cast<int>(random.bounded(200)));
             break;
         }
-        if (random.bounded(2) == 0 && c.timer->isActive()) {
-            c.timer->stop();
+        if (random.bounded(2) == 0 && c.viewRebuildTimer->isActive()) {
+            c.viewRebuildTimer->stop();
             c.refreshViewCanvas();
         }
     }
@@ -380,9 +380,9 @@ private:
 
     void checkInvariants(ViewController& c, const Expected& expected, quint32 seed) {
         const QByteArray where = QByteArrayLiteral("seed ") + QByteArray::number(seed);
-        QVERIFY2(!c.infoProvider.processIsRunning(), where);
-        QVERIFY2(!c.processIsRunning(), where);
-        QVERIFY2(c.processesQueue.isEmpty(), where);
+        QVERIFY2(!c.infoProvider.jobsBusy(), where);
+        QVERIFY2(!c.renderingPending(), where);
+        QVERIFY2(c.waitingUpdates.isEmpty(), where);
         QVERIFY2(c.progressIndicator->isHidden(), where);
 
         // The controls show the settings.
@@ -407,7 +407,7 @@ private:
                  c.settings.brush.customColor && !c.settings.brush.eraser);
         QCOMPARE(c.imageViewBackground->edgeAware, c.settings.brush.edgeAware);
         // The strokes hold the kept colour of the settings, and only that one.
-        const CustomPath* kept = keptColour(c.imageViewBackground->listOfPAths);
+        const CustomPath* kept = keptColour(c.imageViewBackground->strokePaths);
         QCOMPARE(kept != nullptr, c.settings.keep.on);
         if (kept)
             QVERIFY(*kept->keep == c.settings.keep.key());
@@ -418,16 +418,18 @@ private:
         const auto adjusted = [&](bool on) {
             return on ? std::optional<AdjustmentSettings>(c.settings.adjustments) : std::nullopt;
         };
-        const Picture foreground = effectChain(*original, c.settings.foreground,
-                                               adjusted(expected.foregroundAdjusted), c.initialVal);
-        const Picture background = effectChain(*original, c.settings.background,
-                                               adjusted(expected.backgroundAdjusted), c.initialVal);
+        const Picture foreground =
+            effectChain(*original, c.settings.foreground, adjusted(expected.foregroundAdjusted),
+                        AdjustmentSettings());
+        const Picture background =
+            effectChain(*original, c.settings.background, adjusted(expected.backgroundAdjusted),
+                        AdjustmentSettings());
         QVERIFY2(c.foregroundImage.image == foreground.image, where + " foreground");
         QVERIFY2(c.preEraseImage.image == background.image, where + " background");
 
         // The composed picture is the recorded strokes painted again, oldest first.
         const Picture again =
-            compositeStrokes(background, c.imageViewBackground->listOfPAths,
+            compositeStrokes(background, c.imageViewBackground->strokePaths,
                              patternColor(foreground), patternColor(background), original->image);
         QVERIFY2(largestDifference(c.lastImage.image, again.image) <= 2, where + " composite");
         if (!c.currentZoomInImage.isEmpty())
@@ -476,18 +478,18 @@ private:
         const QByteArray where = QByteArrayLiteral("seed ") + QByteArray::number(seed);
         const auto idle = [&] { return spinUntil([&] { return !c.jobs.busy(); }); };
         std::map<int, Recorded> seen;
-        seen[c.currenState] = recorded(c);
+        seen[c.currentState] = recorded(c);
         const int edits = 1 + static_cast<int>(random.bounded(6));
         for (int i = 0; i < edits; ++i) {
             // Strokes, effects, brush and colour changes, but no new picture or reset.
             static constexpr quint32 kEdits[] = {3, 5, 6, 7, 8, 10, 11, 12, 13, 16, 19};
             act(c, fixture, random, {}, kEdits[random.bounded(quint32{std::size(kEdits)})]);
             QVERIFY2(idle(), where);
-            seen[c.currenState] = recorded(c);
+            seen[c.currentState] = recorded(c);
         }
         const auto compare = [&](const Recorded& now, const Recorded& then, const char* how) {
             const QByteArray at =
-                where + " " + how + " to state " + QByteArray::number(c.currenState);
+                where + " " + how + " to state " + QByteArray::number(c.currentState);
             QVERIFY2(now.foreground == then.foreground, at + " foreground");
             QVERIFY2(now.background == then.background, at + " background");
             QVERIFY2(now.composite == then.composite, at + " composite");
@@ -496,20 +498,20 @@ private:
             expected.brush.colour = now.settings.brush.colour;
             QVERIFY2(now.settings == expected, at + " controls");
         };
-        while (c.currenState > 0) {
-            const int before = c.currenState;
-            c.OnUndo();
-            QVERIFY2(idle() && c.currenState == before - 1, where);
-            const auto known = seen.find(c.currenState);
+        while (c.currentState > 0) {
+            const int before = c.currentState;
+            c.undo();
+            QVERIFY2(idle() && c.currentState == before - 1, where);
+            const auto known = seen.find(c.currentState);
             if (known == seen.end())
-                seen[c.currenState] = recorded(c);
+                seen[c.currentState] = recorded(c);
             else
                 compare(recorded(c), known->second, "undo");
         }
-        while (c.currenState < c.statesList.size() - 1) {
-            c.OnRedo();
+        while (c.currentState < c.statesList.size() - 1) {
+            c.redo();
             QVERIFY2(idle(), where);
-            compare(recorded(c), seen.at(c.currenState), "redo");
+            compare(recorded(c), seen.at(c.currentState), "redo");
         }
     }
 };

@@ -33,7 +33,7 @@ private slots:
         const QString path =
             writeColourPicture(fixture_.environment().root(), 1200, 900, QStringLiteral("big.png"));
         c.takeInPicture(path, QStringLiteral("addImage"));
-        QVERIFY(c.infoProvider.processIsRunning());
+        QVERIFY(c.infoProvider.jobsBusy());
         // Ticked while the picture is still being taken in: rendered after it.
         c.checkBackgroundBlackWhite->click();
         c.checkForegroundSepia->click();
@@ -45,11 +45,11 @@ private slots:
 
         // A stroke, and while it is being composed, another change to the foreground.
         fixture_.paintAcrossMiddle();
-        QVERIFY(c.infoProvider.processIsRunning());
+        QVERIFY(c.infoProvider.jobsBusy());
         c.checkForegroundSepia->click();
         fixture_.waitIdle();
         QCOMPARE(c.foregroundImage.image, original.image);
-        const auto& strokes = c.imageViewBackground->listOfPAths;
+        const auto& strokes = c.imageViewBackground->strokePaths;
         QVERIFY(std::any_of(strokes.begin(), strokes.end(),
                             [](const CustomPathRef& s) { return !s->path->isEmpty(); }));
         // The stroke shows the new foreground, and the grey background elsewhere.
@@ -63,7 +63,7 @@ private slots:
         fixture_.load(400, 300);
         // A double click: the second waits behind the first one's refresh, and wins.
         c.checkEraserMode->click();
-        QVERIFY(c.infoProvider.processIsRunning());
+        QVERIFY(c.infoProvider.jobsBusy());
         c.checkEraserMode->click();
         fixture_.waitIdle();
         QVERIFY(!c.checkEraserMode->isChecked());
@@ -71,22 +71,22 @@ private slots:
 
         // Behind a stroke being composed.
         fixture_.paintAcrossMiddle();
-        QVERIFY(c.infoProvider.processIsRunning());
+        QVERIFY(c.infoProvider.jobsBusy());
         c.checkEraserMode->click();
         fixture_.waitIdle();
         QVERIFY(c.imageViewBackground->isErase);
         fixture_.paintAcrossMiddle();
         fixture_.waitIdle();
-        QVERIFY(c.imageViewBackground->listOfPAths.back()->isErase);
+        QVERIFY(c.imageViewBackground->strokePaths.back()->isErase);
     }
 
     void fileNewDuringARenderingLeavesNoPictureBehind() {
         ViewController& c = fixture_.controller();
         fixture_.load(800, 600);
         c.checkBackgroundBlur->click();
-        QVERIFY(c.processIsRunning());
+        QVERIFY(c.renderingPending());
         fixture_.dialogs().alertAnswers = {platform::kFirstButton};
-        c.OnFileNew();
+        c.newSession();
         fixture_.waitIdle();
         QVERIFY(c.originalImagePath.isEmpty());
         QVERIFY(c.backgroundImage.isEmpty() && c.lastImage.isEmpty());
@@ -101,7 +101,7 @@ private slots:
         c.checkForegroundBlackWhite->click();
         c.checkBackgroundSepia->click();
         fixture_.dialogs().alertAnswers = {platform::kFirstButton};
-        c.OnReset();
+        c.resetPicture();
         fixture_.waitIdle();
         QCOMPARE(c.statesList.size(), 1);
         QCOMPARE(c.statesList.front()->lastAction, QStringLiteral("reset"));
@@ -112,19 +112,19 @@ private slots:
 
     void brushModesChosenBeforeThePictureApplyToIt() {
         ViewController& c = fixture_.controller();
-        c.colorPanel->setCurrentColor(QColor(0, 0, 255));
+        c.colourDialog->setCurrentColor(QColor(0, 0, 255));
         c.checkCustomColor->click();
         fixture_.load(400, 300);
         QVERIFY(c.imageViewBackground->isColor);
         QVERIFY(!c.imageViewBackground->isErase);
         fixture_.paintAcrossMiddle();
         fixture_.waitIdle();
-        QVERIFY(c.imageViewBackground->listOfPAths.back()->isSolidColor);
+        QVERIFY(c.imageViewBackground->strokePaths.back()->isSolidColor);
         QCOMPARE(c.lastImage.image.pixel(200, 150), qRgb(0, 0, 255));
 
         // The eraser chosen with no picture: the next picture comes in with it on.
         fixture_.dialogs().alertAnswers = {platform::kFirstButton};
-        c.OnFileNew();
+        c.newSession();
         c.checkEraserMode->click();
         QVERIFY(c.imageViewBackground->isErase);
         fixture_.load(400, 300);
@@ -139,7 +139,7 @@ private slots:
         const QString second = writeColourPicture(fixture_.environment().root(), 160, 90,
                                                   QStringLiteral("second.png"));
         c.checkBackgroundBlur->click();
-        QVERIFY(c.infoProvider.processIsRunning());
+        QVERIFY(c.infoProvider.jobsBusy());
         fixture_.delegate().openURLs({second});
         fixture_.waitIdle();
         QCOMPARE(c.originalImagePath, second);
@@ -151,7 +151,7 @@ private slots:
         const QString third =
             writeColourPicture(fixture_.environment().root(), 90, 120, QStringLiteral("third.png"));
         fixture_.paintAcrossMiddle();
-        QVERIFY(c.infoProvider.processIsRunning());
+        QVERIFY(c.infoProvider.jobsBusy());
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(third)});
         fixture_.dialogs().alertAnswers = {platform::kFirstButton};
@@ -159,7 +159,7 @@ private slots:
         fixture_.waitIdle();
         QCOMPARE(c.originalImagePath, third);
         QCOMPARE(c.backgroundImage.image.size(), QSize(90, 120));
-        QVERIFY(c.imageViewBackground->listOfPAths.isEmpty());
+        QVERIFY(c.imageViewBackground->strokePaths.isEmpty());
     }
 
     void runningOutOfMemoryIsToldAndKeepsTheSession() {
@@ -177,7 +177,7 @@ private slots:
             QStringLiteral("not enough memory")));
         QCOMPARE(c.preEraseImage.image, background);
         QCOMPARE(c.lastImage.image, shown);
-        QVERIFY(!c.processIsRunning() && c.processesQueue.isEmpty());
+        QVERIFY(!c.renderingPending() && c.waitingUpdates.isEmpty());
         QVERIFY(c.progressIndicator->isHidden());
         // With memory back the same change goes through.
         c.checkBackgroundBlur->click();

@@ -130,18 +130,28 @@ TEST(SessionJobs, aNewSessionDropsWaitingJobsAndLateResults) {
     EXPECT_EQ(probe.events.back(), "apply after");
 }
 
-TEST(SessionJobs, workThatRunsOutOfMemoryIsReportedAndTheLineGoesOn) {
+TEST(SessionJobs, workThatThrowsIsReportedEndsAndTheLineGoesOn) {
     application();
     SessionJobs line;
     Probe probe;
-    QString reported;
-    line.onFailure = [&](const QString& reason) { reported = reason; };
+    QStringList reported;
+    int ended = 0;
+    line.onFailure = [&](const QString& reason) { reported << reason; };
     line.enqueue(SessionJobs::Kind::rendering, []() -> SessionJobs::Work {
         return [](const SessionJobs::Cancel&) -> SessionJobs::Apply { throw std::bad_alloc(); };
     });
-    line.enqueue(SessionJobs::Kind::composite, probe.job("next"));
-    ASSERT_TRUE(spinUntil([&] { return !line.busy(); }));
-    EXPECT_TRUE(reported.contains(QStringLiteral("memory")));
+    // Not every failure is a standard exception; each still ends its job.
+    line.enqueue(
+        SessionJobs::Kind::rendering,
+        []() -> SessionJobs::Work {
+            return [](const SessionJobs::Cancel&) -> SessionJobs::Apply { throw 42; };
+        },
+        [&] { ++ended; });
+    line.enqueue(SessionJobs::Kind::composite, probe.job("next"), [&] { ++ended; });
+    ASSERT_TRUE(spinUntil([&] { return !line.busy() && ended == 2; }));
+    ASSERT_EQ(reported.size(), 2);
+    EXPECT_TRUE(reported[0].contains(QStringLiteral("memory")));
+    EXPECT_FALSE(reported[1].isEmpty());
     EXPECT_EQ(probe.events.back(), "apply next");
 }
 

@@ -87,10 +87,10 @@ private slots:
         QCOMPARE(c.statesList.size(), 1);
         QCOMPARE(c.statesList.front()->lastAction, QStringLiteral("resetInterface"));
         QVERIFY(!c.changesMade);
-        QVERIFY(!c.infoProvider.processIsRunning());
+        QVERIFY(!c.infoProvider.jobsBusy());
         QVERIFY(c.progressIndicator->isHidden());
         EditSettings defaults;
-        defaults.brush.colour = c.colorPanel->currentColor();
+        defaults.brush.colour = c.colourDialog->currentColor();
         QVERIFY(c.settings == defaults);
         expectEveryControlAtDefault(c);
         // Titles keep their leading space and their ampersand (not taken as a shortcut).
@@ -140,7 +140,7 @@ private slots:
         platform::defaults::setString(platform::defaults::kAddImagePath, QStringLiteral("/photos"));
         c.rateMessageShown = true;
         c.currentProfilePath = QStringLiteral("/p.clr");
-        c.colorPanel->setCurrentColor(QColor(10, 200, 30));
+        c.colourDialog->setCurrentColor(QColor(10, 200, 30));
         changeEveryControl(c);
         c.selectedFormat = QStringLiteral("PNG");
 
@@ -158,7 +158,7 @@ private slots:
         QVERIFY(!c.changesMade);
         QCOMPARE(c.selectedFormat, QStringLiteral("Default"));
         QCOMPARE(c.statesList.size(), 1);
-        QCOMPARE(c.currenState, 0);
+        QCOMPARE(c.currentState, 0);
     }
 
     void withoutAPictureAChangeStartsNoJob() {
@@ -168,21 +168,21 @@ private slots:
         emit c.buttonAdjustReset->clicked();
         QVERIFY(c.changesMade);
         QVERIFY(c.settings.background.blurOn);
-        QVERIFY(!c.processIsRunning());
-        QVERIFY(!c.infoProvider.processIsRunning());
-        QVERIFY(c.processesQueue.isEmpty());
+        QVERIFY(!c.renderingPending());
+        QVERIFY(!c.infoProvider.jobsBusy());
+        QVERIFY(c.waitingUpdates.isEmpty());
         QVERIFY(c.progressIndicator->isHidden());
-        QCOMPARE(c.settings.adjustments, c.initialVal);
+        QCOMPARE(c.settings.adjustments, AdjustmentSettings());
 
-        // The open command is not held up by the change: the panel opens.
+        // The open command is not held up by the change: the dialog opens.
         fixture_.dialogs().openAnswers = {QString()};
-        c.OnSelectImage();
-        QCOMPARE(fixture_.dialogs().openPanels.size(), 1);
+        c.openPicture();
+        QCOMPARE(fixture_.dialogs().openDialogs.size(), 1);
 
         // Brush modes chosen now reach the painting surface at once.
         c.checkEraserMode->click();
         QVERIFY(c.imageViewBackground->isErase);
-        QVERIFY(!c.infoProvider.processIsRunning());
+        QVERIFY(!c.infoProvider.jobsBusy());
         c.checkEraserMode->click();
         c.checkCustomColor->click();
         QVERIFY(!c.imageViewBackground->isErase);
@@ -193,7 +193,7 @@ private slots:
         ViewController& c = fixture_.controller();
         c.checkForegroundSepia->click();
         c.originalImagePath = QStringLiteral("/a.jpg");
-        c.processesQueue = {ProcessType::backgroundPreview};
+        c.waitingUpdates = {LayerUpdate::background};
         c.infoProvider.isImageAdded = true;
         c.selectedFormat = QStringLiteral("GIF");
         const auto generation = c.jobs.generation();
@@ -205,11 +205,11 @@ private slots:
         QVERIFY(c.changesMade);
         QCOMPARE(c.selectedFormat, QStringLiteral("GIF"));
         QVERIFY(c.originalImagePath.isEmpty());
-        QVERIFY(!c.processIsRunning());
-        QVERIFY(c.processesQueue.isEmpty());
+        QVERIFY(!c.renderingPending());
+        QVERIFY(c.waitingUpdates.isEmpty());
         QVERIFY(!c.infoProvider.isImageAdded);
         QVERIFY(c.statesList.isEmpty());
-        QVERIFY(c.imageViewBackground->listOfPAths.isEmpty());
+        QVERIFY(c.imageViewBackground->strokePaths.isEmpty());
         QCOMPARE(c.jobs.generation(), generation + 1);
     }
 

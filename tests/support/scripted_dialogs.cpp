@@ -19,13 +19,13 @@ int ScriptedDialogs::runAlert(const platform::Alert& alert) {
     return next(alertAnswers, platform::kFirstButton);
 }
 
-QString ScriptedDialogs::runOpenPanel(const platform::OpenPanel& panel) {
-    openPanels.append(panel);
+QString ScriptedDialogs::runOpenDialog(const platform::OpenDialog& dialog) {
+    openDialogs.append(dialog);
     return next(openAnswers, QString());
 }
 
-QString ScriptedDialogs::runSavePanel(const platform::SavePanel& panel) {
-    savePanels.append(panel);
+QString ScriptedDialogs::runSaveDialog(const platform::SaveDialog& dialog) {
+    saveDialogs.append(dialog);
     return next(saveAnswers, QString());
 }
 

@@ -9,7 +9,7 @@
 
 namespace vividra::test {
 
-// Answers alerts and panels from a script and remembers what was asked.
+// Answers alerts and dialogs from a script and remembers what was asked.
 class ScriptedDialogs : public platform::Dialogs {
 public:
     struct Asked {
@@ -25,12 +25,12 @@ public:
     std::deque<QString> saveAnswers;
 
     QList<Asked> alerts;
-    QList<platform::OpenPanel> openPanels;
-    QList<platform::SavePanel> savePanels;
+    QList<platform::OpenDialog> openDialogs;
+    QList<platform::SaveDialog> saveDialogs;
 
     int runAlert(const platform::Alert& alert) override;
-    QString runOpenPanel(const platform::OpenPanel& panel) override;
-    QString runSavePanel(const platform::SavePanel& panel) override;
+    QString runOpenDialog(const platform::OpenDialog& dialog) override;
+    QString runSaveDialog(const platform::SaveDialog& dialog) override;
 
     // Installs a fresh script as the program's dialogs and returns it.
     static ScriptedDialogs* install();

@@ -14,7 +14,7 @@ namespace vividra::test {
 void answerFormatWindow(const QString& entry) {
     QTimer::singleShot(10, [entry] {
         for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* window = qobject_cast<ViewControllerOutputFormat*>(w);
+            auto* window = qobject_cast<OutputFormatWindow*>(w);
             if (!window || !window->isVisible())
                 continue;
             if (entry.isEmpty()) {
@@ -46,7 +46,7 @@ void WindowFixture::show() {
 void WindowFixture::tearDown() {
     // Background work must be over before the session goes away.
     if (controller_)
-        QTRY_VERIFY(!controller_->infoProvider.processIsRunning());
+        QTRY_VERIFY(!controller_->infoProvider.jobsBusy());
     // So are the history's picture writes, before their folder goes.
     platform::waitForBackgroundWork();
     window_.reset();
@@ -64,7 +64,7 @@ ViewController& WindowFixture::load(int w, int h) {
 }
 
 void WindowFixture::waitIdle(int timeoutMs) {
-    QTRY_VERIFY_WITH_TIMEOUT(!controller_->infoProvider.processIsRunning(), timeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!controller_->infoProvider.jobsBusy(), timeoutMs);
 }
 
 void WindowFixture::drag(Qt::MouseButton button, QPoint from, QPoint to) {
@@ -75,7 +75,7 @@ void WindowFixture::drag(Qt::MouseButton button, QPoint from, QPoint to) {
 }
 
 void WindowFixture::paintAcrossMiddle() {
-    const QRectF r = controller_->imageViewBackground->curentRect;
+    const QRectF r = controller_->imageViewBackground->pictureRect;
     const int y = controller_->imageViewBackground->height() / 2;
     drag(Qt::LeftButton, QPoint(static_cast<int>(r.x() + r.width() * 0.25), y),
          QPoint(static_cast<int>(r.x() + r.width() * 0.75), y));

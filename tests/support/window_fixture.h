@@ -11,7 +11,7 @@
 namespace vividra::test {
 
 // The real main window with its controller, in an isolated environment with
-// scripted alerts and panels. Built fresh for each test.
+// scripted alerts and dialogs. Built fresh for each test.
 // Answers the next output-format window: picks `entry` and presses Save, or with an empty
 // entry closes the window.
 void answerFormatWindow(const QString& entry);

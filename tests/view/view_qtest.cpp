@@ -31,14 +31,14 @@ private slots:
     void zoomStepsShowAtOnceAndRebuildOnce() {
         ViewController& c = fixture_.load();
         const QSizeF box = c.customViewImage->size();
-        c.OnZoomOut();
+        c.zoomOut();
         QCOMPARE(c.pictureFrame(), QRectF(QPointF(0, 0), box));
-        QVERIFY(!c.timer->isActive());
+        QVERIFY(!c.viewRebuildTimer->isActive());
 
         const std::uint64_t jobsBefore = c.jobs.finishedJobs();
         QElapsedTimer sinceLast;
         for (int i = 0; i < 5; ++i) {
-            c.OnZoomIn();
+            c.zoomIn();
             sinceLast.start();
             QVERIFY(c.imageView->showsPicture());
             QVERIFY(!c.imageView->showsWindow());
@@ -60,13 +60,13 @@ private slots:
         QVERIFY(c.imageViewBackground->paintingAllowed());
 
         c.checkBackgroundSepia->click();
-        QVERIFY(c.processIsRunning());
+        QVERIFY(c.renderingPending());
         const QRectF during = c.pictureFrame();
-        c.OnZoomIn();
+        c.zoomIn();
         QCOMPARE(c.pictureFrame(), during);
         fixture_.waitIdle();
 
-        c.OnResetZoom();
+        c.resetZoom();
         QCOMPARE(c.pictureFrame(), QRectF(QPointF(0, 0), box));
         QCOMPARE(c.zoomScale, 1.0);
         QVERIFY(c.jobs.busy());
@@ -81,7 +81,7 @@ private slots:
         c.checkBackgroundBlackWhite->click();
         fixture_.waitIdle();
         for (int i = 0; i < 12; ++i)
-            c.OnZoomIn();
+            c.zoomIn();
         QTRY_VERIFY_WITH_TIMEOUT(!c.infoProvider.viewRebuildPending, 5000);
         fixture_.waitIdle();
         const QRectF before = c.pictureFrame();
@@ -100,7 +100,7 @@ private slots:
                            pixels.height() -
                                (p.y() - shown.y()) / shown.height() * pixels.height());
         };
-        const CustomPathRef recorded = c.imageViewBackground->listOfPAths.back();
+        const CustomPathRef recorded = c.imageViewBackground->strokePaths.back();
         auto expectedPath = makePath();
         expectedPath->moveTo(inPicture(from));
         expectedPath->lineTo(inPicture(to));
@@ -127,7 +127,7 @@ private slots:
     void panningKeepsInsideAndYieldsToTheLeftButton() {
         ViewController& c = fixture_.load();
         for (int i = 0; i < 8; ++i)
-            c.OnZoomIn();
+            c.zoomIn();
         QTRY_VERIFY_WITH_TIMEOUT(!c.infoProvider.viewRebuildPending, 5000);
         fixture_.waitIdle();
         DrawView* surface = c.imageViewBackground;
@@ -164,12 +164,12 @@ private slots:
         c.checkBackgroundBlackWhite->click();
         fixture_.waitIdle();
         for (int i = 0; i < 4; ++i)
-            c.OnZoomIn();
+            c.zoomIn();
         QTRY_VERIFY_WITH_TIMEOUT(!c.infoProvider.viewRebuildPending, 5000);
         fixture_.waitIdle();
         const ViewGeometry g = c.imageView->viewGeometry();
         c.segmentedControlPreviewOriginal->setSelectedSegment(1);
-        c.OnPreviewOriginalChanged();
+        c.showChosenPreviewOrOriginal();
         QVERIFY(c.imageViewBackground->isHidden());
         QVERIFY(!c.imageViewBackground->paintingAllowed());
         fixture_.waitIdle();
@@ -177,7 +177,7 @@ private slots:
         QCOMPARE(c.imageView->shownImage(), displayWindow(original, g).image);
 
         c.segmentedControlPreviewOriginal->setSelectedSegment(0);
-        c.OnPreviewOriginalChanged();
+        c.showChosenPreviewOrOriginal();
         QVERIFY(c.imageViewBackground->isVisible());
         const QImage preview = c.imageView->shownImage();
         QCOMPARE(preview, displayWindow(c.lastImage, g).image);
@@ -200,11 +200,11 @@ private slots:
         fixture_.waitIdle();
         QRectF fitted(QPointF(0, 0), c.customViewImage->size());
         ImageTools::fitRect(fitted, 400, 300);
-        QCOMPARE(c.imageViewBackground->curentRect, fitted);
+        QCOMPARE(c.imageViewBackground->pictureRect, fitted);
         QVERIFY(c.imageView->showsWindow());
 
         for (int i = 0; i < 6; ++i)
-            c.OnZoomIn();
+            c.zoomIn();
         const double r = zoom::ratio(c.pictureFrame(), c.customViewImage->size());
         w.resize(w.width() - 200, w.height() - 100);
         QTRY_COMPARE(c.imageView->viewGeometry().maskRect.size(),
@@ -222,7 +222,7 @@ private slots:
         QVERIFY(!isGrey(c.imageView->shownImage().pixel(middle)));
         c.checkBackgroundBlackWhite->click();
         // Shown before the line has rendered anything.
-        QVERIFY(c.processIsRunning());
+        QVERIFY(c.renderingPending());
         QVERIFY(isGrey(c.imageView->shownImage().pixel(middle)));
         fixture_.waitIdle();
         QCOMPARE(c.imageView->shownImage(),
@@ -259,7 +259,7 @@ private slots:
         QVERIFY(c.imageView->shownImage() != sepia);
         QCOMPARE(c.statesList.size(), states + 1);
         slider->setSliderDown(false); // lets go, as a mouse release does
-        QVERIFY(c.processIsRunning());
+        QVERIFY(c.renderingPending());
         fixture_.waitIdle();
         QCOMPARE(c.statesList.size(), states + 2);
         QCOMPARE(c.imageView->shownImage(),
