@@ -76,9 +76,10 @@ TEST(ImageEffects, ChannelsReachTheFiltersInTheirOrder) {
     expectStraight(ImageTools::applySaturation(half, 0.0f), {3, 3}, grey, grey, grey, 128, 2);
 }
 
+// Pixels denser than points, as a 144 dpi file gives: the size in points passes through.
 TEST(ImageEffects, EveryPrimitiveKeepsSizeAlphaAndItsInput) {
     for (const bool transparent : {false, true}) {
-        const Picture input = varied(24, 16, transparent);
+        const Picture input(varied(24, 16, transparent).image, QSizeF(12, 8));
         const QImage before = input.image.copy();
         for (const Named& primitive : everyPrimitive()) {
             SCOPED_TRACE(std::string(primitive.name) + (transparent ? " transparent" : ""));
@@ -88,21 +89,16 @@ TEST(ImageEffects, EveryPrimitiveKeepsSizeAlphaAndItsInput) {
             EXPECT_EQ(out.image.format(), QImage::Format_ARGB32_Premultiplied);
             EXPECT_FALSE(out.sharesPixelsWith(input));
             EXPECT_EQ(input.image, before);
-            const bool sketch = std::string(primitive.name) == "sketch";
-            for (int y = 0; y < 16; ++y) {
+            for (int y = 0; y < 16; ++y)
                 for (int x = 0; x < 24; ++x) {
-                    const QRgb in = input.image.pixel(x, y);
-                    const QRgb p = out.image.pixel(x, y);
-                    if (!sketch) {
-                        ASSERT_EQ(qAlpha(p), qAlpha(in)) << x << "," << y;
+                    const QRgb p = reinterpret_cast<const QRgb*>(out.image.constScanLine(y))[x];
+                    // The sketch is opaque by design.
+                    if (std::string(primitive.name) != "sketch") {
+                        ASSERT_EQ(qAlpha(p), qAlpha(input.image.pixel(x, y))) << x << "," << y;
                     }
                     // Still valid premultiplied data: no colour above its alpha.
-                    const QRgb raw = reinterpret_cast<const QRgb*>(out.image.constScanLine(y))[x];
-                    ASSERT_LE(qRed(raw), qAlpha(raw));
-                    ASSERT_LE(qGreen(raw), qAlpha(raw));
-                    ASSERT_LE(qBlue(raw), qAlpha(raw));
+                    ASSERT_LE(std::max({qRed(p), qGreen(p), qBlue(p)}), qAlpha(p));
                 }
-            }
         }
     }
 }
@@ -110,41 +106,29 @@ TEST(ImageEffects, EveryPrimitiveKeepsSizeAlphaAndItsInput) {
 TEST(ImageEffects, NeutralValuesAndUnknownLooksChangeNothing) {
     for (const bool transparent : {false, true}) {
         const Picture input = varied(20, 12, transparent);
-        const int tolerance = transparent ? 1 : 0;
-        const std::vector<Picture> neutral = {
+        const Picture neutral[] = {
             ImageTools::applyBrightness(input, 0.0f), ImageTools::applyContrast(input, 1.0f),
             ImageTools::applySaturation(input, 1.0f), ImageTools::applyExposure(input, 0.0f),
             ImageTools::applyGamma(input, 1.0f),      ImageTools::applyHue(input, 0.0f),
             ImageTools::applyRGB(input, 1, 1, 1),     ImageTools::applySepia(input, 0.0f),
             ImageTools::applyKuwahara(input, 0),      ImageTools::applyGaussianBlur(input, 0.0f),
         };
-        for (size_t i = 0; i < neutral.size(); ++i) {
+        for (const Picture& same : neutral)
             for (int y = 0; y < 12; ++y)
                 for (int x = 0; x < 20; ++x) {
-                    const QRgb a = reinterpret_cast<const QRgb*>(input.image.constScanLine(y))[x];
-                    const QRgb b =
-                        reinterpret_cast<const QRgb*>(neutral[i].image.constScanLine(y))[x];
+                    const QRgb a = input.image.pixel(x, y), b = same.image.pixel(x, y);
                     ASSERT_EQ(qAlpha(a), qAlpha(b));
-                    ASSERT_NEAR(qRed(a), qRed(b), tolerance) << i;
-                    ASSERT_NEAR(qGreen(a), qGreen(b), tolerance) << i;
-                    ASSERT_NEAR(qBlue(a), qBlue(b), tolerance) << i;
+                    // Unpremultiplying and premultiplying again may move a level.
+                    ASSERT_LE(
+                        std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                  std::abs(qBlue(a) - qBlue(b))}),
+                        transparent ? 1 : 0);
                 }
-        }
         EXPECT_TRUE(ImageTools::applyPhotoEffect(input, "Sepia").sharesPixelsWith(input));
         EXPECT_TRUE(ImageTools::applyPhotoEffect(input, "noir").sharesPixelsWith(input));
         EXPECT_TRUE(ImageTools::applyAdjustments(input, fx::Adjustments{}).sharesPixelsWith(input));
     }
     EXPECT_TRUE(ImageTools::applySepia(Picture(), 1.0f).isEmpty());
-}
-
-TEST(ImageEffects, PhotoEffectKeepsTheSizeInPoints) {
-    const Picture dense(varied(40, 20, false).image, QSizeF(20, 10));
-    const Picture noir = ImageTools::applyPhotoEffect(dense, "Noir");
-    EXPECT_EQ(noir.size, QSizeF(20, 10));
-    EXPECT_EQ(noir.image.size(), QSize(40, 20));
-    const QRgb p = noir.image.pixel(13, 7);
-    EXPECT_EQ(qRed(p), qGreen(p)); // a black-and-white look
-    EXPECT_EQ(qGreen(p), qBlue(p));
 }
 
 TEST(ImageEffects, LongChainsReuseBuffersSafely) {

@@ -17,13 +17,6 @@ Picture coordinatePicture(int width, int height) {
     return Picture(image);
 }
 
-void expectRect(const QRectF& got, const QRectF& want) {
-    EXPECT_NEAR(got.x(), want.x(), 1e-9);
-    EXPECT_NEAR(got.y(), want.y(), 1e-9);
-    EXPECT_NEAR(got.width(), want.width(), 1e-9);
-    EXPECT_NEAR(got.height(), want.height(), 1e-9);
-}
-
 TEST(ImageGeometry, CropIsAnchoredAtTheLowerLeftCorner) {
     const Picture picture = coordinatePicture(100, 100);
 
@@ -80,28 +73,27 @@ TEST(ImageGeometry, ClippedSizeIsTheIntersectionWithTheBounds) {
 }
 
 TEST(ImageGeometry, FitRectCentresTheLargestRectangleOfTheAspect) {
-    QRectF wide(0, 0, 200, 100);
-    ImageTools::fitRect(wide, 400, 400);
-    expectRect(wide, QRectF(50, 0, 100, 100));
-
-    QRectF tall(0, 0, 100, 200);
-    ImageTools::fitRect(tall, 400, 400);
-    expectRect(tall, QRectF(0, 50, 100, 100));
-
-    // The intake example: 4000 × 3000 into 800 × 400.
-    QRectF area(0, 0, 800, 400);
-    ImageTools::fitRect(area, 4000, 3000);
-    expectRect(area, QRectF(400.0 / 3, 0, 1600.0 / 3, 400));
-
-    // An offset rectangle keeps its origin in the other axis.
-    QRectF offset(10, 20, 300, 300);
-    ImageTools::fitRect(offset, 300, 150);
-    expectRect(offset, QRectF(10, 95, 300, 150));
-
-    // Same aspect: unchanged whichever branch is taken.
-    QRectF exact(5, 5, 160, 90);
-    ImageTools::fitRect(exact, 1920, 1080);
-    expectRect(exact, QRectF(5, 5, 160, 90));
+    const struct {
+        QRectF area;
+        int width, height;
+        QRectF fitted;
+    } cases[] = {
+        {{0, 0, 200, 100}, 400, 400, {50, 0, 100, 100}},
+        {{0, 0, 100, 200}, 400, 400, {0, 50, 100, 100}},
+        {{0, 0, 800, 400}, 4000, 3000, {400.0 / 3, 0, 1600.0 / 3, 400}},
+        // An offset rectangle keeps its origin in the other axis.
+        {{10, 20, 300, 300}, 300, 150, {10, 95, 300, 150}},
+        // Same aspect: unchanged whichever branch is taken.
+        {{5, 5, 160, 90}, 1920, 1080, {5, 5, 160, 90}},
+    };
+    for (const auto& c : cases) {
+        QRectF area = c.area;
+        ImageTools::fitRect(area, c.width, c.height);
+        EXPECT_NEAR(area.x(), c.fitted.x(), 1e-9);
+        EXPECT_NEAR(area.y(), c.fitted.y(), 1e-9);
+        EXPECT_NEAR(area.width(), c.fitted.width(), 1e-9);
+        EXPECT_NEAR(area.height(), c.fitted.height(), 1e-9);
+    }
 }
 
 TEST(ImageGeometry, RedrawStretchesTheSourceOverTheWholeTarget) {
