@@ -5,6 +5,7 @@
 
 #include "effects/image_tools.h"
 #include "effects/kernels/pixel_memory.h"
+#include "tests/persist/sample_pictures.h"
 
 namespace vividra {
 namespace {
@@ -40,14 +41,10 @@ Picture uniform(int width, int height, QRgb straight) {
     return Picture(image.convertToFormat(QImage::Format_ARGB32_Premultiplied));
 }
 
+// Photo-like colours, opaque or in four bands of alpha from none to full.
 Picture varied(int width, int height, bool transparent) {
-    QImage image(width, height, QImage::Format_ARGB32);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            image.setPixel(x, y,
-                           qRgba((x * 37) % 256, (y * 53) % 256, (x * y) % 256,
-                                 transparent ? (x * 255) / (width - 1) : 255));
-    return Picture(image.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+    return Picture(transparent ? test::withAlphaBands(width, height)
+                               : test::photoLike(width, height));
 }
 
 void expectStraight(const Picture& picture, QPoint at, int r, int g, int b, int a, int tolerance) {

@@ -17,7 +17,7 @@ Picture coordinatePicture(int width, int height) {
     return Picture(image);
 }
 
-TEST(ImageGeometry, CropIsAnchoredAtTheLowerLeftCorner) {
+TEST(ImageGeometry, CropIsAnchoredAtTheLowerLeftCornerInPoints) {
     const Picture picture = coordinatePicture(100, 100);
 
     // Columns 0 to 40 and rows 20 to 100 (y-up) of the picture.
@@ -48,19 +48,17 @@ TEST(ImageGeometry, CropIsAnchoredAtTheLowerLeftCorner) {
         EXPECT_TRUE(same.sharesPixelsWith(picture)) << rect.x() << "," << rect.y();
         EXPECT_EQ(same.size, picture.size);
     }
-}
 
-TEST(ImageGeometry, CropDrawsPicturesWhosePixelsDifferFromPoints) {
     // 40 × 40 pixels standing for 20 × 20 points: the bottom half (y-up) is red.
     QImage image(40, 40, QImage::Format_ARGB32_Premultiplied);
     image.fill(qRgb(0, 0, 255));
     for (int row = 20; row < 40; ++row)
         for (int x = 0; x < 40; ++x)
             image.setPixel(x, row, qRgb(255, 0, 0));
-    const Picture crop =
+    const Picture dense =
         ImageTools::cropImage(Picture(image, QSizeF(20, 20)), QRectF(0, 0, 20, 10));
-    ASSERT_EQ(crop.image.size(), QSize(20, 10));
-    EXPECT_EQ(crop.image.pixel(10, 5), qRgb(255, 0, 0));
+    ASSERT_EQ(dense.image.size(), QSize(20, 10));
+    EXPECT_EQ(dense.image.pixel(10, 5), qRgb(255, 0, 0));
 }
 
 TEST(ImageGeometry, ClippedSizeIsTheIntersectionWithTheBounds) {
