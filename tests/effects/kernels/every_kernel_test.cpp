@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 
 #include "effects/kernels/adjustments.h"
@@ -19,37 +20,60 @@ using testing::Alpha;
 using testing::noisePicture;
 using testing::Picture;
 
+using Filter = std::function<bool(const ConstImageView&, const ImageView&)>;
+using Rgb = std::array<double, 3>;
+using Formula = std::function<Rgb(Rgb)>;
+
 struct Kernel {
     std::string name;
-    std::function<bool(const ConstImageView&, const ImageView&)> run;
-    bool inPlace;     // `out` may be `in`
-    bool needsMemory; // scratch beyond the output
-    int tolerance;    // levels any path may differ from the baseline
+    Filter run;
+    bool inPlace;         // `out` may be `in`
+    bool needsMemory;     // scratch beyond the output
+    int tolerance;        // levels any path may differ from the baseline
+    Formula formula = {}; // what a colour kernel computes, in doubles, to within a level
+    bool exact = false;   // ...or to the level, at neutral values
 };
+
+double luma(const Rgb& c) {
+    return 0.2125 * c[0] + 0.7154 * c[1] + 0.0721 * c[2];
+}
+
+// Turns the chroma in YIQ.
+Rgb hueTurn(const Rgb& c, double degrees) {
+    const double y = 0.299 * c[0] + 0.587 * c[1] + 0.114 * c[2];
+    const double i = 0.595716 * c[0] - 0.274453 * c[1] - 0.321263 * c[2];
+    const double q = 0.211456 * c[0] - 0.522591 * c[1] + 0.31135 * c[2];
+    const double t = std::fmod(degrees, 360.0) * M_PI / 180.0;
+    const double i2 = i * std::cos(t) + q * std::sin(t), q2 = q * std::cos(t) - i * std::sin(t);
+    return {y + 0.9563 * i2 + 0.6210 * q2, y - 0.2721 * i2 - 0.6474 * q2,
+            y - 1.1070 * i2 + 1.7046 * q2};
+}
+
+Rgb sepiaBlend(Rgb c, double k) {
+    const double m[3][3] = {
+        {0.3588, 0.7044, 0.1368}, {0.2990, 0.5870, 0.1140}, {0.2392, 0.4696, 0.0912}};
+    Rgb o;
+    for (int i = 0; i < 3; ++i)
+        o[i] = k * (m[i][0] * c[0] + m[i][1] * c[1] + m[i][2] * c[2]) + (1 - k) * c[i];
+    return o;
+}
+
+// The same formula on each channel.
+Formula each(double (*f)(double)) {
+    return [f](Rgb c) {
+        for (double& v : c)
+            v = f(v);
+        return c;
+    };
+}
 
 std::vector<Kernel> everyKernel() {
     std::vector<Kernel> kernels = {
-        {"sepia", [](auto i, auto o) { return sepia(i, o, 0.7); }, true, false, 1},
         {"blur", [](auto i, auto o) { return gaussianBlur(i, o, 2.5); }, false, true, 0},
         {"wide blur", [](auto i, auto o) { return gaussianBlur(i, o, 40.0); }, false, true, 1},
         {"kuwahara", [](auto i, auto o) { return kuwahara(i, o, 3); }, false, true, 0},
         {"wide kuwahara", [](auto i, auto o) { return kuwahara(i, o, 120); }, false, true, 0},
         {"sketch", [](auto i, auto o) { return sketch(i, o, 0.03, 2.0); }, true, true, 0},
-        {"brightness", [](auto i, auto o) { return brightness(i, o, -0.2f); }, true, false, 0},
-        {"contrast", [](auto i, auto o) { return contrast(i, o, 1.6f); }, true, false, 0},
-        {"saturation", [](auto i, auto o) { return saturation(i, o, 1.8f); }, true, false, 1},
-        {"exposure", [](auto i, auto o) { return exposure(i, o, 0.6f); }, true, false, 0},
-        {"gamma", [](auto i, auto o) { return gamma(i, o, 0.7f); }, true, false, 0},
-        {"hue", [](auto i, auto o) { return hue(i, o, 75.0f); }, true, false, 0},
-        {"rgb", [](auto i, auto o) { return rgb(i, o, 0.2f, 1.0f, 1.5f); }, true, false, 0},
-        {"adjustments",
-         [](auto i, auto o) {
-             Adjustments a;
-             a.brightness = 0.1f, a.contrast = 1.3f, a.saturation = 0.4f, a.gamma = 0.8f;
-             a.hue = 30.0f, a.rgb = std::array<float, 3>{1.2f, 0.9f, 1.0f};
-             return applyAdjustments(i, o, a);
-         },
-         true, false, 0},
         {"colour key",
          [](const ConstImageView& in, const ImageView& out) {
              // The target may share its pixels with neither the guide nor the reveal.
@@ -59,13 +83,89 @@ std::vector<Kernel> everyKernel() {
                     revealByHue(guide.cview(), reveal.cview(), out, {20, 40, 30});
          },
          false, false, 0},
+        {"sepia", [](auto i, auto o) { return sepia(i, o, 1.0); }, true, false, 1,
+         [](Rgb c) { return sepiaBlend(c, 1.0); }},
+        {"part sepia", [](auto i, auto o) { return sepia(i, o, 0.35); }, true, false, 1,
+         [](Rgb c) { return sepiaBlend(c, 0.35); }},
+        {"brightness", [](auto i, auto o) { return brightness(i, o, 0.2f); }, true, false, 0,
+         each([](double v) { return v + 0.2; })},
+        {"darker", [](auto i, auto o) { return brightness(i, o, -0.3f); }, true, false, 0,
+         each([](double v) { return v - 0.3; })},
+        {"contrast", [](auto i, auto o) { return contrast(i, o, 1.7f); }, true, false, 0,
+         each([](double v) { return (v - 0.5) * 1.7 + 0.5; })},
+        {"exposure", [](auto i, auto o) { return exposure(i, o, -0.75f); }, true, false, 0,
+         each([](double v) { return v * std::pow(2.0, -0.75); })},
+        {"gamma", [](auto i, auto o) { return gamma(i, o, 2.2f); }, true, false, 0,
+         each([](double v) { return std::pow(v, 2.2); })},
+        {"saturation", [](auto i, auto o) { return saturation(i, o, 1.8f); }, true, false, 1,
+         [](Rgb c) {
+             const double l = luma(c);
+             return Rgb{l + 1.8 * (c[0] - l), l + 1.8 * (c[1] - l), l + 1.8 * (c[2] - l)};
+         }},
+        {"greyscale", [](auto i, auto o) { return saturation(i, o, 0.0f); }, true, false, 1,
+         [](Rgb c) {
+             return Rgb{luma(c), luma(c), luma(c)};
+         }},
+        {"hue", [](auto i, auto o) { return hue(i, o, 100.0f); }, true, false, 1,
+         [](Rgb c) { return hueTurn(c, 100.0); }},
+        {"hue past a turn", [](auto i, auto o) { return hue(i, o, 400.0f); }, true, false, 0,
+         [](Rgb c) { return hueTurn(c, 40.0); }},
+        {"rgb", [](auto i, auto o) { return rgb(i, o, 0.5f, 1.25f, 0.0f); }, true, false, 0,
+         [](Rgb c) {
+             return Rgb{c[0] * 0.5, c[1] * 1.25, 0.0};
+         }},
+        {"adjustments",
+         [](auto i, auto o) {
+             Adjustments a;
+             a.brightness = 0.1f, a.contrast = 1.3f, a.saturation = 0.4f, a.gamma = 0.8f;
+             a.hue = 30.0f, a.rgb = std::array<float, 3>{1.2f, 0.9f, 1.0f};
+             return applyAdjustments(i, o, a);
+         },
+         true, false, 0},
     };
+    const std::pair<const char*, Filter> neutral[] = {
+        {"no brightness", [](auto i, auto o) { return brightness(i, o, 0.0f); }},
+        {"no contrast", [](auto i, auto o) { return contrast(i, o, 1.0f); }},
+        {"no saturation", [](auto i, auto o) { return saturation(i, o, 1.0f); }},
+        {"no exposure", [](auto i, auto o) { return exposure(i, o, 0.0f); }},
+        {"no gamma", [](auto i, auto o) { return gamma(i, o, 1.0f); }},
+        {"no hue", [](auto i, auto o) { return hue(i, o, 0.0f); }},
+        {"a whole turn", [](auto i, auto o) { return hue(i, o, 360.0f); }},
+        {"no rgb", [](auto i, auto o) { return rgb(i, o, 1.0f, 1.0f, 1.0f); }},
+        {"no sepia", [](auto i, auto o) { return sepia(i, o, 0.0); }},
+        {"no steps", [](auto i, auto o) { return applyAdjustments(i, o, Adjustments{}); }},
+        {"neutral steps",
+         [](auto i, auto o) {
+             Adjustments a;
+             a.brightness = 0.0f, a.contrast = 1.0f, a.saturation = 1.0f, a.exposure = 0.0f;
+             a.gamma = 1.0f, a.hue = 0.0f, a.rgb = std::array<float, 3>{1.0f, 1.0f, 1.0f};
+             return applyAdjustments(i, o, a);
+         }},
+    };
+    for (const auto& [name, run] : neutral)
+        kernels.push_back({name, run, true, false, 0, [](Rgb c) { return c; }, true});
+    // The vector paths blend the colour looks in fixed point.
     for (Look look : {Look::Mono, Look::Tonal, Look::Noir, Look::Chrome, Look::Fade, Look::Instant,
                       Look::Process, Look::Transfer})
         kernels.push_back({"look " + std::to_string(static_cast<int>(look)),
                            [look](auto i, auto o) { return photoLook(i, o, look); }, true, false,
                            look >= Look::Chrome});
     return kernels;
+}
+
+// Every pixel of `out` against the formula on `in`'s colour, alpha unchanged.
+void expectFormula(const Picture& in, const Picture& out, const Formula& formula, int tolerance) {
+    int worst = 0;
+    for (int y = 0; y < in.height; ++y)
+        for (int x = 0; x < in.width; ++x) {
+            const Rgb want = formula({in.unit(x, y, 0), in.unit(x, y, 1), in.unit(x, y, 2)});
+            for (int c = 0; c < 3; ++c)
+                worst = std::max(worst, std::abs(out.at(x, y, c) -
+                                                 static_cast<int>(std::floor(
+                                                     std::clamp(want[c], 0.0, 1.0) * 255 + 0.5))));
+            ASSERT_EQ(out.at(x, y, Alpha), in.at(x, y, Alpha));
+        }
+    EXPECT_LE(worst, tolerance);
 }
 
 // Every colour on a lattice of fifteens, extremes and ties between channels included.
@@ -85,7 +185,8 @@ VIVIDRA_ON_EACH_PATH(EveryKernel);
 
 // Each kernel on this path, from and to either channel order over padded rows, and in
 // place where it may be, gives the colours the baseline path gives on tight RGBA rows,
-// at widths that leave pixels over after whole vectors.
+// at widths that leave pixels over after whole vectors. The baseline's colours follow
+// the colour kernels' formulas.
 TEST_P(EveryKernel, FollowsTheBaselineInEveryLayout) {
     const Picture pictures[] = {noisePicture(1, 1, 1), noisePicture(7, 5, 2),
                                 noisePicture(17, 3, 3), noisePicture(37, 23, 4), latticePicture()};
@@ -106,6 +207,8 @@ TEST_P(EveryKernel, FollowsTheBaselineInEveryLayout) {
             const bool ranOnBase = k.run(tight.cview(), want.view());
             detail::useIsa(GetParam());
             ASSERT_TRUE(ranOnBase);
+            if (k.formula)
+                expectFormula(tight, want, k.formula, k.exact ? 0 : 1);
             for (const auto& l : layouts) {
                 const Picture in = tight.reordered(l.from, l.pad);
                 Picture out(in.width, in.height, l.to, l.pad + 2);
