@@ -31,6 +31,12 @@ std::vector<Named> everyPrimitive() {
         {"gamma", [](const Picture& p) { return ImageTools::applyGamma(p, 1.4f); }},
         {"hue", [](const Picture& p) { return ImageTools::applyHue(p, 90.0f); }},
         {"rgb", [](const Picture& p) { return ImageTools::applyRGB(p, 1.0f, 0.5f, 0.0f); }},
+        {"adjustments",
+         [](const Picture& p) {
+             fx::Adjustments steps;
+             steps.contrast = 1.3f, steps.hue = 40.0f;
+             return ImageTools::applyAdjustments(p, steps);
+         }},
     };
 }
 
@@ -74,7 +80,9 @@ TEST(ImageEffects, ChannelsReachTheFiltersInTheirOrder) {
 }
 
 // Pixels denser than points, as a 144 dpi file gives: the size in points passes through.
-TEST(ImageEffects, EveryPrimitiveKeepsSizeAlphaAndItsInput) {
+// With the pixel pool allowed less and less, every primitive gives its whole result or an
+// empty picture, never a part or an exception; once the limit is lifted it works again.
+TEST(ImageEffects, EveryPrimitiveKeepsSizeAlphaAndItsInputAndRunsOutWhole) {
     for (const bool transparent : {false, true}) {
         const Picture input(varied(24, 16, transparent).image, QSizeF(12, 8));
         const QImage before = input.image.copy();
@@ -96,6 +104,22 @@ TEST(ImageEffects, EveryPrimitiveKeepsSizeAlphaAndItsInput) {
                     // Still valid premultiplied data: no colour above its alpha.
                     ASSERT_LE(std::max({qRed(p), qGreen(p), qBlue(p)}), qAlpha(p));
                 }
+            {
+                fx::PixelMemoryLimitForTesting limit(0);
+                EXPECT_TRUE(primitive.apply(input).isEmpty());
+                // One picture's pixels are 1536 bytes; the straight copy needs as much again.
+                for (std::size_t bytes : {1535, 1536, 3072, 8192, 40000}) {
+                    fx::setPixelMemoryLimitForTesting(bytes);
+                    const Picture limited = primitive.apply(input);
+                    if (!limited.isEmpty()) {
+                        EXPECT_EQ(limited.image, out.image) << bytes;
+                        EXPECT_EQ(limited.size, input.size) << bytes;
+                    }
+                }
+                fx::setPixelMemoryLimitForTesting(std::size_t{1} << 20);
+                EXPECT_EQ(primitive.apply(input).image, out.image);
+            }
+            EXPECT_EQ(primitive.apply(input).image, out.image);
         }
     }
 }
@@ -135,42 +159,6 @@ TEST(ImageEffects, LongChainsReuseBuffersSafely) {
         picture = (i % 2 == 0) ? ImageTools::applyRGB(picture, 1.0f, 1.0f, 0.5f)
                                : ImageTools::applyRGB(picture, 1.0f, 1.0f, 2.0f);
     expectStraight(picture, {299, 199}, 100, 150, 200, 255, 1);
-}
-
-// With the pixel pool allowed less and less, every primitive gives its whole
-// result or an empty picture, never a part or an exception; once the limit is
-// lifted it works again.
-TEST(ImageEffects, OutOfMemoryGivesAnEmptyPictureAndThenRecovers) {
-    std::vector<Named> primitives = everyPrimitive();
-    primitives.push_back({"adjustments", [](const Picture& p) {
-                              fx::Adjustments steps;
-                              steps.contrast = 1.3f, steps.hue = 40.0f;
-                              return ImageTools::applyAdjustments(p, steps);
-                          }});
-    for (const bool transparent : {false, true}) {
-        const Picture input = varied(24, 16, transparent);
-        for (const Named& primitive : primitives) {
-            SCOPED_TRACE(std::string(primitive.name) + (transparent ? " transparent" : ""));
-            const Picture want = primitive.apply(input);
-            ASSERT_FALSE(want.isEmpty());
-            {
-                fx::PixelMemoryLimitForTesting limit(0);
-                EXPECT_TRUE(primitive.apply(input).isEmpty());
-                // One picture's pixels are 1536 bytes; the straight copy needs as much again.
-                for (std::size_t bytes : {1535, 1536, 3072, 8192, 40000}) {
-                    fx::setPixelMemoryLimitForTesting(bytes);
-                    const Picture out = primitive.apply(input);
-                    if (!out.isEmpty()) {
-                        EXPECT_EQ(out.image, want.image) << bytes;
-                        EXPECT_EQ(out.size, input.size) << bytes;
-                    }
-                }
-                fx::setPixelMemoryLimitForTesting(std::size_t{1} << 20);
-                EXPECT_EQ(primitive.apply(input).image, want.image);
-            }
-            EXPECT_EQ(primitive.apply(input).image, want.image);
-        }
-    }
 }
 
 } // namespace
