@@ -227,7 +227,7 @@ TEST_P(EveryKernel, FollowsTheBaselineInEveryLayout) {
 
 // With less and less memory, every run gives the whole result or reports failure,
 // never a part, a crash or an exception; with the limit lifted it works again.
-TEST(EveryKernel, RunningOutOfMemoryIsReportedAndPasses) {
+TEST(KernelsOutOfMemory, ReportItAndWorkAgainAfterwards) {
     // Wide enough for several blur strips, and narrower than one.
     const Picture pictures[] = {testing::scenePicture(61, 45, 5),
                                 testing::scenePicture(5, 300, 6, ChannelOrder::BGRA)};
