@@ -306,13 +306,14 @@ QByteArray heicGrid(quint16 width, quint16 height) {
 
 // Broken and hostile files: each is refused with a reason, read and sized quickly, or
 // opens at the size given.
-TEST(PictureBombs, AreRefusedOrOpenWithinTheirOwnMemory) {
-    struct Bomb {
-        QString name;
-        QByteArray bytes;
-        QSize opens; // empty: refused
-        const char* reason;
-    };
+struct Bomb {
+    QString name;
+    QByteArray bytes;
+    QSize opens; // empty: refused
+    const char* reason;
+};
+
+std::vector<Bomb> bombs() {
     std::vector<Bomb> bombs = {
         // From the fuzzer: marker lengths running past the end, which once sent Qt's reader
         // back to the end of the file thirty thousand times, a system call each time.
@@ -377,8 +378,15 @@ TEST(PictureBombs, AreRefusedOrOpenWithinTheirOwnMemory) {
         if (format != "jpeg")
             bombs.push_back({"half." + format, bytes.left(bytes.size() / 2), {}, ""});
     }
+    return bombs;
+}
+
+// The ones that open run apart from the ones refused: under the sanitizers they take long.
+void expectEach(bool opening) {
     QTemporaryDir dir;
-    for (const Bomb& bomb : bombs) {
+    for (const Bomb& bomb : bombs()) {
+        if (bomb.opens.isEmpty() == opening)
+            continue;
         SCOPED_TRACE(bomb.name.toStdString());
         QElapsedTimer timer;
         timer.start();
@@ -396,9 +404,18 @@ TEST(PictureBombs, AreRefusedOrOpenWithinTheirOwnMemory) {
             EXPECT_EQ(size, bomb.opens);
         }
     }
+}
+
+TEST(PictureBombs, AreRefusedWithAReason) {
+    expectEach(false);
+    QTemporaryDir dir;
     QString reason;
     EXPECT_FALSE(ImageTools::readPicture(dir.filePath(QStringLiteral("missing.png")), &reason));
     EXPECT_FALSE(reason.isEmpty());
+}
+
+TEST(PictureBombs, OpenWithinTheirOwnMemory) {
+    expectEach(true);
 }
 
 } // namespace
