@@ -5,6 +5,7 @@
 
 #include "effects/image_tools.h"
 #include "effects/kernels/pixel_memory.h"
+#include "tests/persist/sample_pictures.h"
 
 namespace vividra {
 namespace {
@@ -30,6 +31,12 @@ std::vector<Named> everyPrimitive() {
         {"gamma", [](const Picture& p) { return ImageTools::applyGamma(p, 1.4f); }},
         {"hue", [](const Picture& p) { return ImageTools::applyHue(p, 90.0f); }},
         {"rgb", [](const Picture& p) { return ImageTools::applyRGB(p, 1.0f, 0.5f, 0.0f); }},
+        {"adjustments",
+         [](const Picture& p) {
+             fx::Adjustments steps;
+             steps.contrast = 1.3f, steps.hue = 40.0f;
+             return ImageTools::applyAdjustments(p, steps);
+         }},
     };
 }
 
@@ -40,14 +47,10 @@ Picture uniform(int width, int height, QRgb straight) {
     return Picture(image.convertToFormat(QImage::Format_ARGB32_Premultiplied));
 }
 
+// Photo-like colours, opaque or in four bands of alpha from none to full.
 Picture varied(int width, int height, bool transparent) {
-    QImage image(width, height, QImage::Format_ARGB32);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            image.setPixel(x, y,
-                           qRgba((x * 37) % 256, (y * 53) % 256, (x * y) % 256,
-                                 transparent ? (x * 255) / (width - 1) : 255));
-    return Picture(image.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+    return Picture(transparent ? test::withAlphaBands(width, height)
+                               : test::photoLike(width, height));
 }
 
 void expectStraight(const Picture& picture, QPoint at, int r, int g, int b, int a, int tolerance) {
@@ -76,9 +79,12 @@ TEST(ImageEffects, ChannelsReachTheFiltersInTheirOrder) {
     expectStraight(ImageTools::applySaturation(half, 0.0f), {3, 3}, grey, grey, grey, 128, 2);
 }
 
-TEST(ImageEffects, EveryPrimitiveKeepsSizeAlphaAndItsInput) {
+// Pixels denser than points, as a 144 dpi file gives: the size in points passes through.
+// With the pixel pool allowed less and less, every primitive gives its whole result or an
+// empty picture, never a part or an exception; once the limit is lifted it works again.
+TEST(ImageEffects, EveryPrimitiveKeepsSizeAlphaAndItsInputAndRunsOutWhole) {
     for (const bool transparent : {false, true}) {
-        const Picture input = varied(24, 16, transparent);
+        const Picture input(varied(24, 16, transparent).image, QSizeF(12, 8));
         const QImage before = input.image.copy();
         for (const Named& primitive : everyPrimitive()) {
             SCOPED_TRACE(std::string(primitive.name) + (transparent ? " transparent" : ""));
@@ -88,21 +94,32 @@ TEST(ImageEffects, EveryPrimitiveKeepsSizeAlphaAndItsInput) {
             EXPECT_EQ(out.image.format(), QImage::Format_ARGB32_Premultiplied);
             EXPECT_FALSE(out.sharesPixelsWith(input));
             EXPECT_EQ(input.image, before);
-            const bool sketch = std::string(primitive.name) == "sketch";
-            for (int y = 0; y < 16; ++y) {
+            for (int y = 0; y < 16; ++y)
                 for (int x = 0; x < 24; ++x) {
-                    const QRgb in = input.image.pixel(x, y);
-                    const QRgb p = out.image.pixel(x, y);
-                    if (!sketch) {
-                        ASSERT_EQ(qAlpha(p), qAlpha(in)) << x << "," << y;
+                    const QRgb p = reinterpret_cast<const QRgb*>(out.image.constScanLine(y))[x];
+                    // The sketch is opaque by design.
+                    if (std::string(primitive.name) != "sketch") {
+                        ASSERT_EQ(qAlpha(p), qAlpha(input.image.pixel(x, y))) << x << "," << y;
                     }
                     // Still valid premultiplied data: no colour above its alpha.
-                    const QRgb raw = reinterpret_cast<const QRgb*>(out.image.constScanLine(y))[x];
-                    ASSERT_LE(qRed(raw), qAlpha(raw));
-                    ASSERT_LE(qGreen(raw), qAlpha(raw));
-                    ASSERT_LE(qBlue(raw), qAlpha(raw));
+                    ASSERT_LE(std::max({qRed(p), qGreen(p), qBlue(p)}), qAlpha(p));
                 }
+            {
+                fx::PixelMemoryLimitForTesting limit(0);
+                EXPECT_TRUE(primitive.apply(input).isEmpty());
+                // One picture's pixels are 1536 bytes; the straight copy needs as much again.
+                for (std::size_t bytes : {1535, 1536, 3072, 8192, 40000}) {
+                    fx::setPixelMemoryLimitForTesting(bytes);
+                    const Picture limited = primitive.apply(input);
+                    if (!limited.isEmpty()) {
+                        EXPECT_EQ(limited.image, out.image) << bytes;
+                        EXPECT_EQ(limited.size, input.size) << bytes;
+                    }
+                }
+                fx::setPixelMemoryLimitForTesting(std::size_t{1} << 20);
+                EXPECT_EQ(primitive.apply(input).image, out.image);
             }
+            EXPECT_EQ(primitive.apply(input).image, out.image);
         }
     }
 }
@@ -110,41 +127,29 @@ TEST(ImageEffects, EveryPrimitiveKeepsSizeAlphaAndItsInput) {
 TEST(ImageEffects, NeutralValuesAndUnknownLooksChangeNothing) {
     for (const bool transparent : {false, true}) {
         const Picture input = varied(20, 12, transparent);
-        const int tolerance = transparent ? 1 : 0;
-        const std::vector<Picture> neutral = {
+        const Picture neutral[] = {
             ImageTools::applyBrightness(input, 0.0f), ImageTools::applyContrast(input, 1.0f),
             ImageTools::applySaturation(input, 1.0f), ImageTools::applyExposure(input, 0.0f),
             ImageTools::applyGamma(input, 1.0f),      ImageTools::applyHue(input, 0.0f),
             ImageTools::applyRGB(input, 1, 1, 1),     ImageTools::applySepia(input, 0.0f),
             ImageTools::applyKuwahara(input, 0),      ImageTools::applyGaussianBlur(input, 0.0f),
         };
-        for (size_t i = 0; i < neutral.size(); ++i) {
+        for (const Picture& same : neutral)
             for (int y = 0; y < 12; ++y)
                 for (int x = 0; x < 20; ++x) {
-                    const QRgb a = reinterpret_cast<const QRgb*>(input.image.constScanLine(y))[x];
-                    const QRgb b =
-                        reinterpret_cast<const QRgb*>(neutral[i].image.constScanLine(y))[x];
+                    const QRgb a = input.image.pixel(x, y), b = same.image.pixel(x, y);
                     ASSERT_EQ(qAlpha(a), qAlpha(b));
-                    ASSERT_NEAR(qRed(a), qRed(b), tolerance) << i;
-                    ASSERT_NEAR(qGreen(a), qGreen(b), tolerance) << i;
-                    ASSERT_NEAR(qBlue(a), qBlue(b), tolerance) << i;
+                    // Unpremultiplying and premultiplying again may move a level.
+                    ASSERT_LE(
+                        std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                  std::abs(qBlue(a) - qBlue(b))}),
+                        transparent ? 1 : 0);
                 }
-        }
         EXPECT_TRUE(ImageTools::applyPhotoEffect(input, "Sepia").sharesPixelsWith(input));
         EXPECT_TRUE(ImageTools::applyPhotoEffect(input, "noir").sharesPixelsWith(input));
         EXPECT_TRUE(ImageTools::applyAdjustments(input, fx::Adjustments{}).sharesPixelsWith(input));
     }
     EXPECT_TRUE(ImageTools::applySepia(Picture(), 1.0f).isEmpty());
-}
-
-TEST(ImageEffects, PhotoEffectKeepsTheSizeInPoints) {
-    const Picture dense(varied(40, 20, false).image, QSizeF(20, 10));
-    const Picture noir = ImageTools::applyPhotoEffect(dense, "Noir");
-    EXPECT_EQ(noir.size, QSizeF(20, 10));
-    EXPECT_EQ(noir.image.size(), QSize(40, 20));
-    const QRgb p = noir.image.pixel(13, 7);
-    EXPECT_EQ(qRed(p), qGreen(p)); // a black-and-white look
-    EXPECT_EQ(qGreen(p), qBlue(p));
 }
 
 TEST(ImageEffects, LongChainsReuseBuffersSafely) {
@@ -154,42 +159,6 @@ TEST(ImageEffects, LongChainsReuseBuffersSafely) {
         picture = (i % 2 == 0) ? ImageTools::applyRGB(picture, 1.0f, 1.0f, 0.5f)
                                : ImageTools::applyRGB(picture, 1.0f, 1.0f, 2.0f);
     expectStraight(picture, {299, 199}, 100, 150, 200, 255, 1);
-}
-
-// With the pixel pool allowed less and less, every primitive gives its whole
-// result or an empty picture, never a part or an exception; once the limit is
-// lifted it works again.
-TEST(ImageEffects, OutOfMemoryGivesAnEmptyPictureAndThenRecovers) {
-    std::vector<Named> primitives = everyPrimitive();
-    primitives.push_back({"adjustments", [](const Picture& p) {
-                              fx::Adjustments steps;
-                              steps.contrast = 1.3f, steps.hue = 40.0f;
-                              return ImageTools::applyAdjustments(p, steps);
-                          }});
-    for (const bool transparent : {false, true}) {
-        const Picture input = varied(24, 16, transparent);
-        for (const Named& primitive : primitives) {
-            SCOPED_TRACE(std::string(primitive.name) + (transparent ? " transparent" : ""));
-            const Picture want = primitive.apply(input);
-            ASSERT_FALSE(want.isEmpty());
-            {
-                fx::PixelMemoryLimitForTesting limit(0);
-                EXPECT_TRUE(primitive.apply(input).isEmpty());
-                // One picture's pixels are 1536 bytes; the straight copy needs as much again.
-                for (std::size_t bytes : {1535, 1536, 3072, 8192, 40000}) {
-                    fx::setPixelMemoryLimitForTesting(bytes);
-                    const Picture out = primitive.apply(input);
-                    if (!out.isEmpty()) {
-                        EXPECT_EQ(out.image, want.image) << bytes;
-                        EXPECT_EQ(out.size, input.size) << bytes;
-                    }
-                }
-                fx::setPixelMemoryLimitForTesting(std::size_t{1} << 20);
-                EXPECT_EQ(primitive.apply(input).image, want.image);
-            }
-            EXPECT_EQ(primitive.apply(input).image, want.image);
-        }
-    }
 }
 
 } // namespace

@@ -17,14 +17,7 @@ Picture coordinatePicture(int width, int height) {
     return Picture(image);
 }
 
-void expectRect(const QRectF& got, const QRectF& want) {
-    EXPECT_NEAR(got.x(), want.x(), 1e-9);
-    EXPECT_NEAR(got.y(), want.y(), 1e-9);
-    EXPECT_NEAR(got.width(), want.width(), 1e-9);
-    EXPECT_NEAR(got.height(), want.height(), 1e-9);
-}
-
-TEST(ImageGeometry, CropIsAnchoredAtTheLowerLeftCorner) {
+TEST(ImageGeometry, CropIsAnchoredAtTheLowerLeftCornerInPoints) {
     const Picture picture = coordinatePicture(100, 100);
 
     // Columns 0 to 40 and rows 20 to 100 (y-up) of the picture.
@@ -55,19 +48,17 @@ TEST(ImageGeometry, CropIsAnchoredAtTheLowerLeftCorner) {
         EXPECT_TRUE(same.sharesPixelsWith(picture)) << rect.x() << "," << rect.y();
         EXPECT_EQ(same.size, picture.size);
     }
-}
 
-TEST(ImageGeometry, CropDrawsPicturesWhosePixelsDifferFromPoints) {
     // 40 × 40 pixels standing for 20 × 20 points: the bottom half (y-up) is red.
     QImage image(40, 40, QImage::Format_ARGB32_Premultiplied);
     image.fill(qRgb(0, 0, 255));
     for (int row = 20; row < 40; ++row)
         for (int x = 0; x < 40; ++x)
             image.setPixel(x, row, qRgb(255, 0, 0));
-    const Picture crop =
+    const Picture dense =
         ImageTools::cropImage(Picture(image, QSizeF(20, 20)), QRectF(0, 0, 20, 10));
-    ASSERT_EQ(crop.image.size(), QSize(20, 10));
-    EXPECT_EQ(crop.image.pixel(10, 5), qRgb(255, 0, 0));
+    ASSERT_EQ(dense.image.size(), QSize(20, 10));
+    EXPECT_EQ(dense.image.pixel(10, 5), qRgb(255, 0, 0));
 }
 
 TEST(ImageGeometry, ClippedSizeIsTheIntersectionWithTheBounds) {
@@ -80,28 +71,27 @@ TEST(ImageGeometry, ClippedSizeIsTheIntersectionWithTheBounds) {
 }
 
 TEST(ImageGeometry, FitRectCentresTheLargestRectangleOfTheAspect) {
-    QRectF wide(0, 0, 200, 100);
-    ImageTools::fitRect(wide, 400, 400);
-    expectRect(wide, QRectF(50, 0, 100, 100));
-
-    QRectF tall(0, 0, 100, 200);
-    ImageTools::fitRect(tall, 400, 400);
-    expectRect(tall, QRectF(0, 50, 100, 100));
-
-    // The intake example: 4000 × 3000 into 800 × 400.
-    QRectF area(0, 0, 800, 400);
-    ImageTools::fitRect(area, 4000, 3000);
-    expectRect(area, QRectF(400.0 / 3, 0, 1600.0 / 3, 400));
-
-    // An offset rectangle keeps its origin in the other axis.
-    QRectF offset(10, 20, 300, 300);
-    ImageTools::fitRect(offset, 300, 150);
-    expectRect(offset, QRectF(10, 95, 300, 150));
-
-    // Same aspect: unchanged whichever branch is taken.
-    QRectF exact(5, 5, 160, 90);
-    ImageTools::fitRect(exact, 1920, 1080);
-    expectRect(exact, QRectF(5, 5, 160, 90));
+    const struct {
+        QRectF area;
+        int width, height;
+        QRectF fitted;
+    } cases[] = {
+        {{0, 0, 200, 100}, 400, 400, {50, 0, 100, 100}},
+        {{0, 0, 100, 200}, 400, 400, {0, 50, 100, 100}},
+        {{0, 0, 800, 400}, 4000, 3000, {400.0 / 3, 0, 1600.0 / 3, 400}},
+        // An offset rectangle keeps its origin in the other axis.
+        {{10, 20, 300, 300}, 300, 150, {10, 95, 300, 150}},
+        // Same aspect: unchanged whichever branch is taken.
+        {{5, 5, 160, 90}, 1920, 1080, {5, 5, 160, 90}},
+    };
+    for (const auto& c : cases) {
+        QRectF area = c.area;
+        ImageTools::fitRect(area, c.width, c.height);
+        EXPECT_NEAR(area.x(), c.fitted.x(), 1e-9);
+        EXPECT_NEAR(area.y(), c.fitted.y(), 1e-9);
+        EXPECT_NEAR(area.width(), c.fitted.width(), 1e-9);
+        EXPECT_NEAR(area.height(), c.fitted.height(), 1e-9);
+    }
 }
 
 TEST(ImageGeometry, RedrawStretchesTheSourceOverTheWholeTarget) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <vector>
 
 #include "controls/control_ranges.h"
 #include "history/control_values.h"
@@ -63,30 +64,27 @@ TEST(ControlValues, SettingsComeBackExceptTheForegroundSketchIntensity) {
     };
     for (int round = 0; round < 50; ++round) {
         EditSettings s;
-        for (EffectSettings* e : {&s.foreground, &s.background}) {
-            e->blackWhiteOn = pick(2);
-            e->blackWhiteEffect = kBlackWhiteItems[pick(kBlackWhiteItems.size())];
-            e->colorEffectsOn = pick(2);
-            e->colorEffect = kColorEffectItems[pick(kColorEffectItems.size())];
-            e->sepiaOn = pick(2);
-            e->blurOn = pick(2);
-            e->oilPaintingOn = pick(2);
-            e->sketchOn = pick(2);
-            e->sepiaIntensity = value(ranges::sepiaIntensity);
-            e->blurIntensity = value(ranges::blurIntensity);
-            e->oilPaintingIntensity = value(ranges::oilPaintingIntensity);
-            e->sketchIntensity = value(ranges::sketchIntensity);
-            e->sketchEdge = value(ranges::sketchEdge);
-        }
         AdjustmentSettings& a = s.adjustments;
-        a.brightness = value(ranges::brightness);
-        a.exposure = value(ranges::exposure);
-        a.contrast = value(ranges::contrast);
-        a.saturation = value(ranges::saturation);
-        a.gamma = value(ranges::gamma);
-        a.hue = value(ranges::hue);
-        for (float* f : {&a.red, &a.green, &a.blue})
-            *f = value(ranges::channel);
+        std::vector<std::pair<float*, SliderRange>> sliders = {
+            {&a.brightness, ranges::brightness}, {&a.exposure, ranges::exposure},
+            {&a.contrast, ranges::contrast},     {&a.saturation, ranges::saturation},
+            {&a.gamma, ranges::gamma},           {&a.hue, ranges::hue},
+            {&a.red, ranges::channel},           {&a.green, ranges::channel},
+            {&a.blue, ranges::channel}};
+        for (EffectSettings* e : {&s.foreground, &s.background}) {
+            for (bool* on : {&e->blackWhiteOn, &e->colorEffectsOn, &e->sepiaOn, &e->blurOn,
+                             &e->oilPaintingOn, &e->sketchOn})
+                *on = pick(2);
+            e->blackWhiteEffect = kBlackWhiteItems[pick(kBlackWhiteItems.size())];
+            e->colorEffect = kColorEffectItems[pick(kColorEffectItems.size())];
+            sliders.insert(sliders.end(), {{&e->sepiaIntensity, ranges::sepiaIntensity},
+                                           {&e->blurIntensity, ranges::blurIntensity},
+                                           {&e->oilPaintingIntensity, ranges::oilPaintingIntensity},
+                                           {&e->sketchIntensity, ranges::sketchIntensity},
+                                           {&e->sketchEdge, ranges::sketchEdge}});
+        }
+        for (auto [field, range] : sliders)
+            *field = value(range);
         s.brush.size = static_cast<float>(1 + pick(100));
         s.brush.customColor = pick(2);
         s.brush.eraser = pick(2);

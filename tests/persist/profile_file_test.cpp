@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 
 #include "persist/profile_file.h"
+#include "tests/persist/sample_pictures.h"
 
 namespace vividra {
 namespace {
@@ -123,23 +124,14 @@ TEST(ProfileFile, FilesAreUtf8TextOfBoundedSizeWrittenWhole) {
     ASSERT_TRUE(profile::writeFile(path, text));
     EXPECT_EQ(profile::readFile(path), text);
 
+    // Ten megabytes, a NUL, a byte that is not UTF-8, and no file at all.
     QFile big(dir.filePath(QStringLiteral("big.clr")));
-    ASSERT_TRUE(big.open(QIODevice::WriteOnly));
-    ASSERT_TRUE(big.resize(10 * 1024 * 1024));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(10 * 1024 * 1024));
     big.close();
-    EXPECT_FALSE(profile::readFile(big.fileName()));
-
-    QFile binary(dir.filePath(QStringLiteral("bin.clr")));
-    ASSERT_TRUE(binary.open(QIODevice::WriteOnly));
-    binary.write(QByteArray("1\n\0\n", 4));
-    binary.close();
-    EXPECT_FALSE(profile::readFile(binary.fileName()));
-    QFile latin(dir.filePath(QStringLiteral("latin.clr")));
-    ASSERT_TRUE(latin.open(QIODevice::WriteOnly));
-    latin.write("20 px\xff\n");
-    latin.close();
-    EXPECT_FALSE(profile::readFile(latin.fileName()));
-    EXPECT_FALSE(profile::readFile(dir.filePath(QStringLiteral("missing.clr"))));
+    ASSERT_TRUE(test::writeAll(dir.filePath(QStringLiteral("bin.clr")), QByteArray("1\n\0\n", 4)));
+    ASSERT_TRUE(test::writeAll(dir.filePath(QStringLiteral("latin.clr")), "20 px\xff\n"));
+    for (const char* name : {"big.clr", "bin.clr", "latin.clr", "missing.clr"})
+        EXPECT_FALSE(profile::readFile(dir.filePath(QLatin1String(name)))) << name;
 
     // A folder where the file should be: the write fails and nothing else changes.
     EXPECT_FALSE(profile::writeFile(dir.path(), text));

@@ -114,6 +114,27 @@ inline QByteArray greyPng(quint32 width, quint32 height, char value = '\x80', qi
            pngChunk("IDAT", qCompress(raw, 1).mid(4)) + pngChunk("IEND", QByteArray());
 }
 
+// An 8-bit BMP of mid grey, rows padded to four bytes, bottom row first.
+inline QByteArray greyBmp(qint32 width, qint32 height) {
+    const qsizetype row = (static_cast<qsizetype>(width) + 3) / 4 * 4;
+    const qsizetype offset = 54 + 256 * 4;
+    QByteArray bmp(offset, '\0');
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    qToLittleEndian<quint32>(static_cast<quint32>(offset + row * height), bmp.data() + 2);
+    qToLittleEndian<quint32>(static_cast<quint32>(offset), bmp.data() + 10);
+    qToLittleEndian<quint32>(40, bmp.data() + 14);
+    qToLittleEndian<qint32>(width, bmp.data() + 18);
+    qToLittleEndian<qint32>(height, bmp.data() + 22);
+    qToLittleEndian<quint16>(1, bmp.data() + 26);
+    qToLittleEndian<quint16>(8, bmp.data() + 28);
+    qToLittleEndian<quint32>(256, bmp.data() + 46);
+    for (int i = 0; i < 256; ++i)
+        for (int c = 0; c < 3; ++c)
+            bmp[54 + 4 * i + c] = static_cast<char>(i);
+    return bmp.append(QByteArray(row * height, '\x80'));
+}
+
 // A JPEG written by Qt's own writer (not our encoder), baseline or progressive.
 inline QByteArray qtJpeg(const QImage& image, int quality, bool progressive) {
     QByteArray bytes;

@@ -3,19 +3,15 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 
 #include "platform/temporary_directory.h"
+#include "support/isolated_environment.h"
 
 using namespace vividra;
 
 TEST(TemporaryDirectory, PrivateFolderAndLeftoversOfDeadInstances) {
-    QTemporaryDir system;
-    const QByteArray oldTmp = qgetenv("TMPDIR");
-    qputenv("TMPDIR", system.path().toLocal8Bit());
-    platform::removeTemporaryDirectory();
-
-    QDir base(system.path());
+    const test::IsolatedEnvironment environment;
+    const QDir base(environment.systemTemp());
     // A crashed instance (no such process) and a running one (ourselves, under another name).
     ASSERT_TRUE(base.mkpath(QStringLiteral("vividra-999999999-dead/PhotosImages")));
     const QString alive =
@@ -25,7 +21,7 @@ TEST(TemporaryDirectory, PrivateFolderAndLeftoversOfDeadInstances) {
 
     const QString path = platform::temporaryDirectory();
     EXPECT_TRUE(path.endsWith(QLatin1Char('/')));
-    EXPECT_TRUE(path.startsWith(system.path()));
+    EXPECT_TRUE(path.startsWith(base.path()));
     EXPECT_TRUE(QDir(path).exists());
     EXPECT_EQ(platform::temporaryDirectory(), path); // one folder per run
     EXPECT_EQ(QFile::permissions(path) & (QFile::ReadOther | QFile::WriteOther | QFile::ReadGroup),
@@ -39,12 +35,5 @@ TEST(TemporaryDirectory, PrivateFolderAndLeftoversOfDeadInstances) {
     f.close();
     platform::removeTemporaryDirectory();
     EXPECT_FALSE(QDir(path).exists());
-    const QString next = platform::temporaryDirectory();
-    EXPECT_NE(next, path);
-    platform::removeTemporaryDirectory();
-
-    if (oldTmp.isNull())
-        qunsetenv("TMPDIR");
-    else
-        qputenv("TMPDIR", oldTmp);
+    EXPECT_NE(platform::temporaryDirectory(), path);
 }

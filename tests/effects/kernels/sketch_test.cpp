@@ -38,30 +38,22 @@ int referenceGrey(const Picture& in, int x, int y, double texel, double strength
 VIVIDRA_ON_EACH_PATH(Sketch);
 
 TEST_P(Sketch, MatchesBilinearSobelReference) {
-    for (ChannelOrder order : {ChannelOrder::RGBA, ChannelOrder::BGRA}) {
-        const Picture in = testing::scenePicture(47, 31, 21, order);
-        // Whole-pixel and fractional offsets, and one reaching past the picture.
-        for (auto [texel, strength] : {std::pair{1.0 / 47, 1.0}, std::pair{0.013, 2.5},
-                                       std::pair{0.05, 0.7}, std::pair{0.8, 1.0}}) {
-            Picture out(in.width, in.height, order);
-            ASSERT_TRUE(sketch(in.cview(), out.view(), texel, strength));
-            int worst = 0;
-            bool grey = true;
-            for (int y = 0; y < in.height; ++y)
-                for (int x = 0; x < in.width; ++x) {
-                    worst = std::max(worst, std::abs(out.at(x, y, 0) -
-                                                     referenceGrey(in, x, y, texel, strength)));
-                    grey = grey && out.at(x, y, 0) == out.at(x, y, 1) &&
-                           out.at(x, y, 1) == out.at(x, y, 2) && out.at(x, y, Alpha) == 255;
-                }
-            EXPECT_LE(worst, 1) << "texel " << texel;
-            EXPECT_TRUE(grey);
-            EXPECT_TRUE(out.paddingIntact());
-            // Drawn over its own input, it gives the same picture.
-            Picture over = in;
-            ASSERT_TRUE(sketch(over.cview(), over.view(), texel, strength));
-            EXPECT_TRUE(over.sameColours(out)) << "texel " << texel;
-        }
+    const Picture in = testing::scenePicture(47, 31, 21);
+    // Whole-pixel and fractional offsets, and one reaching past the picture.
+    for (auto [texel, strength] : {std::pair{1.0 / 47, 1.0}, std::pair{0.013, 2.5},
+                                   std::pair{0.05, 0.7}, std::pair{0.8, 1.0}}) {
+        Picture out(in.width, in.height);
+        ASSERT_TRUE(sketch(in.cview(), out.view(), texel, strength));
+        int worst = 0;
+        for (int y = 0; y < in.height; ++y)
+            for (int x = 0; x < in.width; ++x) {
+                worst = std::max(
+                    worst, std::abs(out.at(x, y, 0) - referenceGrey(in, x, y, texel, strength)));
+                ASSERT_EQ(out.at(x, y, 0), out.at(x, y, 1));
+                ASSERT_EQ(out.at(x, y, 1), out.at(x, y, 2));
+                ASSERT_EQ(out.at(x, y, Alpha), 255);
+            }
+        EXPECT_LE(worst, 1) << "texel " << texel;
     }
 }
 
