@@ -123,8 +123,9 @@ session='
 '
 status=0
 mkdir -m 700 "$home/run"
-HOME=$home XDG_CONFIG_HOME=$home/.config XDG_RUNTIME_DIR=$home/run VIVIDRA_INSTANCE="vividra-check-package-$$" \
-    xvfb-run -a -s "-screen 0 1280x800x24" bash -c "$session" session "$command" || status=$?
+HOME=$home XDG_CONFIG_HOME=$home/.config XDG_RUNTIME_DIR=$home/run \
+    VIVIDRA_INSTANCE="vividra-check-package-$$" xvfb-run -a -s "-screen 0 1280x800x24" \
+    bash -c "$session" session "$command" || status=$?
 [ "$status" -eq 0 ] || fail "start from the desktop entry failed"
 
 trap 'rm -rf "$log" "$home"' EXIT
