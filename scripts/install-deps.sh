@@ -8,6 +8,7 @@ packages=(
     libopenjp2-7-dev libheif-dev libgif-dev libjpeg62-turbo-dev libtbb-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xdotool x11-apps x11-utils imagemagick openbox wmctrl fontconfig fonts-dejavu-core fonts-urw-base35
+    file dpkg-dev desktop-file-utils appstream
 )
 
 missing=()
