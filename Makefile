@@ -17,11 +17,9 @@ test:
 	@scripts/test.sh
 
 # A Debian package from a release build of its own: build/package/vividra_<version>_amd64.deb.
-NINJA := $(if $(shell command -v ninja),-G Ninja)
-CCACHE := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 package: deps
-	@cmake -S . -B build/package $(NINJA) $(CCACHE) -DCMAKE_BUILD_TYPE=Release \
-		-DCMAKE_INSTALL_PREFIX=/usr -DVIVIDRA_BUILD_TESTS=OFF -DVIVIDRA_BUILD_BENCH=OFF >/dev/null
+	@scripts/configure.sh build/package -DCMAKE_CXX_COMPILER=g++ -DCMAKE_BUILD_TYPE=Release \
+		-DCMAKE_INSTALL_PREFIX=/usr -DVIVIDRA_BUILD_TESTS=OFF -DVIVIDRA_BUILD_BENCH=OFF
 	@cmake --build build/package -j$(JOBS) --target package
 
 bench: deps

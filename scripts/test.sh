@@ -36,10 +36,14 @@ cmake --build build/tsan -j"$jobs"
 ctest --test-dir build/tsan -j"$tests" --timeout 600 -LE 'gui|format'
 
 # Release with GCC: its optimiser warns where clang does not, so the unit tests and the
-# benchmarks must build here too, and the unit tests must pass on optimised code.
+# benchmarks must build here too, and the unit tests must pass on optimised code. The same
+# build makes the Debian package, which is installed, started and removed again.
 stage "release"
 scripts/configure.sh build/release-tests -DCMAKE_CXX_COMPILER=g++ -DCMAKE_BUILD_TYPE=Release \
-    -DVIVIDRA_BUILD_TESTS=ON -DVIVIDRA_BUILD_BENCH=ON
-cmake --build build/release-tests -j"$jobs" --target vividra_tests vividra_bench
+    -DCMAKE_INSTALL_PREFIX=/usr -DVIVIDRA_BUILD_TESTS=ON -DVIVIDRA_BUILD_BENCH=ON
+cmake --build build/release-tests -j"$jobs" --target vividra_tests vividra_bench vividra
 ctest --test-dir build/release-tests -j"$jobs" --timeout 600 -L unit
+stage "package"
+(cd build/release-tests && cpack -G DEB >/dev/null)
+scripts/check-package.sh build/release-tests/vividra_*_amd64.deb
 stage "done"
