@@ -5,15 +5,15 @@
 
 #include <cstdio>
 
-#include "app/app_delegate.h"
-#include "app/command_line.h"
-#include "app/main_window.h"
-#include "app/single_instance.h"
-#include "app/theme.h"
-#include "platform/dialogs.h"
-#include "platform/temporary_directory.h"
-#include "platform/work_queue.h"
-#include "session/view_controller.h"
+#include "model/platform/temporary_directory.h"
+#include "model/platform/work_queue.h"
+#include "ui/controller/view_controller.h"
+#include "ui/shell/app_delegate.h"
+#include "ui/shell/command_line.h"
+#include "ui/shell/dialogs.h"
+#include "ui/shell/main_window.h"
+#include "ui/shell/single_instance.h"
+#include "ui/shell/theme.h"
 
 using namespace vividra;
 

@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "effects/image_tools.h"
-#include "effects/preview_rendering.h"
+#include "model/effects/image_tools.h"
+#include "model/effects/preview_rendering.h"
 
 // Picture decoding and encoding at 6000 × 4000. The photograph in the shared
 // folder, resized with ImageMagick, stands in for a real photo where both are

@@ -6,12 +6,12 @@
 #include <initializer_list>
 
 #include "bench_session.h"
-#include "controls/check_box.h"
-#include "effects/image_tools.h"
-#include "paint/compositing.h"
-#include "paint/draw_view.h"
-#include "platform/dialogs.h"
-#include "session/view_controller.h"
+#include "model/effects/image_tools.h"
+#include "model/paint/compositing.h"
+#include "ui/canvas/draw_view.h"
+#include "ui/controller/view_controller.h"
+#include "ui/controls/check_box.h"
+#include "ui/shell/dialogs.h"
 
 namespace {
 

@@ -16,17 +16,17 @@
 
 #include <memory>
 
-#include "app/app_delegate.h"
-#include "app/main_window.h"
 #include "bench_session.h"
-#include "controls/check_box.h"
-#include "effects/image_tools.h"
-#include "paint/draw_view.h"
-#include "persist/output_format_window.h"
-#include "persist/profile_file.h"
-#include "platform/defaults_store.h"
-#include "platform/dialogs.h"
-#include "session/view_controller.h"
+#include "model/effects/image_tools.h"
+#include "model/files/profile_file.h"
+#include "model/platform/defaults_store.h"
+#include "ui/canvas/draw_view.h"
+#include "ui/controller/view_controller.h"
+#include "ui/controls/check_box.h"
+#include "ui/dialogs/output_format_window.h"
+#include "ui/shell/app_delegate.h"
+#include "ui/shell/dialogs.h"
+#include "ui/shell/main_window.h"
 
 namespace {
 

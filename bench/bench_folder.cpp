@@ -17,7 +17,7 @@
 #include <sys/wait.h>
 
 #include "bench_session.h"
-#include "persist/profile_file.h"
+#include "model/files/profile_file.h"
 
 extern char** environ;
 

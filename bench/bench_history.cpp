@@ -3,10 +3,10 @@
 // undos and redos. Counters report the main thread's longest stall, the layer memory
 // the history holds beyond the session's own pictures, and the peak resident memory.
 #include "bench_session.h"
-#include "controls/check_box.h"
-#include "history/history_memory.h"
-#include "paint/draw_view.h"
-#include "session/view_controller.h"
+#include "model/history/history_memory.h"
+#include "ui/canvas/draw_view.h"
+#include "ui/controller/view_controller.h"
+#include "ui/controls/check_box.h"
 
 namespace {
 

@@ -4,14 +4,14 @@
 #include <cstring>
 #include <random>
 
-#include "effects/kernels/adjustments.h"
-#include "effects/kernels/gaussian_blur.h"
-#include "effects/kernels/kuwahara.h"
-#include "effects/kernels/photo_look.h"
-#include "effects/kernels/pixel_memory.h"
-#include "effects/kernels/resample.h"
-#include "effects/kernels/sepia.h"
-#include "effects/kernels/sketch.h"
+#include "kernels/adjustments.h"
+#include "kernels/gaussian_blur.h"
+#include "kernels/kuwahara.h"
+#include "kernels/photo_look.h"
+#include "kernels/pixel_memory.h"
+#include "kernels/resample.h"
+#include "kernels/sepia.h"
+#include "kernels/sketch.h"
 
 namespace {
 

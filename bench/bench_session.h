@@ -14,10 +14,10 @@
 #include <algorithm>
 #include <memory>
 
-#include "app/app_delegate.h"
-#include "app/main_window.h"
-#include "paint/draw_view.h"
-#include "session/view_controller.h"
+#include "ui/canvas/draw_view.h"
+#include "ui/controller/view_controller.h"
+#include "ui/shell/app_delegate.h"
+#include "ui/shell/main_window.h"
 
 namespace vividra::bench {
 

@@ -4,9 +4,9 @@
 #include <algorithm>
 
 #include "bench_session.h"
-#include "controls/check_box.h"
-#include "session/custom_drag_view.h"
-#include "view/zoom.h"
+#include "model/view/zoom.h"
+#include "ui/canvas/custom_drag_view.h"
+#include "ui/controls/check_box.h"
 
 namespace {
 

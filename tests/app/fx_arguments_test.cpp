@@ -2,7 +2,7 @@
 
 #include <QImage>
 
-#include "app/fx_arguments.h"
+#include "app/fx/fx_arguments.h"
 
 namespace vividra {
 namespace {

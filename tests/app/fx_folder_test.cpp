@@ -10,9 +10,9 @@
 
 #include <cstdlib>
 
-#include "persist/keep_sidecar.h"
-#include "persist/profile_file.h"
-#include "tests/persist/sample_pictures.h"
+#include "model/files/keep_sidecar.h"
+#include "model/files/profile_file.h"
+#include "tests/support/sample_pictures.h"
 
 namespace vividra {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "history/control_values.h"
+#include "model/history/control_values.h"
 #include "tests/fuzz/fuzz_check.h"
 
 using namespace vividra;

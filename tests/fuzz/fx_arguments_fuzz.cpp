@@ -7,8 +7,8 @@
 
 #include <cstdint>
 
-#include "app/fx_arguments.h"
-#include "app/fx_folder.h"
+#include "app/fx/fx_arguments.h"
+#include "app/fx/fx_folder.h"
 #include "tests/fuzz/fuzz_check.h"
 
 using namespace vividra;

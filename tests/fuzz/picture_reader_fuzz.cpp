@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "effects/image_tools.h"
+#include "model/effects/image_tools.h"
 #include "tests/fuzz/fuzz_check.h"
 
 using vividra::ImageTools;

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "persist/profile_file.h"
+#include "model/files/profile_file.h"
 #include "tests/fuzz/fuzz_check.h"
 
 using namespace vividra;

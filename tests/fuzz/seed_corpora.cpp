@@ -10,11 +10,11 @@
 
 #include <cstdio>
 
-#include "effects/image_tools.h"
-#include "history/control_values.h"
-#include "persist/gif_writer.h"
-#include "persist/profile_file.h"
-#include "tests/persist/sample_pictures.h"
+#include "model/effects/image_tools.h"
+#include "model/files/gif_writer.h"
+#include "model/files/profile_file.h"
+#include "model/history/control_values.h"
+#include "tests/support/sample_pictures.h"
 
 using namespace vividra;
 

@@ -7,7 +7,7 @@
 
 #include <cstdio>
 
-#include "controls/title_font.h"
+#include "ui/controls/title_font.h"
 
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);

@@ -3,9 +3,9 @@
 #include <QDir>
 #include <QSettings>
 
-#include "platform/file_manager.h"
-#include "platform/temporary_directory.h"
-#include "session/info_provider.h"
+#include "model/platform/file_manager.h"
+#include "model/platform/temporary_directory.h"
+#include "model/session/info_provider.h"
 
 namespace vividra::test {
 

@@ -5,7 +5,7 @@
 
 #include <deque>
 
-#include "platform/dialogs.h"
+#include "ui/shell/dialogs.h"
 
 namespace vividra::test {
 

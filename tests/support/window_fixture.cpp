@@ -4,10 +4,10 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include "paint/draw_view.h"
-#include "persist/output_format_window.h"
-#include "platform/work_queue.h"
+#include "model/platform/work_queue.h"
 #include "test_pictures.h"
+#include "ui/canvas/draw_view.h"
+#include "ui/dialogs/output_format_window.h"
 
 namespace vividra::test {
 

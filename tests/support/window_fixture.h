@@ -2,11 +2,11 @@
 
 #include <memory>
 
-#include "app/app_delegate.h"
-#include "app/main_window.h"
 #include "isolated_environment.h"
 #include "scripted_dialogs.h"
-#include "session/view_controller.h"
+#include "ui/controller/view_controller.h"
+#include "ui/shell/app_delegate.h"
+#include "ui/shell/main_window.h"
 
 namespace vividra::test {
 

@@ -1,0 +1,186 @@
+#include <QDateTime>
+#include <QFile>
+#include <QImageWriter>
+#include <QPainter>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "model/effects/image_tools.h"
+#include "model/files/gif_writer.h"
+#include "model/files/heif_codec.h"
+#include "model/files/jpeg2000_codec.h"
+#include "model/files/picture_pixels.h"
+#include "model/platform/log.h"
+#include "model/platform/temporary_directory.h"
+
+namespace vividra {
+namespace {
+
+constexpr std::array<const char*, 13> kExtensions = {"jpg",  "jpeg", "jpe",     "jp2", "jpx",
+                                                     "png",  "tiff", "tif",     "gif", "bmp",
+                                                     "heif", "heic", "original"};
+
+// The picture drawn at its size in points into a bitmap of the truncated size,
+// anchored at the lower-left corner. A picture already 1 pixel per whole point
+// is used as it is.
+QImage rasterise(const Picture& picture) {
+    const int width = static_cast<int>(picture.size.width());
+    const int height = static_cast<int>(picture.size.height());
+    if (width <= 0 || height <= 0 || picture.image.isNull())
+        return {};
+    if (picture.image.size() == QSize(width, height) && picture.size == QSizeF(width, height))
+        return pixels::toWorkingFormat(picture.image);
+    QImage bitmap(width, height, QImage::Format_ARGB32_Premultiplied);
+    if (bitmap.isNull())
+        return {};
+    bitmap.fill(Qt::transparent);
+    QPainter painter(&bitmap);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(
+        QRectF(0, height - picture.size.height(), picture.size.width(), picture.size.height()),
+        picture.image);
+    painter.end();
+    return bitmap;
+}
+
+// JPEG and BMP have no alpha: transparent parts become white rather than the
+// dark premultiplied colours. An opaque bitmap is only relabelled (no copy);
+// the result then borrows the bitmap's pixels.
+QImage flattenedOnWhite(const QImage& bitmap) {
+    if (pixels::isOpaque(bitmap))
+        return QImage(bitmap.constBits(), bitmap.width(), bitmap.height(), bitmap.bytesPerLine(),
+                      QImage::Format_RGB32);
+    QImage flat(bitmap.size(), QImage::Format_RGB32);
+    if (flat.isNull())
+        return {};
+    flat.fill(Qt::white);
+    QPainter painter(&flat);
+    painter.drawImage(0, 0, bitmap);
+    return flat;
+}
+
+// Either the whole new file replaces the old one or nothing changes.
+template <typename Write> bool writeAtomically(const QString& path, Write&& write) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    // QSaveFile commits even when the last buffered write failed for a full disk, and
+    // would put a cut-off file in the old one's place: flush and look first.
+    if (!write(file) || !file.flush() || file.error() != QFileDevice::NoError) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+bool writeBytes(const QString& path, const QByteArray& bytes) {
+    if (bytes.isEmpty())
+        return false;
+    return writeAtomically(path,
+                           [&](QSaveFile& file) { return file.write(bytes) == bytes.size(); });
+}
+
+bool writeWithQt(const QString& path, const QImage& image, const char* format, int quality = -1) {
+    if (image.isNull())
+        return false;
+    return writeAtomically(path, [&](QSaveFile& file) {
+        QImageWriter writer(&file, format);
+        if (quality >= 0)
+            writer.setQuality(quality);
+        return writer.write(image);
+    });
+}
+
+int jpegQuality(double factor) {
+    return factor >= 1.0 ? 100 : std::clamp(static_cast<int>(std::lround(factor * 100)), 0, 100);
+}
+
+// "frame" + milliseconds + ".png", claimed with an exclusive create so that two
+// encodes in the same millisecond do not share the file.
+QString claimFramePath() {
+    const QString folder = platform::temporaryDirectory();
+    qint64 stamp = QDateTime::currentMSecsSinceEpoch();
+    for (int attempt = 0; attempt < 1000; ++attempt, ++stamp) {
+        const QString path =
+            folder + QStringLiteral("frame") + QString::number(stamp) + QStringLiteral(".png");
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return path;
+    }
+    return {};
+}
+
+void removeFrame(const QString& path) {
+    QFile file(path);
+    if (!file.remove())
+        platform::logLine(QStringLiteral("Remove failed: ") + file.errorString());
+}
+
+} // namespace
+
+int ImageTools::formatCode(const QString& extension) {
+    for (size_t i = 0; i < kExtensions.size(); ++i)
+        if (extension == QLatin1String(kExtensions[i]))
+            return static_cast<int>(i);
+    return -1;
+}
+
+bool ImageTools::heicEncodingAvailable() {
+    return heif::canEncode();
+}
+
+bool ImageTools::writeImage(const Picture& picture, const QString& path, int code, double factor) {
+    if (code < 0 || code > 12)
+        return false;
+    if (code >= 10)
+        return writeHeicImage(picture, path);
+    const QImage bitmap = rasterise(picture);
+    if (bitmap.isNull())
+        return false;
+    switch (code) {
+    case 0:
+    case 1:
+    case 2:
+        return writeWithQt(path, flattenedOnWhite(bitmap), "jpeg", jpegQuality(factor));
+    case 3:
+    case 4:
+        // OpenJPEG writes no JPX, so ".jpx" gets JP2 data, which JPX readers accept.
+        return writeBytes(path, jpeg2000::encode(bitmap, factor));
+    case 5:
+        // Qt's quality 70 is zlib level 2: a photo comes out about 8 % larger than
+        // at the default level, five times sooner.
+        return writeWithQt(path, bitmap, "png", 70);
+    case 6:
+    case 7:
+        return writeWithQt(path, bitmap, "tiff");
+    case 8:
+        return writeBytes(path, gif::encode(bitmap));
+    case 9:
+        return writeWithQt(path, flattenedOnWhite(bitmap), "bmp");
+    default:
+        return false;
+    }
+}
+
+bool ImageTools::writeHeicImage(const Picture& picture, const QString& path) {
+    // Without an HEVC encoder nothing could be written; say so instead of
+    // pretending the file exists.
+    if (!heicEncodingAvailable())
+        return false;
+    const QString frame = claimFramePath();
+    if (frame.isEmpty())
+        return false;
+    if (!writeImage(picture, frame, 5, 1.0)) {
+        removeFrame(frame);
+        return false;
+    }
+    const std::optional<Picture> written = readPicture(frame);
+    const bool ok = written && writeBytes(path, heif::encode(written->image, 100));
+    removeFrame(frame);
+    return ok;
+}
+
+} // namespace vividra

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QBrush>
+#include <QList>
+#include <QRectF>
+#include <QString>
+
+#include "model/effects/effect_settings.h"
+#include "model/history/state.h"
+#include "model/platform/picture.h"
+#include "model/session/edit_settings.h"
+#include "model/session/info_provider.h"
+#include "model/session/session_jobs.h"
+
+class QTimer;
+
+namespace vividra {
+
+// The editing session: the picture being edited, its layers and strokes' results,
+// the history, the flags, and the settings of every control. It holds no widget;
+// the main window's controller owns one and shows it.
+class EditingSession {
+public:
+    EditingSession();
+    virtual ~EditingSession() = default;
+    EditingSession(const EditingSession&) = delete;
+    EditingSession& operator=(const EditingSession&) = delete;
+
+    // A layer rendering is running or waiting (in the line or in `waitingUpdates`).
+    bool renderingPending() const;
+
+    InfoProvider& infoProvider;
+    QString originalImagePath;
+    QBrush currentColor{Qt::white};
+    double zoomScale = 1.0;
+    bool lastWindowResize = false;
+    QRectF currentMaskRect;
+    double maskImageWidth = 0;
+    double maskImageHeight = 0;
+    bool saveStateTriggeredByDrawing = false;
+    // Rebuilds the view once zooming or panning pauses.
+    QTimer* viewRebuildTimer = nullptr;
+    QString selectedFormat = QStringLiteral("Default");
+    QList<StateRef> statesList;
+    QList<StateRef> actualStatesList;
+    int numberOfStates = 50;
+    int currentState = -1;
+    bool needToSaveState = true;
+    bool changesMade = false;
+    Picture currentZoomInImage;
+    double currentZoomFactor = 1.0;
+    bool rateMessageShown = false;
+    Picture foregroundImage;
+    Picture backgroundImage;
+    Picture preEraseImage;
+    Picture zoomEraseImage;
+    Picture currentMaskImage;
+    Picture lastImage;
+    bool colourChangeWaiting = false;
+    bool colourChangeRunning = false;
+    QString currentProfilePath;
+    QList<LayerUpdate> waitingUpdates;
+
+    // The settings of every editing control.
+    EditSettings settings;
+    // The one line of picture work.
+    SessionJobs jobs;
+
+protected:
+    // The decoded original as taken in. It stays for the session even when its file is
+    // deleted or replaced meanwhile: the picture being edited does not change under the
+    // user, and renderings need not decode it again.
+    Picture currentOriginal() const;
+    void rememberOriginal(const Picture& original);
+    void forgetOriginal();
+    // The line started or ended its work.
+    virtual void sessionBusyChanged(bool busy) = 0;
+
+private:
+    Picture original_;
+};
+
+} // namespace vividra

@@ -1,0 +1,261 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+#include "kernels/adjustments.h"
+#include "kernels/colour_key.h"
+#include "kernels/gaussian_blur.h"
+#include "kernels/kuwahara.h"
+#include "kernels/photo_look.h"
+#include "kernels/pixel_memory.h"
+#include "kernels/sepia.h"
+#include "kernels/sketch.h"
+#include "tests/kernels/kernel_pictures.h"
+
+namespace vividra::fx {
+namespace {
+
+using testing::Alpha;
+using testing::noisePicture;
+using testing::Picture;
+
+using Filter = std::function<bool(const ConstImageView&, const ImageView&)>;
+using Rgb = std::array<double, 3>;
+using Formula = std::function<Rgb(Rgb)>;
+
+struct Kernel {
+    std::string name;
+    Filter run;
+    bool inPlace;         // `out` may be `in`
+    bool needsMemory;     // scratch beyond the output
+    int tolerance;        // levels any path may differ from the baseline
+    Formula formula = {}; // what a colour kernel computes, in doubles, to within a level
+    bool exact = false;   // ...or to the level, at neutral values
+};
+
+double luma(const Rgb& c) {
+    return 0.2125 * c[0] + 0.7154 * c[1] + 0.0721 * c[2];
+}
+
+// Turns the chroma in YIQ.
+Rgb hueTurn(const Rgb& c, double degrees) {
+    const double y = 0.299 * c[0] + 0.587 * c[1] + 0.114 * c[2];
+    const double i = 0.595716 * c[0] - 0.274453 * c[1] - 0.321263 * c[2];
+    const double q = 0.211456 * c[0] - 0.522591 * c[1] + 0.31135 * c[2];
+    const double t = std::fmod(degrees, 360.0) * M_PI / 180.0;
+    const double i2 = i * std::cos(t) + q * std::sin(t), q2 = q * std::cos(t) - i * std::sin(t);
+    return {y + 0.9563 * i2 + 0.6210 * q2, y - 0.2721 * i2 - 0.6474 * q2,
+            y - 1.1070 * i2 + 1.7046 * q2};
+}
+
+Rgb sepiaBlend(Rgb c, double k) {
+    const double m[3][3] = {
+        {0.3588, 0.7044, 0.1368}, {0.2990, 0.5870, 0.1140}, {0.2392, 0.4696, 0.0912}};
+    Rgb o;
+    for (int i = 0; i < 3; ++i)
+        o[i] = k * (m[i][0] * c[0] + m[i][1] * c[1] + m[i][2] * c[2]) + (1 - k) * c[i];
+    return o;
+}
+
+// The same formula on each channel.
+Formula each(double (*f)(double)) {
+    return [f](Rgb c) {
+        for (double& v : c)
+            v = f(v);
+        return c;
+    };
+}
+
+std::vector<Kernel> everyKernel() {
+    std::vector<Kernel> kernels = {
+        {"blur", [](auto i, auto o) { return gaussianBlur(i, o, 2.5); }, false, true, 0},
+        {"wide blur", [](auto i, auto o) { return gaussianBlur(i, o, 40.0); }, false, true, 1},
+        {"kuwahara", [](auto i, auto o) { return kuwahara(i, o, 3); }, false, true, 0},
+        {"wide kuwahara", [](auto i, auto o) { return kuwahara(i, o, 120); }, false, true, 0},
+        {"sketch", [](auto i, auto o) { return sketch(i, o, 0.03, 2.0); }, true, true, 0},
+        {"colour key",
+         [](const ConstImageView& in, const ImageView& out) {
+             // The target may share its pixels with neither the guide nor the reveal.
+             Picture guide(in.width, in.height, in.order);
+             Picture reveal(in.width, in.height, out.order);
+             return detail::copyPixels(in, guide.view()) && detail::copyPixels(in, out) &&
+                    revealByHue(guide.cview(), reveal.cview(), out, {20, 40, 30});
+         },
+         false, false, 0},
+        {"sepia", [](auto i, auto o) { return sepia(i, o, 1.0); }, true, false, 1,
+         [](Rgb c) { return sepiaBlend(c, 1.0); }},
+        {"part sepia", [](auto i, auto o) { return sepia(i, o, 0.35); }, true, false, 1,
+         [](Rgb c) { return sepiaBlend(c, 0.35); }},
+        {"brightness", [](auto i, auto o) { return brightness(i, o, 0.2f); }, true, false, 0,
+         each([](double v) { return v + 0.2; })},
+        {"darker", [](auto i, auto o) { return brightness(i, o, -0.3f); }, true, false, 0,
+         each([](double v) { return v - 0.3; })},
+        {"contrast", [](auto i, auto o) { return contrast(i, o, 1.7f); }, true, false, 0,
+         each([](double v) { return (v - 0.5) * 1.7 + 0.5; })},
+        {"exposure", [](auto i, auto o) { return exposure(i, o, -0.75f); }, true, false, 0,
+         each([](double v) { return v * std::pow(2.0, -0.75); })},
+        {"gamma", [](auto i, auto o) { return gamma(i, o, 2.2f); }, true, false, 0,
+         each([](double v) { return std::pow(v, 2.2); })},
+        {"saturation", [](auto i, auto o) { return saturation(i, o, 1.8f); }, true, false, 1,
+         [](Rgb c) {
+             const double l = luma(c);
+             return Rgb{l + 1.8 * (c[0] - l), l + 1.8 * (c[1] - l), l + 1.8 * (c[2] - l)};
+         }},
+        {"greyscale", [](auto i, auto o) { return saturation(i, o, 0.0f); }, true, false, 1,
+         [](Rgb c) {
+             return Rgb{luma(c), luma(c), luma(c)};
+         }},
+        {"hue", [](auto i, auto o) { return hue(i, o, 100.0f); }, true, false, 1,
+         [](Rgb c) { return hueTurn(c, 100.0); }},
+        {"hue past a turn", [](auto i, auto o) { return hue(i, o, 400.0f); }, true, false, 0,
+         [](Rgb c) { return hueTurn(c, 40.0); }},
+        {"rgb", [](auto i, auto o) { return rgb(i, o, 0.5f, 1.25f, 0.0f); }, true, false, 0,
+         [](Rgb c) {
+             return Rgb{c[0] * 0.5, c[1] * 1.25, 0.0};
+         }},
+        {"adjustments",
+         [](auto i, auto o) {
+             Adjustments a;
+             a.brightness = 0.1f, a.contrast = 1.3f, a.saturation = 0.4f, a.gamma = 0.8f;
+             a.hue = 30.0f, a.rgb = std::array<float, 3>{1.2f, 0.9f, 1.0f};
+             return applyAdjustments(i, o, a);
+         },
+         true, false, 0},
+    };
+    const std::pair<const char*, Filter> neutral[] = {
+        {"no brightness", [](auto i, auto o) { return brightness(i, o, 0.0f); }},
+        {"no contrast", [](auto i, auto o) { return contrast(i, o, 1.0f); }},
+        {"no saturation", [](auto i, auto o) { return saturation(i, o, 1.0f); }},
+        {"no exposure", [](auto i, auto o) { return exposure(i, o, 0.0f); }},
+        {"no gamma", [](auto i, auto o) { return gamma(i, o, 1.0f); }},
+        {"no hue", [](auto i, auto o) { return hue(i, o, 0.0f); }},
+        {"a whole turn", [](auto i, auto o) { return hue(i, o, 360.0f); }},
+        {"no rgb", [](auto i, auto o) { return rgb(i, o, 1.0f, 1.0f, 1.0f); }},
+        {"no sepia", [](auto i, auto o) { return sepia(i, o, 0.0); }},
+        {"no steps", [](auto i, auto o) { return applyAdjustments(i, o, Adjustments{}); }},
+        {"neutral steps",
+         [](auto i, auto o) {
+             Adjustments a;
+             a.brightness = 0.0f, a.contrast = 1.0f, a.saturation = 1.0f, a.exposure = 0.0f;
+             a.gamma = 1.0f, a.hue = 0.0f, a.rgb = std::array<float, 3>{1.0f, 1.0f, 1.0f};
+             return applyAdjustments(i, o, a);
+         }},
+    };
+    for (const auto& [name, run] : neutral)
+        kernels.push_back({name, run, true, false, 0, [](Rgb c) { return c; }, true});
+    // The vector paths blend the colour looks in fixed point.
+    for (Look look : {Look::Mono, Look::Tonal, Look::Noir, Look::Chrome, Look::Fade, Look::Instant,
+                      Look::Process, Look::Transfer})
+        kernels.push_back({"look " + std::to_string(static_cast<int>(look)),
+                           [look](auto i, auto o) { return photoLook(i, o, look); }, true, false,
+                           look >= Look::Chrome});
+    return kernels;
+}
+
+// Every pixel of `out` against the formula on `in`'s colour, alpha unchanged.
+void expectFormula(const Picture& in, const Picture& out, const Formula& formula, int tolerance) {
+    int worst = 0;
+    for (int y = 0; y < in.height; ++y)
+        for (int x = 0; x < in.width; ++x) {
+            const Rgb want = formula({in.unit(x, y, 0), in.unit(x, y, 1), in.unit(x, y, 2)});
+            for (int c = 0; c < 3; ++c)
+                worst = std::max(worst, std::abs(out.at(x, y, c) -
+                                                 static_cast<int>(std::floor(
+                                                     std::clamp(want[c], 0.0, 1.0) * 255 + 0.5))));
+            ASSERT_EQ(out.at(x, y, Alpha), in.at(x, y, Alpha));
+        }
+    EXPECT_LE(worst, tolerance);
+}
+
+// Every colour on a lattice of fifteens, extremes and ties between channels included.
+Picture latticePicture() {
+    constexpr int kSteps = 18;
+    Picture p(81, 72);
+    for (int i = 0; i < p.width * p.height; ++i) {
+        const int rgb[3] = {i % kSteps * 15, i / kSteps % kSteps * 15, i / kSteps / kSteps * 15};
+        for (int c = 0; c < 3; ++c)
+            p.at(i % p.width, i / p.width, c) = static_cast<std::uint8_t>(rgb[c]);
+        p.at(i % p.width, i / p.width, Alpha) = static_cast<std::uint8_t>(i * 7);
+    }
+    return p;
+}
+
+VIVIDRA_ON_EACH_PATH(EveryKernel);
+
+// Each kernel on this path, from and to either channel order over padded rows, and in
+// place where it may be, gives the colours the baseline path gives on tight RGBA rows,
+// at widths that leave pixels over after whole vectors. The baseline's colours follow
+// the colour kernels' formulas.
+TEST_P(EveryKernel, FollowsTheBaselineInEveryLayout) {
+    const Picture pictures[] = {noisePicture(1, 1, 1), noisePicture(7, 5, 2),
+                                noisePicture(17, 3, 3), noisePicture(37, 23, 4), latticePicture()};
+    const struct {
+        ChannelOrder from, to;
+        int pad;
+    } layouts[] = {{ChannelOrder::RGBA, ChannelOrder::RGBA, 0},
+                   {ChannelOrder::BGRA, ChannelOrder::BGRA, 3},
+                   {ChannelOrder::RGBA, ChannelOrder::BGRA, 5},
+                   {ChannelOrder::BGRA, ChannelOrder::RGBA, 1}};
+    for (const Kernel& k : everyKernel())
+        for (const Picture& picture : pictures) {
+            SCOPED_TRACE(k.name + " on " + std::to_string(picture.width) + "x" +
+                         std::to_string(picture.height));
+            const Picture tight = picture.reordered(ChannelOrder::RGBA, 0);
+            Picture want(tight.width, tight.height, ChannelOrder::RGBA, 0);
+            detail::useIsa(detail::Isa::Base);
+            const bool ranOnBase = k.run(tight.cview(), want.view());
+            detail::useIsa(GetParam());
+            ASSERT_TRUE(ranOnBase);
+            if (k.formula)
+                expectFormula(tight, want, k.formula, k.exact ? 0 : 1);
+            for (const auto& l : layouts) {
+                const Picture in = tight.reordered(l.from, l.pad);
+                Picture out(in.width, in.height, l.to, l.pad + 2);
+                ASSERT_TRUE(k.run(in.cview(), out.view()));
+                EXPECT_LE(out.worstDifference(want), k.tolerance);
+                EXPECT_TRUE(out.paddingIntact());
+            }
+            if (k.inPlace) {
+                Picture same = tight.reordered(ChannelOrder::BGRA, 2);
+                ASSERT_TRUE(k.run(same.cview(), same.view()));
+                EXPECT_LE(same.worstDifference(want), k.tolerance) << "in place";
+                EXPECT_TRUE(same.paddingIntact());
+            }
+        }
+}
+
+// With less and less memory, every run gives the whole result or reports failure,
+// never a part, a crash or an exception; with the limit lifted it works again.
+TEST(KernelsOutOfMemory, ReportItAndWorkAgainAfterwards) {
+    // Wide enough for several blur strips, and narrower than one.
+    const Picture pictures[] = {testing::scenePicture(61, 45, 5),
+                                testing::scenePicture(5, 300, 6, ChannelOrder::BGRA)};
+    for (const Picture& in : pictures)
+        for (const Kernel& k : everyKernel()) {
+            SCOPED_TRACE(k.name + ", " + std::to_string(in.width) + " wide");
+            Picture want(in.width, in.height, in.order);
+            ASSERT_TRUE(k.run(in.cview(), want.view()));
+            {
+                PixelMemoryLimitForTesting limit(0);
+                Picture out(in.width, in.height, in.order);
+                EXPECT_EQ(k.run(in.cview(), out.view()), !k.needsMemory);
+                for (std::size_t bytes : {256, 2048, 8192, 20000, 50000, 120000, 400000}) {
+                    setPixelMemoryLimitForTesting(bytes);
+                    if (k.run(in.cview(), out.view())) {
+                        EXPECT_TRUE(out.sameColours(want)) << bytes;
+                    } else {
+                        EXPECT_TRUE(k.needsMemory) << bytes;
+                    }
+                }
+                setPixelMemoryLimitForTesting(std::size_t{4} << 20);
+                EXPECT_TRUE(k.run(in.cview(), out.view()));
+            }
+            Picture again(in.width, in.height, in.order);
+            ASSERT_TRUE(k.run(in.cview(), again.view()));
+            EXPECT_TRUE(again.sameColours(want));
+        }
+}
+
+} // namespace
+} // namespace vividra::fx

@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+#include "kernels/pixel_memory.h"
+#include "model/effects/image_tools.h"
+#include "tests/support/sample_pictures.h"
+
+namespace vividra {
+namespace {
+
+using Apply = std::function<Picture(const Picture&)>;
+
+struct Named {
+    const char* name;
+    Apply apply;
+};
+
+std::vector<Named> everyPrimitive() {
+    return {
+        {"photo", [](const Picture& p) { return ImageTools::applyPhotoEffect(p, "Chrome"); }},
+        {"sepia", [](const Picture& p) { return ImageTools::applySepia(p, 0.8f); }},
+        {"blur", [](const Picture& p) { return ImageTools::applyGaussianBlur(p, 2.0f); }},
+        {"kuwahara", [](const Picture& p) { return ImageTools::applyKuwahara(p, 2); }},
+        {"sketch", [](const Picture& p) { return ImageTools::applySketch(p, 0.05, 1.0); }},
+        {"brightness", [](const Picture& p) { return ImageTools::applyBrightness(p, 0.2f); }},
+        {"contrast", [](const Picture& p) { return ImageTools::applyContrast(p, 1.5f); }},
+        {"saturation", [](const Picture& p) { return ImageTools::applySaturation(p, 0.3f); }},
+        {"exposure", [](const Picture& p) { return ImageTools::applyExposure(p, 0.5f); }},
+        {"gamma", [](const Picture& p) { return ImageTools::applyGamma(p, 1.4f); }},
+        {"hue", [](const Picture& p) { return ImageTools::applyHue(p, 90.0f); }},
+        {"rgb", [](const Picture& p) { return ImageTools::applyRGB(p, 1.0f, 0.5f, 0.0f); }},
+        {"adjustments",
+         [](const Picture& p) {
+             fx::Adjustments steps;
+             steps.contrast = 1.3f, steps.hue = 40.0f;
+             return ImageTools::applyAdjustments(p, steps);
+         }},
+    };
+}
+
+// Straight colours given, stored premultiplied as working pictures are.
+Picture uniform(int width, int height, QRgb straight) {
+    QImage image(width, height, QImage::Format_ARGB32);
+    image.fill(straight);
+    return Picture(image.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+}
+
+// Photo-like colours, opaque or in four bands of alpha from none to full.
+Picture varied(int width, int height, bool transparent) {
+    return Picture(transparent ? test::withAlphaBands(width, height)
+                               : test::photoLike(width, height));
+}
+
+void expectStraight(const Picture& picture, QPoint at, int r, int g, int b, int a, int tolerance) {
+    const QRgb p = qUnpremultiply(picture.image.pixel(at));
+    EXPECT_EQ(qAlpha(p), a);
+    EXPECT_NEAR(qRed(p), r, tolerance);
+    EXPECT_NEAR(qGreen(p), g, tolerance);
+    EXPECT_NEAR(qBlue(p), b, tolerance);
+}
+
+TEST(ImageEffects, ChannelsReachTheFiltersInTheirOrder) {
+    // Opaque (200, 100, 50): each formula at one pixel, red, green and blue apart.
+    const Picture opaque = uniform(8, 8, qRgb(200, 100, 50));
+    expectStraight(ImageTools::applyRGB(opaque, 1.0f, 0.5f, 0.0f), {3, 3}, 200, 50, 0, 255, 1);
+    expectStraight(ImageTools::applyBrightness(opaque, 0.2f), {3, 3}, 251, 151, 101, 255, 1);
+    expectStraight(ImageTools::applyContrast(opaque, 2.0f), {3, 3}, 255, 73, 0, 255, 1);
+    expectStraight(ImageTools::applyExposure(opaque, 1.0f), {3, 3}, 255, 200, 100, 255, 1);
+
+    // The same colour at alpha 128: the filters see straight colours, alpha passes.
+    const Picture half = uniform(8, 8, qRgba(200, 100, 50, 128));
+    expectStraight(ImageTools::applyRGB(half, 1.0f, 0.5f, 0.0f), {3, 3}, 200, 50, 0, 128, 2);
+    expectStraight(ImageTools::applyBrightness(half, 0.2f), {3, 3}, 251, 151, 101, 128, 2);
+    expectStraight(ImageTools::applyContrast(half, 2.0f), {3, 3}, 255, 73, 0, 128, 2);
+    expectStraight(ImageTools::applySepia(half, 0.0f), {3, 3}, 200, 100, 50, 128, 2);
+    const int grey = qRound(0.2125 * 200 + 0.7154 * 100 + 0.0721 * 50);
+    expectStraight(ImageTools::applySaturation(half, 0.0f), {3, 3}, grey, grey, grey, 128, 2);
+}
+
+// Pixels denser than points, as a 144 dpi file gives: the size in points passes through.
+// With the pixel pool allowed less and less, every primitive gives its whole result or an
+// empty picture, never a part or an exception; once the limit is lifted it works again.
+TEST(ImageEffects, EveryPrimitiveKeepsSizeAlphaAndItsInputAndRunsOutWhole) {
+    for (const bool transparent : {false, true}) {
+        const Picture input(varied(24, 16, transparent).image, QSizeF(12, 8));
+        const QImage before = input.image.copy();
+        for (const Named& primitive : everyPrimitive()) {
+            SCOPED_TRACE(std::string(primitive.name) + (transparent ? " transparent" : ""));
+            const Picture out = primitive.apply(input);
+            ASSERT_EQ(out.image.size(), input.image.size());
+            EXPECT_EQ(out.size, input.size);
+            EXPECT_EQ(out.image.format(), QImage::Format_ARGB32_Premultiplied);
+            EXPECT_FALSE(out.sharesPixelsWith(input));
+            EXPECT_EQ(input.image, before);
+            for (int y = 0; y < 16; ++y)
+                for (int x = 0; x < 24; ++x) {
+                    const QRgb p = reinterpret_cast<const QRgb*>(out.image.constScanLine(y))[x];
+                    // The sketch is opaque by design.
+                    if (std::string(primitive.name) != "sketch") {
+                        ASSERT_EQ(qAlpha(p), qAlpha(input.image.pixel(x, y))) << x << "," << y;
+                    }
+                    // Still valid premultiplied data: no colour above its alpha.
+                    ASSERT_LE(std::max({qRed(p), qGreen(p), qBlue(p)}), qAlpha(p));
+                }
+            {
+                fx::PixelMemoryLimitForTesting limit(0);
+                EXPECT_TRUE(primitive.apply(input).isEmpty());
+                // One picture's pixels are 1536 bytes; the straight copy needs as much again.
+                for (std::size_t bytes : {1535, 1536, 3072, 8192, 40000}) {
+                    fx::setPixelMemoryLimitForTesting(bytes);
+                    const Picture limited = primitive.apply(input);
+                    if (!limited.isEmpty()) {
+                        EXPECT_EQ(limited.image, out.image) << bytes;
+                        EXPECT_EQ(limited.size, input.size) << bytes;
+                    }
+                }
+                fx::setPixelMemoryLimitForTesting(std::size_t{1} << 20);
+                EXPECT_EQ(primitive.apply(input).image, out.image);
+            }
+            EXPECT_EQ(primitive.apply(input).image, out.image);
+        }
+    }
+}
+
+TEST(ImageEffects, NeutralValuesAndUnknownLooksChangeNothing) {
+    for (const bool transparent : {false, true}) {
+        const Picture input = varied(20, 12, transparent);
+        const Picture neutral[] = {
+            ImageTools::applyBrightness(input, 0.0f), ImageTools::applyContrast(input, 1.0f),
+            ImageTools::applySaturation(input, 1.0f), ImageTools::applyExposure(input, 0.0f),
+            ImageTools::applyGamma(input, 1.0f),      ImageTools::applyHue(input, 0.0f),
+            ImageTools::applyRGB(input, 1, 1, 1),     ImageTools::applySepia(input, 0.0f),
+            ImageTools::applyKuwahara(input, 0),      ImageTools::applyGaussianBlur(input, 0.0f),
+        };
+        for (const Picture& same : neutral)
+            for (int y = 0; y < 12; ++y)
+                for (int x = 0; x < 20; ++x) {
+                    const QRgb a = input.image.pixel(x, y), b = same.image.pixel(x, y);
+                    ASSERT_EQ(qAlpha(a), qAlpha(b));
+                    // Unpremultiplying and premultiplying again may move a level.
+                    ASSERT_LE(
+                        std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                  std::abs(qBlue(a) - qBlue(b))}),
+                        transparent ? 1 : 0);
+                }
+        EXPECT_TRUE(ImageTools::applyPhotoEffect(input, "Sepia").sharesPixelsWith(input));
+        EXPECT_TRUE(ImageTools::applyPhotoEffect(input, "noir").sharesPixelsWith(input));
+        EXPECT_TRUE(ImageTools::applyAdjustments(input, fx::Adjustments{}).sharesPixelsWith(input));
+    }
+    EXPECT_TRUE(ImageTools::applySepia(Picture(), 1.0f).isEmpty());
+}
+
+TEST(ImageEffects, LongChainsReuseBuffersSafely) {
+    // Results outlive their inputs and every intermediate returns to the pool.
+    Picture picture = uniform(300, 200, qRgb(100, 150, 200));
+    for (int i = 0; i < 20; ++i)
+        picture = (i % 2 == 0) ? ImageTools::applyRGB(picture, 1.0f, 1.0f, 0.5f)
+                               : ImageTools::applyRGB(picture, 1.0f, 1.0f, 2.0f);
+    expectStraight(picture, {299, 199}, 100, 150, 200, 255, 1);
+}
+
+} // namespace
+} // namespace vividra

@@ -1,0 +1,103 @@
+// Memory running out for real: the process's address space is limited while a
+// 100-megapixel picture is opened and rendered. Nothing is thrown or half-made,
+// and with the limit lifted the same work succeeds.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include <sys/resource.h>
+
+#include "model/effects/image_tools.h"
+#include "model/effects/layer_rendering.h"
+#include "model/view/zoom.h"
+#include "tests/support/sample_pictures.h"
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define VIVIDRA_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define VIVIDRA_SANITIZED 1
+#endif
+#endif
+
+namespace vividra {
+namespace {
+
+// The address space in use now, from the kernel's own count.
+qint64 addressSpaceInUse() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmSize:"))
+            return line.mid(7).trimmed().split(' ').front().toLongLong() * 1024;
+    return -1;
+}
+
+// Limits the address space to what is in use plus `headroom` for its lifetime.
+class AddressSpaceLimit {
+public:
+    explicit AddressSpaceLimit(qint64 headroom) {
+        ok_ = getrlimit(RLIMIT_AS, &saved_) == 0;
+        rlimit limited = saved_;
+        limited.rlim_cur = static_cast<rlim_t>(addressSpaceInUse() + headroom);
+        ok_ = ok_ && setrlimit(RLIMIT_AS, &limited) == 0;
+    }
+    ~AddressSpaceLimit() { setrlimit(RLIMIT_AS, &saved_); }
+    bool ok() const { return ok_; }
+
+private:
+    rlimit saved_{};
+    bool ok_ = false;
+};
+
+TEST(AddressSpace, RunningOutOpeningOrRenderingA100MegapixelPictureIsAReason) {
+#ifdef VIVIDRA_SANITIZED
+    GTEST_SKIP() << "the sanitizers reserve terabytes of address space up front, so a limit "
+                    "on it cannot be set here; this runs in the Release build";
+#endif
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("big.png"));
+    ASSERT_TRUE(test::writeAll(path, test::greyPng(10'000, 10'000, '\x60')));
+
+    // Opening: 400 MB of pixels do not fit in 150 MB more.
+    {
+        AddressSpaceLimit limit(150 << 20);
+        if (!limit.ok())
+            GTEST_SKIP() << "cannot limit the address space here";
+        QString reason;
+        EXPECT_FALSE(ImageTools::readPicture(path, &reason));
+        EXPECT_FALSE(reason.isEmpty());
+    }
+    const std::optional<Picture> picture = ImageTools::readPicture(path);
+    ASSERT_TRUE(picture);
+    ASSERT_EQ(picture->image.size(), QSize(10'000, 10'000));
+    const QRgb grey = picture->image.pixel(5000, 5500);
+
+    // Rendering: the original is there; the blur's layers are not.
+    LayerRenderInput in;
+    in.kind = LayerRenderInput::Kind::both;
+    in.path = path;
+    in.original = *picture;
+    in.background.blurOn = true;
+    in.background.blurIntensity = 8.0f;
+    const QSizeF box(800, 500);
+    in.view = zoom::geometryFor(QRectF(QPointF(0, 0), box), box, QSizeF(10'000, 10'000));
+    {
+        AddressSpaceLimit limit(300 << 20);
+        const LayerRenderResult failed = renderLayers(in);
+        EXPECT_FALSE(failed.ok);
+        EXPECT_EQ(
+            failed.reason,
+            QStringLiteral("There is not enough memory to apply this change to the picture."));
+    }
+    EXPECT_EQ(picture->image.pixel(5000, 5500), grey);
+    const LayerRenderResult rendered = renderLayers(in);
+    ASSERT_TRUE(rendered.ok) << rendered.reason.toStdString();
+    EXPECT_EQ(rendered.backgroundImage.image.size(), QSize(10'000, 10'000));
+}
+
+} // namespace
+} // namespace vividra

@@ -1,0 +1,238 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPainter>
+#include <QTemporaryDir>
+
+#include <thread>
+#include <vector>
+
+#include <unistd.h>
+
+#include "model/effects/image_tools.h"
+#include "model/platform/temporary_directory.h"
+#include "tests/support/sample_pictures.h"
+
+namespace vividra {
+namespace {
+
+using test::compare;
+using test::photoLike;
+using test::readAll;
+
+QString frameFilesIn(const QString& folder) {
+    return QDir(folder).entryList({QStringLiteral("frame*")}, QDir::Files).join(QLatin1Char(','));
+}
+
+TEST(PictureEncoder, FormatCodesFollowTheTableExactly) {
+    const char* table[] = {"jpg", "jpeg", "jpe", "jp2",  "jpx",  "png",     "tiff",
+                           "tif", "gif",  "bmp", "heif", "heic", "original"};
+    for (int code = 0; code < 13; ++code)
+        EXPECT_EQ(ImageTools::formatCode(QLatin1String(table[code])), code) << table[code];
+    for (const char* other : {"PNG", "Jpg", "", "jpg ", ".jpg", "webp", "jpegs", "tga"})
+        EXPECT_EQ(ImageTools::formatCode(QLatin1String(other)), -1) << other;
+}
+
+// What a format keeps of a picture's alpha.
+enum class Alpha { kept, onWhite, cutAtHalf };
+
+QImage asStored(const QImage& picture, Alpha alpha) {
+    if (alpha == Alpha::kept)
+        return picture;
+    QImage stored = picture.convertToFormat(QImage::Format_ARGB32);
+    if (alpha == Alpha::onWhite) {
+        stored.fill(Qt::white);
+        QPainter(&stored).drawImage(0, 0, picture);
+        return stored;
+    }
+    for (int y = 0; y < stored.height(); ++y)
+        for (int x = 0; x < stored.width(); ++x) {
+            const QRgb c = stored.pixel(x, y);
+            stored.setPixel(x, y, qRgba(qRed(c), qGreen(c), qBlue(c), qAlpha(c) < 128 ? 0 : 255));
+        }
+    return stored;
+}
+
+// Each code's file starts as its format's do, and reads back, by its content under another
+// format's name, within the format's error, its transparency kept, flattened on white or
+// cut at half; HEIC codes write only where an encoder exists, and leave no frames behind.
+TEST(PictureEncoder, EveryCodeRoundTripsWithinItsFormatsError) {
+    QTemporaryDir dir;
+    const Picture picture(test::withAlphaBands(61, 37));
+    const QByteArray jpeg("\xff\xd8\xff"), jp2("\x00\x00\x00\x0cjP  \r\n\x87\n", 12);
+    const bool heic = ImageTools::heicEncodingAvailable();
+    const struct {
+        int code;
+        QByteArray magic;
+        Alpha alpha;
+        double mean;
+        int max;
+    } encodings[] = {{0, jpeg, Alpha::onWhite, 1.5, 16},
+                     {1, jpeg, Alpha::onWhite, 1.5, 16},
+                     {2, jpeg, Alpha::onWhite, 1.5, 16},
+                     {3, jp2, Alpha::kept, 0, 0},
+                     {4, jp2, Alpha::kept, 0, 0},
+                     {5, "\x89PNG", Alpha::kept, 0, 0},
+                     {6, "II*", Alpha::kept, 0, 0},
+                     {7, "II*", Alpha::kept, 0, 0},
+                     {8, "GIF8", Alpha::cutAtHalf, 4.0, 48},
+                     {9, "BM", Alpha::onWhite, 0, 1},
+                     {10, {}, Alpha::kept, 3, 255},
+                     {11, {}, Alpha::kept, 3, 255},
+                     {12, {}, Alpha::kept, 3, 255}};
+    for (const auto& e : encodings) {
+        SCOPED_TRACE(e.code);
+        const QString path =
+            dir.filePath(QStringLiteral("round%1.").arg(e.code) + (e.code == 5 ? "jpg" : "png"));
+        const bool written = ImageTools::writeImage(picture, path, e.code, 1.0);
+        EXPECT_EQ(frameFilesIn(platform::temporaryDirectory()), QString());
+        if (e.code >= 10 && !heic) {
+            EXPECT_FALSE(written);
+            EXPECT_FALSE(QFile::exists(path));
+            continue;
+        }
+        ASSERT_TRUE(written);
+        const QByteArray bytes = readAll(path);
+        EXPECT_TRUE(bytes.startsWith(e.magic));
+        EXPECT_TRUE(e.code < 10 || bytes.mid(4, 8) == "ftypheic");
+        const std::optional<Picture> back = ImageTools::readPicture(path);
+        ASSERT_TRUE(back);
+        ASSERT_EQ(back->image.size(), QSize(61, 37));
+        EXPECT_EQ(ImageTools::pixelSizeOfFile(path), QSize(61, 37));
+        EXPECT_EQ(back->size, QSizeF(61, 37));
+        EXPECT_EQ(back->image.format(), QImage::Format_ARGB32_Premultiplied);
+        const test::Difference d = compare(asStored(picture.image, e.alpha), back->image);
+        EXPECT_LE(d.mean, e.mean);
+        EXPECT_LE(d.max, e.max);
+    }
+}
+
+TEST(PictureEncoder, CompressionFactorTradesSizeForQuality) {
+    QTemporaryDir dir;
+    const Picture picture(photoLike(96, 64));
+    for (const int code : {1, 3}) {
+        SCOPED_TRACE(code);
+        const QString best = dir.filePath(QStringLiteral("best%1").arg(code));
+        const QString half = dir.filePath(QStringLiteral("half%1").arg(code));
+        ASSERT_TRUE(ImageTools::writeImage(picture, best, code, 1.0));
+        ASSERT_TRUE(ImageTools::writeImage(picture, half, code, 0.5));
+        EXPECT_LT(QFileInfo(half).size(), QFileInfo(best).size() * 3 / 4);
+        const test::Difference bestError =
+            compare(picture.image, ImageTools::readPicture(best)->image);
+        const test::Difference halfError =
+            compare(picture.image, ImageTools::readPicture(half)->image);
+        EXPECT_GT(halfError.mean, bestError.mean);
+        EXPECT_LT(halfError.mean, 6.0);
+    }
+}
+
+TEST(PictureEncoder, GifDithersGradientsInsteadOfBanding) {
+    QTemporaryDir dir;
+    // A smooth two-colour sky needs more shades than any palette entry spacing
+    // allows; dithering keeps the local average on the gradient.
+    QImage sky(256, 64, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 256; ++x)
+            sky.setPixel(x, y, qRgb(60 + x / 4, 120 + x / 3, 255 - y));
+    for (int x = 0; x < 256; x += 32)
+        sky.setPixel(x, 0, qRgb(255, x, 0)); // colours the palette must not lose
+    const QString path = dir.filePath(QStringLiteral("sky.gif"));
+    ASSERT_TRUE(ImageTools::writeImage(Picture(sky), path, 8, 1.0));
+    const QImage back = ImageTools::readPicture(path)->image;
+    for (int x0 = 0; x0 < 256; x0 += 16) {
+        double want = 0, got = 0;
+        for (int y = 8; y < 56; ++y)
+            for (int x = x0; x < x0 + 16; ++x) {
+                want += qGreen(sky.pixel(x, y));
+                got += qGreen(back.pixel(x, y));
+            }
+        EXPECT_NEAR(got / (48 * 16), want / (48 * 16), 1.0) << x0;
+    }
+}
+
+TEST(PictureEncoder, RasterisesAtTheTruncatedSizeInPoints) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("size.png"));
+    ASSERT_TRUE(
+        ImageTools::writeImage(Picture(photoLike(101, 51), QSizeF(100.7, 50.2)), path, 5, 1));
+    EXPECT_EQ(ImageTools::readPicture(path)->image.size(), QSize(100, 50));
+
+    // Pixels denser than points: the file has the size in points, the picture scaled down.
+    QImage dense(80, 40, QImage::Format_ARGB32_Premultiplied);
+    dense.fill(qRgb(0, 0, 255));
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 40; ++x)
+            dense.setPixel(x, y, qRgb(255, 0, 0));
+    ASSERT_TRUE(ImageTools::writeImage(Picture(dense, QSizeF(40, 20)), path, 5, 1));
+    const QImage back = ImageTools::readPicture(path)->image;
+    ASSERT_EQ(back.size(), QSize(40, 20));
+    EXPECT_EQ(back.pixel(5, 10), qRgb(255, 0, 0));
+    EXPECT_EQ(back.pixel(35, 10), qRgb(0, 0, 255));
+}
+
+TEST(PictureEncoder, FailedWritesLeaveTheOldFileWholeOrNoFile) {
+    QTemporaryDir dir;
+    // Unknown codes and empty pictures write nothing.
+    const QString none = dir.filePath(QStringLiteral("none"));
+    for (const int code : {13, -1, 100})
+        EXPECT_FALSE(ImageTools::writeImage(Picture(photoLike(8, 8)), none, code, 1.0));
+    EXPECT_FALSE(ImageTools::writeImage(Picture(), none, 5, 1.0));
+    EXPECT_FALSE(ImageTools::writeImage(Picture(photoLike(8, 8), QSizeF(0.9, 8)), none, 5, 1.0));
+    EXPECT_FALSE(QFile::exists(none));
+
+    const QString path = dir.filePath(QStringLiteral("keep.gif"));
+    const QByteArray old("previous contents");
+    ASSERT_TRUE(test::writeAll(path, old));
+
+    // GIF cannot hold a picture wider than 65535 pixels: the encoder fails.
+    QImage wide(70000, 1, QImage::Format_ARGB32_Premultiplied);
+    wide.fill(Qt::red);
+    EXPECT_FALSE(ImageTools::writeImage(Picture(wide), path, 8, 1.0));
+    EXPECT_EQ(readAll(path), old);
+
+    // A folder that cannot be written to.
+    const QString locked = dir.filePath(QStringLiteral("locked"));
+    ASSERT_TRUE(QDir().mkpath(locked));
+    const QString inside = locked + QStringLiteral("/picture.jpg");
+    ASSERT_TRUE(test::writeAll(inside, old));
+    QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner);
+    if (::access(locked.toLocal8Bit().constData(), W_OK) == 0) {
+        QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        GTEST_SKIP() << "running with permission to write anywhere";
+    }
+    EXPECT_FALSE(ImageTools::writeImage(Picture(photoLike(16, 16)), inside, 1, 1.0));
+    EXPECT_EQ(readAll(inside), old);
+    EXPECT_EQ(QDir(locked).entryList(QDir::Files).size(), 1);
+    QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// Every format written and read back on threads of its own, two at a time each.
+TEST(PictureEncoder, WritesAndReadsFromSeveralThreadsAtOnce) {
+    QTemporaryDir dir;
+    std::vector<int> codes = {1, 3, 5, 6, 8, 9};
+    if (ImageTools::heicEncodingAvailable())
+        codes.push_back(11);
+    std::vector<int> results(codes.size() * 2, 0);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < results.size(); ++i)
+        threads.emplace_back([&, i] {
+            const Picture picture(
+                photoLike(40 + 2 * static_cast<int>(i), 30, static_cast<quint32>(i)));
+            const QString path = dir.filePath(QStringLiteral("thread%1").arg(i));
+            const std::optional<Picture> back =
+                ImageTools::writeImage(picture, path, codes[i % codes.size()], 1.0)
+                    ? ImageTools::readPicture(path)
+                    : std::nullopt;
+            results[i] = back && back->image.size() == picture.image.size() &&
+                         compare(picture.image, back->image).mean < 4.0;
+        });
+    for (std::thread& t : threads)
+        t.join();
+    for (size_t i = 0; i < results.size(); ++i)
+        EXPECT_TRUE(results[i]) << codes[i % codes.size()];
+}
+
+} // namespace
+} // namespace vividra

@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "model/files/profile_file.h"
+#include "tests/support/sample_pictures.h"
+
+namespace vividra {
+namespace {
+
+EditSettings unusualSettings() {
+    EditSettings s;
+    s.brush.customColor = true;
+    s.brush.eraser = true;
+    s.brush.size = 37.0f;
+    s.brush.colour = QColor::fromRgbF(0.25f, 0.5f, 1.0f);
+    s.foreground.blackWhiteOn = true;
+    s.foreground.blackWhiteEffect = QStringLiteral("Tonal");
+    s.foreground.sketchOn = true;
+    s.foreground.sketchIntensity = 0.37f;
+    s.foreground.sketchEdge = 7.5f;
+    s.background.colorEffectsOn = true;
+    s.background.colorEffect = QStringLiteral("Transfer");
+    s.background.blurOn = true;
+    s.background.blurIntensity = 12.5f;
+    s.background.oilPaintingIntensity = 9.0f;
+    s.background.sepiaIntensity = 0.3f;
+    s.adjustments.brightness = -0.25f;
+    s.adjustments.exposure = 0.00001f;
+    s.adjustments.hue = 359.5f;
+    s.adjustments.blue = 1.9f;
+    return s;
+}
+
+QStringList linesOf(const QString& text) {
+    return text.split(QLatin1Char('\n'));
+}
+
+QString withLine(const QString& text, int line, const QString& value) {
+    QStringList lines = linesOf(text);
+    lines[line - 1] = value;
+    return lines.join(QLatin1Char('\n'));
+}
+
+TEST(ProfileFile, WritesFortyThreeLinesAndReadsThemBack) {
+    const EditSettings s = unusualSettings();
+    const QString text = profile::text(s, QStringLiteral("37 px"));
+    const QStringList lines = linesOf(text);
+    ASSERT_EQ(lines.size(), 44);
+    EXPECT_EQ(lines.last(), QString());
+    EXPECT_EQ(lines[0], "1");  // custom colour on
+    EXPECT_EQ(lines[1], "0");  // the button
+    EXPECT_EQ(lines[3], "2");  // "Tonal"
+    EXPECT_EQ(lines[13], "4"); // "Transfer"
+    EXPECT_EQ(lines[18], "37.0");
+    EXPECT_EQ(lines[19], "37 px");
+    EXPECT_EQ(lines[23], "0.37"); // foreground sketch intensity has its own line
+    EXPECT_EQ(lines[31], "1e-05");
+    EXPECT_EQ(lines[41], "1.0"); // blue
+    EXPECT_EQ(lines[42], "1");
+
+    const std::optional<profile::Values> back = profile::parse(text, EditSettings());
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->settings, s);
+    EXPECT_EQ(back->brushLabel, "37 px");
+
+    // A combo without a selection is "-1" and comes back as none.
+    EditSettings none;
+    none.background.blackWhiteEffect.clear();
+    const QString noneText = profile::text(none, none.brushLabel());
+    EXPECT_EQ(linesOf(noneText)[11], "-1");
+    const std::optional<profile::Values> noneBack = profile::parse(noneText, s);
+    ASSERT_TRUE(noneBack);
+    EXPECT_EQ(noneBack->settings.background.blackWhiteEffect, QString());
+    EXPECT_EQ(noneBack->settings, none);
+}
+
+TEST(ProfileFile, DecimalsAreShortestWithOneFractionalDigitForWholeNumbers) {
+    EXPECT_EQ(profile::formatDecimal(20.0f), "20.0");
+    EXPECT_EQ(profile::formatDecimal(0.2f), "0.2");
+    EXPECT_EQ(profile::formatDecimal(-1.0f), "-1.0");
+    EXPECT_EQ(profile::formatDecimal(1e-5f), "1e-05");
+    EXPECT_EQ(profile::formatDecimal(0.1f + 0.2f), "0.3");
+    EXPECT_EQ(profile::formatDecimal(1e20f), "1e+20");
+}
+
+TEST(ProfileFile, RejectsAnyBadLineOrLineBreak) {
+    const QString good = profile::text(unusualSettings(), QStringLiteral("37 px"));
+    ASSERT_TRUE(profile::parse(good, EditSettings()));
+    QString crlf = good;
+    crlf.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+    QString separators = good;
+    separators.insert(4, QChar(0x2028)); // one more piece
+    const QString bad[] = {
+        crlf,
+        good.chopped(1),             // no final line feed
+        good + QStringLiteral("\n"), // one piece too many
+        separators,
+        withLine(good, 1, "2"), // a switch is 0 or 1
+        withLine(good, 2, "x"), // the button's state must still be a number
+        withLine(good, 4, "3"), // three black and white looks
+        withLine(good, 6, "-2"),
+        withLine(good, 19, "0.5"), // brush below 1
+        withLine(good, 20, ""),    // empty label
+        withLine(good, 22, "nan"),
+        withLine(good, 27, "inf"),
+        withLine(good, 31, "-infinity"),
+        withLine(good, 33, "4.5"), // contrast above 4
+        withLine(good, 36, " 1.0"),
+        withLine(good, 38, "1,0"),
+        withLine(good, 40, "1.5"), // colour component above 1
+        withLine(good, 43, "1.0"), // a switch is an integer
+        withLine(good, 10, ""),
+    };
+    for (const QString& text : bad)
+        EXPECT_FALSE(profile::parse(text, EditSettings())) << text.toStdString();
+}
+
+TEST(ProfileFile, FilesAreUtf8TextOfBoundedSizeWrittenWhole) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("a.clr"));
+    const QString text = profile::text(unusualSettings(), QStringLiteral("37 px — ü"));
+    ASSERT_TRUE(profile::writeFile(path, text));
+    EXPECT_EQ(profile::readFile(path), text);
+
+    // Ten megabytes, a NUL, a byte that is not UTF-8, and no file at all.
+    QFile big(dir.filePath(QStringLiteral("big.clr")));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(10 * 1024 * 1024));
+    big.close();
+    ASSERT_TRUE(test::writeAll(dir.filePath(QStringLiteral("bin.clr")), QByteArray("1\n\0\n", 4)));
+    ASSERT_TRUE(test::writeAll(dir.filePath(QStringLiteral("latin.clr")), "20 px\xff\n"));
+    for (const char* name : {"big.clr", "bin.clr", "latin.clr", "missing.clr"})
+        EXPECT_FALSE(profile::readFile(dir.filePath(QLatin1String(name)))) << name;
+
+    // A folder where the file should be: the write fails and nothing else changes.
+    EXPECT_FALSE(profile::writeFile(dir.path(), text));
+}
+
+} // namespace
+} // namespace vividra

@@ -1,0 +1,219 @@
+#include <gtest/gtest.h>
+
+#include <QPainter>
+
+#include "model/paint/compositing.h"
+#include "model/paint/stroke_raster.h"
+
+using namespace vividra;
+
+namespace {
+
+QImage stripes(int w, int h, int seed) {
+    QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            img.setPixel(x, y,
+                         qRgb((x * 7 + seed) & 255, (y * 5 + seed * 3) & 255, ((x + y) * 3) & 255));
+    return img;
+}
+
+CustomPathRef stroke(std::initializer_list<QPointF> points, double width) {
+    auto path = makePath();
+    bool first = true;
+    for (const QPointF& p : points) {
+        first ? path->moveTo(p) : path->lineTo(p);
+        first = false;
+    }
+    return std::make_shared<CustomPath>(width, QBrush(), path);
+}
+
+} // namespace
+
+TEST(Compositing, BandsPaintLikeTheWholePicture) {
+    const Picture background(stripes(300, 700, 1));
+    const Picture reveal(stripes(300, 700, 99));
+    QList<CustomPathRef> strokes{stroke({{10, 690}, {290, 10}}, 31),
+                                 stroke({{150, 250}, {150, 262}}, 9)};
+    auto erase = stroke({{0, 256}, {300, 256}}, 12);
+    erase->isErase = true;
+    auto solid = stroke({{40, 500}, {40, 501}}, 60);
+    solid->isSolidColor = true;
+    solid->color = QBrush(QColor(10, 200, 30));
+    strokes << erase << solid;
+
+    QImage whole = background.image.copy();
+    for (const CustomPathRef& s : strokes)
+        paintStroke(whole, *s, patternColor(reveal), patternColor(background));
+    const Picture banded =
+        compositeStrokes(background, strokes, patternColor(reveal), patternColor(background));
+
+    ASSERT_EQ(banded.image.size(), whole.size());
+    EXPECT_EQ(banded.image, whole);
+    EXPECT_FALSE(banded.sharesPixelsWith(background)); // the input picture is left alone
+    // Along the first stroke the revealed picture shows, pixel for pixel; the
+    // erase stroke across the band seam brings the background back.
+    EXPECT_EQ(banded.image.pixel(150, 350), reveal.image.pixel(150, 350));
+    EXPECT_EQ(banded.image.pixel(150, 700 - 256), background.image.pixel(150, 700 - 256));
+    EXPECT_EQ(banded.image.pixel(40, 700 - 500), qRgb(10, 200, 30));
+    EXPECT_EQ(banded.image.pixel(295, 5), background.image.pixel(295, 5));
+}
+
+TEST(Compositing, NothingToPaintInto) {
+    const Picture empty;
+    const auto s = stroke({{0, 0}, {10, 10}}, 5);
+    EXPECT_TRUE(compositeStrokes(empty, {s}, QBrush(Qt::red), QBrush(Qt::blue)).isEmpty());
+}
+
+// The box's window of a layer: at fit the layer sits where it is shown; enlarged, the
+// window is the box's part of the whole canvas, with the layer scaled once and placed at
+// its rounded position.
+TEST(Compositing, DisplayWindowShowsThePartOfTheCanvasInTheBox) {
+    QImage layerImage(400, 300, QImage::Format_ARGB32_Premultiplied);
+    layerImage.fill(qRgb(200, 0, 0));
+    const Picture fitted = displayWindow(
+        Picture(layerImage), {QRectF(100, 50, 200, 150), QRectF(0, 0, 500, 300), 500, 300});
+    ASSERT_EQ(fitted.image.size(), QSize(500, 300));
+    // y-up: the shown rectangle spans rows 300 − 50 − 150 = 100 to 250 from the top.
+    EXPECT_EQ(qAlpha(fitted.image.pixel(99, 120)), 0);
+    EXPECT_EQ(fitted.image.pixel(101, 101), qRgb(200, 0, 0));
+    EXPECT_EQ(fitted.image.pixel(298, 248), qRgb(200, 0, 0));
+    EXPECT_EQ(qAlpha(fitted.image.pixel(150, 252)), 0);
+    EXPECT_EQ(qAlpha(fitted.image.pixel(150, 98)), 0);
+
+    QImage scene(120, 90, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < scene.height(); ++y)
+        for (int x = 0; x < scene.width(); ++x)
+            scene.setPixel(x, y, qRgb(x * 2, y * 2, (x * y) % 256));
+    const ViewGeometry zoomed{QRectF(30.4, 20.6, 541.3, 405.9), QRectF(137, 91, 250, 160), 601,
+                              447};
+    const Picture window = displayWindow(Picture(scene), zoomed);
+    ASSERT_EQ(window.image.size(), QSize(250, 160));
+    QImage canvas(601, 447, QImage::Format_ARGB32_Premultiplied);
+    canvas.fill(Qt::transparent);
+    QPainter painter(&canvas);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(QPoint(30, qRound(447 - 20.6 - 405.9)),
+                      screenCopy(Picture(scene), QSizeF(541.3, 405.9)));
+    painter.end();
+    EXPECT_EQ(window.image, canvas.copy(137, 447 - 91 - 160, 250, 160));
+    EXPECT_EQ(pictureInBox(zoomed), QRectF(30.4 - 137, 91 + 160 - 20.6 - 405.9, 541.3, 405.9));
+}
+
+// Our stroke raster against Qt's own antialiased pen: the same shape, edges within a fraction of a
+// pixel.
+TEST(Compositing, StrokesMatchQtsRoundPen) {
+    struct Case {
+        QList<QPointF> points;
+        double width;
+    };
+    const QList<Case> cases = {
+        {{{20, 30}, {180, 150}}, 25},                      // diagonal
+        {{{30, 100}, {60, 100}, {60, 40}, {170, 60}}, 14}, // joins
+        {{{100, 100}, {100.01, 100}}, 40},                 // a dot
+        {{{10, 10}, {190, 12}}, 3},                        // thin
+        {{{50, 150}, {150, 150}, {52, 152}}, 30},          // folds back on itself
+    };
+    for (const Case& c : cases) {
+        QPainterPath path;
+        path.moveTo(c.points.front());
+        for (qsizetype i = 1; i < c.points.size(); ++i)
+            path.lineTo(c.points[i]);
+
+        QImage ours(200, 200, QImage::Format_ARGB32_Premultiplied);
+        ours.fill(Qt::black);
+        QImage theirs = ours.copy();
+        rasterStroke(ours, path, c.width, QImage(), Qt::white);
+        QPainter p(&theirs);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(Qt::white, c.width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawPath(path);
+        p.end();
+
+        long total = 0;
+        int worst = 0;
+        for (int y = 0; y < 200; ++y)
+            for (int x = 0; x < 200; ++x) {
+                const int d = std::abs(qRed(ours.pixel(x, y)) - qRed(theirs.pixel(x, y)));
+                total += d;
+                worst = std::max(worst, d);
+            }
+        EXPECT_LE(worst, 110) << "width " << c.width; // an edge pixel, never a whole one
+        EXPECT_LT(total / (200.0 * 200.0), 0.25) << "width " << c.width; // on average very close
+    }
+}
+
+TEST(Compositing, EdgeAwareStrokeStopsAtTheEdgeOfTheColourItStartedOn) {
+    // The original: red left of x = 100, green from there on, with noise of a few levels.
+    constexpr int w = 200, h = 80;
+    QImage original(w, h, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const int n = (x * 13 + y * 7) % 9;
+            original.setPixel(x, y, x < 100 ? qRgb(200 + n, 30 + n, 30) : qRgb(40, 150 + n, 60));
+        }
+    const Picture background(stripes(w, h, 3));
+    QImage white(w, h, QImage::Format_ARGB32_Premultiplied);
+    white.fill(Qt::white);
+    const Picture reveal(white);
+    // From the red side across the edge, deep into the green; paths are y-up.
+    auto across = stroke({{40, 40}, {180, 40}}, 30);
+    across->edgeAware = true;
+    const Picture out = compositeStrokes(background, {across}, patternColor(reveal),
+                                         patternColor(background), original);
+    int painted = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const QRgb got = out.image.pixel(x, y), was = background.image.pixel(x, y);
+            if (x >= 101) {
+                ASSERT_EQ(got, was) << "painted past the edge at " << x << "," << y;
+            }
+            if (x >= 40 && x <= 98 && std::abs(y - 40) <= 12) {
+                ASSERT_EQ(got, qRgb(255, 255, 255)) << "left unpainted at " << x << "," << y;
+                ++painted;
+            }
+        }
+    EXPECT_GT(painted, 0);
+    // Without the option the same stroke crosses the edge.
+    across->edgeAware = false;
+    const Picture plain = compositeStrokes(background, {across}, patternColor(reveal),
+                                           patternColor(background), original);
+    EXPECT_EQ(plain.image.pixel(150, 40), qRgb(255, 255, 255));
+}
+
+TEST(Compositing, KeptColourRevealsByTheOriginalsHueAndHoldsOnePlaceInTheList) {
+    constexpr int w = 60, h = 40;
+    QImage original(w, h, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            original.setPixel(x, y, x < 30 ? qRgb(210, 20, 20) : qRgb(30, 170, 40));
+    QImage grey = original.convertToFormat(QImage::Format_Grayscale8)
+                      .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const Picture background(grey), foreground(original);
+    const fx::HueKey red{0, 15, 10};
+    QList<CustomPathRef> strokes = withKeptColour({}, red);
+    ASSERT_EQ(strokes.size(), 1);
+    // A stroke painted afterwards with the eraser takes part of the red back.
+    auto erase = stroke({{5, 20}, {10, 20}}, 6);
+    erase->isErase = true;
+    strokes << erase;
+    const Picture out = compositeStrokes(background, strokes, patternColor(foreground),
+                                         patternColor(background), original);
+    EXPECT_EQ(out.image.pixel(20, 5), original.pixel(20, 5));
+    EXPECT_EQ(out.image.pixel(45, 5), grey.pixel(45, 5));
+    EXPECT_EQ(out.image.pixel(7, 20), grey.pixel(7, 20));
+    EXPECT_TRUE(paintsAnything(withKeptColour({}, red)));
+
+    // The same colour again changes nothing; another one takes the old one's place, before
+    // the eraser's stroke; none takes it out.
+    const QList<CustomPathRef> same = withKeptColour(strokes, red);
+    EXPECT_EQ(same, strokes);
+    const QList<CustomPathRef> green = withKeptColour(strokes, fx::HueKey{120, 15, 10});
+    ASSERT_EQ(green.size(), 2);
+    EXPECT_EQ(green[0]->keep->hue, 120);
+    EXPECT_EQ(green[1], erase);
+    EXPECT_EQ(strokes[0]->keep->hue, 0) << "a recorded kept colour changed";
+    const QList<CustomPathRef> none = withKeptColour(green, std::nullopt);
+    EXPECT_EQ(none, QList<CustomPathRef>{erase});
+    EXPECT_EQ(keptColour(none), nullptr);
+}

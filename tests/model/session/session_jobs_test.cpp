@@ -1,0 +1,182 @@
+// The session's job line: one job at a time, in order, and nothing of an old session applied.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <atomic>
+#include <chrono>
+#include <new>
+#include <thread>
+#include <vector>
+
+#include "model/platform/work_queue.h"
+#include "model/session/session_jobs.h"
+
+using namespace vividra;
+
+namespace {
+
+QCoreApplication& application() {
+    static int argc = 1;
+    static char name[] = "session_jobs_test";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+    return app;
+}
+
+// Runs main-thread completions until `done` holds or five seconds pass.
+template <class F> bool spinUntil(F done) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return done();
+}
+
+// A job that records when it starts, works and applies, and may wait for a release.
+struct Probe {
+    std::vector<std::string> events;
+    std::atomic<int> working{0};
+    std::atomic<int> mostAtOnce{0};
+
+    SessionJobs::Start job(const std::string& name, int sleepMs = 0) {
+        return [this, name, sleepMs]() -> SessionJobs::Work {
+            events.push_back("start " + name);
+            return [this, name, sleepMs](const SessionJobs::Cancel&) {
+                const int now = ++working;
+                int seen = mostAtOnce.load();
+                while (now > seen && !mostAtOnce.compare_exchange_weak(seen, now)) {
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
+                --working;
+                return SessionJobs::Apply([this, name] { events.push_back("apply " + name); });
+            };
+        };
+    }
+};
+
+} // namespace
+
+TEST(SessionJobs, runsOneJobAtATimeInOrderAndReportsBusy) {
+    application();
+    SessionJobs line;
+    Probe probe;
+    std::vector<bool> busyChanges;
+    line.onBusyChanged = [&](bool busy) { busyChanges.push_back(busy); };
+
+    line.enqueue(SessionJobs::Kind::intake, probe.job("intake", 30));
+    line.enqueue(SessionJobs::Kind::rendering, probe.job("render", 5));
+    line.enqueue(SessionJobs::Kind::composite, probe.job("stroke", 5));
+    // The first starts at once; the others wait for it to be applied.
+    EXPECT_EQ(probe.events, std::vector<std::string>{"start intake"});
+    EXPECT_TRUE(line.busy());
+    EXPECT_EQ(line.count(SessionJobs::Kind::rendering), 1);
+
+    ASSERT_TRUE(spinUntil([&] { return !line.busy(); }));
+    EXPECT_EQ(probe.events,
+              (std::vector<std::string>{"start intake", "apply intake", "start render",
+                                        "apply render", "start stroke", "apply stroke"}));
+    EXPECT_EQ(probe.mostAtOnce.load(), 1);
+    EXPECT_EQ(busyChanges, (std::vector<bool>{true, false}));
+    EXPECT_EQ(line.finishedJobs(), 3u);
+
+    // A job started from an apply step joins the end of the line.
+    line.enqueue(SessionJobs::Kind::rendering, [&]() -> SessionJobs::Work {
+        return [&](const SessionJobs::Cancel&) {
+            return SessionJobs::Apply(
+                [&] { line.enqueue(SessionJobs::Kind::refresh, probe.job("refresh")); });
+        };
+    });
+    ASSERT_TRUE(spinUntil([&] { return !line.busy(); }));
+    EXPECT_EQ(probe.events.back(), "apply refresh");
+}
+
+TEST(SessionJobs, aNewSessionDropsWaitingJobsAndLateResults) {
+    application();
+    SessionJobs line;
+    Probe probe;
+    bool cancelSeen = false;
+    std::atomic<bool> release{false};
+    line.enqueue(SessionJobs::Kind::rendering, [&]() -> SessionJobs::Work {
+        probe.events.push_back("start old");
+        return [&](const SessionJobs::Cancel& cancel) {
+            while (!release.load())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            cancelSeen = cancel->load();
+            return SessionJobs::Apply([&] { probe.events.push_back("apply old"); });
+        };
+    });
+    line.enqueue(SessionJobs::Kind::composite, probe.job("waiting"));
+    EXPECT_EQ(line.count(SessionJobs::Kind::rendering), 1);
+
+    const auto before = line.generation();
+    line.beginSession();
+    EXPECT_EQ(line.generation(), before + 1);
+    // The old rendering still runs, but no longer counts for the new session.
+    EXPECT_TRUE(line.busy());
+    EXPECT_EQ(line.count(SessionJobs::Kind::rendering), 0);
+    line.enqueue(SessionJobs::Kind::intake, probe.job("new"));
+    release = true;
+
+    ASSERT_TRUE(spinUntil([&] { return !line.busy(); }));
+    EXPECT_TRUE(cancelSeen);
+    EXPECT_EQ(probe.events, (std::vector<std::string>{"start old", "start new", "apply new"}));
+
+    // A start step that finds nothing to do lets the next job go.
+    line.enqueue(SessionJobs::Kind::refresh, [] { return SessionJobs::Work(); });
+    line.enqueue(SessionJobs::Kind::refresh, probe.job("after"));
+    ASSERT_TRUE(spinUntil([&] { return !line.busy(); }));
+    EXPECT_EQ(probe.events.back(), "apply after");
+}
+
+TEST(SessionJobs, workThatThrowsIsReportedEndsAndTheLineGoesOn) {
+    application();
+    SessionJobs line;
+    Probe probe;
+    QStringList reported;
+    int ended = 0;
+    line.onFailure = [&](const QString& reason) { reported << reason; };
+    line.enqueue(SessionJobs::Kind::rendering, []() -> SessionJobs::Work {
+        return [](const SessionJobs::Cancel&) -> SessionJobs::Apply { throw std::bad_alloc(); };
+    });
+    // Not every failure is a standard exception; each still ends its job.
+    line.enqueue(
+        SessionJobs::Kind::rendering,
+        []() -> SessionJobs::Work {
+            return [](const SessionJobs::Cancel&) -> SessionJobs::Apply { throw 42; };
+        },
+        [&] { ++ended; });
+    line.enqueue(SessionJobs::Kind::composite, probe.job("next"), [&] { ++ended; });
+    ASSERT_TRUE(spinUntil([&] { return !line.busy() && ended == 2; }));
+    ASSERT_EQ(reported.size(), 2);
+    EXPECT_TRUE(reported[0].contains(QStringLiteral("memory")));
+    EXPECT_FALSE(reported[1].isEmpty());
+    EXPECT_EQ(probe.events.back(), "apply next");
+}
+
+TEST(SessionJobs, shutDownWaitsForRunningWorkAndRefusesMore) {
+    application();
+    SessionJobs line;
+    Probe probe;
+    std::atomic<bool> finished{false};
+    line.enqueue(SessionJobs::Kind::rendering, [&]() -> SessionJobs::Work {
+        return [&](const SessionJobs::Cancel&) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            finished = true;
+            return SessionJobs::Apply([&] { probe.events.push_back("applied"); });
+        };
+    });
+    std::atomic<bool> written{false};
+    platform::runInBackground([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        written = true;
+    });
+    line.shutDown();
+    EXPECT_TRUE(finished.load());
+    EXPECT_TRUE(written.load());
+    line.enqueue(SessionJobs::Kind::intake, probe.job("too late"));
+    spinUntil([&] { return !line.busy(); });
+    EXPECT_FALSE(line.busy());
+    EXPECT_TRUE(probe.events.empty());
+}

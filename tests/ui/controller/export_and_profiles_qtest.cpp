@@ -1,0 +1,408 @@
+// Exporting the splash through the window and the dialog, and saving and loading profiles.
+#include <QtTest>
+
+#include <QColorDialog>
+#include <QLabel>
+#include <QProgressDialog>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "model/effects/image_tools.h"
+#include "model/files/export_file.h"
+#include "model/files/keep_sidecar.h"
+#include "model/files/profile_file.h"
+#include "model/platform/defaults_store.h"
+#include "model/platform/temporary_directory.h"
+#include "support/file_size_limit.h"
+#include "support/test_pictures.h"
+#include "support/window_fixture.h"
+#include "tests/support/sample_pictures.h"
+#include "ui/canvas/draw_view.h"
+#include "ui/controller/view_controller.h"
+#include "ui/controls/check_box.h"
+#include "ui/controls/combo_box.h"
+#include "ui/controls/slider.h"
+
+using namespace vividra;
+using test::isGrey;
+
+namespace {
+
+template <class Widget> Widget* findVisible() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* found = qobject_cast<Widget*>(w); found && found->isVisible())
+            return found;
+    return nullptr;
+}
+
+QString informative(const test::ScriptedDialogs& d, int i) {
+    return d.alerts.value(i).informativeText;
+}
+
+} // namespace
+
+class ExportAndProfilesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { fixture_.setUp(true); }
+    void cleanup() { fixture_.tearDown(); }
+
+    void exportFollowsTheWindowTheDialogAndTheDestinationsExtension() {
+        ViewController& c = fixture_.controller();
+        test::ScriptedDialogs& d = fixture_.dialogs();
+        c.exportPicture();
+        QCOMPARE(d.alerts.size(), 1);
+        QCOMPARE(informative(d, 0),
+                 "There is no image to save. Please add an image and try again.");
+        QVERIFY(d.saveDialogs.isEmpty());
+
+        const QString root = fixture_.environment().root();
+        openSplash(test::writeColourPicture(root, 300, 200, QStringLiteral("IMG_1.JPG")));
+        const int before = d.alerts.size();
+        // Closing the window stops silently.
+        test::answerFormatWindow(QString());
+        c.exportPicture();
+        QCOMPARE(d.alerts.size(), before);
+        QVERIFY(d.saveDialogs.isEmpty());
+        QCOMPARE(c.selectedFormat, "Default");
+
+        // "Original" keeps the picture's own extension; a cancelled dialog changes nothing.
+        test::answerFormatWindow(QStringLiteral("Original"));
+        d.saveAnswers = {QString()};
+        c.exportPicture();
+        QCOMPARE(d.saveDialogs.size(), 1);
+        QCOMPARE(d.saveDialogs[0].suggestedName, "IMG_1_edited.JPG");
+        QCOMPARE(d.saveDialogs[0].extensions.size(), 12);
+        QVERIFY(platform::defaults::folder(platform::defaults::kSaveImagePath).isEmpty());
+
+        // "PNG" chosen, a ".tif" name typed: TIFF data, the folder remembered.
+        QDir(root).mkdir(QStringLiteral("out"));
+        const QString tif = root + QStringLiteral("/out/splash.tif");
+        test::answerFormatWindow(QStringLiteral("PNG"));
+        d.saveAnswers = {tif};
+        c.exportPicture();
+        QCOMPARE(d.saveDialogs[1].suggestedName, "IMG_1_edited.PNG");
+        QTRY_COMPARE(d.alerts.size(), before + 1);
+        QCOMPARE(informative(d, before), "Image saved successfully.");
+        QCOMPARE(d.alerts[before].style, platform::Alert::Style::Informational);
+        const QByteArray bytes = test::readAll(tif);
+        QVERIFY(bytes.startsWith("II*") || bytes.startsWith("MM"));
+        QCOMPARE(platform::defaults::folder(platform::defaults::kSaveImagePath),
+                 root + QStringLiteral("/out"));
+        QCOMPARE(ImageTools::readPicture(tif)->image, c.flattenForExport().image);
+        QVERIFY(QDir(platform::temporaryDirectory()).entryList({"finalImage*"}).isEmpty());
+    }
+
+    void aSplashSurvivesEveryFormat() {
+        ViewController& c = fixture_.controller();
+        test::ScriptedDialogs& d = fixture_.dialogs();
+        const QString root = fixture_.environment().root();
+        openSplash(test::writeColourPicture(root, 160, 120));
+        const QImage expected = c.flattenForExport().image;
+        QVERIFY(isGrey(expected.pixel(10, 10)));
+        QVERIFY(!isGrey(expected.pixel(80, 60)));
+        platform::defaults::setString(platform::defaults::kShowRateMessage, "No");
+        for (const QString& entry : exporting_entries()) {
+            const QString path = root + QStringLiteral("/splash.") + entry.toLower();
+            test::answerFormatWindow(entry);
+            d.saveAnswers = {path};
+            const int before = d.alerts.size();
+            c.exportPicture();
+            QTRY_COMPARE(d.alerts.size(), before + 1);
+            QCOMPARE(informative(d, before), "Image saved successfully.");
+            const std::optional<Picture> back = ImageTools::readPicture(path);
+            QVERIFY2(back, qPrintable(entry));
+            const test::Difference diff = test::compare(expected, back->image);
+            const bool lossless = QStringList{"PNG", "TIFF", "TIF", "BMP"}.contains(entry);
+            QVERIFY2(lossless ? diff.max == 0 : diff.mean < 6, qPrintable(entry));
+            QVERIFY2(isGrey(back->image.pixel(10, 10)), qPrintable(entry));
+            QVERIFY2(!isGrey(back->image.pixel(80, 60)), qPrintable(entry));
+        }
+    }
+
+    void theRatePromptIsArmedThenAskedOncePerRun() {
+        ViewController& c = fixture_.controller();
+        test::ScriptedDialogs& d = fixture_.dialogs();
+        const QString root = fixture_.environment().root();
+        openSplash(test::writeColourPicture(root, 80, 60));
+        QList<QUrl> opened;
+        auto oldOpener = ViewController::ratingPageOpener();
+        ViewController::ratingPageOpener() = [&opened](const QUrl& url) { opened << url; };
+        const auto exportOnce = [&] {
+            test::answerFormatWindow(QStringLiteral("JPG"));
+            d.saveAnswers = {root + QStringLiteral("/a.jpg")};
+            const int before = d.alerts.size();
+            c.exportPicture();
+            if (!QTest::qWaitFor([&] { return d.alerts.size() > before && !c.renderingPending(); }))
+                return QList<test::ScriptedDialogs::Asked>();
+            return d.alerts.mid(before);
+        };
+        QVERIFY(!platform::defaults::contains(platform::defaults::kShowRateMessage));
+        QCOMPARE(exportOnce().size(), 1);
+        QCOMPARE(platform::defaults::string(platform::defaults::kShowRateMessage), "Yes");
+        // "Remind me later" stores nothing, and this run asks no more.
+        d.alertAnswers = {platform::kFirstButton, platform::kSecondButton};
+        const auto second = exportOnce();
+        QCOMPARE(second.size(), 2);
+        QCOMPARE(second[1].buttons,
+                 (QStringList{"Yes, Rate Vividra", "Remind me later", "No, Thanks"}));
+        QCOMPARE(platform::defaults::string(platform::defaults::kShowRateMessage), "Yes");
+        QCOMPARE(exportOnce().size(), 1);
+        // A later run asks again; the rating page is opened and the prompt retired.
+        c.rateMessageShown = false;
+        d.alertAnswers = {platform::kFirstButton, platform::kFirstButton};
+        QCOMPARE(exportOnce().size(), 2);
+        QCOMPARE(opened, QList<QUrl>{QUrl("appstream://org.vividra.Vividra")});
+        QCOMPARE(platform::defaults::string(platform::defaults::kShowRateMessage), "No");
+        c.rateMessageShown = false;
+        QCOMPARE(exportOnce().size(), 1);
+        ViewController::ratingPageOpener() = oldOpener;
+    }
+
+    void aFullDiskKeepsTheOldFile() {
+        ViewController& c = fixture_.controller();
+        test::ScriptedDialogs& d = fixture_.dialogs();
+        const QString root = fixture_.environment().root();
+        openSplash(test::writeColourPicture(root, 400, 300));
+        const QString path = root + QStringLiteral("/old.bmp");
+        const QByteArray old(2000, 'x');
+        QVERIFY(test::writeAll(path, old));
+
+        test::FileSizeLimit limit(100 * 1024); // a 400 × 300 BMP is 360 kB
+        if (!limit.ok())
+            QSKIP("cannot limit the file size here");
+        test::answerFormatWindow(QStringLiteral("BMP"));
+        d.saveAnswers = {path};
+        const int before = d.alerts.size();
+        c.exportPicture();
+        QTRY_COMPARE(d.alerts.size(), before + 1);
+        limit.lift();
+        QCOMPARE(informative(d, before), "Could not save the image.");
+        QCOMPARE(test::readAll(path), old);
+        QCOMPARE(QDir(root).entryList({".old.bmp*"}, QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    void cancellingTheProgressWindowKeepsTheOldFile() {
+        ViewController& c = fixture_.controller();
+        test::ScriptedDialogs& d = fixture_.dialogs();
+        const QString root = fixture_.environment().root();
+        openSplash(test::writeColourPicture(root, 200, 150));
+        const QString path = root + QStringLiteral("/old.png");
+        QVERIFY(test::writeAll(path, "old"));
+        // Work ahead in the line holds the export back until it is cancelled.
+        std::atomic<bool> release{false};
+        c.jobs.enqueue(SessionJobs::Kind::other, [&release]() -> SessionJobs::Work {
+            return [&release](const SessionJobs::Cancel&) {
+                while (!release.load())
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                return SessionJobs::Apply([] {});
+            };
+        });
+        test::answerFormatWindow(QStringLiteral("PNG"));
+        d.saveAnswers = {path};
+        const int before = d.alerts.size();
+        c.exportPicture();
+        QProgressDialog* progress = nullptr;
+        QTRY_VERIFY((progress = findVisible<QProgressDialog>()));
+        QVERIFY(progress->isModal());
+        QTest::keyClick(progress, Qt::Key_Escape);
+        release = true;
+        QTRY_VERIFY(!c.jobs.busy());
+        QTest::qWait(50);
+        QCOMPARE(d.alerts.size(), before);
+        QCOMPARE(test::readAll(path), QByteArray("old"));
+        QVERIFY(!findVisible<QProgressDialog>());
+    }
+
+    void profilesRoundTripAndBadFilesChangeNothing() {
+        ViewController& c = fixture_.controller();
+        test::ScriptedDialogs& d = fixture_.dialogs();
+        const QString root = fixture_.environment().root();
+        const QString path = root + QStringLiteral("/look.clr");
+
+        // Change controls as a user would, then save as.
+        c.checkBackgroundBlackWhite->click();
+        c.comboBackgroundBlackWhite->setCurrentIndex(2);
+        emit c.comboBackgroundBlackWhite->activated(2);
+        c.sliderForegroundBlurIntensity->setFloatValue(55.5f);
+        emit c.sliderForegroundBlurIntensity->floatValueChanged(55.5f);
+        c.checkEraserMode->click();
+        c.colourDialog->setCurrentColor(QColor::fromRgbF(0.2f, 0.4f, 0.6f));
+        QTRY_VERIFY(!c.renderingPending());
+        const EditSettings saved = c.settings;
+        d.saveAnswers = {path};
+        c.saveProfile();
+        QCOMPARE(d.saveDialogs.size(), 1);
+        QCOMPARE(d.saveDialogs[0].suggestedName, "profile.clr");
+        QCOMPARE(d.saveDialogs[0].extensions, QStringList{"clr"});
+        QCOMPARE(c.currentProfilePath, path);
+        QCOMPARE(platform::defaults::folder(platform::defaults::kSaveAsProfilePath), root);
+        QVERIFY(!c.changesMade);
+        QCOMPARE(profile::readFile(path), profile::text(saved, c.labelBrushSize->text()));
+
+        // Back to defaults, then load: every control returns, nothing renders without a picture.
+        c.resetInterface();
+        QVERIFY(c.settings != saved);
+        c.changesMade = true;
+        d.alertAnswers = {platform::kFirstButton};
+        d.openAnswers = {path};
+        c.loadProfile();
+        QCOMPARE(informative(d, 0), "You have unsaved changes that will be lost. Continue?");
+        QCOMPARE(c.settings, saved);
+        QVERIFY(c.checkBackgroundBlackWhite->isChecked());
+        QCOMPARE(c.comboBackgroundBlackWhite->currentIndex(), 2);
+        QCOMPARE(c.sliderForegroundBlurIntensity->floatValue(), 55.5f);
+        QVERIFY(c.checkEraserMode->isChecked());
+        QCOMPARE(c.colourDialog->currentColor(), saved.brush.colour);
+        QVERIFY(c.statesList.isEmpty());
+        QVERIFY(c.changesMade);
+        QVERIFY(!c.renderingPending());
+        QCOMPARE(platform::defaults::folder(platform::defaults::kLoadProfilePath), root);
+
+        // "No" leaves everything, the path included.
+        d.alertAnswers = {platform::kSecondButton};
+        const int asked = d.openDialogs.size();
+        c.currentProfilePath = QStringLiteral("/kept.clr");
+        c.loadProfile();
+        QCOMPARE(d.openDialogs.size(), asked);
+        QCOMPARE(c.currentProfilePath, "/kept.clr");
+
+        // Bad files (the line rules are the model's tests): rejected before any control
+        // changes, and then the save target.
+        QStringList outOfRange = profile::readFile(path)->split('\n');
+        outOfRange[32] = "9.0"; // contrast
+        const QString bad = root + QStringLiteral("/bad.clr");
+        c.changesMade = false;
+        c.resetInterface();
+        const EditSettings defaults = c.settings;
+        for (const QByteArray& text :
+             {outOfRange.join('\n').toUtf8(), QByteArray("\x01\x02\0", 3)}) {
+            QVERIFY(test::writeAll(bad, text));
+            d.openAnswers = {bad};
+            const int alerts = d.alerts.size();
+            c.loadProfile();
+            QCOMPARE(d.alerts.size(), alerts + 1);
+            QCOMPARE(informative(d, alerts), "Could not load profile.");
+            QCOMPARE(c.settings, defaults);
+            QVERIFY(!c.checkBackgroundBlackWhite->isChecked());
+        }
+        QCOMPARE(c.currentProfilePath, bad);
+        const int saveDialogs = d.saveDialogs.size();
+        c.saveProfile();
+        QCOMPARE(d.saveDialogs.size(), saveDialogs);
+        QCOMPARE(profile::readFile(bad), profile::text(defaults, c.labelBrushSize->text()));
+    }
+
+    void loadingWithAPictureRendersOnceAndRestartsTheHistory() {
+        ViewController& c = fixture_.controller();
+        test::ScriptedDialogs& d = fixture_.dialogs();
+        const QString root = fixture_.environment().root();
+        EditSettings look;
+        look.background.blackWhiteOn = true;
+        look.foreground.sepiaOn = true;
+        const QString path = root + QStringLiteral("/look.clr");
+        QVERIFY(profile::writeFile(path, profile::text(look, look.brushLabel())));
+        openSplash(test::writeColourPicture(root, 200, 150));
+        QVERIFY(c.statesList.size() > 1);
+        d.alertAnswers = {platform::kFirstButton};
+        d.openAnswers = {path};
+        c.changesMade = true;
+        c.loadProfile();
+        QVERIFY(c.infoProvider.jobsBusy());
+        QTRY_VERIFY(!c.infoProvider.jobsBusy());
+        QCOMPARE(d.alerts.size(), 1);
+        QCOMPARE(c.statesList.size(), 1);
+        QCOMPARE(c.statesList.front()->lastAction, "addImage");
+        QCOMPARE(c.currentState, 0);
+        QVERIFY(!c.changesMade);
+        QVERIFY(c.imageViewBackground->strokePaths.isEmpty());
+        QVERIFY(isGrey(c.backgroundImage.image.pixel(100, 75)));
+        QVERIFY(!isGrey(c.foregroundImage.image.pixel(100, 75)));
+    }
+
+    void aKeptColourTravelsBesideTheProfile() {
+        ViewController& c = fixture_.controller();
+        test::ScriptedDialogs& d = fixture_.dialogs();
+        const QString root = fixture_.environment().root();
+        QImage halves(200, 100, QImage::Format_RGB32);
+        halves.fill(qRgb(40, 160, 50));
+        for (int y = 0; y < 100; ++y)
+            for (int x = 0; x < 100; ++x)
+                halves.setPixel(x, y, qRgb(210, 30, 25));
+        const QString picture = root + QStringLiteral("/halves.png");
+        QVERIFY(halves.save(picture));
+        c.settings.background.blackWhiteOn = true;
+        c.takeInPicture(picture, QStringLiteral("addImage"));
+        QTRY_VERIFY(!c.infoProvider.jobsBusy());
+        QVERIFY(c.pickColourAt(QPointF(50, 50)));
+        QTRY_VERIFY(!c.jobs.busy());
+        c.checkEdgeAware->click();
+
+        const QString path = root + QStringLiteral("/look.clr");
+        const QString beside = root + QStringLiteral("/look.keep");
+        d.saveAnswers = {path};
+        c.saveProfile();
+        const std::optional<sidecar::Extras> written = sidecar::read(path);
+        QVERIFY(written);
+        QCOMPARE(written->keep, c.settings.keep);
+        QVERIFY(written->edgeAware);
+
+        // Loaded again over the same picture: the red half keeps its colour at once.
+        const KeepColourSettings kept = c.settings.keep;
+        c.checkKeepColor->click();
+        QTRY_VERIFY(!c.jobs.busy());
+        QVERIFY(!c.settings.keep.on);
+        d.alertAnswers = {platform::kFirstButton};
+        d.openAnswers = {path};
+        c.loadProfile();
+        QTRY_VERIFY(!c.infoProvider.jobsBusy() && !c.jobs.busy());
+        QCOMPARE(c.settings.keep, kept);
+        QVERIFY(c.checkKeepColor->isChecked());
+        QCOMPARE(c.lastImage.image.pixel(50, 50), halves.pixel(50, 50));
+        QVERIFY(isGrey(c.lastImage.image.pixel(150, 50)));
+        QVERIFY(c.statesList.front()->keep.on);
+
+        // Saved with neither, the file beside it goes; a damaged one is told and left out.
+        c.checkKeepColor->click();
+        c.checkEdgeAware->click();
+        QTRY_VERIFY(!c.jobs.busy());
+        c.saveProfile();
+        QVERIFY(!QFileInfo::exists(beside));
+        QVERIFY(test::writeAll(beside, "keep=1\nhue=400\n"));
+        const int alerts = d.alerts.size();
+        d.openAnswers = {path};
+        c.changesMade = false;
+        c.loadProfile();
+        QTRY_VERIFY(!c.infoProvider.jobsBusy() && !c.jobs.busy());
+        QCOMPARE(d.alerts.size(), alerts + 1);
+        QVERIFY(informative(d, alerts).contains(QStringLiteral("damaged")));
+        QVERIFY(!c.settings.keep.on);
+        QVERIFY(isGrey(c.lastImage.image.pixel(50, 50)));
+    }
+
+private:
+    // Opens a picture, turns the background black and white and paints across its middle.
+    void openSplash(const QString& path) {
+        ViewController& c = fixture_.controller();
+        c.takeInPicture(path, QStringLiteral("addImage"));
+        fixture_.waitIdle();
+        c.checkBackgroundBlackWhite->click();
+        fixture_.waitIdle();
+        fixture_.paintAcrossMiddle();
+        fixture_.waitIdle();
+    }
+
+    static QStringList exporting_entries() {
+        QStringList entries = exporting::formatEntries();
+        entries.removeAll(QStringLiteral("Original"));
+        return entries;
+    }
+
+    test::WindowFixture fixture_;
+};
+
+QTEST_MAIN(ExportAndProfilesTest)
+#include "export_and_profiles_qtest.moc"
