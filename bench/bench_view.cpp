@@ -21,7 +21,7 @@ struct ViewSession : Session {
     }
     // Until the view is rebuilt and the line is idle.
     void settle() {
-        while (controller.infoProvider.viewRebuildPending || controller.infoProvider.jobsBusy() ||
+        while (controller.viewState.rebuildPending() || controller.infoProvider.jobsBusy() ||
                controller.renderingPending())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     }

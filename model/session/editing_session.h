@@ -11,6 +11,7 @@
 #include "model/session/edit_settings.h"
 #include "model/session/info_provider.h"
 #include "model/session/session_jobs.h"
+#include "model/view/view_state.h"
 
 class QTimer;
 
@@ -32,7 +33,6 @@ public:
     InfoProvider& infoProvider;
     QString originalImagePath;
     QBrush currentColor{Qt::white};
-    double zoomScale = 1.0;
     bool lastWindowResize = false;
     QRectF currentMaskRect;
     double maskImageWidth = 0;
@@ -48,7 +48,6 @@ public:
     bool needToSaveState = true;
     bool changesMade = false;
     Picture currentZoomInImage;
-    double currentZoomFactor = 1.0;
     bool rateMessageShown = false;
     Picture foregroundImage;
     Picture backgroundImage;
@@ -65,6 +64,8 @@ public:
     EditSettings settings;
     // The one line of picture work.
     SessionJobs jobs;
+    // What the box shows, and whether the brush may paint there.
+    ViewState viewState;
 
 protected:
     // The decoded original as taken in. It stays for the session even when its file is

@@ -13,10 +13,7 @@ public:
     bool jobsBusy() const { return jobsBusy_; }
 
     bool isImageAdded = false;
-    bool rightMouseDragged = false;
     bool leftMouseDragged = false;
-    // The view moved and the brush's colour is not yet cut for it: no painting meanwhile.
-    bool viewRebuildPending = false;
 
 private:
     friend class EditingSession;

@@ -62,8 +62,11 @@ QPointF DrawView::pictureLocation(const QPointF& p) const {
 }
 
 bool DrawView::paintingAllowed() const {
-    return !infoProvider.rightMouseDragged && !infoProvider.viewRebuildPending &&
-           shown != Shown::original && !infoProvider.jobsBusy() && infoProvider.isImageAdded;
+    return viewState && infoProvider.isImageAdded && viewState->canPaint(!infoProvider.jobsBusy());
+}
+
+bool DrawView::showsOriginal() const {
+    return viewState && viewState->showsOriginal();
 }
 
 void DrawView::updateOffsetInWindow() {
@@ -89,7 +92,7 @@ void DrawView::mousePressEvent(QMouseEvent* event) {
         return;
     }
     infoProvider.leftMouseDragged = true;
-    if (picking && onPick && infoProvider.isImageAdded && shown != Shown::original &&
+    if (picking && onPick && infoProvider.isImageAdded && !showsOriginal() &&
         currentPhase == QStringLiteral("mouseDown")) {
         updateOffsetInWindow();
         onPick(pictureLocation(windowPoint(event)));
@@ -146,7 +149,7 @@ void DrawView::mouseReleaseEvent(QMouseEvent* event) {
         return;
     }
     infoProvider.leftMouseDragged = false;
-    if (infoProvider.rightMouseDragged)
+    if (viewState && viewState->panning())
         return;
     if (!paintingAllowed()) {
         currentPhase = QStringLiteral("mouseDown");
@@ -183,7 +186,6 @@ void DrawView::resetDrawing() {
     currentLineWidth = 20.0;
     scale = 1.0;
     originalImagePath.clear();
-    shown = Shown::preview;
     imageViewY = 63.0;
     imageViewX = 310.0;
     pictureRect = QRectF();
@@ -213,11 +215,11 @@ void DrawView::makeBrushCircleImage() {
 }
 
 void DrawView::resetCursorRects() {
-    if (picking && infoProvider.isImageAdded && shown != Shown::original) {
+    if (picking && infoProvider.isImageAdded && !showsOriginal()) {
         setCursor(Qt::CrossCursor);
         return;
     }
-    if (shown == Shown::original || !infoProvider.isImageAdded || currentCircleImage.isEmpty()) {
+    if (showsOriginal() || !infoProvider.isImageAdded || currentCircleImage.isEmpty()) {
         setCursor(Qt::ArrowCursor);
         return;
     }

@@ -12,6 +12,7 @@
 #include "model/paint/custom_path.h"
 #include "model/platform/picture.h"
 #include "model/session/info_provider.h"
+#include "model/view/view_state.h"
 
 namespace vividra {
 
@@ -43,15 +44,13 @@ public:
     double scale = 1.0;
     // The picture the view paints over, set once an intake has shown it.
     QString originalImagePath;
-    // The picture on show: the edited one, or the original to compare with.
-    enum class Shown { preview, original };
-    Shown shown = Shown::preview;
+    // The session's view: what is on show, and whether the brush may paint.
+    const ViewState* viewState = nullptr;
     double imageViewY = 63.0;
     double imageViewX = 310.0;
     QRectF pictureRect;
     QRectF originalRect;
     QPointF foregroundImageViewOrigin;
-    double currentZoomFactor = 1.0;
     Picture currentCircleImage;
     QString currentPhase = QStringLiteral("mouseDown");
     bool moveToPointWasCalled = false;
@@ -82,6 +81,7 @@ public:
     QPointF pictureLocation(const QPointF& windowPoint) const;
     // Whether a left-button event may paint now.
     bool paintingAllowed() const;
+    bool showsOriginal() const;
 
     void resetDrawing();
     void makeBrushCircleImage();

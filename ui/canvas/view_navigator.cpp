@@ -96,7 +96,6 @@ bool ViewNavigator::keyEvent(QObject* watched, QKeyEvent* event) {
 }
 
 bool ViewNavigator::mouseEvent(QEvent* event) {
-    InfoProvider& info = InfoProvider::shared();
     DrawView* surface = controller_.imageViewBackground;
     if (event->type() == QEvent::Wheel) {
         auto* wheel = static_cast<QWheelEvent*>(event);
@@ -130,7 +129,7 @@ bool ViewNavigator::mouseEvent(QEvent* event) {
         panning_ = true;
         panButton_ = button;
         lastPoint_ = mouse->globalPosition();
-        info.rightMouseDragged = true;
+        controller_.beginPan();
         surface->setCursor(Qt::ClosedHandCursor);
         return true;
     }
@@ -149,7 +148,6 @@ bool ViewNavigator::mouseEvent(QEvent* event) {
         if (!panning_ || button != panButton_)
             return panning_ && button != Qt::LeftButton;
         panning_ = false;
-        info.rightMouseDragged = false;
         if (spaceHeld_)
             surface->setCursor(Qt::OpenHandCursor);
         else

@@ -103,6 +103,8 @@ void ViewController::setUpControls() {
     resizeTimer_ = new QTimer(this);
     resizeTimer_->setSingleShot(true);
     connect(resizeTimer_, &QTimer::timeout, this, &ViewController::resizeEnded);
+    for (DrawView* view : {imageView, imageViewBackground})
+        view->viewState = &viewState;
     new ViewNavigator(*this);
     connectEffectControls();
     connectBrushControls();
@@ -247,8 +249,6 @@ void ViewController::resetInterface() {
 
     commitState(QStringLiteral("resetInterface"));
 
-    segmentedControlPreviewOriginal->setSelectedSegment(0);
-
     imageViewBackground->makeBrushCircleImage();
 
     colourChangeWaiting = colourChangeRunning = false;
@@ -281,12 +281,15 @@ void ViewController::beginNewSession() {
         viewRebuildTimer->stop();
     if (resizeTimer_)
         resizeTimer_->stop();
-    infoProvider.viewRebuildPending = false;
+    // A new session starts in Preview, fitted, where the brush paints.
+    viewState.reset();
+    segmentedControlPreviewOriginal->setSelectedSegment(0);
+    imageViewBackground->show();
+    imageViewBackground->resetCursorRects();
     previewWindow_ = originalWindow_ = ShownWindow();
     previewSource_ = previewDetail_ = Picture();
     previewForeground_ = previewBackground_ = PreviewLayer();
     runningRender_.reset();
-    panEnded_ = panMoved_ = false;
 }
 
 void ViewController::emptySessionData() {
@@ -302,10 +305,6 @@ void ViewController::emptySessionData() {
     currentState = 0;
     needToSaveState = false;
     saveStateTriggeredByDrawing = false;
-    currentZoomFactor = 1.0;
-    imageViewBackground->currentZoomFactor = 1.0;
-
-    zoomScale = 1.0;
     lastWindowResize = false;
     maskImageWidth = maskImageHeight = 0;
 

@@ -117,6 +117,8 @@ public:
     void showOriginalWhileHeld(bool held);
     void boxResized();
     void resizeEnded();
+    // A pan gesture holds its button down; no stroke starts until it ends.
+    void beginPan();
     // Pans an enlarged picture by a drag's movement (widget coordinates); the end of the
     // drag rebuilds the view.
     void panBy(const QPointF& delta);
@@ -375,9 +377,6 @@ private:
     std::uint64_t shownMadeAt_ = 0;
     // Shows the preview again where the layers are older than the one on screen.
     bool keepNewerPreview();
-    bool panMoved_ = false;
-    bool panEnded_ = false;
-    bool originalHeld_ = false;
 
     // How the session's layers were made, so a state can render them again.
     LayerRecipe foregroundRecipe_;

@@ -94,7 +94,6 @@ void ViewController::resetPicture() {
     currentColor = QBrush(Qt::white);
     resetControlsToDefaults();
     imageViewBackground->makeBrushCircleImage();
-    segmentedControlPreviewOriginal->setSelectedSegment(0);
     currentZoomInImage = Picture();
     startIntake(originalImagePath, QStringLiteral("reset"), true);
 }
@@ -119,7 +118,7 @@ void ViewController::startIntake(const QString& path, const QString& action, boo
         const QSize pixels = kept.isEmpty() ? ImageTools::pixelSizeOfFile(path) : kept.image.size();
         // A new picture, and the same one reset, start fitted to the box.
         const QSizeF box = boxSize();
-        zoomScale = currentZoomFactor = imageViewBackground->currentZoomFactor = 1.0;
+        viewState.fit();
         const ViewGeometry view = zoom::geometryFor(QRectF(QPointF(0, 0), box), box, pixels);
 
         LayerRenderInput in;
@@ -160,6 +159,10 @@ void ViewController::startIntake(const QString& path, const QString& action, boo
                 const QImage shown = renderFirstLook(path, first.preview);
                 if (!shown.isNull() && !cancel->load())
                     first.post([this, shown, view = first.preview.view, made] {
+                        // The first look is the edited picture: not while the original
+                        // is asked for.
+                        if (viewState.showsOriginal())
+                            return;
                         imageView->showWindow(shown, view);
                         shownMadeAt_ = made;
                     });
@@ -194,9 +197,9 @@ void ViewController::finishIntake(const QString& action, LayerRenderResult resul
     zoomEraseImage = result.eraseWindow;
     canvasBuiltFor_ = result.view;
     lastImage = result.composite;
-    infoProvider.viewRebuildPending = false;
+    viewState.rebuilt();
 
-    imageViewBackground->show();
+    imageViewBackground->setVisible(!viewState.showsOriginal());
     layersMadeAt_ = made;
     showComposite(result.composite, result.shownComposite, result.view, made);
     for (DrawView* view : {imageView, imageViewBackground})

@@ -66,7 +66,7 @@ void ViewController::showComposite(const Picture& composite, const QImage& windo
         return;
     if (!window.isNull())
         previewWindow_ = {window, geometry, composite.image.cacheKey()};
-    if (segmentedControlPreviewOriginal->selectedSegment() == 0) {
+    if (!viewState.showsOriginal()) {
         shownMadeAt_ = made;
         imageView->setImage(composite);
         // A window cut for where the view was before a zoom or pan is not drawn; the

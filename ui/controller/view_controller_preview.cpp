@@ -51,8 +51,7 @@ void ViewController::prepareInstantPreview() {
 }
 
 bool ViewController::showInstantPreview() {
-    if (originalImagePath.isEmpty() || !imageView->showsPicture() ||
-        segmentedControlPreviewOriginal->selectedSegment() != 0)
+    if (originalImagePath.isEmpty() || !imageView->showsPicture() || viewState.showsOriginal())
         return false;
     const QSizeF full = imageView->originalRect.size();
     const QSize pixels = previewSize();

@@ -63,14 +63,10 @@ void ViewController::zoomBy(double factor, std::optional<QPointF> anchor) {
     viewRebuildTimer->stop();
     if (!imageView->showsPicture())
         return;
-    const std::optional<zoom::Step> step =
-        zoom::step(pictureFrame(), boxSize(), zoomScale, currentZoomFactor, factor, anchor);
-    if (!step)
+    const std::optional<QRectF> frame = viewState.zoomAt(pictureFrame(), boxSize(), factor, anchor);
+    if (!frame)
         return;
-    zoomScale = step->zoomScale;
-    currentZoomFactor = step->zoomFactor;
-    imageViewBackground->currentZoomFactor = currentZoomFactor;
-    setPictureFrame(step->frame);
+    setPictureFrame(*frame);
     viewRebuildTimer->start(kZoomRebuildDelayMs);
 }
 
@@ -78,8 +74,7 @@ void ViewController::resetZoom() {
     if (!imageView->showsPicture() || originalImagePath.isEmpty() || viewBusy())
         return;
     viewRebuildTimer->stop();
-    zoomScale = currentZoomFactor = 1.0;
-    imageViewBackground->currentZoomFactor = 1.0;
+    viewState.fit();
     setPictureFrame(QRectF(QPointF(0, 0), boxSize()));
     refreshViewCanvas();
 }
@@ -100,7 +95,7 @@ void ViewController::setPictureFrame(const QRectF& requested) {
     surface->currentLineWidth = surface->lineWidth * surface->scale;
     surface->makeBrushCircleImage();
     // The live colour was cut for the old view: no painting until it is cut again.
-    infoProvider.viewRebuildPending = true;
+    viewState.moved();
     for (DrawView* view : {imageView, surface}) {
         view->path = makePath();
         view->secondPath = makePath();
@@ -111,8 +106,7 @@ void ViewController::setPictureFrame(const QRectF& requested) {
 
 void ViewController::showPreviewOrOriginal() {
     const ViewGeometry g = imageView->viewGeometry();
-    const bool original = segmentedControlPreviewOriginal->selectedSegment() == 1;
-    imageViewBackground->shown = original ? DrawView::Shown::original : DrawView::Shown::preview;
+    const bool original = viewState.showsOriginal();
     imageViewBackground->setVisible(!original);
     imageViewBackground->resetCursorRects();
     if (!original && keepNewerPreview())
@@ -134,28 +128,26 @@ void ViewController::showPreviewOrOriginal() {
         return;
     imageView->setImage(source);
     // Shown scaled for now; without a rebuild on its way, build the exact window.
-    if (!infoProvider.viewRebuildPending)
+    if (!viewState.rebuildPending())
         refreshViewCanvas();
 }
 
 void ViewController::showChosenPreviewOrOriginal() {
+    viewState.show(segmentedControlPreviewOriginal->selectedSegment() == 1
+                       ? ViewState::Shown::original
+                       : ViewState::Shown::preview);
     if (originalImagePath.isEmpty() || !imageView->showsPicture()) {
-        imageViewBackground->shown = segmentedControlPreviewOriginal->selectedSegment() == 1
-                                         ? DrawView::Shown::original
-                                         : DrawView::Shown::preview;
+        imageViewBackground->setVisible(!viewState.showsOriginal());
+        imageViewBackground->resetCursorRects();
         return;
     }
     showPreviewOrOriginal();
 }
 
 void ViewController::showOriginalWhileHeld(bool held) {
-    if (held == originalHeld_)
+    if (!viewState.holdOriginal(held))
         return;
-    // Only a quick look from the preview: the switch comes back to where it was.
-    if (held && segmentedControlPreviewOriginal->selectedSegment() != 0)
-        return;
-    originalHeld_ = held;
-    segmentedControlPreviewOriginal->setSelectedSegment(held ? 1 : 0);
+    segmentedControlPreviewOriginal->setSelectedSegment(viewState.showsOriginal() ? 1 : 0);
     showChosenPreviewOrOriginal();
 }
 
@@ -168,7 +160,7 @@ void ViewController::boxResized() {
         return;
     setPictureFrame(zoom::resized(zoom::frameOf(g), g.maskRect.size(), box));
     if (zoom::ratio(pictureFrame(), box) <= 1.0)
-        zoomScale = currentZoomFactor = imageViewBackground->currentZoomFactor = 1.0;
+        viewState.fit();
     resizeTimer_->start(kResizeQuietMs);
 }
 
@@ -191,27 +183,28 @@ void ViewController::panBy(const QPointF& delta) {
         return;
     viewRebuildTimer->stop();
     setPictureFrame(moved);
-    panMoved_ = true;
+    viewState.panned();
+}
+
+void ViewController::beginPan() {
+    viewState.beginPan();
 }
 
 void ViewController::endPan() {
-    if (!panMoved_)
-        return;
-    panMoved_ = false;
-    if (infoProvider.leftMouseDragged)
-        return;
-    refreshViewCanvas();
-    panEnded_ = true;
+    // A left press during the pan started no stroke: the view is rebuilt even while the
+    // left button is still held, or the brush would wait for the next move of the view.
+    if (viewState.endPan())
+        refreshViewCanvas();
 }
 
 void ViewController::refreshViewCanvas() {
     jobs.enqueue(SessionJobs::Kind::refresh, [this]() -> SessionJobs::Work {
         if (originalImagePath.isEmpty() || lastImage.isEmpty()) {
-            infoProvider.viewRebuildPending = false;
+            viewState.rebuilt();
             return {};
         }
         const ViewGeometry g = canvasGeometry();
-        const bool original = segmentedControlPreviewOriginal->selectedSegment() == 1;
+        const bool original = viewState.showsOriginal();
         struct Input {
             Picture shownSource, foreground, preErase;
             QString path;
@@ -268,8 +261,7 @@ void ViewController::finishViewRebuild(const ViewGeometry& g, bool original, con
     currentMaskImage = reveal;
     zoomEraseImage = erase;
     canvasBuiltFor_ = g;
-    if ((segmentedControlPreviewOriginal->selectedSegment() == 1) == original &&
-        (original || !keepNewerPreview())) {
+    if (viewState.showsOriginal() == original && (original || !keepNewerPreview())) {
         if (shown.isNull()) {
             showPreviewOrOriginal();
         } else {
@@ -288,8 +280,8 @@ void ViewController::finishViewRebuild(const ViewGeometry& g, bool original, con
     }
     surface->lineWidth = settings.brush.size;
     surface->currentLineWidth = surface->lineWidth * surface->scale;
-    infoProvider.viewRebuildPending = false;
-    if (std::exchange(panEnded_, false)) {
+    viewState.rebuilt();
+    if (viewState.takeEndedPan()) {
         needToSaveState = true;
         registerStateChange(QStringLiteral("rightMouse"));
     }

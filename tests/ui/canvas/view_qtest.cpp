@@ -42,13 +42,13 @@ private slots:
             sinceLast.start();
             QVERIFY(c.imageView->showsPicture());
             QVERIFY(!c.imageView->showsWindow());
-            QVERIFY(c.infoProvider.viewRebuildPending);
+            QVERIFY(c.viewState.rebuildPending());
             QVERIFY(!c.imageViewBackground->paintingAllowed());
         }
         QCOMPARE(c.jobs.finishedJobs(), jobsBefore);
         QVERIFY(std::abs(zoom::ratio(c.pictureFrame(), box) - std::pow(1.1, 5)) < 1e-9);
-        QCOMPARE(c.currentZoomFactor, c.imageViewBackground->currentZoomFactor);
-        QTRY_VERIFY_WITH_TIMEOUT(!c.infoProvider.viewRebuildPending, 5000);
+        QVERIFY(std::abs(c.viewState.zoomFactor() - std::pow(1.1, 5)) < 1e-9);
+        QTRY_VERIFY_WITH_TIMEOUT(!c.viewState.rebuildPending(), 5000);
         QVERIFY(sinceLast.elapsed() >= 950);
         fixture_.waitIdle();
         QCOMPARE(c.jobs.finishedJobs(), jobsBefore + 1);
@@ -68,10 +68,10 @@ private slots:
 
         c.resetZoom();
         QCOMPARE(c.pictureFrame(), QRectF(QPointF(0, 0), box));
-        QCOMPARE(c.zoomScale, 1.0);
+        QCOMPARE(c.viewState.zoomScale(), 1.0);
         QVERIFY(c.jobs.busy());
         fixture_.waitIdle();
-        QVERIFY(!c.infoProvider.viewRebuildPending);
+        QVERIFY(!c.viewState.rebuildPending());
     }
 
     // At about three times, after a pan, a stroke lands on the picture pixels under the
@@ -82,7 +82,7 @@ private slots:
         fixture_.waitIdle();
         for (int i = 0; i < 12; ++i)
             c.zoomIn();
-        QTRY_VERIFY_WITH_TIMEOUT(!c.infoProvider.viewRebuildPending, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!c.viewState.rebuildPending(), 5000);
         fixture_.waitIdle();
         const QRectF before = c.pictureFrame();
         fixture_.drag(Qt::RightButton, QPoint(300, 200), QPoint(180, 120));
@@ -128,12 +128,12 @@ private slots:
         ViewController& c = fixture_.load();
         for (int i = 0; i < 8; ++i)
             c.zoomIn();
-        QTRY_VERIFY_WITH_TIMEOUT(!c.infoProvider.viewRebuildPending, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!c.viewState.rebuildPending(), 5000);
         fixture_.waitIdle();
         DrawView* surface = c.imageViewBackground;
         const QSizeF box = c.customViewImage->size();
         QTest::mousePress(surface, Qt::RightButton, {}, QPoint(200, 200));
-        QVERIFY(c.infoProvider.rightMouseDragged);
+        QVERIFY(c.viewState.panning());
         QTest::mousePress(surface, Qt::LeftButton, {}, QPoint(200, 200));
         QVERIFY(c.infoProvider.leftMouseDragged);
         const QRectF held = c.pictureFrame();
@@ -152,9 +152,78 @@ private slots:
         QVERIFY(f.x() <= 0 && f.x() >= box.width() - f.width());
         QVERIFY(f.y() <= 0 && f.y() >= box.height() - f.height());
         QTest::mouseRelease(surface, Qt::RightButton, {}, QPoint(10, 10));
-        QVERIFY(!c.infoProvider.rightMouseDragged);
+        QVERIFY(!c.viewState.panning());
         fixture_.waitIdle();
         QCOMPARE(c.imageView->viewGeometry().maskRect.topLeft(), -f.topLeft());
+
+        // A left press during a pan that ends first: the brush paints once both are let go.
+        QTest::mousePress(surface, Qt::RightButton, {}, QPoint(100, 100));
+        QTest::mouseMove(surface, QPoint(140, 130));
+        QTest::mousePress(surface, Qt::LeftButton, {}, QPoint(140, 130));
+        QTest::mouseRelease(surface, Qt::RightButton, {}, QPoint(140, 130));
+        QTest::mouseRelease(surface, Qt::LeftButton, {}, QPoint(140, 130));
+        QTRY_VERIFY_WITH_TIMEOUT(c.imageViewBackground->paintingAllowed(), 5000);
+        fixture_.waitIdle();
+        const qsizetype strokes = surface->strokePaths.size();
+        fixture_.drag(Qt::LeftButton, QPoint(150, 150), QPoint(250, 180));
+        fixture_.waitIdle();
+        QCOMPARE(surface->strokePaths.size(), strokes + 1);
+    }
+
+    // Only Preview paints: a click on the original records nothing and keeps the redo. A
+    // new picture, File New and a reset each start in Preview, where the brush paints at
+    // once; a picture switched to Original while it comes in shows the original.
+    void onlyPreviewPaintsAndEachNewPictureStartsThere() {
+        ViewController& c = fixture_.load();
+        DrawView* surface = c.imageViewBackground;
+        const auto showOriginal = [&] {
+            c.segmentedControlPreviewOriginal->setSelectedSegment(1);
+            c.showChosenPreviewOrOriginal();
+        };
+        const auto paintsAtOnce = [&] {
+            fixture_.waitIdle();
+            const qsizetype strokes = surface->strokePaths.size();
+            const bool preview =
+                c.segmentedControlPreviewOriginal->selectedSegment() == 0 && surface->isVisible();
+            fixture_.paintAcrossMiddle();
+            fixture_.waitIdle();
+            return preview && surface->strokePaths.size() == strokes + 1;
+        };
+        QVERIFY(paintsAtOnce());
+        c.undo();
+        fixture_.waitIdle();
+        const qsizetype states = c.statesList.size();
+        showOriginal();
+        fixture_.waitIdle();
+        const QPoint middle = c.imageView->rect().center();
+        QTest::mouseClick(c.imageView, Qt::LeftButton, {}, middle);
+        fixture_.drag(Qt::LeftButton, middle, middle + QPoint(40, 10));
+        fixture_.waitIdle();
+        QCOMPARE(c.statesList.size(), states);
+        QVERIFY(c.canRedo());
+
+        c.newSession();
+        c.takeInPicture(test::writeColourPicture(fixture_.environment().root(), 400, 300,
+                                                 QStringLiteral("next.png")),
+                        QStringLiteral("addImage"));
+        QVERIFY(paintsAtOnce());
+
+        const QString jpeg = test::writeColourPicture(fixture_.environment().root(), 400, 300,
+                                                      QStringLiteral("photo.jpg"));
+        showOriginal();
+        c.takeInPicture(jpeg, QStringLiteral("addImage"));
+        QVERIFY(paintsAtOnce());
+
+        showOriginal();
+        c.resetPicture();
+        QVERIFY(paintsAtOnce());
+
+        c.takeInPicture(jpeg, QStringLiteral("addImage"));
+        showOriginal();
+        fixture_.waitIdle();
+        QVERIFY(surface->isHidden());
+        QCOMPARE(c.imageView->shownImage(),
+                 displayWindow(*ImageTools::readPicture(jpeg), c.imageView->viewGeometry()).image);
     }
 
     // "Original" while enlarged shows the original at the same place without the strokes and
@@ -165,7 +234,7 @@ private slots:
         fixture_.waitIdle();
         for (int i = 0; i < 4; ++i)
             c.zoomIn();
-        QTRY_VERIFY_WITH_TIMEOUT(!c.infoProvider.viewRebuildPending, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!c.viewState.rebuildPending(), 5000);
         fixture_.waitIdle();
         const ViewGeometry g = c.imageView->viewGeometry();
         c.segmentedControlPreviewOriginal->setSelectedSegment(1);
@@ -196,7 +265,7 @@ private slots:
         MainWindow& w = fixture_.window();
         w.resize(w.width() + 300, w.height() + 200);
         QTRY_VERIFY(c.pictureFrame().size() == c.customViewImage->size());
-        QTRY_VERIFY_WITH_TIMEOUT(!c.infoProvider.viewRebuildPending, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!c.viewState.rebuildPending(), 5000);
         fixture_.waitIdle();
         QRectF fitted(QPointF(0, 0), c.customViewImage->size());
         ImageTools::fitRect(fitted, 400, 300);
@@ -209,7 +278,7 @@ private slots:
         w.resize(w.width() - 200, w.height() - 100);
         QTRY_COMPARE(c.imageView->viewGeometry().maskRect.size(),
                      QSizeF(c.customViewImage->size()));
-        QTRY_VERIFY_WITH_TIMEOUT(!c.infoProvider.viewRebuildPending, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!c.viewState.rebuildPending(), 5000);
         fixture_.waitIdle();
         QVERIFY(std::abs(zoom::ratio(c.pictureFrame(), c.customViewImage->size()) - r) < 1e-9);
         QVERIFY(c.imageView->showsWindow());

@@ -391,6 +391,10 @@ private:
         QCOMPARE(c.checkForegroundBlur->isChecked(), c.settings.foreground.blurOn);
         QCOMPARE(c.checkBackgroundSketch->isChecked(), c.settings.background.sketchOn);
         QCOMPARE(c.sliderGamma->floatValue(), c.settings.adjustments.gamma);
+        // The switch shows the view, and the brush's surface is there only in Preview.
+        QCOMPARE(c.segmentedControlPreviewOriginal->selectedSegment() == 1,
+                 c.viewState.showsOriginal());
+        QCOMPARE(c.imageViewBackground->isHidden(), c.viewState.showsOriginal());
 
         if (c.originalImagePath.isEmpty()) {
             QVERIFY2(c.foregroundImage.isEmpty() && c.backgroundImage.isEmpty(), where);
@@ -441,7 +445,7 @@ private:
         QVERIFY2(frame == zoom::clampPictureFrame(frame, box), where + " frame");
         const double ratio = zoom::ratio(frame, box);
         QVERIFY2(ratio >= 1.0 - 1e-9 && ratio <= 5.0 + 1e-9, where + " ratio");
-        QVERIFY2(!c.infoProvider.viewRebuildPending, where + " view pending");
+        QVERIFY2(!c.viewState.rebuildPending(), where + " view pending");
         const ViewGeometry view = c.imageView->viewGeometry();
         QVERIFY2(view == c.imageViewBackground->viewGeometry(), where);
         QVERIFY2(view.maskRect.size() == box, where + " box");
