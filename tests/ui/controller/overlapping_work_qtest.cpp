@@ -259,7 +259,8 @@ private slots:
         QVERIFY(test::compare(c.imageView->shownImage(), shown).max <= 2);
 
         // A picture taken in under non-neutral adjustments has them on both layers.
-        c.takeInPicture(c.originalImagePath, QStringLiteral("addImage"));
+        const QString again = c.originalImagePath;
+        c.takeInPicture(again, QStringLiteral("addImage"));
         fixture_.waitIdle();
         QCOMPARE(c.foregroundImage.image, foreground.image);
         QCOMPARE(c.preEraseImage.image, background.image);
