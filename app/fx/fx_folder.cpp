@@ -146,13 +146,12 @@ std::vector<Output> planOutputs(const QStringList& inputs) {
 
 Picture renderSplash(const Picture& original, const EditSettings& settings,
                      const std::optional<fx::HueKey>& key) {
-    const AdjustmentSettings neutral;
     Picture background =
-        renderLayer(original, LayerRecipe{settings.background, settings.adjustments, neutral});
+        renderLayer(original, LayerRecipe{settings.background, settings.adjustments});
     if (!key || background.isEmpty())
         return background;
     const Picture foreground =
-        renderLayer(original, LayerRecipe{settings.foreground, settings.adjustments, neutral});
+        renderLayer(original, LayerRecipe{settings.foreground, settings.adjustments});
     if (foreground.isEmpty())
         return Picture();
     // A kept colour never erases, so the background needs no brush of its own: one would

@@ -6,8 +6,7 @@
 
 namespace vividra {
 
-Picture effectChain(Picture p, const EffectSettings& s, const std::optional<AdjustmentSettings>& a,
-                    const AdjustmentSettings& neutral) {
+Picture effectChain(Picture p, const EffectSettings& s, const AdjustmentSettings& a) {
     // A step that runs out of memory gives an empty picture, and so does the chain.
     if (s.blackWhiteOn && !p.isEmpty())
         p = ImageTools::applyPhotoEffect(p, s.blackWhiteEffect);
@@ -25,31 +24,32 @@ Picture effectChain(Picture p, const EffectSettings& s, const std::optional<Adju
     if (s.sketchOn && !p.isEmpty())
         p = ImageTools::applySketch(std::move(p), static_cast<double>(s.sketchIntensity) / 100.0,
                                     static_cast<double>(s.sketchEdge));
-    if (!a || p.isEmpty())
+    if (p.isEmpty())
         return p;
     // The adjustments that differ run in one pass, in the same fixed order.
+    const AdjustmentSettings neutral;
     fx::Adjustments steps;
-    if (a->brightness != neutral.brightness)
-        steps.brightness = a->brightness;
-    if (a->contrast != neutral.contrast)
-        steps.contrast = a->contrast;
-    if (a->saturation != neutral.saturation)
-        steps.saturation = a->saturation;
-    if (a->exposure != neutral.exposure)
-        steps.exposure = a->exposure;
-    if (a->gamma != neutral.gamma)
-        steps.gamma = a->gamma;
-    if (a->hue != neutral.hue)
-        steps.hue = a->hue;
-    if (a->red != neutral.red || a->green != neutral.green || a->blue != neutral.blue)
-        steps.rgb = std::array<float, 3>{a->red, a->green, a->blue};
+    if (a.brightness != neutral.brightness)
+        steps.brightness = a.brightness;
+    if (a.contrast != neutral.contrast)
+        steps.contrast = a.contrast;
+    if (a.saturation != neutral.saturation)
+        steps.saturation = a.saturation;
+    if (a.exposure != neutral.exposure)
+        steps.exposure = a.exposure;
+    if (a.gamma != neutral.gamma)
+        steps.gamma = a.gamma;
+    if (a.hue != neutral.hue)
+        steps.hue = a.hue;
+    if (a.red != neutral.red || a.green != neutral.green || a.blue != neutral.blue)
+        steps.rgb = std::array<float, 3>{a.red, a.green, a.blue};
     if (steps.any())
         p = ImageTools::applyAdjustments(p, steps);
     return p;
 }
 
 Picture renderLayer(const Picture& original, const LayerRecipe& recipe) {
-    return effectChain(original, recipe.effects, recipe.adjustments, recipe.neutral);
+    return effectChain(original, recipe.effects, recipe.adjustments);
 }
 
 const QString kNotEnoughMemory =
@@ -79,57 +79,50 @@ LayerRenderResult renderLayers(LayerRenderInput in) {
     }
     out.original = in.original;
     using Kind = LayerRenderInput::Kind;
+    const LayerRecipe foregroundWanted{in.foreground, in.adjustments};
+    const LayerRecipe backgroundWanted{in.background, in.adjustments};
+    const bool renderForeground = in.kind != Kind::background || in.foregroundImage.isEmpty() ||
+                                  in.foregroundRecipe != foregroundWanted;
+    const bool renderBackground = in.kind != Kind::foreground || in.preEraseImage.isEmpty() ||
+                                  in.backgroundRecipe != backgroundWanted;
 
     Picture foreground = in.foregroundImage;
-    if (in.kind != Kind::background || foreground.isEmpty()) {
-        const EffectSettings& fs = in.foreground;
-        // A background rendering without a foreground yet reveals the original itself.
-        out.foregroundRecipe = in.kind == Kind::background
-                                   ? LayerRecipe{EffectSettings{}, std::nullopt, in.neutral}
-                                   : LayerRecipe{fs, in.adjustments, in.neutral};
-        foreground = renderLayer(in.original, *out.foregroundRecipe);
+    if (renderForeground) {
+        out.foregroundRecipe = foregroundWanted;
+        foreground = renderLayer(in.original, foregroundWanted);
         if (foreground.isEmpty())
             return outOfMemory();
     }
     if (stopped())
         return out;
     Picture preErase = in.preEraseImage;
-    Picture background;
-    if (in.kind != Kind::foreground) {
-        out.backgroundRecipe = LayerRecipe{in.background, in.adjustments, in.neutral};
-        background = renderLayer(in.original, *out.backgroundRecipe);
-        if (background.isEmpty())
+    if (renderBackground) {
+        out.backgroundRecipe = backgroundWanted;
+        preErase = renderLayer(in.original, backgroundWanted);
+        if (preErase.isEmpty())
             return outOfMemory();
-        preErase = background;
-        // Strokes paint into the layer itself; keep the clean rendering apart first. Without
-        // strokes the two share their pixels: a later stroke copies them as it paints.
-        if (paintsAnything(in.strokes)) {
-            if (!pixels::detachPooled(preErase.image))
-                return outOfMemory();
-        }
     }
     if (stopped())
         return out;
-    if (in.kind != Kind::background) {
+    if (renderForeground) {
         out.revealWindow = displayWindow(foreground, in.view);
         out.foregroundImage = foreground;
     }
     if (in.eraserOn)
         out.eraseWindow = displayWindow(preErase, in.view);
-    if (in.kind == Kind::foreground) {
-        // Every stroke again from the clean background, with the new reveal.
-        background = in.preEraseImage;
-        if (paintsAnything(in.strokes)) {
-            if (!pixels::detachPooled(background.image))
-                return outOfMemory();
-        }
+    // Strokes paint into the layer itself; the clean rendering stays apart. Without strokes
+    // the two share their pixels: a later stroke copies them as it paints.
+    Picture background = preErase;
+    if (paintsAnything(in.strokes)) {
+        if (!pixels::detachPooled(background.image))
+            return outOfMemory();
     }
     out.composite = compositeStrokes(background, in.strokes, patternColor(foreground),
                                      patternColor(preErase), in.original.image);
     if (out.composite.isEmpty())
         return outOfMemory();
     out.backgroundImage = out.composite;
-    if (in.kind != Kind::foreground)
+    if (renderBackground)
         out.preEraseImage = preErase;
     out.shownComposite = displayWindow(out.composite, in.view).image;
     out.ok = true;

@@ -16,19 +16,18 @@
 
 namespace vividra {
 
-// Runs a layer's effects and then the adjustments that differ from `neutral`,
-// in the fixed order. Without adjustments only the effects run (intake).
+// Runs a layer's effects and then the adjustments that differ from their neutral
+// defaults, in the fixed order.
 Picture effectChain(Picture picture, const EffectSettings& effects,
-                    const std::optional<AdjustmentSettings>& adjustments,
-                    const AdjustmentSettings& neutral);
+                    const AdjustmentSettings& adjustments);
 
-// How a layer was made from the original: its effects and, unless it was taken in
-// without them, the adjustments. A layer is a pure function of the original and its
-// recipe, so the history can drop a layer's pixels and render it again exactly.
+// How a layer was made from the original: its effects and the shared adjustments. Every
+// layer has them, as the preview does: a layer made without them would show a picture that
+// no setting describes. A layer is a pure function of the original and its recipe, so the
+// history can drop a layer's pixels and render it again exactly.
 struct LayerRecipe {
     EffectSettings effects;
-    std::optional<AdjustmentSettings> adjustments;
-    AdjustmentSettings neutral;
+    AdjustmentSettings adjustments;
 
     bool operator==(const LayerRecipe&) const = default;
 };
@@ -44,11 +43,15 @@ struct LayerRenderInput {
     Picture original; // its decoded pixels when still current, else empty
     EffectSettings background;
     EffectSettings foreground;
-    std::optional<AdjustmentSettings> adjustments;
-    AdjustmentSettings neutral;
+    AdjustmentSettings adjustments;
     bool eraserOn = false;
-    Picture foregroundImage; // the layers as they are now
+    // The layers as they are now, with their recipes. A layer the rendering is not asked
+    // for is kept only if its recipe is what the settings ask for; otherwise it is
+    // rendered too, so the result never mixes layers of different settings.
+    Picture foregroundImage;
     Picture preEraseImage;
+    LayerRecipe foregroundRecipe;
+    LayerRecipe backgroundRecipe;
     QList<CustomPathRef> strokes; // every recorded stroke, the current one included
     ViewGeometry view;            // where the picture is on screen
     // Set when a newer request has made this rendering useless.
@@ -62,12 +65,12 @@ struct LayerRenderResult {
     QString reason;          // what to tell the user when it failed, or empty
     bool damaged = false;    // the file was cut off; what arrived was read
     Picture original;        // the decoded original, for reuse by later renderings
-    Picture foregroundImage; // set for foreground and both
-    Picture backgroundImage; // set for background and both: the composite itself
-    Picture preEraseImage;   // set for background and both
+    Picture foregroundImage; // set when the foreground was rendered
+    Picture backgroundImage; // the composite itself
+    Picture preEraseImage;   // set when the background was rendered
     Picture composite;
     QImage shownComposite; // what the box shows of the composite
-    Picture revealWindow;  // what the box shows of the foreground; set for foreground and both
+    Picture revealWindow;  // what the box shows of the foreground, when it was rendered
     Picture eraseWindow;   // the same of the clean background, when the eraser is on
     ViewGeometry view;     // where the view was when the windows were cut
     // The recipes of the layers this rendering made; unset for a layer it kept.

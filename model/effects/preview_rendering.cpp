@@ -53,32 +53,29 @@ Picture firstLookOfFile(const QString& path, const QSize& size) {
     return image.isNull() ? Picture() : Picture(std::move(image));
 }
 
-Picture previewLayer(const PreviewInput& in, const EffectSettings& effects,
-                     const std::optional<AdjustmentSettings>& adjustments, PreviewLayer* cache) {
+Picture previewLayer(const PreviewInput& in, const EffectSettings& effects, PreviewLayer* cache) {
+    const AdjustmentSettings& adjustments = in.adjustments;
     const bool detailed = sketchDrawnInDetail(effects) && !in.detailed.isEmpty();
     const qint64 detail = detailed ? in.detailed.image.cacheKey() : 0;
     if (cache && cache->picture.image.size() == in.reduced.image.size() &&
         cache->effects == effects && cache->adjustments == adjustments &&
-        cache->neutral == in.neutral && cache->source == in.reduced.image.cacheKey() &&
-        cache->detail == detail)
+        cache->source == in.reduced.image.cacheKey() && cache->detail == detail)
         return cache->picture;
     const Picture& from = detailed ? in.detailed : in.reduced;
     const double scale = from.size.width() / in.fullSize.width();
-    Picture layer = effectChain(from, scaledForPreview(effects, scale), adjustments, in.neutral);
+    Picture layer = effectChain(from, scaledForPreview(effects, scale), adjustments);
     if (detailed && !layer.isEmpty())
         layer = reducedOriginal(layer, in.reduced.size);
     if (cache && !layer.isEmpty())
-        *cache = {effects, adjustments, in.neutral, in.reduced.image.cacheKey(), detail, layer};
+        *cache = {effects, adjustments, in.reduced.image.cacheKey(), detail, layer};
     return layer;
 }
 
 QImage renderPreview(const PreviewInput& in) {
     if (in.reduced.isEmpty() || in.fullSize.isEmpty())
         return QImage();
-    const Picture foreground =
-        previewLayer(in, in.foreground, in.foregroundAdjustments, in.foregroundCache);
-    const Picture background =
-        previewLayer(in, in.background, in.backgroundAdjustments, in.backgroundCache);
+    const Picture foreground = previewLayer(in, in.foreground, in.foregroundCache);
+    const Picture background = previewLayer(in, in.background, in.backgroundCache);
     if (foreground.isEmpty() || background.isEmpty())
         return QImage();
     // The strokes at the reduced scale: the paths are y-up from the picture's bottom edge,

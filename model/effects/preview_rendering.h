@@ -3,8 +3,6 @@
 #include <QList>
 #include <QSizeF>
 
-#include <optional>
-
 #include "model/effects/effect_settings.h"
 #include "model/paint/compositing.h"
 #include "model/paint/custom_path.h"
@@ -15,8 +13,7 @@ namespace vividra {
 // A layer of the preview as last rendered, so a change to one layer renders only that one.
 struct PreviewLayer {
     EffectSettings effects;
-    std::optional<AdjustmentSettings> adjustments;
-    AdjustmentSettings neutral;
+    AdjustmentSettings adjustments;
     qint64 source = 0;
     qint64 detail = 0;
     Picture picture;
@@ -31,10 +28,8 @@ struct PreviewInput {
     QSizeF fullSize;  // the original's own size, in pixels
     EffectSettings background;
     EffectSettings foreground;
-    std::optional<AdjustmentSettings> foregroundAdjustments;
-    std::optional<AdjustmentSettings> backgroundAdjustments;
-    AdjustmentSettings neutral;
-    QList<CustomPathRef> strokes; // in the original's pixels
+    AdjustmentSettings adjustments; // shared by both layers
+    QList<CustomPathRef> strokes;   // in the original's pixels
     ViewGeometry view;
     // Where the layers are kept between previews; may be null.
     PreviewLayer* foregroundCache = nullptr;

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <new>
+#include <utility>
 
 #include "model/platform/log.h"
 #include "model/platform/work_queue.h"
@@ -17,7 +18,15 @@ SessionJobs::~SessionJobs() {
 void SessionJobs::enqueue(Kind kind, Start start, Apply ended) {
     if (closed_)
         return;
-    waiting_.push_back({kind, generation_, std::move(start), std::move(ended)});
+    waiting_.push_back({kind, generation_, std::move(start), std::move(ended), false, {}});
+    pump();
+    notify();
+}
+
+void SessionJobs::enqueueOutliving(Kind kind, Start start, Apply dropped) {
+    if (closed_)
+        return;
+    waiting_.push_back({kind, generation_, std::move(start), {}, true, std::move(dropped)});
     pump();
     notify();
 }
@@ -25,10 +34,14 @@ void SessionJobs::enqueue(Kind kind, Start start, Apply ended) {
 void SessionJobs::beginSession() {
     ++generation_;
     finished_ += waiting_.size();
-    waiting_.clear();
-    if (runningCancel_)
+    std::deque<Job> dropped = std::exchange(waiting_, {});
+    if (runningCancel_ && !runningOutlives_)
         runningCancel_->store(true);
     notify();
+    // Last, as these may queue work of the new session.
+    for (Job& job : dropped)
+        if (job.dropped && !closed_)
+            job.dropped();
 }
 
 int SessionJobs::count(Kind kind) const {
@@ -49,6 +62,7 @@ void SessionJobs::pump() {
         running_ = true;
         runningKind_ = job.kind;
         runningGeneration_ = job.generation;
+        runningOutlives_ = job.outlivesSession;
         Work work = job.start();
         if (!work) {
             // Nothing to do after all (the session changed since it was asked for).
@@ -61,8 +75,10 @@ void SessionJobs::pump() {
         runningCancel_ = std::make_shared<std::atomic<bool>>(false);
         const Cancel cancel = runningCancel_;
         const std::uint64_t generation = job.generation;
+        const bool outlives = job.outlivesSession;
         platform::runInBackground([this, alive = alive_, work = std::move(work),
-                                   ended = std::move(job.ended), cancel, generation]() mutable {
+                                   ended = std::move(job.ended), cancel, generation,
+                                   outlives]() mutable {
             Apply apply;
             QString failure;
             bool threw = true;
@@ -81,10 +97,10 @@ void SessionJobs::pump() {
             // The copies the work made are released here, on the pool thread.
             work = nullptr;
             platform::runOnMain([this, alive, apply = std::move(apply), ended = std::move(ended),
-                                 failure, generation]() mutable {
+                                 failure, generation, outlives]() mutable {
                 if (!*alive)
                     return;
-                const bool current = generation == generation_ && !closed_;
+                const bool current = (generation == generation_ || outlives) && !closed_;
                 if (!failure.isEmpty())
                     platform::logLine(QStringLiteral("Job failed: ") + failure);
                 if (current && apply)
@@ -123,6 +139,7 @@ void SessionJobs::cancelRunning() {
 
 void SessionJobs::finish() {
     running_ = false;
+    runningOutlives_ = false;
     runningCancel_.reset();
     ++finished_;
     pump();

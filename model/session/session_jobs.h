@@ -51,8 +51,13 @@ public:
     // nothing to do, or failed), unless its session is gone by then.
     void enqueue(Kind kind, Start start, Apply ended = {});
 
+    // Queues a job that answers the user about a file (an export) rather than changing the
+    // session. Once started it holds copies of all it needs, so a new session neither stops
+    // it nor drops its result. `dropped` runs instead if a new session begins before it starts.
+    void enqueueOutliving(Kind kind, Start start, Apply dropped);
+
     // Starts a new session: waiting jobs are dropped and a running one is told to stop;
-    // its result will not be applied.
+    // its result will not be applied (unless it outlives the session).
     void beginSession();
     std::uint64_t generation() const { return generation_; }
 
@@ -91,6 +96,8 @@ private:
         std::uint64_t generation;
         Start start;
         Apply ended;
+        bool outlivesSession = false;
+        Apply dropped;
     };
     void pump();
     void finish();
@@ -100,6 +107,7 @@ private:
     bool running_ = false;
     Kind runningKind_ = Kind::other;
     std::uint64_t runningGeneration_ = 0;
+    bool runningOutlives_ = false;
     std::shared_ptr<std::atomic<bool>> runningCancel_;
     std::uint64_t generation_ = 1;
     std::uint64_t finished_ = 0;

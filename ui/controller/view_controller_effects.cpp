@@ -160,6 +160,8 @@ SessionJobs::Work ViewController::beginRendering(LayerRenderInput::Kind kind) {
     in.original = currentOriginal();
     in.foregroundImage = foregroundImage;
     in.preEraseImage = preEraseImage;
+    in.foregroundRecipe = foregroundRecipe_;
+    in.backgroundRecipe = backgroundRecipe_;
     recordCurrentStroke(foregroundImage, preEraseImage);
     in.strokes = snapshotStrokes(imageViewBackground->strokePaths);
     in.view = canvasGeometry();
@@ -195,7 +197,10 @@ void ViewController::finishRendering(LayerRenderInput::Kind kind, LayerRenderRes
         // Windows cut for where the view was before a zoom or pan are not used; the
         // rebuild on its way cuts them for where it is now.
         const bool viewUnmoved = result.view == canvasGeometry();
-        if (kind != Kind::background) {
+        // A layer of older settings is rendered too, whatever was asked for.
+        const bool newForeground = result.foregroundRecipe.has_value();
+        const bool newBackground = result.backgroundRecipe.has_value();
+        if (newForeground) {
             foregroundImage = result.foregroundImage;
             if (viewUnmoved) {
                 currentMaskImage = result.revealWindow;
@@ -204,10 +209,10 @@ void ViewController::finishRendering(LayerRenderInput::Kind kind, LayerRenderRes
                 canvasBuiltFor_.reset();
             }
         }
-        if (settings.brush.eraser && viewUnmoved && kind != Kind::foreground)
+        if (settings.brush.eraser && viewUnmoved && newBackground)
             zoomEraseImage = result.eraseWindow;
         backgroundImage = result.backgroundImage;
-        if (kind != Kind::foreground)
+        if (newBackground)
             preEraseImage = result.preEraseImage;
         if (result.foregroundRecipe)
             foregroundRecipe_ = *result.foregroundRecipe;
@@ -217,10 +222,10 @@ void ViewController::finishRendering(LayerRenderInput::Kind kind, LayerRenderRes
         currentZoomInImage = result.composite;
         layersMadeAt_ = renderStartedAt_;
         showComposite(result.composite, result.shownComposite, result.view, renderStartedAt_);
-        // A background rendering builds no reveal window: the revealing brush stays as it is.
-        if (viewUnmoved &&
-            (kind != Kind::background || settings.brush.eraser || settings.brush.customColor))
-            chooseLiveColor(kind == Kind::background ? currentMaskImage : result.revealWindow,
+        // A rendering that kept the foreground builds no reveal window: the revealing brush
+        // stays as it is.
+        if (viewUnmoved && (newForeground || settings.brush.eraser || settings.brush.customColor))
+            chooseLiveColor(newForeground ? result.revealWindow : currentMaskImage,
                             result.eraseWindow);
     }
     imageViewBackground->path = makePath();
@@ -234,7 +239,7 @@ void ViewController::finishRendering(LayerRenderInput::Kind kind, LayerRenderRes
                                                        : QStringLiteral("effects"));
     }
     startWaitingUpdates();
-    if (kind == Kind::foreground && result.ok)
+    if (result.ok && result.foregroundRecipe && !result.backgroundRecipe)
         refreshViewCanvas();
 }
 

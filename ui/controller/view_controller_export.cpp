@@ -70,8 +70,12 @@ void ViewController::exportPicture() {
     auto cancel = std::make_shared<std::atomic<bool>>(false);
     showExportProgress(cancel);
     const QString format = selectedFormat;
-    jobs.enqueue(
-        SessionJobs::Kind::other, [this, destination, format, cancel]() -> SessionJobs::Work {
+    // The file is the user's request: once the export has its copies, a new picture taken
+    // in meanwhile neither stops it nor silences its report. One that has not started yet
+    // has lost the pictures it was to write, and goes as if cancelled.
+    jobs.enqueueOutliving(
+        SessionJobs::Kind::other,
+        [this, destination, format, cancel]() -> SessionJobs::Work {
             if (originalImagePath.isEmpty() || cancel->load()) {
                 closeExportProgress();
                 return {};
@@ -101,6 +105,10 @@ void ViewController::exportPicture() {
                 const exporting::Outcome outcome = exporting::run(request, *cancel, &error);
                 return SessionJobs::Apply([this, outcome, error] { finishExport(outcome, error); });
             };
+        },
+        [this, cancel] {
+            cancel->store(true);
+            closeExportProgress();
         });
 }
 

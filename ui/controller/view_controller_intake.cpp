@@ -127,6 +127,7 @@ void ViewController::startIntake(const QString& path, const QString& action, boo
         in.original = kept;
         in.background = settings.background;
         in.foreground = settings.foreground;
+        in.adjustments = settings.adjustments;
         in.eraserOn = settings.brush.eraser;
         in.view = view;
 
@@ -148,8 +149,7 @@ void ViewController::startIntake(const QString& path, const QString& action, boo
             first.preview.fullSize = QSizeF(pixels);
             first.preview.background = settings.background;
             first.preview.foreground = settings.foreground;
-            first.preview.foregroundAdjustments = first.preview.backgroundAdjustments =
-                settings.adjustments;
+            first.preview.adjustments = settings.adjustments;
             first.preview.view = view;
         }
         return [this, in = std::move(in), action, reset, readable, path, first = std::move(first),

@@ -75,7 +75,7 @@ bool ViewController::showInstantPreview() {
     in.fullSize = full;
     in.background = settings.background;
     in.foreground = settings.foreground;
-    in.foregroundAdjustments = in.backgroundAdjustments = settings.adjustments;
+    in.adjustments = settings.adjustments;
     in.strokes = imageViewBackground->strokePaths;
     if (CustomPathRef painting = currentStroke(Picture(), Picture()))
         in.strokes << painting;

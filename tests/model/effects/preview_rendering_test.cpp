@@ -38,7 +38,6 @@ TEST(Preview, AgreesWithTheFullRenderingAtFit) {
     const Picture original = scene(1600, 1200);
     const ViewGeometry fit{QRectF(0, 0, 400, 300), QRectF(0, 0, 400, 300), 400, 300};
     const Picture reduced = reducedOriginal(original, QSizeF(400, 300));
-    const AdjustmentSettings neutral;
 
     struct Case {
         const char* name;
@@ -75,12 +74,12 @@ TEST(Preview, AgreesWithTheFullRenderingAtFit) {
                              : effects.blackWhiteOn ? effects.blackWhiteEffect
                                                     : effects.colorEffect;
         // The effect on the foreground, revealed by one stroke; the background left plain.
-        const Picture full = effectChain(original, effects, adjustments, neutral);
+        const Picture full = effectChain(original, effects, adjustments);
         auto path = makePath();
         path->moveTo(200, 300);
         path->lineTo(1400, 900);
         const auto stroke = std::make_shared<CustomPath>(300.0, QBrush(), path);
-        const Picture background = effectChain(original, EffectSettings(), adjustments, neutral);
+        const Picture background = effectChain(original, EffectSettings(), adjustments);
         const Picture composite =
             compositeStrokes(background, {stroke}, patternColor(full), patternColor(background));
         const QImage expected = displayWindow(composite, fit).image;
@@ -90,8 +89,7 @@ TEST(Preview, AgreesWithTheFullRenderingAtFit) {
         in.detailed = reducedOriginal(original, sketchDetailSize(original.size, QSizeF(400, 300)));
         in.fullSize = original.size;
         in.foreground = effects;
-        in.foregroundAdjustments = in.backgroundAdjustments = adjustments;
-        in.neutral = neutral;
+        in.adjustments = adjustments;
         in.strokes = {stroke};
         in.view = fit;
         const QImage preview = renderPreview(in);

@@ -130,6 +130,35 @@ TEST(SessionJobs, aNewSessionDropsWaitingJobsAndLateResults) {
     EXPECT_EQ(probe.events.back(), "apply after");
 }
 
+TEST(SessionJobs, anOutlivingJobIsAppliedAfterANewSessionOrToldItWasDropped) {
+    application();
+    SessionJobs line;
+    std::vector<std::string> events;
+    std::atomic<bool> release{false};
+    bool cancelSeen = true;
+    const auto outliving = [&](const std::string& name) {
+        line.enqueueOutliving(
+            SessionJobs::Kind::other,
+            [&, name]() -> SessionJobs::Work {
+                return [&, name](const SessionJobs::Cancel& cancel) {
+                    while (!release.load())
+                        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                    cancelSeen = cancel->load();
+                    return SessionJobs::Apply([&, name] { events.push_back("apply " + name); });
+                };
+            },
+            [&, name] { events.push_back("dropped " + name); });
+    };
+    outliving("running");
+    outliving("waiting");
+    line.beginSession();
+    EXPECT_EQ(events, (std::vector<std::string>{"dropped waiting"}));
+    release = true;
+    ASSERT_TRUE(spinUntil([&] { return !line.busy(); }));
+    EXPECT_FALSE(cancelSeen);
+    EXPECT_EQ(events, (std::vector<std::string>{"dropped waiting", "apply running"}));
+}
+
 TEST(SessionJobs, workThatThrowsIsReportedEndsAndTheLineGoesOn) {
     application();
     SessionJobs line;

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "model/effects/image_tools.h"
+#include "model/effects/layer_rendering.h"
 #include "model/files/export_file.h"
 #include "model/files/keep_sidecar.h"
 #include "model/files/profile_file.h"
@@ -303,6 +304,7 @@ private slots:
         EditSettings look;
         look.background.blackWhiteOn = true;
         look.foreground.sepiaOn = true;
+        look.adjustments.brightness = 0.3f;
         const QString path = root + QStringLiteral("/look.clr");
         QVERIFY(profile::writeFile(path, profile::text(look, look.brushLabel())));
         openSplash(test::writeColourPicture(root, 200, 150));
@@ -321,6 +323,73 @@ private slots:
         QVERIFY(c.imageViewBackground->strokePaths.isEmpty());
         QVERIFY(isGrey(c.backgroundImage.image.pixel(100, 75)));
         QVERIFY(!isGrey(c.foregroundImage.image.pixel(100, 75)));
+
+        // The layers are the profile's look, adjustments included, and so is the export.
+        const Picture original = *ImageTools::readPicture(c.originalImagePath);
+        const Picture background = effectChain(original, look.background, look.adjustments);
+        QCOMPARE(c.foregroundImage.image,
+                 effectChain(original, look.foreground, look.adjustments).image);
+        QCOMPARE(c.preEraseImage.image, background.image);
+        const QString exported = root + QStringLiteral("/look.png");
+        test::answerFormatWindow(QStringLiteral("PNG"));
+        d.saveAnswers = {exported};
+        c.exportPicture();
+        QTRY_COMPARE(d.alerts.size(), 2);
+        QCOMPARE(ImageTools::readPicture(exported)->image, background.image);
+    }
+
+    void anExportOutlivesANewPictureTakenInMeanwhile() {
+        ViewController& c = fixture_.controller();
+        test::ScriptedDialogs& d = fixture_.dialogs();
+        const QString root = fixture_.environment().root();
+        openSplash(test::writeColourPicture(root, 200, 150));
+        const QImage splash = c.flattenForExport().image;
+        const QString next = test::writeColourPicture(root, 120, 90, QStringLiteral("next.png"));
+        platform::defaults::setString(platform::defaults::kShowRateMessage, "No");
+
+        // Started with its copies, then a picture opened with the program: still written and
+        // told, and the new picture comes in after it.
+        const QString written = root + QStringLiteral("/written.png");
+        test::answerFormatWindow(QStringLiteral("PNG"));
+        d.saveAnswers = {written};
+        const int before = d.alerts.size();
+        c.exportPicture();
+        c.openRequested({{}, {{QStringLiteral("0"), QStringList{next}}}});
+        QTRY_COMPARE(d.alerts.size(), before + 1);
+        QCOMPARE(informative(d, before), "Image saved successfully.");
+        QCOMPARE(ImageTools::readPicture(written)->image, splash);
+        fixture_.waitIdle();
+        QCOMPARE(c.originalImagePath, next);
+        QTRY_VERIFY(!findVisible<QProgressDialog>());
+
+        // Still waiting behind other work when a picture is dropped: its pictures are gone,
+        // so it goes as if cancelled, and its progress window with it.
+        openSplash(test::writeColourPicture(root, 200, 150));
+        std::atomic<bool> release{false};
+        c.jobs.enqueue(SessionJobs::Kind::other, [&release]() -> SessionJobs::Work {
+            return [&release](const SessionJobs::Cancel&) {
+                while (!release.load())
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                return SessionJobs::Apply([] {});
+            };
+        });
+        const QString dropped = root + QStringLiteral("/dropped.png");
+        test::answerFormatWindow(QStringLiteral("PNG"));
+        d.saveAnswers = {dropped};
+        c.exportPicture();
+        QTRY_VERIFY(findVisible<QProgressDialog>());
+        c.pictureDropped({{}, {{QStringLiteral("path"), next}}});
+        release = true;
+        fixture_.waitIdle();
+        QTRY_VERIFY(!findVisible<QProgressDialog>());
+        QCOMPARE(d.alerts.size(), before + 1);
+        QVERIFY(!QFileInfo::exists(dropped));
+        // The next export is not refused as if one still ran.
+        test::answerFormatWindow(QStringLiteral("PNG"));
+        d.saveAnswers = {dropped};
+        c.exportPicture();
+        QTRY_COMPARE(d.alerts.size(), before + 2);
+        QVERIFY(QFileInfo::exists(dropped));
     }
 
     void aKeptColourTravelsBesideTheProfile() {

@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <atomic>
 
 #include "kernels/pixel_memory.h"
 #include "model/effects/image_tools.h"
@@ -11,11 +12,13 @@
 #include "model/paint/compositing.h"
 #include "support/test_pictures.h"
 #include "support/window_fixture.h"
+#include "tests/support/sample_pictures.h"
 #include "ui/canvas/custom_drag_view.h"
 #include "ui/canvas/draw_view.h"
 #include "ui/controller/view_controller.h"
 #include "ui/controls/check_box.h"
 #include "ui/controls/progress_indicator.h"
+#include "ui/controls/slider.h"
 
 using namespace vividra;
 using test::isGrey;
@@ -202,6 +205,65 @@ private slots:
         fixture_.waitIdle();
         QCOMPARE(c.originalImagePath, path);
         QCOMPARE(c.foregroundImage.image.size(), QSize(400, 300));
+    }
+
+    void everyRenderingThatLandsIsTheSettingsAfresh() {
+        ViewController& c = fixture_.controller();
+        fixture_.load(300, 200);
+        fixture_.paintAcrossMiddle();
+        fixture_.waitIdle();
+        // Held behind other work, a background change, a foreground change and new
+        // adjustments wait together; the background's rendering then starts first.
+        std::atomic<bool> release{false};
+        c.jobs.enqueue(SessionJobs::Kind::other, [&release]() -> SessionJobs::Work {
+            return [&release](const SessionJobs::Cancel&) {
+                while (!release.load())
+                    QThread::msleep(2);
+                return SessionJobs::Apply([] {});
+            };
+        });
+        c.checkBackgroundBlackWhite->click();
+        c.checkForegroundSepia->click();
+        c.sliderBrightness->setFloatValue(0.3f);
+        emit c.sliderBrightness->floatValueChanged(0.3f);
+        release = true;
+
+        const Picture original = *ImageTools::readPicture(c.originalImagePath);
+        const Picture foreground =
+            effectChain(original, c.settings.foreground, c.settings.adjustments);
+        const Picture background =
+            effectChain(original, c.settings.background, c.settings.adjustments);
+        const auto fresh = [&] {
+            return compositeStrokes(background, c.imageViewBackground->strokePaths,
+                                    patternColor(foreground), patternColor(background),
+                                    original.image)
+                .image;
+        };
+        qint64 landed = c.lastImage.image.cacheKey();
+        int landings = 0;
+        QElapsedTimer clock;
+        clock.start();
+        while ((c.infoProvider.jobsBusy() || c.jobs.busy()) && clock.elapsed() < 30000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+            if (c.lastImage.image.cacheKey() == landed)
+                continue;
+            landed = c.lastImage.image.cacheKey();
+            ++landings;
+            QVERIFY2(test::compare(c.lastImage.image, fresh()).max <= 2,
+                     qPrintable(QStringLiteral("landing %1").arg(landings)));
+        }
+        QVERIFY(landings > 0);
+        QCOMPARE(c.foregroundImage.image, foreground.image);
+        QCOMPARE(c.preEraseImage.image, background.image);
+        const QImage shown = displayWindow(Picture(fresh()), c.imageView->viewGeometry()).image;
+        QVERIFY(test::compare(c.imageView->shownImage(), shown).max <= 2);
+
+        // A picture taken in under non-neutral adjustments has them on both layers.
+        const QString again = c.originalImagePath;
+        c.takeInPicture(again, QStringLiteral("addImage"));
+        fixture_.waitIdle();
+        QCOMPARE(c.foregroundImage.image, foreground.image);
+        QCOMPARE(c.preEraseImage.image, background.image);
     }
 
 private:
