@@ -290,7 +290,6 @@ void ViewController::finishViewRebuild(const ViewGeometry& g, bool original, con
     surface->currentLineWidth = surface->lineWidth * surface->scale;
     infoProvider.viewRebuildPending = false;
     if (std::exchange(panEnded_, false)) {
-        needToSaveState = true;
         registerStateChange(QStringLiteral("rightMouse"));
     }
     startWaitingUpdates();
