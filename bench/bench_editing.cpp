@@ -45,7 +45,7 @@ void BM_OpenFirstPicture(benchmark::State& state) {
 // of its own). Run it in a process of its own: `--benchmark_filter=SessionPeakMemory`.
 void BM_SessionPeakMemory(benchmark::State& state) {
     Session s;
-    s.controller.historyMemoryBudget = 0;
+    s.controller.history.memoryBudget = 0;
     ViewController& c = s.controller;
     const std::initializer_list<CheckBox*> boxes = {
         c.checkBackgroundBlackWhite, c.checkBackgroundBlur, c.checkBackgroundOilPainting,

@@ -53,7 +53,7 @@ struct HistorySession {
         state.counters["stall_ms"] = static_cast<double>(stall);
         state.counters["history_MB"] =
             static_cast<double>(historyLayerBytes(
-                c.actualStatesList, {c.foregroundImage, c.preEraseImage, c.backgroundImage,
+                c.history.states(), {c.foregroundImage, c.preEraseImage, c.backgroundImage,
                                      c.lastImage, c.currentZoomInImage})) /
             (1 << 20);
         state.counters["peak_rss_MB"] = static_cast<double>(peakResidentMegabytes());
@@ -68,7 +68,6 @@ void BM_RecordState(benchmark::State& state) {
     for (auto _ : state) {
         QElapsedTimer t;
         t.start();
-        s.c.needToSaveState = true;
         s.c.registerStateChange(QStringLiteral("brushSizeChanged"));
         state.SetIterationTime(static_cast<double>(t.nsecsElapsed()) / 1e9);
     }

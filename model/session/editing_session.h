@@ -6,7 +6,7 @@
 #include <QString>
 
 #include "model/effects/effect_settings.h"
-#include "model/history/state.h"
+#include "model/history/history.h"
 #include "model/platform/picture.h"
 #include "model/session/edit_settings.h"
 #include "model/session/info_provider.h"
@@ -41,11 +41,6 @@ public:
     // Rebuilds the view once zooming or panning pauses.
     QTimer* viewRebuildTimer = nullptr;
     QString selectedFormat = QStringLiteral("Default");
-    QList<StateRef> statesList;
-    QList<StateRef> actualStatesList;
-    int numberOfStates = 50;
-    int currentState = -1;
-    bool needToSaveState = true;
     bool changesMade = false;
     Picture currentZoomInImage;
     bool rateMessageShown = false;
@@ -62,6 +57,8 @@ public:
 
     // The settings of every editing control.
     EditSettings settings;
+    // The recorded states, for undo and redo.
+    History history;
     // The one line of picture work.
     SessionJobs jobs;
     // What the box shows, and whether the brush may paint there.

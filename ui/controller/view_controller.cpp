@@ -46,6 +46,7 @@ void styleButton(QPushButton* button, const QString& title, const QColor& face) 
 ViewController::ViewController() {
     platform::loadResources();
     jobs.onFailure = [this](const QString& reason) { showJobFailure(reason); };
+    history.onAvailabilityChanged = [this] { emit historyChanged(); };
 }
 
 ViewController::~ViewController() = default;
@@ -247,7 +248,7 @@ void ViewController::resetInterface() {
 
     resetControlsToDefaults();
 
-    commitState(QStringLiteral("resetInterface"));
+    startHistory(QStringLiteral("resetInterface"));
 
     imageViewBackground->makeBrushCircleImage();
 
@@ -295,15 +296,12 @@ void ViewController::beginNewSession() {
 void ViewController::emptySessionData() {
     beginNewSession();
     forgetOriginal();
-    statesList.clear();
-    actualStatesList.clear();
+    history.clear();
 
     foregroundImage = preEraseImage = zoomEraseImage = currentMaskImage = backgroundImage =
         lastImage = Picture();
     foregroundRecipe_ = backgroundRecipe_ = LayerRecipe();
 
-    currentState = 0;
-    needToSaveState = false;
     saveStateTriggeredByDrawing = false;
     lastWindowResize = false;
     maskImageWidth = maskImageHeight = 0;

@@ -17,7 +17,6 @@
 #include "model/effects/layer_rendering.h"
 #include "model/effects/preview_rendering.h"
 
-#include "model/history/history_memory.h"
 #include "model/platform/notification_center.h"
 #include "model/platform/picture.h"
 #include "model/session/editing_session.h"
@@ -164,8 +163,10 @@ public:
     void applyDialogColour();
 
     // History.
-    void commitState(const QString& action);
-    void registerStateChange(const QString& action);
+    // Records the session as it is now, over `layers` or else those of the state shown.
+    void registerStateChange(const QString& action, StateLayersRef layers = nullptr);
+    // Starts the history anew with the session as it is now.
+    void startHistory(const QString& action);
     QString controllersStatesText() const;
     void undo();
     void redo();
@@ -175,12 +176,10 @@ public:
     // Undo and redo would do something now.
     bool canUndo() const;
     bool canRedo() const;
-    // The layer memory the states may hold beyond the session's own pictures.
     // How many changes of the layers' settings there were, and which of them the picture on
     // screen shows (for the tests: the latter never goes back).
     std::uint64_t settingsChanges() const { return settingsChanges_; }
     std::uint64_t shownChange() const { return shownMadeAt_; }
-    std::int64_t historyMemoryBudget = kHistoryMemoryBudget;
 
     // Export and profiles.
     void exportPicture();
@@ -383,6 +382,15 @@ private:
     LayerRecipe backgroundRecipe_;
     // Keeps the layer pixels the states hold within the history's memory budget.
     void trimHistory();
+    // A state of the session as it is now, its strokes going on from the state shown.
+    StateRef makeState(const QString& action, StateLayersRef layers) const;
+    // The session's layers, recipes and pixels, as a state keeps them.
+    StateLayersRef sessionLayers() const;
+    // Records a change of the layers' settings when it is made; its layers' pixels follow
+    // when their rendering ends.
+    void recordLayerChange(LayerUpdate kind);
+    // A job that reads or writes the session's pictures is running or waiting.
+    bool pictureWorkRunning() const;
 
     // Export and profiles.
     void showExportProgress(const std::shared_ptr<std::atomic<bool>>& cancel);

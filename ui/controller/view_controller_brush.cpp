@@ -140,7 +140,6 @@ void ViewController::applyBrushSize() {
         s->lineWidth = settings.brush.size;
         s->currentLineWidth = s->lineWidth * s->scale;
         s->update();
-        needToSaveState = true;
         registerStateChange(QStringLiteral("brushSizeChanged"));
     });
 }
@@ -170,7 +169,6 @@ void ViewController::applyEraserMode() {
         syncSurfaceModes();
         chooseLiveColor(r.revealWindow, r.eraseWindow);
         imageViewBackground->makeBrushCircleImage();
-        needToSaveState = true;
         registerStateChange(QStringLiteral("customColorSelected"));
     });
 }
@@ -185,7 +183,6 @@ void ViewController::customColourToggled() {
     refreshComposite(true, [this](const RefreshResult& r) {
         syncSurfaceModes();
         chooseLiveColor(r.revealWindow, r.eraseWindow);
-        needToSaveState = true;
         registerStateChange(QStringLiteral("customColorSelected"));
     });
 }

@@ -94,6 +94,7 @@ void ViewController::requestLayerUpdate(LayerUpdate kind) {
     // Without a picture there is nothing to render; the settings are used at the next intake.
     if (originalImagePath.isEmpty())
         return;
+    recordLayerChange(kind);
     showInstantPreview();
     if (renderingPending()) {
         if (!waitingUpdates.contains(kind))
@@ -233,10 +234,16 @@ void ViewController::finishRendering(LayerRenderInput::Kind kind, LayerRenderRes
     imageViewBackground->update();
 
     if (result.ok) {
-        needToSaveState = true;
-        registerStateChange(kind == Kind::background   ? QStringLiteral("updateBackgroundImage")
-                            : kind == Kind::foreground ? QStringLiteral("updateForegroundImage")
-                                                       : QStringLiteral("effects"));
+        // The change was recorded when it was made; its state takes the pixels now. Only
+        // changes made while the picture came in have no state yet.
+        history.cacheLayers(foregroundRecipe_, foregroundImage, backgroundRecipe_, preEraseImage);
+        if (!history.holdsLayers(foregroundRecipe_, backgroundRecipe_))
+            registerStateChange(kind == Kind::background   ? QStringLiteral("updateBackgroundImage")
+                                : kind == Kind::foreground ? QStringLiteral("updateForegroundImage")
+                                                           : QStringLiteral("effects"),
+                                sessionLayers());
+        else
+            trimHistory();
     }
     startWaitingUpdates();
     if (result.ok && result.foregroundRecipe && !result.backgroundRecipe)

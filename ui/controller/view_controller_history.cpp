@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "model/history/control_values.h"
-#include "model/history/history_memory.h"
 #include "model/history/state_restore.h"
 #include "model/paint/compositing.h"
 #include "model/platform/work_queue.h"
@@ -17,14 +16,13 @@ QString ViewController::controllersStatesText() const {
     return ControlValues::record(settings).toText();
 }
 
-void ViewController::commitState(const QString& action) {
+StateRef ViewController::makeState(const QString& action, StateLayersRef layers) const {
+    const StateRef shown = history.current();
     // The kept colour as it is now, in the place the strokes hold it.
     const std::optional<fx::HueKey> key =
         settings.keep.on ? std::optional(settings.keep.key()) : std::nullopt;
-    const QList<CustomPathRef> a0 = withKeptColour(
-        statesList.isEmpty() ? QList<CustomPathRef>() : statesList.last()->paths, key);
-    const QList<CustomPathRef> b0 = withKeptColour(
-        actualStatesList.isEmpty() ? QList<CustomPathRef>() : actualStatesList.last()->paths, key);
+    const QList<CustomPathRef> before =
+        withKeptColour(shown ? shown->paths : QList<CustomPathRef>(), key);
 
     const DrawView* surface = imageViewBackground;
     // Worked out as the composition does, so the recorded stroke paints the same pixels.
@@ -33,104 +31,108 @@ void ViewController::commitState(const QString& action) {
                              ? surface->currentLineWidth * surface->originalRect.width() /
                                    surface->pictureRect.width()
                              : surface->currentLineWidth;
-    auto strokeA = std::make_shared<CustomPath>(
-        width, currentColor, saveStateTriggeredByDrawing ? copyPath(surface->path) : makePath());
-    auto strokeB = std::make_shared<CustomPath>(
+    auto stroke = std::make_shared<CustomPath>(
         width, currentColor,
         saveStateTriggeredByDrawing ? copyPath(surface->secondPath) : makePath());
-    strokeA->edgeAware = strokeB->edgeAware = settings.brush.edgeAware;
+    stroke->edgeAware = settings.brush.edgeAware;
     if (settings.brush.eraser) {
-        strokeA->isErase = strokeB->isErase = true;
+        stroke->isErase = true;
     } else if (settings.brush.customColor) {
-        strokeA->color = strokeB->color = QBrush(settings.brush.colour);
-        strokeA->isSolidColor = strokeB->isSolidColor = true;
+        stroke->color = QBrush(settings.brush.colour);
+        stroke->isSolidColor = true;
     }
 
-    auto stateA = std::make_shared<State>(currentColor, a0 + QList<CustomPathRef>{strokeA});
-    auto stateB = std::make_shared<State>(currentColor, b0 + QList<CustomPathRef>{strokeB});
-
-    // States share their layers until a rendering changes them; a layer set whose pixels
-    // were dropped takes the session's again, which are the same pixels.
-    StateLayersRef layers = actualStatesList.isEmpty() ? nullptr : actualStatesList.last()->layers;
-    if (layers && layers->foregroundRecipe == foregroundRecipe_ &&
-        layers->backgroundRecipe == backgroundRecipe_) {
-        if (layers->foregroundImage.isEmpty())
-            layers->foregroundImage = foregroundImage;
-        if (layers->preEraseImage.isEmpty())
-            layers->preEraseImage = preEraseImage;
-    } else {
-        layers = std::make_shared<StateLayers>(
-            StateLayers{foregroundRecipe_, backgroundRecipe_, foregroundImage, preEraseImage});
-    }
-
-    const QString values = controllersStatesText();
-    for (const StateRef& s : {stateA, stateB}) {
-        s->controllersStates = values;
-        s->keep = settings.keep;
-        s->edgeAware = settings.brush.edgeAware;
-        s->lastAction = action;
-        s->layers = layers;
-    }
-    statesList.append(stateA);
-    actualStatesList.append(stateB);
-    emit historyChanged();
+    auto state = std::make_shared<State>(currentColor, before + QList<CustomPathRef>{stroke});
+    state->controllersStates = controllersStatesText();
+    state->keep = settings.keep;
+    state->edgeAware = settings.brush.edgeAware;
+    state->lastAction = action;
+    state->layers = std::move(layers);
+    return state;
 }
 
-void ViewController::registerStateChange(const QString& action) {
-    if (!needToSaveState) {
-        needToSaveState = true;
+StateLayersRef ViewController::sessionLayers() const {
+    return std::make_shared<StateLayers>(
+        StateLayers{foregroundRecipe_, backgroundRecipe_, foregroundImage, preEraseImage});
+}
+
+void ViewController::startHistory(const QString& action) {
+    history.clear();
+    history.record(makeState(action, sessionLayers()));
+}
+
+void ViewController::registerStateChange(const QString& action, StateLayersRef layers) {
+    // A layer set whose pixels were dropped takes the session's again, the same pixels.
+    history.cacheLayers(foregroundRecipe_, foregroundImage, backgroundRecipe_, preEraseImage);
+    // Layers change only by their own states; every other edit keeps those of the state shown.
+    if (!layers)
+        layers = history.current() ? history.current()->layers : sessionLayers();
+    history.record(makeState(action, std::move(layers)));
+    trimHistory();
+}
+
+void ViewController::recordLayerChange(LayerUpdate kind) {
+    const StateRef shown = history.current();
+    // Changes made while a picture comes in are recorded when their renderings end.
+    if (kind == LayerUpdate::eraserMode || !shown || !shown->layers ||
+        jobs.count(SessionJobs::Kind::intake) > 0)
+        return;
+    const StateLayersRef& base = shown->layers;
+    const LayerRecipe foreground{settings.foreground, settings.adjustments};
+    const LayerRecipe background{settings.background, settings.adjustments};
+    const bool foregroundChanges =
+        kind != LayerUpdate::background && base->foregroundRecipe != foreground;
+    const bool backgroundChanges =
+        kind != LayerUpdate::foreground && base->backgroundRecipe != background;
+    StateLayersRef layers = base;
+    if (foregroundChanges || backgroundChanges) {
+        // The pixels of a changed layer follow when its rendering ends.
+        layers = std::make_shared<StateLayers>(*base);
+        if (foregroundChanges) {
+            layers->foregroundRecipe = foreground;
+            layers->foregroundImage = Picture();
+        }
+        if (backgroundChanges) {
+            layers->backgroundRecipe = background;
+            layers->preEraseImage = Picture();
+        }
+    } else if (shown->controllersStates == controllersStatesText()) {
         return;
     }
-    if (currentState < numberOfStates) {
-        while (currentState < statesList.size() - 1) {
-            statesList.removeLast();
-            actualStatesList.removeLast();
-        }
-        commitState(action);
-        currentState += 1;
-    } else {
-        commitState(action);
-        statesList.removeFirst();
-        actualStatesList.removeFirst();
-    }
-    needToSaveState = true;
-    trimHistory();
-    emit historyChanged();
+    registerStateChange(kind == LayerUpdate::background   ? QStringLiteral("updateBackgroundImage")
+                        : kind == LayerUpdate::foreground ? QStringLiteral("updateForegroundImage")
+                                                          : QStringLiteral("effects"),
+                        std::move(layers));
 }
 
 void ViewController::trimHistory() {
-    QList<Picture> dropped = trimHistoryMemory(actualStatesList, currentState,
-                                               {foregroundImage, preEraseImage, backgroundImage,
-                                                lastImage, currentZoomInImage, currentOriginal()},
-                                               historyMemoryBudget);
-    // Unmapping a few hundred megabytes takes long enough to be felt in the window.
-    if (!dropped.isEmpty())
-        platform::runInBackground([dropped = std::move(dropped)]() mutable { dropped.clear(); });
+    history.trimMemory({foregroundImage, preEraseImage, backgroundImage, lastImage,
+                        currentZoomInImage, currentOriginal()});
+}
+
+bool ViewController::pictureWorkRunning() const {
+    return jobs.busy() || renderingPending();
 }
 
 bool ViewController::canUndo() const {
-    return currentState > 0 && currentState < actualStatesList.size() && !jobs.busy() &&
-           !renderingPending();
+    return history.canUndo() && !pictureWorkRunning();
 }
 
 bool ViewController::canRedo() const {
-    return statesList.size() > 1 && currentState >= 0 && currentState < statesList.size() - 1 &&
-           currentState + 1 < actualStatesList.size() && !jobs.busy() && !renderingPending();
+    return history.canRedo() && !pictureWorkRunning();
 }
 
 void ViewController::undo() {
     if (!canUndo())
         return;
-    currentState -= 1;
-    applyState(actualStatesList[currentState]);
+    applyState(history.undo());
 }
 
 void ViewController::redo() {
     if (!canRedo())
         return;
-    const StateRef shown = actualStatesList[currentState];
-    currentState += 1;
-    applyState(actualStatesList[currentState], shown);
+    const StateRef shown = history.current();
+    applyState(history.redo(), shown);
 }
 
 void ViewController::applyState(const StateRef& state, const StateRef& shown) {
@@ -141,7 +143,6 @@ void ViewController::applyState(const StateRef& state, const StateRef& shown) {
     settings.keep = state->keep;
     settings.brush.edgeAware = state->edgeAware;
     showSettings();
-    needToSaveState = false;
     syncSurfaceModes();
     DrawView* surface = imageViewBackground;
     surface->lineWidth = settings.brush.size;
@@ -153,7 +154,6 @@ void ViewController::applyState(const StateRef& state, const StateRef& shown) {
     // The surface's own copies: later strokes never touch a recorded one.
     surface->strokePaths = snapshotStrokes(state->paths);
     surface->update();
-    emit historyChanged();
     if (originalImagePath.isEmpty() || !state->layers)
         return;
 

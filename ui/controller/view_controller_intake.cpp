@@ -223,11 +223,7 @@ void ViewController::finishIntake(const QString& action, LayerRenderResult resul
     imageViewBackground->makeBrushCircleImage();
     imageViewBackground->update();
 
-    statesList.clear();
-    actualStatesList.clear();
-    commitState(action);
-    currentState = 0;
-    needToSaveState = false;
+    startHistory(action);
     if (reset)
         changesMade = false;
     // The window was resized while the picture was being taken in.

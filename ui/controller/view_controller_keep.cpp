@@ -109,7 +109,6 @@ void ViewController::edgeAwareToggled() {
     imageViewBackground->edgeAware = settings.brush.edgeAware;
     if (originalImagePath.isEmpty())
         return;
-    needToSaveState = true;
     registerStateChange(QStringLiteral("brushModeChanged"));
 }
 
@@ -180,7 +179,6 @@ void ViewController::applyKeptColour(bool record) {
     refreshComposite(false, [this, record](const RefreshResult&) {
         if (!record)
             return;
-        needToSaveState = true;
         registerStateChange(QStringLiteral("keepColorChanged"));
     });
 }

@@ -79,7 +79,6 @@ void ViewController::showComposite(const Picture& composite, const QImage& windo
 }
 
 void ViewController::strokeFinished() {
-    needToSaveState = true;
     saveStateTriggeredByDrawing = true;
     registerStateChange(QStringLiteral("pathModified"));
     saveStateTriggeredByDrawing = false;

@@ -131,7 +131,7 @@ void ViewController::applyProfile(const profile::Values& values) {
     }
     syncSurfaceModes();
 
-    statesList.clear();
+    history.clear();
     imageViewBackground->path = makePath();
     if (originalImagePath.isEmpty())
         return;

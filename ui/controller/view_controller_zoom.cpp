@@ -282,7 +282,6 @@ void ViewController::finishViewRebuild(const ViewGeometry& g, bool original, con
     surface->currentLineWidth = surface->lineWidth * surface->scale;
     viewState.rebuilt();
     if (viewState.takeEndedPan()) {
-        needToSaveState = true;
         registerStateChange(QStringLiteral("rightMouse"));
     }
     startWaitingUpdates();

@@ -54,9 +54,9 @@ private slots:
         const QImage original = ImageTools::readPicture(path)->image;
         QCOMPARE(c.foregroundImage.image.pixel(10, 10), original.pixel(10, 10));
         QCOMPARE(c.backgroundImage.image.pixel(390, 290), original.pixel(390, 290));
-        QCOMPARE(c.statesList.size(), 1);
-        QCOMPARE(c.statesList.front()->lastAction, QStringLiteral("addImage"));
-        QCOMPARE(c.currentState, 0);
+        QCOMPARE(c.history.states().size(), 1);
+        QCOMPARE(c.history.states().front()->lastAction, QStringLiteral("addImage"));
+        QCOMPARE(c.history.currentIndex(), 0);
         QVERIFY(c.infoProvider.isImageAdded);
         QVERIFY(fixture_.dialogs().alerts.isEmpty());
 
@@ -151,8 +151,9 @@ private slots:
         QVERIFY(!c.infoProvider.jobsBusy());
         QVERIFY(!isGrey(c.backgroundImage.image.pixel(50, 50))); // black and white, then sepia
         QVERIFY(c.checkForegroundSketch->isChecked());
-        QCOMPARE(c.statesList.back()->lastAction, QStringLiteral("updateBackgroundImage"));
-        QCOMPARE(c.statesList.size(), 4);
+        // One undo step for each of the four changes, though their renderings were merged.
+        QCOMPARE(c.history.states().back()->lastAction, QStringLiteral("updateForegroundImage"));
+        QCOMPARE(c.history.states().size(), 5);
     }
 
     void aStrokeRevealsTheForeground() {
@@ -176,7 +177,7 @@ private slots:
         QTest::mouseRelease(surface, Qt::LeftButton, {}, to);
         QCOMPARE(surface->strokePaths.size(), 1);
         QTRY_VERIFY(!c.infoProvider.jobsBusy());
-        QCOMPARE(c.statesList.back()->lastAction, QStringLiteral("pathModified"));
+        QCOMPARE(c.history.states().back()->lastAction, QStringLiteral("pathModified"));
 
         const QImage shown = c.currentZoomInImage.image;
         QCOMPARE(shown.size(), QSize(400, 300));
@@ -203,7 +204,7 @@ private slots:
         QTest::mousePress(surface, Qt::LeftButton, {}, p);
         QTest::mouseRelease(surface, Qt::LeftButton, {}, p + QPoint(5, 0));
         QVERIFY(surface->secondPath->isEmpty());
-        QCOMPARE(c.statesList.size(), 1);
+        QCOMPARE(c.history.states().size(), 1);
 
         c.takeInPicture(writeColourPicture(fixture_.environment().root(), 100, 100),
                         QStringLiteral("addImage"));
@@ -214,7 +215,7 @@ private slots:
         QTRY_VERIFY(!c.infoProvider.jobsBusy());
         // A click paints a dot.
         QTest::mouseClick(surface, Qt::LeftButton, {}, p);
-        QCOMPARE(c.statesList.size(), 2);
+        QCOMPARE(c.history.states().size(), 2);
         QCOMPARE(surface->strokePaths.size(), 1);
         QVERIFY(surface->strokePaths.front()->path->elementCount() >= 2);
         // The list keeps its own copy; the surface starts the next stroke afresh.
@@ -232,7 +233,7 @@ private slots:
         c.checkEraserMode->click();
         QTRY_VERIFY(!c.infoProvider.jobsBusy());
         QVERIFY(c.imageViewBackground->isErase);
-        QCOMPARE(c.statesList.back()->lastAction, QStringLiteral("customColorSelected"));
+        QCOMPARE(c.history.states().back()->lastAction, QStringLiteral("customColorSelected"));
         fixture_.paintAcrossMiddle();
         fixture_.waitIdle();
         const QImage result = c.currentZoomInImage.image;
@@ -297,9 +298,9 @@ private slots:
         QVERIFY(c.settings.keep.hue > 350 || c.settings.keep.hue < 5);
         QCOMPARE(shown(200, 150), disc.pixel(200, 150));
         QVERIFY(test::isGrey(shown(50, 50)));
-        QCOMPARE(c.statesList.back()->lastAction, QStringLiteral("keepColorChanged"));
-        QVERIFY(c.statesList.back()->keep.on);
-        const qsizetype keptAt = c.currentState;
+        QCOMPARE(c.history.states().back()->lastAction, QStringLiteral("keepColorChanged"));
+        QVERIFY(c.history.states().back()->keep.on);
+        const qsizetype keptAt = c.history.currentIndex();
 
         // Undo takes the kept colour away, and the check box with it; redo brings both back.
         c.undo();
@@ -309,7 +310,7 @@ private slots:
         QVERIFY(test::isGrey(shown(200, 150)));
         c.redo();
         settle();
-        QCOMPARE(c.currentState, keptAt);
+        QCOMPARE(c.history.currentIndex(), keptAt);
         QVERIFY(c.checkKeepColor->isChecked());
         QCOMPARE(shown(200, 150), disc.pixel(200, 150));
 
@@ -319,7 +320,7 @@ private slots:
         settle();
         QVERIFY(test::isGrey(shown(200, 150)));
         c.checkEdgeAware->click();
-        QVERIFY(c.statesList.back()->edgeAware);
+        QVERIFY(c.history.states().back()->edgeAware);
         QTest::mousePress(surface, Qt::LeftButton, {}, at(360));
         QTest::mouseMove(surface, at(280));
         QTest::mouseMove(surface, at(200));
@@ -417,8 +418,8 @@ private slots:
         QVERIFY(!c.checkBackgroundSepia->isChecked());
         QVERIFY(!c.checkEraserMode->isChecked());
         QVERIFY(!c.changesMade);
-        QCOMPARE(c.statesList.size(), 1);
-        QCOMPARE(c.statesList.front()->lastAction, QStringLiteral("reset"));
+        QCOMPARE(c.history.states().size(), 1);
+        QCOMPARE(c.history.states().front()->lastAction, QStringLiteral("reset"));
         QCOMPARE(c.backgroundImage.image.pixel(5, 5), qRgb(0, 255, 0));
     }
 

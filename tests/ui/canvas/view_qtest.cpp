@@ -88,7 +88,7 @@ private slots:
         fixture_.drag(Qt::RightButton, QPoint(300, 200), QPoint(180, 120));
         QCOMPARE(c.pictureFrame().topLeft(), before.topLeft() + QPointF(-120, 80));
         fixture_.waitIdle();
-        QCOMPARE(c.statesList.back()->lastAction, QStringLiteral("rightMouse"));
+        QCOMPARE(c.history.states().back()->lastAction, QStringLiteral("rightMouse"));
 
         const QPoint from(150, 130), to(330, 190);
         fixture_.drag(Qt::LeftButton, from, to);
@@ -192,14 +192,14 @@ private slots:
         QVERIFY(paintsAtOnce());
         c.undo();
         fixture_.waitIdle();
-        const qsizetype states = c.statesList.size();
+        const qsizetype states = c.history.states().size();
         showOriginal();
         fixture_.waitIdle();
         const QPoint middle = c.imageView->rect().center();
         QTest::mouseClick(c.imageView, Qt::LeftButton, {}, middle);
         fixture_.drag(Qt::LeftButton, middle, middle + QPoint(40, 10));
         fixture_.waitIdle();
-        QCOMPARE(c.statesList.size(), states);
+        QCOMPARE(c.history.states().size(), states);
         QVERIFY(c.canRedo());
 
         c.newSession();
@@ -314,7 +314,7 @@ private slots:
         ViewController& c = fixture_.load();
         c.checkForegroundBlur->click();
         fixture_.waitIdle();
-        const qsizetype states = c.statesList.size();
+        const qsizetype states = c.history.states().size();
         const QImage before = c.imageView->shownImage();
         Slider* slider = c.sliderBackgroundSepiaIntensity;
         c.checkBackgroundSepia->click();
@@ -326,11 +326,11 @@ private slots:
             slider->setValue(v * slider->maximum() / 100);
         QVERIFY(!c.jobs.busy());
         QVERIFY(c.imageView->shownImage() != sepia);
-        QCOMPARE(c.statesList.size(), states + 1);
+        QCOMPARE(c.history.states().size(), states + 1);
         slider->setSliderDown(false); // lets go, as a mouse release does
         QVERIFY(c.renderingPending());
         fixture_.waitIdle();
-        QCOMPARE(c.statesList.size(), states + 2);
+        QCOMPARE(c.history.states().size(), states + 2);
         QCOMPARE(c.imageView->shownImage(),
                  displayWindow(c.lastImage, c.imageView->viewGeometry()).image);
     }

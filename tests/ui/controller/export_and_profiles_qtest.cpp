@@ -258,7 +258,7 @@ private slots:
         QCOMPARE(c.sliderForegroundBlurIntensity->floatValue(), 55.5f);
         QVERIFY(c.checkEraserMode->isChecked());
         QCOMPARE(c.colourDialog->currentColor(), saved.brush.colour);
-        QVERIFY(c.statesList.isEmpty());
+        QVERIFY(c.history.states().isEmpty());
         QVERIFY(c.changesMade);
         QVERIFY(!c.renderingPending());
         QCOMPARE(platform::defaults::folder(platform::defaults::kLoadProfilePath), root);
@@ -308,7 +308,7 @@ private slots:
         const QString path = root + QStringLiteral("/look.clr");
         QVERIFY(profile::writeFile(path, profile::text(look, look.brushLabel())));
         openSplash(test::writeColourPicture(root, 200, 150));
-        QVERIFY(c.statesList.size() > 1);
+        QVERIFY(c.history.states().size() > 1);
         d.alertAnswers = {platform::kFirstButton};
         d.openAnswers = {path};
         c.changesMade = true;
@@ -316,9 +316,9 @@ private slots:
         QVERIFY(c.infoProvider.jobsBusy());
         QTRY_VERIFY(!c.infoProvider.jobsBusy());
         QCOMPARE(d.alerts.size(), 1);
-        QCOMPARE(c.statesList.size(), 1);
-        QCOMPARE(c.statesList.front()->lastAction, "addImage");
-        QCOMPARE(c.currentState, 0);
+        QCOMPARE(c.history.states().size(), 1);
+        QCOMPARE(c.history.states().front()->lastAction, "addImage");
+        QCOMPARE(c.history.currentIndex(), 0);
         QVERIFY(!c.changesMade);
         QVERIFY(c.imageViewBackground->strokePaths.isEmpty());
         QVERIFY(isGrey(c.backgroundImage.image.pixel(100, 75)));
@@ -432,7 +432,7 @@ private slots:
         QVERIFY(c.checkKeepColor->isChecked());
         QCOMPARE(c.lastImage.image.pixel(50, 50), halves.pixel(50, 50));
         QVERIFY(isGrey(c.lastImage.image.pixel(150, 50)));
-        QVERIFY(c.statesList.front()->keep.on);
+        QVERIFY(c.history.states().front()->keep.on);
 
         // Saved with neither, the file beside it goes; a damaged one is told and left out.
         c.checkKeepColor->click();

@@ -28,13 +28,13 @@ private slots:
         MainWindow& w = fixture_.window();
         QVERIFY(!w.actionUndo->isEnabled());
         c.undo(); // nothing to undo at the loaded picture
-        QCOMPARE(c.currentState, 0);
+        QCOMPARE(c.history.currentIndex(), 0);
 
         for (int i = 0; i < 3; ++i) {
             fixture_.drag(Qt::LeftButton, QPoint(40 + 30 * i, 40), QPoint(60 + 30 * i, 90));
             idle();
         }
-        QCOMPARE(c.currentState, 3);
+        QCOMPARE(c.history.currentIndex(), 3);
         QVERIFY(w.actionUndo->isEnabled());
         QVERIFY(!w.actionRedo->isEnabled());
 
@@ -43,28 +43,27 @@ private slots:
         QVERIFY(c.jobs.busy());
         QVERIFY(!w.actionUndo->isEnabled());
         c.undo();
-        QCOMPARE(c.currentState, 4);
+        QCOMPARE(c.history.currentIndex(), 4);
         idle();
         for (int i = 0; i < 3; ++i) {
             c.undo();
             idle();
         }
-        QCOMPARE(c.currentState, 1);
+        QCOMPARE(c.history.currentIndex(), 1);
         QVERIFY(w.actionRedo->isEnabled());
         fixture_.drag(Qt::LeftButton, QPoint(30, 30), QPoint(130, 30));
         idle();
-        QCOMPARE(c.statesList.size(), 3);
-        QCOMPARE(c.actualStatesList.size(), 3);
-        QCOMPARE(c.currentState, 2);
-        QCOMPARE(c.statesList[0]->lastAction, QStringLiteral("addImage"));
-        QCOMPARE(c.statesList[1]->lastAction, QStringLiteral("pathModified"));
-        QCOMPARE(c.statesList[2]->lastAction, QStringLiteral("pathModified"));
+        QCOMPARE(c.history.states().size(), 3);
+        QCOMPARE(c.history.currentIndex(), 2);
+        QCOMPARE(c.history.states()[0]->lastAction, QStringLiteral("addImage"));
+        QCOMPARE(c.history.states()[1]->lastAction, QStringLiteral("pathModified"));
+        QCOMPARE(c.history.states()[2]->lastAction, QStringLiteral("pathModified"));
         // The new state goes on from the first stroke's state, whose stroke it shares.
-        QCOMPARE(c.actualStatesList[2]->paths.size(), 3);
-        QCOMPARE(c.actualStatesList[2]->paths[1], c.actualStatesList[1]->paths[1]);
+        QCOMPARE(c.history.states()[2]->paths.size(), 3);
+        QCOMPARE(c.history.states()[2]->paths[1], c.history.states()[1]->paths[1]);
         QVERIFY(!w.actionRedo->isEnabled());
         c.redo();
-        QCOMPARE(c.currentState, 2);
+        QCOMPARE(c.history.currentIndex(), 2);
     }
 
     void sixtyEditsKeepTheLastFifty() {
@@ -74,29 +73,28 @@ private slots:
             c.applyBrushSize();
             idle();
         }
-        QCOMPARE(c.statesList.size(), 51);
-        QCOMPARE(c.actualStatesList.size(), 51);
-        QCOMPARE(c.currentState, 50);
+        QCOMPARE(c.history.states().size(), 51);
+        QCOMPARE(c.history.currentIndex(), 50);
         for (int i = 0; i < 50; ++i) {
             c.undo();
             idle();
         }
-        QCOMPARE(c.currentState, 0);
+        QCOMPARE(c.history.currentIndex(), 0);
         // The loaded picture's state was dropped long ago: the tenth edit is the oldest.
-        QCOMPARE(c.actualStatesList.front()->lastAction, QStringLiteral("brushSizeChanged"));
+        QCOMPARE(c.history.states().front()->lastAction, QStringLiteral("brushSizeChanged"));
         QCOMPARE(c.settings.brush.size, 10.0f);
         QCOMPARE(c.sliderBrushSize->floatValue(), 10.0f);
         QCOMPARE(c.imageViewBackground->lineWidth, 10.0);
         c.undo();
-        QCOMPARE(c.currentState, 0);
+        QCOMPARE(c.history.currentIndex(), 0);
         for (int i = 0; i < 50; ++i) {
             c.redo();
             idle();
         }
-        QCOMPARE(c.currentState, 50);
+        QCOMPARE(c.history.currentIndex(), 50);
         QCOMPARE(c.settings.brush.size, 60.0f);
         c.redo();
-        QCOMPARE(c.currentState, 50);
+        QCOMPARE(c.history.currentIndex(), 50);
     }
 
     void anEffectChangeComesBackWithEveryControl() {
@@ -110,9 +108,9 @@ private slots:
 
         c.checkForegroundSepia->click();
         idle();
-        const StateRef effect = c.actualStatesList.last();
+        const StateRef effect = c.history.states().last();
         QCOMPARE(effect->lastAction, QStringLiteral("updateForegroundImage"));
-        QCOMPARE(effect->paths.size(), c.actualStatesList[1]->paths.size() + 1);
+        QCOMPARE(effect->paths.size(), c.history.states()[1]->paths.size() + 1);
         QVERIFY(effect->paths.last()->path->isEmpty());
         QVERIFY(c.foregroundImage.image != foreground.image);
 
@@ -135,7 +133,6 @@ private slots:
         changed.brush.eraser = true;
         c.settings = changed;
         c.showSettings();
-        c.needToSaveState = true;
         c.registerStateChange(QStringLiteral("effects"));
 
         c.undo();

@@ -105,7 +105,7 @@ private:
         ViewController& c = fixture.controller();
         // Every other sequence keeps no layer in the history: undo renders them again.
         if (seed % 2 == 0)
-            c.historyMemoryBudget = 0;
+            c.history.memoryBudget = 0;
         const QString root = fixture.environment().root();
         const QStringList pictures = {writePicture(root, QStringLiteral("a.png"), 72, 48, 0),
                                       writePicture(root, QStringLiteral("b.jpg"), 40, 64, 120),
@@ -458,18 +458,18 @@ private:
         const QByteArray where = QByteArrayLiteral("seed ") + QByteArray::number(seed);
         const auto idle = [&] { return spinUntil([&] { return !c.jobs.busy(); }); };
         std::map<int, Recorded> seen;
-        seen[c.currentState] = recorded(c);
+        seen[c.history.currentIndex()] = recorded(c);
         const int edits = 1 + static_cast<int>(random.bounded(6));
         for (int i = 0; i < edits; ++i) {
             // Strokes, effects, brush and colour changes, but no new picture or reset.
             static constexpr quint32 kEdits[] = {3, 5, 6, 7, 8, 10, 11, 12, 13, 16, 19};
             act(c, fixture, random, {}, kEdits[random.bounded(quint32{std::size(kEdits)})]);
             QVERIFY2(idle(), where);
-            seen[c.currentState] = recorded(c);
+            seen[c.history.currentIndex()] = recorded(c);
         }
         const auto compare = [&](const Recorded& now, const Recorded& then, const char* how) {
             const QByteArray at =
-                where + " " + how + " to state " + QByteArray::number(c.currentState);
+                where + " " + how + " to state " + QByteArray::number(c.history.currentIndex());
             QVERIFY2(now.foreground == then.foreground, at + " foreground");
             QVERIFY2(now.background == then.background, at + " background");
             QVERIFY2(now.composite == then.composite, at + " composite");
@@ -478,20 +478,20 @@ private:
             expected.brush.colour = now.settings.brush.colour;
             QVERIFY2(now.settings == expected, at + " controls");
         };
-        while (c.currentState > 0) {
-            const int before = c.currentState;
+        while (c.history.currentIndex() > 0) {
+            const int before = c.history.currentIndex();
             c.undo();
-            QVERIFY2(idle() && c.currentState == before - 1, where);
-            const auto known = seen.find(c.currentState);
+            QVERIFY2(idle() && c.history.currentIndex() == before - 1, where);
+            const auto known = seen.find(c.history.currentIndex());
             if (known == seen.end())
-                seen[c.currentState] = recorded(c);
+                seen[c.history.currentIndex()] = recorded(c);
             else
                 compare(recorded(c), known->second, "undo");
         }
-        while (c.currentState < c.statesList.size() - 1) {
+        while (c.history.currentIndex() < c.history.states().size() - 1) {
             c.redo();
             QVERIFY2(idle(), where);
-            compare(recorded(c), seen.at(c.currentState), "redo");
+            compare(recorded(c), seen.at(c.history.currentIndex()), "redo");
         }
     }
 };

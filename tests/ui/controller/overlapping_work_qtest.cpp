@@ -61,6 +61,31 @@ private slots:
         QCOMPARE(c.imageView->shownImage().size(), c.customViewImage->size());
     }
 
+    void aRenderingStoppedByANewerChangeStillLeavesItsUndoStep() {
+        ViewController& c = fixture_.controller();
+        fixture_.load(1600, 1200);
+        const EditSettings before = c.settings;
+        const QImage foreground = c.foregroundImage.image;
+        const qsizetype start = c.history.currentIndex();
+        c.checkForegroundSepia->click();
+        QVERIFY(c.jobs.running(SessionJobs::Kind::rendering));
+        // Stops the sepia rendering, which renders the foreground again.
+        c.checkForegroundBlur->click();
+        fixture_.waitIdle();
+        QCOMPARE(c.history.currentIndex(), start + 2);
+
+        c.undo();
+        fixture_.waitIdle();
+        QVERIFY(c.settings.foreground.sepiaOn && !c.settings.foreground.blurOn);
+        const Picture original = *ImageTools::readPicture(c.originalImagePath);
+        QCOMPARE(c.foregroundImage.image, ImageTools::applySepia(original, 1.0f).image);
+        c.undo();
+        fixture_.waitIdle();
+        QCOMPARE(c.history.currentIndex(), start);
+        QCOMPARE(c.settings, before);
+        QCOMPARE(c.foregroundImage.image, foreground);
+    }
+
     void eraserSwitchesBehindOtherWorkAreApplied() {
         ViewController& c = fixture_.controller();
         fixture_.load(400, 300);
@@ -95,8 +120,8 @@ private slots:
         QVERIFY(c.backgroundImage.isEmpty() && c.lastImage.isEmpty());
         QVERIFY(c.imageView->shownImage().isNull());
         QVERIFY(!c.checkBackgroundBlur->isChecked());
-        QCOMPARE(c.statesList.size(), 1);
-        QCOMPARE(c.statesList.front()->lastAction, QStringLiteral("resetInterface"));
+        QCOMPARE(c.history.states().size(), 1);
+        QCOMPARE(c.history.states().front()->lastAction, QStringLiteral("resetInterface"));
         QVERIFY(c.progressIndicator->isHidden());
 
         // The same for a picture reset while a stroke and a rendering wait.
@@ -106,8 +131,8 @@ private slots:
         fixture_.dialogs().alertAnswers = {platform::kFirstButton};
         c.resetPicture();
         fixture_.waitIdle();
-        QCOMPARE(c.statesList.size(), 1);
-        QCOMPARE(c.statesList.front()->lastAction, QStringLiteral("reset"));
+        QCOMPARE(c.history.states().size(), 1);
+        QCOMPARE(c.history.states().front()->lastAction, QStringLiteral("reset"));
         const Picture original = *ImageTools::readPicture(c.originalImagePath);
         QCOMPARE(c.foregroundImage.image, original.image);
         QCOMPARE(c.preEraseImage.image, original.image);
@@ -147,8 +172,8 @@ private slots:
         fixture_.waitIdle();
         QCOMPARE(c.originalImagePath, second);
         QCOMPARE(c.foregroundImage.image.size(), QSize(160, 90));
-        QCOMPARE(c.statesList.size(), 1);
-        QCOMPARE(c.statesList.front()->lastAction, QStringLiteral("addImage"));
+        QCOMPARE(c.history.states().size(), 1);
+        QCOMPARE(c.history.states().front()->lastAction, QStringLiteral("addImage"));
 
         // A drop while a stroke is composed.
         const QString third =

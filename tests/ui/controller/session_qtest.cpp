@@ -84,8 +84,8 @@ private slots:
     void startUpIsAnEmptySession() {
         ViewController& c = fixture_.controller();
         QVERIFY(c.originalImagePath.isEmpty());
-        QCOMPARE(c.statesList.size(), 1);
-        QCOMPARE(c.statesList.front()->lastAction, QStringLiteral("resetInterface"));
+        QCOMPARE(c.history.states().size(), 1);
+        QCOMPARE(c.history.states().front()->lastAction, QStringLiteral("resetInterface"));
         QVERIFY(!c.changesMade);
         QVERIFY(!c.infoProvider.jobsBusy());
         QVERIFY(c.progressIndicator->isHidden());
@@ -157,8 +157,8 @@ private slots:
         QCOMPARE(c.currentProfilePath, QStringLiteral("/p.clr"));
         QVERIFY(!c.changesMade);
         QCOMPARE(c.selectedFormat, QStringLiteral("Default"));
-        QCOMPARE(c.statesList.size(), 1);
-        QCOMPARE(c.currentState, 0);
+        QCOMPARE(c.history.states().size(), 1);
+        QCOMPARE(c.history.currentIndex(), 0);
     }
 
     void withoutAPictureAChangeStartsNoJob() {
@@ -208,7 +208,7 @@ private slots:
         QVERIFY(!c.renderingPending());
         QVERIFY(c.waitingUpdates.isEmpty());
         QVERIFY(!c.infoProvider.isImageAdded);
-        QVERIFY(c.statesList.isEmpty());
+        QVERIFY(c.history.states().isEmpty());
         QVERIFY(c.imageViewBackground->strokePaths.isEmpty());
         QCOMPARE(c.jobs.generation(), generation + 1);
     }

@@ -128,7 +128,7 @@ private slots:
         QCOMPARE(c.imageView->originalRect, QRectF(0, 0, 160, 120));
         QCOMPARE(c.backgroundImage.image, colours);
         QCOMPARE(c.foregroundImage.image.size(), QSize(160, 120));
-        QCOMPARE(c.statesList.size(), 2);
+        QCOMPARE(c.history.states().size(), 2);
     }
 
     void aCutOffJpegOpensAndIsToldOnce() {
@@ -146,7 +146,7 @@ private slots:
             QStringList{QStringLiteral("The picture file is damaged; part of it may be missing.")});
         QCOMPARE(c.originalImagePath, path);
         QCOMPARE(c.imageView->originalRect, QRectF(0, 0, 200, 150));
-        QCOMPARE(c.statesList.size(), 1);
+        QCOMPARE(c.history.states().size(), 1);
         // Editing it tells nothing more.
         c.checkBackgroundBlackWhite->click();
         idle();
@@ -168,7 +168,7 @@ private slots:
         idle();
         QCOMPARE(noticesSince(d, 0), QStringList{kCouldNotLoad});
         QVERIFY(c.originalImagePath.isEmpty());
-        QVERIFY(c.statesList.isEmpty());
+        QVERIFY(c.history.states().isEmpty());
 
         // A picture one pixel wide and a million long: opened, at its size.
         QImage line(1, 1'000'000, QImage::Format_RGB32);
@@ -180,7 +180,7 @@ private slots:
         idle();
         QCOMPARE(d.alerts.size(), 1);
         QCOMPARE(c.imageView->originalRect, QRectF(0, 0, 1, 1'000'000));
-        QCOMPARE(c.statesList.size(), 1);
+        QCOMPARE(c.history.states().size(), 1);
         c.checkBackgroundBlackWhite->click();
         idle();
         QCOMPARE(c.backgroundImage.image.size(), QSize(1, 1'000'000));

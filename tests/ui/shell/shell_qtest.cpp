@@ -125,7 +125,7 @@ private slots:
         QTest::qWait(300);
         QVERIFY(empty());
         // The intake never completed: it recorded no state.
-        QVERIFY(c.statesList.isEmpty());
+        QVERIFY(c.history.states().isEmpty());
     }
 
     void closeAnsweredNoKeepsEverything() {
@@ -211,7 +211,7 @@ private slots:
         QCOMPARE(fixture_.dialogs().alerts.size(), 2);
         QCOMPARE(c.comboForegroundColorEffects->currentIndex(), 0);
         QVERIFY(c.currentProfilePath.isEmpty());
-        QCOMPARE(c.statesList.size(), 1);
+        QCOMPARE(c.history.states().size(), 1);
     }
 
     void openWithPostsEveryPath() {
