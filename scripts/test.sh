@@ -20,6 +20,24 @@ stage "address and undefined-behaviour sanitizers"
 scripts/configure.sh build/asan -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVIVIDRA_SANITIZE=address -DVIVIDRA_FUZZ=ON -DVIVIDRA_BUILD_BENCH=OFF
 cmake --build build/asan -j"$jobs"
+
+# Thread sanitizer with clang: every test but the real window (its X libraries are not
+# instrumented). Release with GCC: its optimiser warns where clang does not, so the unit tests
+# and the benchmarks must build here too, and the unit tests must pass on optimised code; the
+# same build makes the Debian package.
+scripts/configure.sh build/tsan -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DVIVIDRA_SANITIZE=thread -DVIVIDRA_BUILD_BENCH=OFF -DVIVIDRA_SOAK_SEQUENCES=60
+scripts/configure.sh build/release-tests -DCMAKE_CXX_COMPILER=g++ -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_INSTALL_PREFIX=/usr -DVIVIDRA_BUILD_TESTS=ON -DVIVIDRA_BUILD_BENCH=ON
+# Those two builds run at the lowest priority beside the tests and the fuzzing below, which
+# leave a core or more idle while the real window waits and each fuzzer runs on one core.
+log=build/background-builds.log
+setsid bash -c "nice -n 19 cmake --build build/tsan -j$jobs &&
+    nice -n 19 cmake --build build/release-tests -j$jobs --target vividra_tests vividra_bench \
+        vividra" >"$log" 2>&1 &
+builds=$!
+trap 'kill -- -$builds 2>/dev/null || true' EXIT
+
 ctest --test-dir build/asan -j"$tests" --timeout 600
 
 # Fuzzing: every parser's libFuzzer target for a few thousand inputs (`make fuzz` runs the
@@ -27,22 +45,14 @@ ctest --test-dir build/asan -j"$tests" --timeout 600
 stage "fuzzing"
 scripts/fuzz.sh 3000
 
-# Thread sanitizer with GCC, whose runtime follows Qt's way of starting processes (clang 14's
-# stops at it): every test but the real window (its X libraries are not instrumented).
 stage "thread sanitizer"
-scripts/configure.sh build/tsan -DCMAKE_CXX_COMPILER=g++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DVIVIDRA_SANITIZE=thread -DVIVIDRA_BUILD_BENCH=OFF -DVIVIDRA_SOAK_SEQUENCES=60
-cmake --build build/tsan -j"$jobs"
+wait "$builds" || { tail -n 40 "$log"; echo "the thread-sanitizer or release build failed"; exit 1; }
 ctest --test-dir build/tsan -j"$tests" --timeout 600 -LE 'gui|format'
 
-# Release with GCC: its optimiser warns where clang does not, so the unit tests and the
-# benchmarks must build here too, and the unit tests must pass on optimised code. The same
-# build makes the Debian package, which is installed, started and removed again.
 stage "release"
-scripts/configure.sh build/release-tests -DCMAKE_CXX_COMPILER=g++ -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_INSTALL_PREFIX=/usr -DVIVIDRA_BUILD_TESTS=ON -DVIVIDRA_BUILD_BENCH=ON
-cmake --build build/release-tests -j"$jobs" --target vividra_tests vividra_bench vividra
 ctest --test-dir build/release-tests -j"$jobs" --timeout 600 -L unit
+
+# The package is installed, started from its desktop entry under Xvfb and removed again.
 stage "package"
 (cd build/release-tests && cpack -G DEB >/dev/null)
 scripts/check-package.sh build/release-tests/vividra_*_amd64.deb

@@ -8,6 +8,7 @@
 #include "kernels/gaussian_blur.h"
 #include "kernels/pixel_memory.h"
 #include "tests/kernels/kernel_pictures.h"
+#include "tests/support/sanitizers.h"
 
 namespace vividra::fx {
 namespace {
@@ -45,7 +46,7 @@ Picture line(int length, bool tall, std::initializer_list<int> sparks) {
 // spark gives, the ground colour everywhere else and alpha untouched, with
 // scratch memory that grows with the picture rather than with whole strips.
 TEST(LargePictures, LongLinesBlurLikeShortOnes) {
-#ifdef __SANITIZE_THREAD__
+#ifdef VIVIDRA_THREAD_SANITIZER
     // Its shadow of four bytes per byte would make this gigabytes, and these
     // kernels run serially in such builds: there are no threads to watch.
     GTEST_SKIP() << "too large for the thread sanitizer";

@@ -13,14 +13,7 @@
 #include "model/effects/layer_rendering.h"
 #include "model/view/zoom.h"
 #include "tests/support/sample_pictures.h"
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define VIVIDRA_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define VIVIDRA_SANITIZED 1
-#endif
-#endif
+#include "tests/support/sanitizers.h"
 
 namespace vividra {
 namespace {
