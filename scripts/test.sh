@@ -32,11 +32,14 @@ scripts/configure.sh build/release-tests -DCMAKE_CXX_COMPILER=g++ -DCMAKE_BUILD_
 # Those two builds run at the lowest priority beside the tests and the fuzzing below, which
 # leave a core or more idle while the real window waits and each fuzzer runs on one core.
 log=build/background-builds.log
-setsid bash -c "nice -n 19 cmake --build build/tsan -j$jobs &&
+built=build/tsan-built failed=build/builds-failed
+rm -f "$built" "$failed"
+setsid bash -c "{ nice -n 19 cmake --build build/tsan -j$jobs && touch $built &&
     nice -n 19 cmake --build build/release-tests -j$jobs --target vividra_tests vividra_bench \
-        vividra" >"$log" 2>&1 &
+        vividra; } || { touch $failed; exit 1; }" >"$log" 2>&1 &
 builds=$!
 trap 'kill -- -$builds 2>/dev/null || true' EXIT
+failedBuild() { tail -n 40 "$log"; echo "the thread-sanitizer or release build failed"; exit 1; }
 
 ctest --test-dir build/asan -j"$tests" --timeout 600
 
@@ -45,11 +48,16 @@ ctest --test-dir build/asan -j"$tests" --timeout 600
 stage "fuzzing"
 scripts/fuzz.sh 3000
 
+# Its tests run while the release build goes on.
 stage "thread sanitizer"
-wait "$builds" || { tail -n 40 "$log"; echo "the thread-sanitizer or release build failed"; exit 1; }
+while [ ! -e "$built" ]; do
+    [ -e "$failed" ] && failedBuild
+    sleep 1
+done
 ctest --test-dir build/tsan -j"$tests" --timeout 600 -LE 'gui|format'
 
 stage "release"
+wait "$builds" || failedBuild
 ctest --test-dir build/release-tests -j"$jobs" --timeout 600 -L unit
 
 # The package is installed, started from its desktop entry under Xvfb and removed again.
