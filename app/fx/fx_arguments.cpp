@@ -7,7 +7,7 @@
 #include "kernels/photo_look.h"
 #include "model/effects/image_tools.h"
 #include "model/files/keep_sidecar.h"
-#include "ui/controls/control_ranges.h"
+#include "model/session/control_ranges.h"
 
 namespace vividra {
 namespace {

@@ -6,7 +6,7 @@
 #include <span>
 #include <variant>
 
-#include "ui/controls/control_ranges.h"
+#include "model/session/control_ranges.h"
 
 #include "kernels/colour_key.h"
 #include "model/effects/effect_settings.h"

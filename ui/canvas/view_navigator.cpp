@@ -32,14 +32,14 @@ ViewNavigator::ViewNavigator(ViewController& controller)
     wheelEnd_ = new QTimer(this);
     wheelEnd_->setSingleShot(true);
     wheelEnd_->setInterval(kWheelQuietMs);
-    connect(wheelEnd_, &QTimer::timeout, this, [this] { controller_.endPan(); });
+    connect(wheelEnd_, &QTimer::timeout, this, [this] { controller_.engine().endPan(); });
 }
 
 bool ViewNavigator::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::Resize:
         if (watched == controller_.customViewImage)
-            controller_.boxResized();
+            controller_.engine().setBoxSize(controller_.customViewImage->size());
         return false;
     case QEvent::ShortcutOverride:
     case QEvent::KeyPress:
@@ -70,7 +70,7 @@ bool ViewNavigator::keyEvent(QObject* watched, QKeyEvent* event) {
             return false;
         }
         if (!event->isAutoRepeat())
-            controller_.showOriginalWhileHeld(press);
+            controller_.engine().holdOriginal(press);
         return true;
     }
     if (event->key() != Qt::Key_Space)
@@ -90,7 +90,7 @@ bool ViewNavigator::keyEvent(QObject* watched, QKeyEvent* event) {
         if (press)
             surface->setCursor(Qt::OpenHandCursor);
         else if (!panning_)
-            surface->resetCursorRects();
+            surface->showBrushCursor();
     }
     return true;
 }
@@ -102,9 +102,9 @@ bool ViewNavigator::mouseEvent(QEvent* event) {
         if (wheel->modifiers() & Qt::ControlModifier) {
             wheelSteps_ += wheel->angleDelta().y();
             for (; wheelSteps_ >= kWheelNotch; wheelSteps_ -= kWheelNotch)
-                controller_.zoomAbout(zoom::kZoomInFactor, wheel->position());
+                controller_.engine().zoomAbout(zoom::kZoomInFactor, wheel->position());
             for (; wheelSteps_ <= -kWheelNotch; wheelSteps_ += kWheelNotch)
-                controller_.zoomAbout(zoom::kZoomOutFactor, wheel->position());
+                controller_.engine().zoomAbout(zoom::kZoomOutFactor, wheel->position());
             return true;
         }
         // The wheel alone scrolls an enlarged picture; Shift turns it sideways.
@@ -113,7 +113,7 @@ bool ViewNavigator::mouseEvent(QEvent* event) {
                             : QPointF(wheel->pixelDelta());
         if (wheel->modifiers() & Qt::ShiftModifier)
             delta = QPointF(delta.y(), delta.x());
-        controller_.panBy(delta);
+        controller_.engine().panBy(delta);
         wheelEnd_->start();
         return true;
     }
@@ -129,7 +129,7 @@ bool ViewNavigator::mouseEvent(QEvent* event) {
         panning_ = true;
         panButton_ = button;
         lastPoint_ = mouse->globalPosition();
-        controller_.beginPan();
+        controller_.engine().beginPan();
         surface->setCursor(Qt::ClosedHandCursor);
         return true;
     }
@@ -141,7 +141,7 @@ bool ViewNavigator::mouseEvent(QEvent* event) {
         // Only moves over the picture area pan, as far as its edges.
         const QWidget* box = controller_.customViewImage;
         if (box->rect().adjusted(0, 0, 1, 1).contains(box->mapFromGlobal(lastPoint_).toPoint()))
-            controller_.panBy(delta);
+            controller_.engine().panBy(delta);
         return true;
     }
     case QEvent::MouseButtonRelease:
@@ -151,8 +151,8 @@ bool ViewNavigator::mouseEvent(QEvent* event) {
         if (spaceHeld_)
             surface->setCursor(Qt::OpenHandCursor);
         else
-            surface->resetCursorRects();
-        controller_.endPan();
+            surface->showBrushCursor();
+        controller_.engine().endPan();
         return true;
     default:
         return false;

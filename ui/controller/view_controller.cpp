@@ -19,7 +19,7 @@
 #include "ui/canvas/view_navigator.h"
 #include "ui/controls/check_box.h"
 #include "ui/controls/combo_box.h"
-#include "ui/controls/control_ranges.h"
+#include "model/session/control_ranges.h"
 #include "ui/controls/progress_indicator.h"
 #include "ui/controls/segmented_control.h"
 #include "ui/controls/slider.h"
@@ -45,14 +45,11 @@ void styleButton(QPushButton* button, const QString& title, const QColor& face) 
 
 ViewController::ViewController() {
     platform::loadResources();
-    jobs.onFailure = [this](const QString& reason) { showJobFailure(reason); };
-    history.onAvailabilityChanged = [this] { emit historyChanged(); };
 }
 
 ViewController::~ViewController() = default;
 
 void ViewController::setUpControls() {
-    // The window is ours to answer for (the main window forwards to us).
     const QFont checkBoxFont = titleFont(13);
     const QList<std::pair<CheckBox*, QString>> titles = {
         {checkCustomColor, QStringLiteral(" Custom Color")},
@@ -89,27 +86,24 @@ void ViewController::setUpControls() {
         combo->setCurrentIndex(0);
     }
 
-    settings.brush.colour = colourDialog->currentColor();
     styleButton(buttonAdjustReset, QStringLiteral("Reset"), QColor::fromRgbF(0.3f, 0.3f, 0.3f));
     styleButton(buttonPickColor, QStringLiteral("Pick"), QColor::fromRgbF(0.3f, 0.3f, 0.3f));
-    styleButton(buttonCustomColor, QString(), Qt::red);
 
     connect(segmentedControlEdit, &SegmentedControl::segmentClicked, this,
-            &ViewController::showChosenEditTab);
-    connect(segmentedControlPreviewOriginal, &SegmentedControl::segmentClicked, this,
-            &ViewController::showChosenPreviewOrOriginal);
-    viewRebuildTimer = new QTimer(this);
-    viewRebuildTimer->setSingleShot(true);
-    connect(viewRebuildTimer, &QTimer::timeout, this, &ViewController::refreshViewCanvas);
-    resizeTimer_ = new QTimer(this);
-    resizeTimer_->setSingleShot(true);
-    connect(resizeTimer_, &QTimer::timeout, this, &ViewController::resizeEnded);
-    for (DrawView* view : {imageView, imageViewBackground})
-        view->viewState = &viewState;
+            [this] { tabViewEdit->setCurrentIndex(segmentedControlEdit->selectedSegment()); });
+    connect(segmentedControlPreviewOriginal, &SegmentedControl::segmentClicked, this, [this] {
+        engine_.showOriginal(segmentedControlPreviewOriginal->selectedSegment() == 1);
+    });
+    imageView->setEngine(&engine_, false);
+    imageViewBackground->setEngine(&engine_, true);
+    engine_.setBoxSize(customViewImage->size());
     new ViewNavigator(*this);
-    connectEffectControls();
+    connectEngine();
+    bindSettings();
     connectBrushControls();
     connectKeepControls();
+    // The colour dialog's colour is the brush's custom colour from the start.
+    engine_.setBrushColour(colourDialog->currentColor());
 
     segmentedControlEdit->setSelectedSegment(0);
     tabViewEdit->setCurrentIndex(0);
@@ -117,14 +111,21 @@ void ViewController::setUpControls() {
     auto& center = platform::NotificationCenter::defaultCenter();
     center.addObserver(this, platform::kImageDragged,
                        [this](const platform::Notification& n) { pictureDropped(n); });
-    center.addObserver(this, platform::kPathModified,
-                       [this](const platform::Notification&) { strokeFinished(); });
     center.addObserver(this, platform::kOutputFormatSelected,
                        [this](const platform::Notification& n) { outputFormatChosen(n); });
     center.addObserver(this, platform::kOpenWith,
                        [this](const platform::Notification& n) { openRequested(n); });
 
-    resetInterface();
+    showSettings();
+    showScreen();
+    showBrush();
+    progressIndicator->hide();
+    for (const QString& key :
+         {platform::defaults::kAddImagePath, platform::defaults::kSaveImagePath,
+          platform::defaults::kSaveAsProfilePath, platform::defaults::kLoadProfilePath}) {
+        if (!platform::defaults::contains(key))
+            platform::defaults::setString(key, QString());
+    }
 
     if (window_) {
         window_->setGeometry(QRect(QPoint(0, 0), kWindowSize));
@@ -146,31 +147,42 @@ void ViewController::styleWindow() {
     window_->setAutoFillBackground(true);
 }
 
-void ViewController::showProgress() {
-    progressIndicator->show();
-    progressIndicator->startAnimation();
+void ViewController::connectEngine() {
+    connect(&engine_, &SessionEngine::screenChanged, this, &ViewController::showScreen);
+    connect(&engine_, &SessionEngine::brushChanged, this, &ViewController::showBrush);
+    connect(&engine_, &SessionEngine::strokesLanded, imageViewBackground,
+            &DrawView::dropDrawnStroke);
+    connect(&engine_, &SessionEngine::settingsChanged, this, &ViewController::showSettings);
+    connect(&engine_, &SessionEngine::historyChanged, this, &ViewController::historyChanged);
+    connect(&engine_, &SessionEngine::notice, this,
+            [](const QString& text) { platform::showNotice(text); });
+    connect(&engine_, &SessionEngine::exportEnded, this, &ViewController::finishExport);
+    connect(&engine_, &SessionEngine::busyChanged, this, [this](bool busy) {
+        if (busy) {
+            progressIndicator->show();
+            progressIndicator->startAnimation();
+        } else {
+            progressIndicator->stopAnimation();
+            progressIndicator->hide();
+            // An export whose work failed never reaches its own ending.
+            closeExportProgress();
+        }
+    });
 }
 
-void ViewController::hideProgress() {
-    progressIndicator->stopAnimation();
-    progressIndicator->hide();
+void ViewController::showScreen() {
+    // The switch shows the view the engine is in, and the brush's surface is there only in
+    // Preview.
+    const bool original = engine_.viewState().showsOriginal();
+    segmentedControlPreviewOriginal->setSelectedSegment(original ? 1 : 0);
+    imageViewBackground->setVisible(!original);
+    imageView->update();
 }
 
-void ViewController::sessionBusyChanged(bool busy) {
-    if (busy) {
-        showProgress();
-    } else {
-        hideProgress();
-        // An export dropped with its session never reaches its own ending.
-        closeExportProgress();
-        // The picture memory kept for the next job goes back while the editor waits.
-        platform::runInBackground([] { fx::releaseCachedPixels(); });
-    }
-    emit historyChanged();
-}
-
-void ViewController::showJobFailure(const QString& reason) {
-    platform::showNotice(reason);
+void ViewController::showBrush() {
+    imageViewBackground->showBrushCursor();
+    imageViewBackground->update();
+    showKeepSettings();
 }
 
 ViewController::LayerControls ViewController::layerControls(bool foreground) const {
@@ -191,145 +203,168 @@ ViewController::LayerControls ViewController::layerControls(bool foreground) con
             sliderBackgroundSketchEdge};
 }
 
+QList<ViewController::Binding> ViewController::bindings() const {
+    QList<Binding> list;
+    for (const bool foreground : {true, false}) {
+        const LayerControls c = layerControls(foreground);
+        // In the order of the settings' field table.
+        const QWidget* switches[] = {c.blackWhite, c.blackWhiteEffect, c.colorEffects,
+                                     c.colorEffect, c.sepia,           c.blur,
+                                     c.oilPainting, c.sketch};
+        const QWidget* sliders[] = {c.sepiaIntensity, c.blurIntensity, c.oilPaintingIntensity,
+                                    c.sketchIntensity, c.sketchEdge};
+        const auto switchFields = fields::switches(foreground);
+        const auto sliderFields = fields::sliders(foreground);
+        for (std::size_t i = 0; i < switchFields.size(); ++i)
+            list.append({const_cast<QWidget*>(switches[i]), &switchFields[i]});
+        for (std::size_t i = 0; i < sliderFields.size(); ++i)
+            list.append({const_cast<QWidget*>(sliders[i]), &sliderFields[i]});
+    }
+    const Slider* adjustments[] = {sliderBrightness, sliderExposure, sliderContrast,
+                                   sliderSaturation, sliderGamma,    sliderHue,
+                                   sliderRed,        sliderGreen,    sliderBlue};
+    const auto adjustmentFields = fields::adjustments();
+    for (std::size_t i = 0; i < adjustmentFields.size(); ++i)
+        list.append({const_cast<Slider*>(adjustments[i]), &adjustmentFields[i]});
+    return list;
+}
+
+void ViewController::bindSettings() {
+    for (const Binding& b : bindings()) {
+        const SettingField* field = b.field;
+        if (auto* box = qobject_cast<CheckBox*>(b.control)) {
+            connect(box, &QAbstractButton::clicked, this, [this, box, field] {
+                box->showImageForState();
+                engine_.changeSetting(*field, box->isChecked());
+            });
+        } else if (auto* combo = qobject_cast<ComboBox*>(b.control)) {
+            connect(combo, &QComboBox::activated, this, [this, field](int index) {
+                engine_.changeSetting(*field, field->items->value(index, field->items->front()));
+            });
+        } else if (auto* slider = qobject_cast<Slider*>(b.control)) {
+            // While the knob is dragged the preview follows it; letting go renders in full.
+            connect(slider, &Slider::floatValueChanged, this, [this, slider, field](float v) {
+                engine_.changeSetting(*field, v, slider->isSliderDown());
+            });
+            connect(slider, &QSlider::sliderReleased, this, [this, slider, field] {
+                engine_.changeSetting(*field, slider->floatValue());
+            });
+        }
+    }
+    connect(buttonAdjustReset, &QPushButton::clicked, &engine_, &SessionEngine::resetAdjustments);
+}
+
 void ViewController::showSettings() {
-    const auto showBox = [](CheckBox* box, bool on) {
+    EditSettings settings = engine_.settings();
+    for (const Binding& b : bindings()) {
+        const SettingField::Slot slot = b.field->in(settings);
+        if (auto* box = qobject_cast<CheckBox*>(b.control)) {
+            box->setChecked(*std::get<bool*>(slot));
+            box->showImageForState();
+        } else if (auto* combo = qobject_cast<ComboBox*>(b.control)) {
+            // A name no item has (a hand-made profile) selects none.
+            combo->setCurrentIndex(static_cast<int>(b.field->items->indexOf(*std::get<QString*>(slot))));
+        } else if (auto* slider = qobject_cast<Slider*>(b.control)) {
+            slider->setFloatValue(*std::get<float*>(slot));
+        }
+    }
+    sliderBrushSize->setFloatValue(settings.brush.size);
+    labelBrushSize->setText(engine_.brushLabel());
+    for (const auto& [box, on] : {std::pair{checkCustomColor, settings.brush.customColor},
+                                  std::pair{checkEraserMode, settings.brush.eraser}}) {
         box->setChecked(on);
         box->showImageForState();
-    };
-    for (const bool foreground : {false, true}) {
-        const LayerControls c = layerControls(foreground);
-        const EffectSettings& s = foreground ? settings.foreground : settings.background;
-        showBox(c.blackWhite, s.blackWhiteOn);
-        c.blackWhiteEffect->setCurrentIndex(
-            std::max<qsizetype>(0, kBlackWhiteItems.indexOf(s.blackWhiteEffect)));
-        showBox(c.colorEffects, s.colorEffectsOn);
-        c.colorEffect->setCurrentIndex(
-            std::max<qsizetype>(0, kColorEffectItems.indexOf(s.colorEffect)));
-        showBox(c.sepia, s.sepiaOn);
-        c.sepiaIntensity->setFloatValue(s.sepiaIntensity);
-        showBox(c.blur, s.blurOn);
-        c.blurIntensity->setFloatValue(s.blurIntensity);
-        showBox(c.oilPainting, s.oilPaintingOn);
-        c.oilPaintingIntensity->setFloatValue(s.oilPaintingIntensity);
-        showBox(c.sketch, s.sketchOn);
-        c.sketchIntensity->setFloatValue(s.sketchIntensity);
-        c.sketchEdge->setFloatValue(s.sketchEdge);
     }
-    const AdjustmentSettings& a = settings.adjustments;
-    sliderBrightness->setFloatValue(a.brightness);
-    sliderExposure->setFloatValue(a.exposure);
-    sliderContrast->setFloatValue(a.contrast);
-    sliderSaturation->setFloatValue(a.saturation);
-    sliderGamma->setFloatValue(a.gamma);
-    sliderHue->setFloatValue(a.hue);
-    sliderRed->setFloatValue(a.red);
-    sliderGreen->setFloatValue(a.green);
-    sliderBlue->setFloatValue(a.blue);
-
-    sliderBrushSize->setFloatValue(settings.brush.size);
-    labelBrushSize->setText(settings.brushLabel());
-    showBox(checkCustomColor, settings.brush.customColor);
-    showBox(checkEraserMode, settings.brush.eraser);
+    {
+        const QSignalBlocker quiet(colourDialog);
+        colourDialog->setCurrentColor(settings.brush.colour);
+    }
     styleButton(buttonCustomColor, QString(), settings.brush.colour);
     showKeepSettings();
 }
 
-void ViewController::resetInterface() {
-    emptySessionData();
-    changesMade = false;
-    selectedFormat = QStringLiteral("Default");
-    for (DrawView* view : {imageViewBackground, imageView}) {
-        view->setImage(Picture());
-        view->path = makePath();
+void ViewController::connectBrushControls() {
+    // While the knob is dragged only the label follows; the brush changes when it is let go.
+    connect(sliderBrushSize, &Slider::floatValueChanged, this, [this](float value) {
+        if (sliderBrushSize->isSliderDown())
+            labelBrushSize->setText(QString::number(static_cast<int>(value)) +
+                                    QStringLiteral(" px"));
+        else
+            engine_.setBrushSize(value);
+    });
+    connect(sliderBrushSize, &QSlider::sliderReleased, this,
+            [this] { engine_.setBrushSize(sliderBrushSize->floatValue()); });
+    connect(checkEraserMode, &QAbstractButton::clicked, this, [this] {
+        checkEraserMode->showImageForState();
+        engine_.setEraser(checkEraserMode->isChecked());
+    });
+    connect(checkCustomColor, &QAbstractButton::clicked, this, [this] {
+        checkCustomColor->showImageForState();
+        engine_.setCustomColour(checkCustomColor->isChecked());
+    });
+    connect(buttonCustomColor, &QPushButton::clicked, this, [this] {
+        colourDialog->show();
+        colourDialog->raise();
+        colourDialog->activateWindow();
+    });
+    connect(colourDialog, &QColorDialog::currentColorChanged, this, [this](const QColor& colour) {
+        styleButton(buttonCustomColor, QString(), colour);
+        engine_.setBrushColour(colour);
+    });
+}
+
+namespace {
+
+QString degrees(float value) {
+    return QString::number(static_cast<int>(std::lround(value))) + QStringLiteral("°");
+}
+
+} // namespace
+
+void ViewController::connectKeepControls() {
+    connect(checkEdgeAware, &QAbstractButton::clicked, this,
+            [this] { engine_.setEdgeAware(checkEdgeAware->isChecked()); });
+    connect(checkKeepColor, &QAbstractButton::clicked, this,
+            [this] { engine_.setKeepColour(checkKeepColor->isChecked()); });
+    connect(buttonPickColor, &QPushButton::clicked, &engine_, &SessionEngine::startColourPick);
+    using Range = SessionEngine::KeepRange;
+    for (const auto& [slider, which] : {std::pair{sliderKeepHue, Range::hue},
+                                        std::pair{sliderKeepTolerance, Range::tolerance},
+                                        std::pair{sliderKeepFalloff, Range::falloff}}) {
+        Slider* s = slider;
+        const Range w = which;
+        connect(s, &Slider::floatValueChanged, this,
+                [this, s, w](float v) { engine_.setKeepRange(w, v, s->isSliderDown()); });
+        connect(s, &QSlider::sliderReleased, this,
+                [this, s, w] { engine_.setKeepRange(w, s->floatValue()); });
     }
-    currentColor = QBrush(Qt::white);
-    if (!jobs.busy())
-        hideProgress();
-
-    resetControlsToDefaults();
-
-    startHistory(QStringLiteral("resetInterface"));
-
-    imageViewBackground->makeBrushCircleImage();
-
-    colourChangeWaiting = colourChangeRunning = false;
-
-    for (const QString& key :
-         {platform::defaults::kAddImagePath, platform::defaults::kSaveImagePath,
-          platform::defaults::kSaveAsProfilePath, platform::defaults::kLoadProfilePath}) {
-        if (!platform::defaults::contains(key))
-            platform::defaults::setString(key, QString());
-    }
 }
 
-void ViewController::resetControlsToDefaults() {
-    settings.resetToDefaults();
-    showSettings();
-
-    imageViewBackground->isColor = false;
-    imageViewBackground->isErase = false;
-    imageViewBackground->color = QBrush(settings.brush.colour);
-    imageViewBackground->lineWidth = imageViewBackground->currentLineWidth = settings.brush.size;
-}
-
-void ViewController::beginNewSession() {
-    // Work asked for in the old session is dropped, and with it what waited for it.
-    jobs.beginSession();
-    waitingUpdates.clear();
-    canvasBuiltFor_.reset();
-    colourChangeWaiting = colourChangeRunning = false;
-    if (viewRebuildTimer)
-        viewRebuildTimer->stop();
-    if (resizeTimer_)
-        resizeTimer_->stop();
-    // A new session starts in Preview, fitted, where the brush paints.
-    viewState.reset();
-    segmentedControlPreviewOriginal->setSelectedSegment(0);
-    imageViewBackground->show();
-    imageViewBackground->resetCursorRects();
-    previewWindow_ = originalWindow_ = ShownWindow();
-    previewSource_ = previewDetail_ = Picture();
-    previewForeground_ = previewBackground_ = PreviewLayer();
-    runningRender_.reset();
-}
-
-void ViewController::emptySessionData() {
-    beginNewSession();
-    forgetOriginal();
-    history.clear();
-
-    foregroundImage = preEraseImage = zoomEraseImage = currentMaskImage = backgroundImage =
-        lastImage = Picture();
-    foregroundRecipe_ = backgroundRecipe_ = LayerRecipe();
-
-    saveStateTriggeredByDrawing = false;
-    lastWindowResize = false;
-    maskImageWidth = maskImageHeight = 0;
-
-    originalImagePath.clear();
-    currentMaskRect = QRectF();
-    infoProvider.isImageAdded = false;
-    currentZoomInImage = Picture();
-}
-
-void ViewController::clearSessionForNewPicture() {
-    emptySessionData();
-    for (DrawView* view : {imageViewBackground, imageView}) {
-        view->setImage(Picture());
-        view->path = makePath();
-        view->secondPath = makePath();
-        view->strokePaths.clear();
-    }
+void ViewController::showKeepSettings() {
+    const EditSettings& settings = engine_.settings();
+    const QSignalBlocker quietHue(sliderKeepHue), quietTolerance(sliderKeepTolerance),
+        quietFalloff(sliderKeepFalloff);
+    checkEdgeAware->setChecked(settings.brush.edgeAware);
+    checkEdgeAware->showImageForState();
+    // Checked while a colour is kept, and while the click that picks one is awaited.
+    checkKeepColor->setChecked(settings.keep.on || engine_.picking());
+    checkKeepColor->showImageForState();
+    sliderKeepHue->setFloatValue(settings.keep.hue);
+    sliderKeepTolerance->setFloatValue(settings.keep.tolerance);
+    sliderKeepFalloff->setFloatValue(settings.keep.falloff);
+    // The hue's own colour beside its number, so the user sees what is kept.
+    const QColor swatch = QColor::fromHsvF(std::fmod(settings.keep.hue, 360.0f) / 360.0f, 0.85f,
+                                           settings.keep.on ? 0.95f : 0.5f);
+    labelKeepHue->setText(QStringLiteral("<span style=\"color:%1\">\u25cf</span> %2")
+                              .arg(swatch.name(), degrees(settings.keep.hue)));
+    labelKeepTolerance->setText(degrees(settings.keep.tolerance));
+    labelKeepFalloff->setText(degrees(settings.keep.falloff));
 }
 
 void ViewController::outputFormatChosen(const platform::Notification& note) {
     const QVariant format = note.userInfo.value(QStringLiteral("format"));
     if (format.typeId() == QMetaType::QString)
-        selectedFormat = format.toString();
-}
-
-void ViewController::showChosenEditTab() {
-    tabViewEdit->setCurrentIndex(segmentedControlEdit->selectedSegment());
+        selectedFormat_ = format.toString();
 }
 
 } // namespace vividra

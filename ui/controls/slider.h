@@ -2,7 +2,7 @@
 
 #include <QSlider>
 
-#include "ui/controls/control_ranges.h"
+#include "model/session/control_ranges.h"
 
 namespace vividra {
 

@@ -14,7 +14,7 @@
 #include "ui/controller/view_controller.h"
 #include "ui/controls/check_box.h"
 #include "ui/controls/combo_box.h"
-#include "ui/controls/control_ranges.h"
+#include "model/session/control_ranges.h"
 #include "ui/controls/progress_indicator.h"
 #include "ui/controls/segmented_control.h"
 #include "ui/controls/slider.h"
@@ -244,7 +244,7 @@ void ViewController::buildWindow(QMainWindow* window) {
     stack->addWidget(dragImageView);
     boxLayout->addWidget(customViewImage);
     dragImageView->watch(customViewImage);
-    dragImageView->pictureShown = [this] { return imageView->showsPicture(); };
+    dragImageView->pictureShown = [this] { return engine_.screen().showsPicture(); };
     rightLayout->addWidget(boxImage, 1);
     root->addWidget(right, 1);
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "model/history/control_values.h"
-#include "ui/controls/control_ranges.h"
+#include "model/session/control_ranges.h"
 
 using namespace vividra;
 
