@@ -524,6 +524,11 @@ private:
             QVERIFY2(now.foreground == then.foreground, at + " foreground");
             QVERIFY2(now.background == then.background, at + " background");
             QVERIFY2(now.composite == then.composite, at + " composite");
+            // The strokes restored with it paint that composite again.
+            const Picture again = compositeStrokes(
+                e.cleanBackground(), e.strokes(), patternColor(e.foregroundLayer()),
+                patternColor(e.cleanBackground()), e.original().image);
+            QVERIFY2(largestDifference(now.composite, again.image) <= 2, at + " strokes");
             EditSettings expected = then.settings;
             // The control values' text holds no foreground sketch intensity.
             expected.foreground.sketchIntensity = now.settings.foreground.sketchIntensity;
