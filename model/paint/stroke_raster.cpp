@@ -135,6 +135,120 @@ quint32 colourAround(const QImage& guide, QPointF at) {
            static_cast<quint32>((sum[2] + n / 2) / n);
 }
 
+// One row's coverage by the stroke's capsules: 0 to 255 in [lo, hi].
+struct RowCoverage {
+    std::vector<quint8> coverage;
+    std::vector<Interval> inner;
+    int lo = 0;
+    int hi = -1;
+};
+
+// Covers row `yc` by the capsules near it; false when none touches it.
+bool coverRow(const std::vector<const Segment*>& near, double yc, double r, int w,
+              RowCoverage& row) {
+    int lo = w, hi = -1;
+    std::vector<quint8>& coverage = row.coverage;
+    row.inner.clear();
+    // The fringe of each capsule, antialiased by distance, kept at the highest coverage.
+    for (const Segment* s : near) {
+        Interval outer;
+        if (!capsuleSpan(*s, yc, r + 0.5, outer))
+            continue;
+        const int x0 = std::max(0, static_cast<int>(std::ceil(outer.from - 0.5)));
+        const int x1 = std::min(w - 1, static_cast<int>(std::floor(outer.to - 0.5)));
+        if (x0 > x1)
+            continue;
+        // Clear only the part of the row this capsule adds to the span so far.
+        if (lo > hi) {
+            std::memset(coverage.data() + x0, 0, static_cast<size_t>(x1 - x0 + 1));
+        } else {
+            if (x0 < lo)
+                std::memset(coverage.data() + x0, 0, static_cast<size_t>(lo - x0));
+            if (x1 > hi)
+                std::memset(coverage.data() + hi + 1, 0, static_cast<size_t>(x1 - hi));
+        }
+        lo = std::min(lo, x0);
+        hi = std::max(hi, x1);
+        Interval in{0, -1};
+        const bool hasInner = r > 0.5 && capsuleSpan(*s, yc, r - 0.5, in);
+        const int i0 = hasInner ? static_cast<int>(std::ceil(in.from - 0.5)) : x1 + 1;
+        const int i1 = hasInner ? static_cast<int>(std::floor(in.to - 0.5)) : x1;
+        if (hasInner)
+            row.inner.push_back(in);
+        for (int x = x0; x <= x1; ++x) {
+            if (x == i0 && i0 <= i1) {
+                x = i1; // the inside is filled whole below
+                continue;
+            }
+            quint8& c = coverage[static_cast<size_t>(x)];
+            if (c == 255)
+                continue;
+            const double d = distanceTo(*s, x + 0.5, yc);
+            const double a = std::clamp(r + 0.5 - d, 0.0, 1.0);
+            c = std::max(c, static_cast<quint8>(std::lround(a * 255)));
+        }
+    }
+    if (hi < lo)
+        return false;
+    for (const Interval& in : row.inner) {
+        const int i0 = std::max(lo, static_cast<int>(std::ceil(in.from - 0.5)));
+        const int i1 = std::min(hi, static_cast<int>(std::floor(in.to - 0.5)));
+        if (i0 <= i1)
+            std::memset(coverage.data() + i0, 255, static_cast<size_t>(i1 - i0 + 1));
+    }
+    row.lo = lo;
+    row.hi = hi;
+    return true;
+}
+
+// What a stroke paints with: a repeating source picture, or one solid colour.
+struct Paint {
+    const quint32* source = nullptr;
+    int sourceWidth = 1;
+    quint32 solid = 0;
+    quint32 at(int x) const { return source ? source[x % sourceWidth] : solid; }
+};
+
+// A row painted by coverage alone: whole runs are copied, the fringe is blended.
+void paintRow(quint32* dst, const RowCoverage& row, const Paint& paint) {
+    for (int x = row.lo; x <= row.hi;) {
+        const quint8 c = row.coverage[static_cast<size_t>(x)];
+        if (c == 255) {
+            int end = x;
+            while (end + 1 <= row.hi && row.coverage[static_cast<size_t>(end + 1)] == 255)
+                ++end;
+            if (paint.source && end < paint.sourceWidth) {
+                std::memcpy(dst + x, paint.source + x, static_cast<size_t>(end - x + 1) * 4);
+            } else {
+                for (int i = x; i <= end; ++i)
+                    dst[i] = paint.at(i);
+            }
+            x = end + 1;
+            continue;
+        }
+        if (c != 0)
+            dst[x] = fx::blendPixels(dst[x], paint.at(x), c);
+        ++x;
+    }
+}
+
+// A row painted by coverage times the guide's likeness to the colours its sub-paths keep to:
+// no whole runs to copy, each pixel is weighed.
+void paintGuidedRow(quint32* dst, const RowCoverage& row, const Paint& paint, const quint32* guide,
+                    const std::vector<int>& refsOnRow, const std::vector<quint32>& reference) {
+    for (int x = row.lo; x <= row.hi; ++x) {
+        const quint32 c = row.coverage[static_cast<size_t>(x)];
+        if (c == 0)
+            continue;
+        quint32 like = 0;
+        for (int k : refsOnRow)
+            like = std::max<quint32>(like, fx::colourLikeness(guide[x], reference[k]));
+        const quint32 a = (c * like + 127) / 255;
+        if (a != 0)
+            dst[x] = fx::blendPixels(dst[x], paint.at(x), a);
+    }
+}
+
 } // namespace
 
 void rasterStroke(QImage& target, const QPainterPath& path, double width, const QImage& source,
@@ -156,11 +270,13 @@ void rasterStroke(QImage& target, const QPainterPath& path, double width, const 
             reference.push_back(colourAround(*guide, p));
     std::vector<int> refsOnRow;
     const int w = target.width();
-    const bool fromSource = !source.isNull();
-    const quint32 solid = qPremultiply(colour.rgba());
-    std::vector<quint8> coverage(static_cast<size_t>(w));
-    std::vector<Interval> inner;
+    RowCoverage row;
+    row.coverage.resize(static_cast<size_t>(w));
     std::vector<const Segment*> near;
+    Paint paint;
+    paint.solid = qPremultiply(colour.rgba());
+    if (!source.isNull())
+        paint.sourceWidth = source.width();
 
     double rowMin = INFINITY, rowMax = -INFINITY;
     for (const Segment& s : segments) {
@@ -176,105 +292,23 @@ void rasterStroke(QImage& target, const QPainterPath& path, double width, const 
             if (yc >= s.top && yc <= s.bottom)
                 near.push_back(&s);
         }
-        if (near.empty())
+        if (near.empty() || !coverRow(near, yc, r, w, row))
             continue;
-        int lo = w, hi = -1;
-        inner.clear();
-        // The fringe of each capsule, antialiased by distance, kept at the highest coverage.
-        for (const Segment* s : near) {
-            Interval outer;
-            if (!capsuleSpan(*s, yc, r + 0.5, outer))
-                continue;
-            const int x0 = std::max(0, static_cast<int>(std::ceil(outer.from - 0.5)));
-            const int x1 = std::min(w - 1, static_cast<int>(std::floor(outer.to - 0.5)));
-            if (x0 > x1)
-                continue;
-            // Clear only the part of the row this capsule adds to the span so far.
-            if (lo > hi) {
-                std::memset(coverage.data() + x0, 0, static_cast<size_t>(x1 - x0 + 1));
-            } else {
-                if (x0 < lo)
-                    std::memset(coverage.data() + x0, 0, static_cast<size_t>(lo - x0));
-                if (x1 > hi)
-                    std::memset(coverage.data() + hi + 1, 0, static_cast<size_t>(x1 - hi));
-            }
-            lo = std::min(lo, x0);
-            hi = std::max(hi, x1);
-            Interval in{0, -1};
-            const bool hasInner = r > 0.5 && capsuleSpan(*s, yc, r - 0.5, in);
-            const int i0 = hasInner ? static_cast<int>(std::ceil(in.from - 0.5)) : x1 + 1;
-            const int i1 = hasInner ? static_cast<int>(std::floor(in.to - 0.5)) : x1;
-            if (hasInner)
-                inner.push_back(in);
-            for (int x = x0; x <= x1; ++x) {
-                if (x == i0 && i0 <= i1) {
-                    x = i1; // the inside is filled whole below
-                    continue;
-                }
-                quint8& c = coverage[static_cast<size_t>(x)];
-                if (c == 255)
-                    continue;
-                const double d = distanceTo(*s, x + 0.5, yc);
-                const double a = std::clamp(r + 0.5 - d, 0.0, 1.0);
-                c = std::max(c, static_cast<quint8>(std::lround(a * 255)));
-            }
-        }
-        if (hi < lo)
-            continue;
-        if (guide) {
-            refsOnRow.clear();
-            for (const Segment* s : near)
-                if (std::find(refsOnRow.begin(), refsOnRow.end(), s->subPath) == refsOnRow.end())
-                    refsOnRow.push_back(s->subPath);
-        }
-        for (const Interval& in : inner) {
-            const int i0 = std::max(lo, static_cast<int>(std::ceil(in.from - 0.5)));
-            const int i1 = std::min(hi, static_cast<int>(std::floor(in.to - 0.5)));
-            if (i0 <= i1)
-                std::memset(coverage.data() + i0, 255, static_cast<size_t>(i1 - i0 + 1));
-        }
         auto* dst = reinterpret_cast<quint32*>(target.scanLine(y));
-        const quint32* src = nullptr;
-        if (fromSource) {
-            const int sy = (y + top) % source.height();
-            src = reinterpret_cast<const quint32*>(source.constScanLine(sy));
-        }
-        const int sw = fromSource ? source.width() : 1;
-        if (guide) {
-            // Coverage times likeness: no whole runs to copy, each pixel is weighed.
-            const auto* g = reinterpret_cast<const quint32*>(guide->constScanLine(y + top));
-            for (int x = lo; x <= hi; ++x) {
-                const quint32 c = coverage[static_cast<size_t>(x)];
-                if (c == 0)
-                    continue;
-                quint32 like = 0;
-                for (int k : refsOnRow)
-                    like = std::max<quint32>(like, fx::colourLikeness(g[x], reference[k]));
-                const quint32 a = (c * like + 127) / 255;
-                if (a != 0)
-                    dst[x] = fx::blendPixels(dst[x], fromSource ? src[x % sw] : solid, a);
-            }
+        if (!source.isNull())
+            paint.source =
+                reinterpret_cast<const quint32*>(source.constScanLine((y + top) % source.height()));
+        if (!guide) {
+            paintRow(dst, row, paint);
             continue;
         }
-        for (int x = lo; x <= hi;) {
-            const quint8 c = coverage[static_cast<size_t>(x)];
-            if (c == 255) {
-                int end = x;
-                while (end + 1 <= hi && coverage[static_cast<size_t>(end + 1)] == 255)
-                    ++end;
-                if (fromSource && end < sw) {
-                    std::memcpy(dst + x, src + x, static_cast<size_t>(end - x + 1) * 4);
-                } else {
-                    for (int i = x; i <= end; ++i)
-                        dst[i] = fromSource ? src[i % sw] : solid;
-                }
-                x = end + 1;
-                continue;
-            }
-            if (c != 0)
-                dst[x] = fx::blendPixels(dst[x], fromSource ? src[x % sw] : solid, c);
-            ++x;
-        }
+        refsOnRow.clear();
+        for (const Segment* s : near)
+            if (std::find(refsOnRow.begin(), refsOnRow.end(), s->subPath) == refsOnRow.end())
+                refsOnRow.push_back(s->subPath);
+        paintGuidedRow(dst, row, paint,
+                       reinterpret_cast<const quint32*>(guide->constScanLine(y + top)), refsOnRow,
+                       reference);
     }
 }
 

@@ -167,9 +167,10 @@ SessionEngine::CancelFlag SessionEngine::exportTo(const QString& destination,
             QList<CustomPathRef> strokes = flattenedStrokes();
             exporting::Request request;
             // Without a working folder the picture is encoded beside its destination, hidden.
-            const QString folder = platform::temporaryDirectoryProblem().isEmpty()
-                                       ? platform::temporaryDirectory()
-                                       : QFileInfo(destination).absolutePath() + QStringLiteral("/.");
+            const QString folder =
+                platform::temporaryDirectoryProblem().isEmpty()
+                    ? platform::temporaryDirectory()
+                    : QFileInfo(destination).absolutePath() + QStringLiteral("/.");
             request.temporary = exporting::temporaryPath(folder, path_, format,
                                                          QDateTime::currentMSecsSinceEpoch());
             request.destination = destination;

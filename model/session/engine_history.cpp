@@ -167,39 +167,43 @@ void SessionEngine::applyState(const StateRef& state, const StateRef& shown) {
                 const QImage screen = r.ok ? displayWindow(r.composite, view).image : QImage();
                 return SessionJobs::Apply(
                     [this, state, r = std::move(r), screen, view, refreshWindows, made] {
-                        if (!r.ok) {
-                            // The pictures stay as they were; the window stays usable.
-                            if (!r.reason.isEmpty())
-                                jobFailed(r.reason);
-                            return;
-                        }
-                        if (!r.original.isEmpty())
-                            original_ = r.original;
-                        // The pictures replaced here may hold the last reference to their
-                        // pixels; freeing 96 MB is felt in the window, so it happens on a
-                        // pool thread.
-                        QList<Picture> replaced{std::exchange(foreground_, r.foregroundImage),
-                                                std::exchange(cleanBackground_, r.preEraseImage),
-                                                std::exchange(composite_, r.composite),
-                                                std::exchange(paintTarget_, r.composite)};
-                        platform::runInBackground(
-                            [replaced = std::move(replaced)]() mutable { replaced.clear(); });
-                        foregroundRecipe_ = state->layers->foregroundRecipe;
-                        backgroundRecipe_ = state->layers->backgroundRecipe;
-                        // Rendered again or not, these are the state's layers: keep them with it.
-                        state->layers->foregroundImage = foreground_;
-                        state->layers->preEraseImage = cleanBackground_;
-                        layersMadeAt_ = made;
-                        showComposite(r.composite, screen, view, made);
-                        // The live colour windows come from the restored layers and brush modes.
-                        if (refreshWindows) {
-                            windowsCutFor_.reset();
-                            rebuildView();
-                        }
-                        trimHistory();
+                        finishRestore(state, r, screen, view, refreshWindows, made);
                     });
             };
         });
+}
+
+void SessionEngine::finishRestore(const StateRef& state, const RestoredPictures& r,
+                                  const QImage& screen, const ViewGeometry& view,
+                                  bool refreshWindows, std::uint64_t made) {
+    if (!r.ok) {
+        // The pictures stay as they were; the window stays usable.
+        if (!r.reason.isEmpty())
+            jobFailed(r.reason);
+        return;
+    }
+    if (!r.original.isEmpty())
+        original_ = r.original;
+    // The pictures replaced here may hold the last reference to their pixels; freeing 96 MB
+    // is felt in the window, so it happens on a pool thread.
+    QList<Picture> replaced{std::exchange(foreground_, r.foregroundImage),
+                            std::exchange(cleanBackground_, r.preEraseImage),
+                            std::exchange(composite_, r.composite),
+                            std::exchange(paintTarget_, r.composite)};
+    platform::runInBackground([replaced = std::move(replaced)]() mutable { replaced.clear(); });
+    foregroundRecipe_ = state->layers->foregroundRecipe;
+    backgroundRecipe_ = state->layers->backgroundRecipe;
+    // Rendered again or not, these are the state's layers: keep them with it.
+    state->layers->foregroundImage = foreground_;
+    state->layers->preEraseImage = cleanBackground_;
+    layersMadeAt_ = made;
+    showComposite(r.composite, screen, view, made);
+    // The live colour windows come from the restored layers and brush modes.
+    if (refreshWindows) {
+        windowsCutFor_.reset();
+        rebuildView();
+    }
+    trimHistory();
 }
 
 } // namespace vividra

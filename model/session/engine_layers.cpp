@@ -182,8 +182,7 @@ void SessionEngine::finishRendering(LayerRenderInput::Kind kind, LayerRenderResu
         showComposite(result.composite, result.shownComposite, result.view, renderStartedAt_);
         // A rendering that kept the foreground builds no reveal window: the revealing brush
         // stays as it is.
-        if (viewUnmoved &&
-            (newForeground || settings_.brush.eraser || settings_.brush.customColor))
+        if (viewUnmoved && (newForeground || settings_.brush.eraser || settings_.brush.customColor))
             chooseLiveColour(newForeground ? result.revealWindow : revealWindow_,
                              result.eraseWindow);
     }

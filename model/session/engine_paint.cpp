@@ -154,55 +154,57 @@ QList<CustomPathRef> SessionEngine::flattenedStrokes() {
 
 void SessionEngine::refreshComposite(bool eraseWindow,
                                      std::function<void(const RefreshResult&)> then) {
-    jobs_.enqueue(SessionJobs::Kind::refresh, [this, eraseWindow,
-                                               then = std::move(then)]() -> SessionJobs::Work {
-        if (!hasPicture())
-            return {};
-        recordCurrentStroke();
-        struct Input {
-            Picture cleanBackground, foreground, reveal, original;
-            QList<CustomPathRef> strokes;
-            ViewGeometry view;
-            bool eraseWindow;
-        };
-        Input in;
-        in.cleanBackground = cleanBackground_;
-        in.foreground = foreground_;
-        in.original = original_;
-        in.strokes = snapshotStrokes(strokes_);
-        in.view = geometry_;
-        // The reveal window is cut again only when the view moved since it was cut.
-        if (windowsCutFor_ == in.view)
-            in.reveal = revealWindow_;
-        // The erase window is built only if the eraser is still on when the job starts.
-        in.eraseWindow = eraseWindow && settings_.brush.eraser;
-        return [this, in = std::move(in), then](const SessionJobs::Cancel&) mutable {
-            RefreshResult r;
-            r.composite =
-                compositeStrokes(in.cleanBackground, in.strokes, patternColor(in.foreground),
-                                 patternColor(in.cleanBackground), in.original.image);
-            r.shown = displayWindow(r.composite, in.view).image;
-            r.revealWindow =
-                in.reveal.isEmpty() ? displayWindow(in.foreground, in.view) : in.reveal;
-            if (in.eraseWindow)
-                r.eraseWindow = displayWindow(in.cleanBackground, in.view);
-            return SessionJobs::Apply([this, r = std::move(r), view = in.view, then] {
-                if (!r.composite.isEmpty()) {
-                    composite_ = r.composite;
-                    paintTarget_ = r.composite;
-                    showComposite(r.composite, r.shown, view, layersMadeAt_);
-                }
-                if (view == geometry_) {
-                    revealWindow_ = r.revealWindow;
-                    windowsCutFor_ = view;
-                    if (!r.eraseWindow.isEmpty())
-                        eraseWindow_ = r.eraseWindow;
-                }
-                clearLiveStroke();
-                then(r);
-            });
-        };
-    });
+    jobs_.enqueue(SessionJobs::Kind::refresh,
+                  [this, eraseWindow, then = std::move(then)]() -> SessionJobs::Work {
+                      if (!hasPicture())
+                          return {};
+                      recordCurrentStroke();
+                      struct Input {
+                          Picture cleanBackground, foreground, reveal, original;
+                          QList<CustomPathRef> strokes;
+                          ViewGeometry view;
+                          bool eraseWindow;
+                      };
+                      Input in;
+                      in.cleanBackground = cleanBackground_;
+                      in.foreground = foreground_;
+                      in.original = original_;
+                      in.strokes = snapshotStrokes(strokes_);
+                      in.view = geometry_;
+                      // The reveal window is cut again only when the view moved since it was cut.
+                      if (windowsCutFor_ == in.view)
+                          in.reveal = revealWindow_;
+                      // The erase window is built only if the eraser is still on when the job
+                      // starts.
+                      in.eraseWindow = eraseWindow && settings_.brush.eraser;
+                      return [this, in = std::move(in), then](const SessionJobs::Cancel&) mutable {
+                          RefreshResult r;
+                          r.composite = compositeStrokes(
+                              in.cleanBackground, in.strokes, patternColor(in.foreground),
+                              patternColor(in.cleanBackground), in.original.image);
+                          r.shown = displayWindow(r.composite, in.view).image;
+                          r.revealWindow = in.reveal.isEmpty()
+                                               ? displayWindow(in.foreground, in.view)
+                                               : in.reveal;
+                          if (in.eraseWindow)
+                              r.eraseWindow = displayWindow(in.cleanBackground, in.view);
+                          return SessionJobs::Apply([this, r = std::move(r), view = in.view, then] {
+                              if (!r.composite.isEmpty()) {
+                                  composite_ = r.composite;
+                                  paintTarget_ = r.composite;
+                                  showComposite(r.composite, r.shown, view, layersMadeAt_);
+                              }
+                              if (view == geometry_) {
+                                  revealWindow_ = r.revealWindow;
+                                  windowsCutFor_ = view;
+                                  if (!r.eraseWindow.isEmpty())
+                                      eraseWindow_ = r.eraseWindow;
+                              }
+                              clearLiveStroke();
+                              then(r);
+                          });
+                      };
+                  });
 }
 
 void SessionEngine::chooseLiveColour(const Picture& revealWindow, const Picture& eraseWindow) {

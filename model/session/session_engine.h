@@ -19,6 +19,7 @@
 #include "model/effects/layer_rendering.h"
 #include "model/effects/preview_rendering.h"
 #include "model/history/history.h"
+#include "model/history/state_restore.h"
 #include "model/paint/compositing.h"
 #include "model/paint/custom_path.h"
 #include "model/platform/picture.h"
@@ -245,8 +246,8 @@ private:
     bool keepNewerPreview();
 
     // Screen.
-    void showComposite(const Picture& composite, const QImage& window,
-                       const ViewGeometry& geometry, std::uint64_t made);
+    void showComposite(const Picture& composite, const QImage& window, const ViewGeometry& geometry,
+                       std::uint64_t made);
     void showOnScreen(Screen::Source source, const Picture& picture);
     bool showWindow(Screen::Source source, const QImage& window, const ViewGeometry& geometry);
     void clearLiveStroke();
@@ -277,6 +278,9 @@ private:
     void recordLayerChange(LayerUpdate kind);
     void trimHistory();
     void applyState(const StateRef& state, const StateRef& shown = nullptr);
+    void finishRestore(const StateRef& state, const RestoredPictures& restored,
+                       const QImage& screen, const ViewGeometry& view, bool refreshWindows,
+                       std::uint64_t made);
 
     // View.
     bool viewBusy() const;

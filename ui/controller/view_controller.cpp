@@ -14,12 +14,12 @@
 #include "kernels/pixel_memory.h"
 #include "model/platform/defaults_store.h"
 #include "model/platform/work_queue.h"
+#include "model/session/control_ranges.h"
 #include "ui/canvas/custom_drag_view.h"
 #include "ui/canvas/draw_view.h"
 #include "ui/canvas/view_navigator.h"
 #include "ui/controls/check_box.h"
 #include "ui/controls/combo_box.h"
-#include "model/session/control_ranges.h"
 #include "ui/controls/progress_indicator.h"
 #include "ui/controls/segmented_control.h"
 #include "ui/controls/slider.h"
@@ -208,9 +208,9 @@ QList<ViewController::Binding> ViewController::bindings() const {
     for (const bool foreground : {true, false}) {
         const LayerControls c = layerControls(foreground);
         // In the order of the settings' field table.
-        const QWidget* switches[] = {c.blackWhite, c.blackWhiteEffect, c.colorEffects,
-                                     c.colorEffect, c.sepia,           c.blur,
-                                     c.oilPainting, c.sketch};
+        const QWidget* switches[] = {
+            c.blackWhite, c.blackWhiteEffect, c.colorEffects, c.colorEffect, c.sepia,
+            c.blur,       c.oilPainting,      c.sketch};
         const QWidget* sliders[] = {c.sepiaIntensity, c.blurIntensity, c.oilPaintingIntensity,
                                     c.sketchIntensity, c.sketchEdge};
         const auto switchFields = fields::switches(foreground);
@@ -246,9 +246,8 @@ void ViewController::bindSettings() {
             connect(slider, &Slider::floatValueChanged, this, [this, slider, field](float v) {
                 engine_.changeSetting(*field, v, slider->isSliderDown());
             });
-            connect(slider, &QSlider::sliderReleased, this, [this, slider, field] {
-                engine_.changeSetting(*field, slider->floatValue());
-            });
+            connect(slider, &QSlider::sliderReleased, this,
+                    [this, slider, field] { engine_.changeSetting(*field, slider->floatValue()); });
         }
     }
     connect(buttonAdjustReset, &QPushButton::clicked, &engine_, &SessionEngine::resetAdjustments);
@@ -263,7 +262,8 @@ void ViewController::showSettings() {
             box->showImageForState();
         } else if (auto* combo = qobject_cast<ComboBox*>(b.control)) {
             // A name no item has (a hand-made profile) selects none.
-            combo->setCurrentIndex(static_cast<int>(b.field->items->indexOf(*std::get<QString*>(slot))));
+            combo->setCurrentIndex(
+                static_cast<int>(b.field->items->indexOf(*std::get<QString*>(slot))));
         } else if (auto* slider = qobject_cast<Slider*>(b.control)) {
             slider->setFloatValue(*std::get<float*>(slot));
         }
@@ -328,9 +328,9 @@ void ViewController::connectKeepControls() {
             [this] { engine_.setKeepColour(checkKeepColor->isChecked()); });
     connect(buttonPickColor, &QPushButton::clicked, &engine_, &SessionEngine::startColourPick);
     using Range = SessionEngine::KeepRange;
-    for (const auto& [slider, which] : {std::pair{sliderKeepHue, Range::hue},
-                                        std::pair{sliderKeepTolerance, Range::tolerance},
-                                        std::pair{sliderKeepFalloff, Range::falloff}}) {
+    for (const auto& [slider, which] :
+         {std::pair{sliderKeepHue, Range::hue}, std::pair{sliderKeepTolerance, Range::tolerance},
+          std::pair{sliderKeepFalloff, Range::falloff}}) {
         Slider* s = slider;
         const Range w = which;
         connect(s, &Slider::floatValueChanged, this,

@@ -29,7 +29,6 @@ class QWidget;
 
 namespace vividra {
 
-
 class CheckBox;
 class ComboBox;
 class CustomDragView;

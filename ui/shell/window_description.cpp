@@ -9,12 +9,12 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "model/session/control_ranges.h"
 #include "ui/canvas/custom_drag_view.h"
 #include "ui/canvas/draw_view.h"
 #include "ui/controller/view_controller.h"
 #include "ui/controls/check_box.h"
 #include "ui/controls/combo_box.h"
-#include "model/session/control_ranges.h"
 #include "ui/controls/progress_indicator.h"
 #include "ui/controls/segmented_control.h"
 #include "ui/controls/slider.h"

@@ -52,10 +52,9 @@ int largestDifference(const QImage& a, const QImage& b) {
         const auto* pa = reinterpret_cast<const QRgb*>(a.constScanLine(y));
         const auto* pb = reinterpret_cast<const QRgb*>(b.constScanLine(y));
         for (int x = 0; x < a.width(); ++x)
-            worst = std::max({worst, qAbs(qRed(pa[x]) - qRed(pb[x])),
-                              qAbs(qGreen(pa[x]) - qGreen(pb[x])),
-                              qAbs(qBlue(pa[x]) - qBlue(pb[x])),
-                              qAbs(qAlpha(pa[x]) - qAlpha(pb[x]))});
+            worst = std::max(
+                {worst, qAbs(qRed(pa[x]) - qRed(pb[x])), qAbs(qGreen(pa[x]) - qGreen(pb[x])),
+                 qAbs(qBlue(pa[x]) - qBlue(pb[x])), qAbs(qAlpha(pa[x]) - qAlpha(pb[x]))});
     }
     return worst;
 }
@@ -94,7 +93,10 @@ private:
         test::IsolatedEnvironment environment;
         SessionEngine engine;
         engine.setBoxSize(QSizeF(640, 420));
-        Sequence s{engine, QRandomGenerator(seed), {}, environment.root(),
+        Sequence s{engine,
+                   QRandomGenerator(seed),
+                   {},
+                   environment.root(),
                    QByteArrayLiteral("seed ") + QByteArray::number(seed)};
         // Every other sequence keeps no layer in the history: undo renders them again.
         if (seed % 2 == 0)
@@ -203,12 +205,13 @@ private:
         }
         case 6:
         case 7: {
-            const auto sliders = action == 6 ? fields::sliders(random.bounded(2) == 0)
-                                             : fields::adjustments();
+            const auto sliders =
+                action == 6 ? fields::sliders(random.bounded(2) == 0) : fields::adjustments();
             const SettingField& field = sliders[random.bounded(quint32(sliders.size()))];
-            const float value = field.range.minimum + (field.range.maximum - field.range.minimum) *
-                                                          float(random.bounded(field.range.steps + 1)) /
-                                                          float(field.range.steps);
+            const float value =
+                field.range.minimum + (field.range.maximum - field.range.minimum) *
+                                          float(random.bounded(field.range.steps + 1)) /
+                                          float(field.range.steps);
             EditSettings now = e.settings();
             const bool same = *std::get<float*>(field.in(now)) == value;
             // Sometimes dragged there first: the preview follows, the release renders.
@@ -410,8 +413,7 @@ private:
         QVERIFY2(!e.busy() && !e.renderingPending(), where);
         QVERIFY2(!e.strokeUnderWay(), where + " a stroke never ended");
         // Painting is allowed exactly when the edited picture is shown and the line is idle.
-        QCOMPARE(e.canPaint(),
-                 e.hasPicture() && !e.picking() && !e.viewState().showsOriginal());
+        QCOMPARE(e.canPaint(), e.hasPicture() && !e.picking() && !e.viewState().showsOriginal());
         const Screen& screen = e.screen();
         if (!e.hasPicture()) {
             QVERIFY2(e.foregroundLayer().isEmpty() && e.composite().isEmpty(), where);
@@ -424,8 +426,7 @@ private:
         // colour and only that one.
         const EditSettings& settings = e.settings();
         QCOMPARE(e.brushModes().erase, settings.brush.eraser);
-        QCOMPARE(e.brushModes().solidColour,
-                 settings.brush.customColor && !settings.brush.eraser);
+        QCOMPARE(e.brushModes().solidColour, settings.brush.customColor && !settings.brush.eraser);
         QCOMPARE(e.brushModes().edgeAware, settings.brush.edgeAware);
         const CustomPath* kept = keptColour(e.strokes());
         QCOMPARE(kept != nullptr, settings.keep.on);
@@ -435,15 +436,16 @@ private:
         // Each layer is a fresh rendering of the settings, adjustments included.
         const std::optional<Picture> original = ImageTools::readPicture(e.picturePath());
         QVERIFY2(original.has_value(), where);
-        const Picture foreground = effectChain(*original, settings.foreground, settings.adjustments);
-        const Picture background = effectChain(*original, settings.background, settings.adjustments);
+        const Picture foreground =
+            effectChain(*original, settings.foreground, settings.adjustments);
+        const Picture background =
+            effectChain(*original, settings.background, settings.adjustments);
         QVERIFY2(e.foregroundLayer().image == foreground.image, where + " foreground");
         QVERIFY2(e.cleanBackground().image == background.image, where + " background");
 
         // The composite is the recorded strokes painted again, oldest first.
-        const Picture again =
-            compositeStrokes(background, e.strokes(), patternColor(foreground),
-                             patternColor(background), original->image);
+        const Picture again = compositeStrokes(background, e.strokes(), patternColor(foreground),
+                                               patternColor(background), original->image);
         QVERIFY2(largestDifference(e.composite().image, again.image) <= 2, where + " composite");
 
         // The view covers the box or fits it, settled.
@@ -466,8 +468,7 @@ private:
         if (!inOriginal)
             QVERIFY2(e.shownChange() == e.settingsChanges(), where + " latest settings shown");
         if (!settings.brush.eraser && !settings.brush.customColor)
-            QVERIFY2(e.liveColour().textureImage() ==
-                         displayWindow(foreground, e.geometry()).image,
+            QVERIFY2(e.liveColour().textureImage() == displayWindow(foreground, e.geometry()).image,
                      where + " brush colour");
         checkWorkingFolder(where);
     }
