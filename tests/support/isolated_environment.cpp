@@ -5,7 +5,6 @@
 
 #include "model/platform/file_manager.h"
 #include "model/platform/temporary_directory.h"
-#include "model/session/info_provider.h"
 
 namespace vividra::test {
 
@@ -18,7 +17,6 @@ IsolatedEnvironment::IsolatedEnvironment() : oldTmp_(qgetenv("TMPDIR")) {
                        root_.path() + QStringLiteral("/config"));
     platform::removeTemporaryDirectory();
     qputenv("TMPDIR", systemTemp().toLocal8Bit());
-    InfoProvider::shared() = InfoProvider();
     platform::setRemoveFunction(nullptr);
 }
 
