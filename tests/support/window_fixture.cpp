@@ -106,8 +106,7 @@ void WindowFixture::drag(Qt::MouseButton button, QPoint from, QPoint to) {
 }
 
 void WindowFixture::paintAcrossMiddle() {
-    // The frame is y-up; its middle row is the same either way.
-    const QRectF r = controller_->engine().pictureFrame();
+    const QRectF r = pictureInBox(controller_->engine().geometry());
     const int y = controller_->imageViewBackground->height() / 2;
     drag(Qt::LeftButton, QPoint(static_cast<int>(r.x() + r.width() * 0.25), y),
          QPoint(static_cast<int>(r.x() + r.width() * 0.75), y));
