@@ -71,10 +71,10 @@ void SessionEngine::recordLayerChange(LayerUpdate kind) {
     const StateLayersRef& base = shown->layers;
     const LayerRecipe foreground = LayerRecipe{settings_.foreground, settings_.adjustments};
     const LayerRecipe background = LayerRecipe{settings_.background, settings_.adjustments};
-    const bool foregroundChanges =
-        kind != LayerUpdate::background && base->foregroundRecipe != foreground;
-    const bool backgroundChanges =
-        kind != LayerUpdate::foreground && base->backgroundRecipe != background;
+    // Both layers whatever was asked for: a rendering renders a layer of older settings too
+    // (a change made while the picture came in has no state of its own).
+    const bool foregroundChanges = base->foregroundRecipe != foreground;
+    const bool backgroundChanges = base->backgroundRecipe != background;
     StateLayersRef layers = base;
     if (foregroundChanges || backgroundChanges) {
         // The pixels of a changed layer follow when its rendering ends.

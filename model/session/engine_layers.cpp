@@ -191,9 +191,13 @@ void SessionEngine::finishRendering(LayerRenderInput::Kind kind, LayerRenderResu
 
     if (result.ok) {
         // The change was recorded when it was made; its state takes the pixels now. Only
-        // changes made while the picture came in have no state yet.
+        // changes made while the picture came in have no state yet. Layers of settings that
+        // changed again meanwhile get none: the rendering of the newer ones follows.
         history_.cacheLayers(foregroundRecipe_, foreground_, backgroundRecipe_, cleanBackground_);
-        if (!history_.holdsLayers(foregroundRecipe_, backgroundRecipe_))
+        const bool latest =
+            foregroundRecipe_ == LayerRecipe{settings_.foreground, settings_.adjustments} &&
+            backgroundRecipe_ == LayerRecipe{settings_.background, settings_.adjustments};
+        if (latest && !history_.holdsLayers(foregroundRecipe_, backgroundRecipe_))
             recordChange(kind == Kind::background   ? QStringLiteral("updateBackgroundImage")
                          : kind == Kind::foreground ? QStringLiteral("updateForegroundImage")
                                                     : QStringLiteral("effects"),
