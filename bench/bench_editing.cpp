@@ -31,8 +31,8 @@ void BM_OpenFirstPicture(benchmark::State& state) {
     for (auto _ : state) {
         QElapsedTimer t;
         t.start();
-        s.controller.takeInPicture(photoPath(), QStringLiteral("addImage"));
-        while (!s.controller.imageView->showsPicture())
+        s.controller.engine().open(photoPath());
+        while (!s.controller.engine().screen().showsPicture())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 1);
         s.controller.customViewImage->repaint();
         state.SetIterationTime(static_cast<double>(t.nsecsElapsed()) / 1e9);
@@ -45,7 +45,7 @@ void BM_OpenFirstPicture(benchmark::State& state) {
 // of its own). Run it in a process of its own: `--benchmark_filter=SessionPeakMemory`.
 void BM_SessionPeakMemory(benchmark::State& state) {
     Session s;
-    s.controller.history.memoryBudget = 0;
+    s.controller.engine().history().memoryBudget = 0;
     ViewController& c = s.controller;
     const std::initializer_list<CheckBox*> boxes = {
         c.checkBackgroundBlackWhite, c.checkBackgroundBlur, c.checkBackgroundOilPainting,

@@ -74,12 +74,12 @@ struct Session {
         if (!QTest::qWaitForWindowExposed(window.get()))
             qWarning("the window was not exposed");
         platform::defaults::setString(platform::defaults::kShowRateMessage, QStringLiteral("No"));
-        controller->takeInPicture(photoPath(), QStringLiteral("addImage"));
+        controller->engine().open(photoPath());
         waitIdle();
         controller->checkBackgroundBlackWhite->click();
         waitIdle();
         DrawView* surface = controller->imageViewBackground;
-        const QRectF r = surface->pictureRect;
+        const QRectF r = shownFrame(*controller);
         const int y = surface->height() / 2;
         QTest::mousePress(surface, Qt::LeftButton, {}, QPoint(int(r.left() + r.width() / 4), y));
         QTest::mouseMove(surface, QPoint(int(r.left() + r.width() * 3 / 4), y));
@@ -93,7 +93,7 @@ struct Session {
         platform::setDialogs(nullptr);
     }
     void waitIdle() {
-        while (controller->infoProvider.jobsBusy() || controller->renderingPending())
+        while (controller->engine().busy() || controller->engine().renderingPending())
             // Sleeps until the next event, leaving both cores to the work.
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
@@ -152,7 +152,6 @@ void BM_LoadProfile(benchmark::State& state) {
     profile::writeFile(path, profile::text(look, look.brushLabel()));
     s.dialogs->openAnswer = path;
     for (auto _ : state) {
-        s.controller->changesMade = false;
         QElapsedTimer t;
         t.start();
         s.controller->loadProfile();

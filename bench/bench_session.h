@@ -71,6 +71,11 @@ private:
     qint64 worst_ = 0;
 };
 
+// Where the picture is shown on the surface, in widget coordinates (rows downwards).
+inline QRectF shownFrame(const ViewController& c) {
+    return pictureInBox(c.engine().geometry());
+}
+
 struct Session {
     AppDelegate delegate;
     ViewController controller;
@@ -82,16 +87,16 @@ struct Session {
             qWarning("the window was not exposed");
     }
     void waitIdle() {
-        while (controller.infoProvider.jobsBusy() || controller.renderingPending())
+        while (controller.engine().busy() || controller.engine().renderingPending())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     }
     void open() {
-        controller.takeInPicture(photoPath(), QStringLiteral("addImage"));
+        controller.engine().open(photoPath());
         waitIdle();
     }
     void stroke() {
         DrawView* surface = controller.imageViewBackground;
-        const QRectF r = surface->pictureRect;
+        const QRectF r = shownFrame(controller);
         const int y = surface->height() / 2;
         QTest::mousePress(surface, Qt::LeftButton, {}, QPoint(static_cast<int>(r.left()) + 2, y));
         for (int i = 1; i <= 20; ++i)

@@ -4,6 +4,10 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "model/platform/work_queue.h"
 #include "test_pictures.h"
 #include "ui/canvas/draw_view.h"
@@ -38,33 +42,60 @@ void WindowFixture::setUp(bool show) {
         this->show();
 }
 
+void WindowFixture::restart() {
+    const bool shown = window_->isVisible();
+    closeWindow();
+    controller_ = std::make_unique<ViewController>();
+    window_ = std::make_unique<MainWindow>(*controller_, delegate_);
+    if (shown)
+        show();
+}
+
 void WindowFixture::show() {
     window_->show();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
 }
 
-void WindowFixture::tearDown() {
+void WindowFixture::closeWindow() {
     // Background work must be over before the session goes away.
     if (controller_)
-        QTRY_VERIFY(!controller_->infoProvider.jobsBusy());
+        QTRY_VERIFY(!controller_->engine().busy());
     // So are the history's picture writes, before their folder goes.
     platform::waitForBackgroundWork();
     window_.reset();
     controller_.reset();
+}
+
+void WindowFixture::tearDown() {
+    closeWindow();
     platform::setDialogs(nullptr);
     env_.reset();
 }
 
 ViewController& WindowFixture::load(int w, int h) {
-    controller_->takeInPicture(
-        writeColourPicture(env_->root(), w, h, QStringLiteral("p%1x%2.png").arg(w).arg(h)),
-        QStringLiteral("addImage"));
+    controller_->engine().open(
+        writeColourPicture(env_->root(), w, h, QStringLiteral("p%1x%2.png").arg(w).arg(h)));
     waitIdle();
     return *controller_;
 }
 
 void WindowFixture::waitIdle(int timeoutMs) {
-    QTRY_VERIFY_WITH_TIMEOUT(!controller_->infoProvider.jobsBusy(), timeoutMs);
+    const SessionEngine& engine = controller_->engine();
+    QTRY_VERIFY_WITH_TIMEOUT(!engine.busy() && !engine.renderingPending(), timeoutMs);
+}
+
+std::function<void()> WindowFixture::holdLine() {
+    auto release = std::make_shared<std::atomic<bool>>(false);
+    // The engine offers its line read-only; only a test puts foreign work in it.
+    auto& jobs = const_cast<SessionJobs&>(controller_->engine().jobs());
+    jobs.enqueue(SessionJobs::Kind::other, [release]() -> SessionJobs::Work {
+        return [release](const SessionJobs::Cancel&) {
+            while (!release->load())
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            return SessionJobs::Apply([] {});
+        };
+    });
+    return [release] { release->store(true); };
 }
 
 void WindowFixture::drag(Qt::MouseButton button, QPoint from, QPoint to) {
@@ -75,7 +106,7 @@ void WindowFixture::drag(Qt::MouseButton button, QPoint from, QPoint to) {
 }
 
 void WindowFixture::paintAcrossMiddle() {
-    const QRectF r = controller_->imageViewBackground->pictureRect;
+    const QRectF r = pictureInBox(controller_->engine().geometry());
     const int y = controller_->imageViewBackground->height() / 2;
     drag(Qt::LeftButton, QPoint(static_cast<int>(r.x() + r.width() * 0.25), y),
          QPoint(static_cast<int>(r.x() + r.width() * 0.75), y));

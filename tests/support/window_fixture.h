@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "isolated_environment.h"
@@ -28,15 +29,25 @@ public:
     AppDelegate& delegate() { return delegate_; }
     IsolatedEnvironment& environment() { return *env_; }
 
+    // A later run of the program: a new window and controller over the same defaults and
+    // working folder.
+    void restart();
+
     // Takes in a colourful picture of w × h and waits until it is shown.
     ViewController& load(int w = 400, int h = 300);
+    // Waits until the engine's line is empty and no rendering waits for its turn.
     void waitIdle(int timeoutMs = 30000);
+    // Puts work in the engine's line that holds everything behind it until the returned
+    // function is called.
+    std::function<void()> holdLine();
     // Presses, moves and lets go on the drawing surface.
     void drag(Qt::MouseButton button, QPoint from, QPoint to);
     // A stroke across the middle half of the shown picture; does not wait for it.
     void paintAcrossMiddle();
 
 private:
+    void closeWindow();
+
     std::unique_ptr<IsolatedEnvironment> env_;
     ScriptedDialogs* dialogs_ = nullptr;
     AppDelegate delegate_;

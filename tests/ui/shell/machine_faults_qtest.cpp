@@ -11,7 +11,6 @@
 #include "support/test_pictures.h"
 #include "support/window_fixture.h"
 #include "tests/support/sample_pictures.h"
-#include "ui/canvas/draw_view.h"
 #include "ui/controller/view_controller.h"
 #include "ui/controls/check_box.h"
 
@@ -72,8 +71,7 @@ private slots:
         ViewController& c = fixture_.controller();
         test::ScriptedDialogs& d = fixture_.dialogs();
         const QString path = fixture_.environment().root() + QStringLiteral("/look.clr");
-        c.currentProfilePath = path;
-        c.saveProfile();
+        QCOMPARE(c.engine().saveProfile(path), SessionEngine::ProfileSaved::saved);
         const std::optional<QString> old = profile::readFile(path);
         QVERIFY(old);
         c.checkForegroundSepia->click();
@@ -100,18 +98,18 @@ private slots:
         ViewController& c = fixture_.controller();
         test::ScriptedDialogs& d = fixture_.dialogs();
         const QString root = fixture_.environment().root();
-        const QString path = fixture_.load(160, 120).originalImagePath;
+        const QString path = fixture_.load(160, 120).engine().picturePath();
         idle();
-        const QImage colours = c.backgroundImage.image;
+        const QImage colours = c.engine().cleanBackground().image;
 
         QVERIFY(QFile::remove(path));
         c.checkBackgroundBlackWhite->click();
         idle();
-        QCOMPARE(c.backgroundImage.image.size(), QSize(160, 120));
-        QVERIFY(test::isGrey(c.backgroundImage.image.pixel(80, 60)));
+        QCOMPARE(c.engine().cleanBackground().image.size(), QSize(160, 120));
+        QVERIFY(test::isGrey(c.engine().cleanBackground().image.pixel(80, 60)));
         c.undo();
         idle();
-        QCOMPARE(c.backgroundImage.image, colours);
+        QCOMPARE(c.engine().cleanBackground().image, colours);
 
         // A smaller picture of another colour takes its name: the reset and the next
         // rendering still work on the picture the user opened.
@@ -125,10 +123,10 @@ private slots:
         c.checkForegroundSepia->click();
         idle();
         QCOMPARE(noticesSince(d, before).size(), 1); // the reset's question alone
-        QCOMPARE(c.imageView->originalRect, QRectF(0, 0, 160, 120));
-        QCOMPARE(c.backgroundImage.image, colours);
-        QCOMPARE(c.foregroundImage.image.size(), QSize(160, 120));
-        QCOMPARE(c.history.states().size(), 2);
+        QCOMPARE(c.engine().pictureSize(), QSizeF(160, 120));
+        QCOMPARE(c.engine().cleanBackground().image, colours);
+        QCOMPARE(c.engine().foregroundLayer().image.size(), QSize(160, 120));
+        QCOMPARE(c.engine().history().states().size(), 2);
     }
 
     void aCutOffJpegOpensAndIsToldOnce() {
@@ -139,14 +137,14 @@ private slots:
         const QString path = root + QStringLiteral("/cut.jpg");
         QVERIFY(test::writeAll(path, jpeg.left(jpeg.size() / 2)));
 
-        c.takeInPicture(path, QStringLiteral("addImage"));
+        c.engine().open(path);
         idle();
         QCOMPARE(
             noticesSince(d, 0),
             QStringList{QStringLiteral("The picture file is damaged; part of it may be missing.")});
-        QCOMPARE(c.originalImagePath, path);
-        QCOMPARE(c.imageView->originalRect, QRectF(0, 0, 200, 150));
-        QCOMPARE(c.history.states().size(), 1);
+        QCOMPARE(c.engine().picturePath(), path);
+        QCOMPARE(c.engine().pictureSize(), QSizeF(200, 150));
+        QCOMPARE(c.engine().history().states().size(), 1);
         // Editing it tells nothing more.
         c.checkBackgroundBlackWhite->click();
         idle();
@@ -154,7 +152,7 @@ private slots:
         c.resetPicture();
         idle();
         QCOMPARE(d.alerts.size(), 2); // and the reset's question
-        QCOMPARE(c.backgroundImage.image.size(), QSize(200, 150));
+        QCOMPARE(c.engine().cleanBackground().image.size(), QSize(200, 150));
     }
 
     void monstrousPicturesAreRefusedOrOpenAndTheWindowGoesOn() {
@@ -164,11 +162,11 @@ private slots:
         // A PNG header claiming 60,000 × 60,000 pixels, with one row behind it.
         const QString huge = root + QStringLiteral("/huge.png");
         QVERIFY(test::writeAll(huge, test::greyPng(60000, 60000, '\x80', 1)));
-        c.takeInPicture(huge, QStringLiteral("addImage"));
+        c.engine().open(huge);
         idle();
         QCOMPARE(noticesSince(d, 0), QStringList{kCouldNotLoad});
-        QVERIFY(c.originalImagePath.isEmpty());
-        QVERIFY(c.history.states().isEmpty());
+        QVERIFY(!c.engine().hasPicture());
+        QVERIFY(c.engine().history().states().isEmpty());
 
         // A picture one pixel wide and a million long: opened, at its size.
         QImage line(1, 1'000'000, QImage::Format_RGB32);
@@ -176,18 +174,18 @@ private slots:
         const QString tall = root + QStringLiteral("/tall.bmp");
         QVERIFY(line.save(tall, "BMP"));
         line = QImage();
-        c.takeInPicture(tall, QStringLiteral("addImage"));
+        c.engine().open(tall);
         idle();
         QCOMPARE(d.alerts.size(), 1);
-        QCOMPARE(c.imageView->originalRect, QRectF(0, 0, 1, 1'000'000));
-        QCOMPARE(c.history.states().size(), 1);
+        QCOMPARE(c.engine().pictureSize(), QSizeF(1, 1'000'000));
+        QCOMPARE(c.engine().history().states().size(), 1);
         c.checkBackgroundBlackWhite->click();
         idle();
-        QCOMPARE(c.backgroundImage.image.size(), QSize(1, 1'000'000));
+        QCOMPARE(c.engine().cleanBackground().image.size(), QSize(1, 1'000'000));
     }
 
 private:
-    void idle() { QTRY_VERIFY_WITH_TIMEOUT(!fixture_.controller().jobs.busy(), 120000); }
+    void idle() { fixture_.waitIdle(120000); }
 
     test::WindowFixture fixture_;
 };

@@ -76,7 +76,8 @@ private slots:
         QCOMPARE(quits.size(), 1);
         QVERIFY(fixture_.dialogs().alerts.isEmpty());
 
-        fixture_.controller().changesMade = true;
+        fixture_.controller().checkBackgroundSepia->click();
+        QVERIFY(fixture_.controller().engine().hasUnsavedChanges());
         fixture_.dialogs().alertAnswers = {platform::kSecondButton};
         fixture_.controller().quit();
         QCOMPARE(quits.size(), 1);
@@ -95,7 +96,7 @@ private slots:
     void quitAsksOnceEvenThoughTheWindowThenCloses() {
         fixture_.show();
         QSignalSpy quits(&fixture_.controller(), &ViewController::terminateRequested);
-        fixture_.controller().changesMade = true;
+        fixture_.controller().checkBackgroundSepia->click();
         fixture_.dialogs().alertAnswers = {platform::kFirstButton, platform::kSecondButton};
         fixture_.controller().quit();
         QCOMPARE(quits.size(), 1);
@@ -111,9 +112,9 @@ private slots:
         img.fill(qRgb(200, 40, 90));
         const QString path = fixture_.environment().root() + QStringLiteral("/p.png");
         QVERIFY(img.save(path));
-        c.takeInPicture(path, QStringLiteral("addImage"));
+        c.engine().open(path);
         c.checkBackgroundBlur->click();
-        QVERIFY(c.infoProvider.jobsBusy());
+        QVERIFY(c.engine().busy());
 
         QVERIFY(fixture_.window().close());
         const QDir temp(platform::temporaryDirectory());
@@ -125,15 +126,15 @@ private slots:
         QTest::qWait(300);
         QVERIFY(empty());
         // The intake never completed: it recorded no state.
-        QVERIFY(c.history.states().isEmpty());
+        QVERIFY(c.engine().history().states().isEmpty());
     }
 
     void closeAnsweredNoKeepsEverything() {
         fixture_.show();
+        fixture_.window().resize(1000, 700);
         const QString temp = platform::temporaryDirectory();
         touch(temp + QStringLiteral("backgroundImage1.png"));
-        fixture_.controller().changesMade = true;
-        fixture_.controller().checkBackgroundSepia->setChecked(true);
+        fixture_.controller().checkBackgroundSepia->click();
         fixture_.dialogs().alertAnswers = {platform::kSecondButton};
 
         QVERIFY(!fixture_.window().close());
@@ -143,7 +144,8 @@ private slots:
         QCOMPARE(fixture_.dialogs().alerts.front().informativeText, kExitQuestion);
         QVERIFY(QFile::exists(temp + QStringLiteral("backgroundImage1.png")));
         QVERIFY(fixture_.controller().checkBackgroundSepia->isChecked());
-        QVERIFY(!fixture_.controller().lastWindowResize);
+        QVERIFY(fixture_.controller().engine().settings().background.sepiaOn);
+        QCOMPARE(fixture_.window().size(), QSize(1000, 700));
     }
 
     void closeEmptiesTheWorkingFolder() {
@@ -163,7 +165,6 @@ private slots:
                  fixture_.window().screen()->availableGeometry().topLeft());
         QVERIFY(QDir(temp).exists());
         QVERIFY(QDir(temp).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
-        QVERIFY(fixture_.controller().lastWindowResize);
     }
 
     void aFailedRemovalIsLoggedAndTheRestGoes() {
@@ -172,7 +173,6 @@ private slots:
             touch(temp + QLatin1String(name));
         QDir(temp).mkpath(QStringLiteral("PhotosImages"));
         touch(temp + QStringLiteral("PhotosImages/drop.png"));
-        fixture_.controller().originalImagePath = QStringLiteral("/pictures/x.jpg");
         QStringList attempted;
         platform::setRemoveFunction([&](const QString& path, QString* error) {
             attempted << QFileInfo(path).fileName();
@@ -188,8 +188,8 @@ private slots:
         const QString out = capture.finish();
 
         QCOMPARE(out, QStringLiteral("Remove failed: Device or resource busy\n"));
-        QCOMPARE(attempted.front(), QStringLiteral("PhotosImages"));
         QCOMPARE(attempted.size(), 4);
+        QVERIFY(!QFileInfo::exists(temp + QStringLiteral("PhotosImages")));
         QVERIFY(QFile::exists(temp + QStringLiteral("b.png")));
         QVERIFY(!QFile::exists(temp + QStringLiteral("a.png")));
         QVERIFY(!QFile::exists(temp + QStringLiteral("c.png")));
@@ -197,21 +197,30 @@ private slots:
 
     void fileNewAlwaysAsks() {
         ViewController& c = fixture_.controller();
-        c.currentProfilePath = QStringLiteral("/profiles/a.clr");
+        const QString profile = fixture_.environment().root() + QStringLiteral("/a.clr");
+        QCOMPARE(c.engine().saveProfile(profile), SessionEngine::ProfileSaved::saved);
         c.comboForegroundColorEffects->setCurrentIndex(2);
+        emit c.comboForegroundColorEffects->activated(2);
+        const EditSettings changed = c.engine().settings();
         fixture_.dialogs().alertAnswers = {platform::kSecondButton, platform::kFirstButton};
 
         c.newSession();
         QCOMPARE(fixture_.dialogs().alerts.size(), 1);
         QCOMPARE(fixture_.dialogs().alerts.front().informativeText, kNewQuestion);
         QCOMPARE(c.comboForegroundColorEffects->currentIndex(), 2);
-        QCOMPARE(c.currentProfilePath, QStringLiteral("/profiles/a.clr"));
+        QCOMPARE(c.engine().settings(), changed);
+        QCOMPARE(c.engine().profilePath(), profile);
 
         c.newSession();
         QCOMPARE(fixture_.dialogs().alerts.size(), 2);
         QCOMPARE(c.comboForegroundColorEffects->currentIndex(), 0);
-        QVERIFY(c.currentProfilePath.isEmpty());
-        QCOMPARE(c.history.states().size(), 1);
+        // The colour dialog's colour is the dialog's own: New leaves it.
+        EditSettings defaults;
+        defaults.brush.colour = changed.brush.colour;
+        QCOMPARE(c.engine().settings(), defaults);
+        QVERIFY(c.engine().profilePath().isEmpty());
+        QVERIFY(!c.engine().hasUnsavedChanges());
+        QCOMPARE(c.engine().history().states().size(), 1);
     }
 
     void openWithPostsEveryPath() {
