@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QBrush>
+#include <QColor>
 #include <QList>
 #include <QString>
 
@@ -35,9 +36,12 @@ public:
     QBrush currentColor;
     QList<CustomPathRef> paths;
     QString controllersStates;
-    // What the control values' text does not hold: the kept colour and the brush's mode.
+    // What the control values' text does not hold: the kept colour, the brush's mode and
+    // colour, and the foreground's sketch intensity.
     KeepColourSettings keep;
     bool edgeAware = false;
+    QColor brushColour{Qt::white};
+    float foregroundSketchIntensity = 0;
     QString lastAction;
     StateLayersRef layers;
 };

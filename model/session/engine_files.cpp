@@ -115,15 +115,8 @@ void SessionEngine::finishIntake(const QString& action, LayerRenderResult result
     paintTarget_ = Picture();
     viewState_.rebuilt();
 
-    layersMadeAt_ = made;
-    showComposite(result.composite, result.shownComposite, result.view, made);
-    // Modes chosen before the picture came in apply to it.
-    brushSize_ = settings_.brush.size;
-    syncBrushModes();
-    chooseLiveColour(result.revealWindow, result.eraseWindow);
-
-    // A kept colour picked from another picture does not carry over to a new one; the same
-    // picture taken in again (a loaded profile) keeps it.
+    // The picture starts without strokes. A kept colour picked from another picture does not
+    // carry over to a new one; the same picture taken in again (a loaded profile) keeps it.
     if (!reset)
         settings_.keep.on = false;
     picking_ = false;
@@ -131,6 +124,14 @@ void SessionEngine::finishIntake(const QString& action, LayerRenderResult result
     if (settings_.keep.on)
         strokes_ = withKeptColour({}, settings_.keep.key());
     clearLiveStroke();
+
+    layersMadeAt_ = made;
+    showComposite(result.composite, result.shownComposite, result.view, made);
+    // Modes chosen before the picture came in apply to it.
+    brushSize_ = settings_.brush.size;
+    syncBrushModes();
+    chooseLiveColour(result.revealWindow, result.eraseWindow);
+
     emit settingsChanged();
 
     if (action == QStringLiteral("profileLoaded")) {

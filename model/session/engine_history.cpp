@@ -36,6 +36,8 @@ StateRef SessionEngine::makeState(const QString& action, StateLayersRef layers, 
     state->controllersStates = ControlValues::record(settings_).toText();
     state->keep = settings_.keep;
     state->edgeAware = settings_.brush.edgeAware;
+    state->brushColour = settings_.brush.colour;
+    state->foregroundSketchIntensity = settings_.foreground.sketchIntensity;
     state->lastAction = action;
     state->layers = std::move(layers);
     return state;
@@ -129,6 +131,8 @@ void SessionEngine::applyState(const StateRef& state, const StateRef& shown) {
         values->applyTo(settings_);
     settings_.keep = state->keep;
     settings_.brush.edgeAware = state->edgeAware;
+    settings_.brush.colour = state->brushColour;
+    settings_.foreground.sketchIntensity = state->foregroundSketchIntensity;
     brushLabel_ = settings_.brushLabel();
     brushSize_ = settings_.brush.size;
     syncBrushModes();

@@ -176,6 +176,7 @@ void SessionEngine::showOnScreen(Screen::Source source, const Picture& picture) 
     screen_.source = source;
     screen_.picture = picture;
     screen_.window = QImage();
+    screen_.strokes = strokes_.size();
     emit screenChanged();
 }
 
@@ -189,6 +190,7 @@ bool SessionEngine::showWindow(Screen::Source source, const QImage& window,
     screen_.window = window;
     screen_.windowFor = geometry;
     screen_.picture = Picture();
+    screen_.strokes = strokes_.size();
     emit screenChanged();
     return true;
 }

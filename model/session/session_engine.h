@@ -44,6 +44,9 @@ struct Screen {
     QImage window;
     ViewGeometry windowFor;
     ViewGeometry geometry;
+    // How many of the session's strokes the edited picture shown holds; a plain stroke
+    // painted since is drawn live over it, which costs no window of the whole picture.
+    qsizetype strokes = 0;
 
     bool showsPicture() const { return !window.isNull() || !picture.isEmpty(); }
     bool showsWindow() const { return !window.isNull() && windowFor == geometry; }

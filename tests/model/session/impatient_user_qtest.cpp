@@ -462,7 +462,17 @@ private:
         QVERIFY2(screen.showsWindow(), where + " window");
         const bool inOriginal = e.viewState().showsOriginal();
         QCOMPARE(screen.source, inOriginal ? Screen::Source::original : Screen::Source::composite);
-        const Picture& shown = inOriginal ? *original : e.composite();
+        // Plain strokes painted since the window was cut are drawn live over it.
+        const qsizetype held = inOriginal ? 0 : screen.strokes;
+        QVERIFY2(held <= e.strokes().size(), where + " the screen shows strokes undone");
+        for (const CustomPathRef& stroke : e.strokes().mid(held))
+            QVERIFY2(inOriginal || (!stroke->edgeAware && !stroke->keep),
+                     where + " a stroke not shown");
+        const Picture shown =
+            inOriginal
+                ? *original
+                : compositeStrokes(background, e.strokes().first(held), patternColor(foreground),
+                                   patternColor(background), original->image);
         QVERIFY2(largestDifference(screen.window, displayWindow(shown, e.geometry()).image) <= 2,
                  where + " shown picture");
         if (!inOriginal)
@@ -531,8 +541,8 @@ private:
                 patternColor(e.cleanBackground()), e.original().image);
             QVERIFY2(largestDifference(now.composite, again.image) <= 2, at + " strokes");
             EditSettings expected = then.settings;
-            // The control values' text holds no foreground sketch intensity.
-            expected.foreground.sketchIntensity = now.settings.foreground.sketchIntensity;
+            // A colour chosen in the dialog is no step of its own: a state keeps the colour it
+            // was recorded with.
             expected.brush.colour = now.settings.brush.colour;
             QVERIFY2(now.settings == expected, at + " controls");
         };
