@@ -152,14 +152,5 @@ TEST(ImageEffects, NeutralValuesAndUnknownLooksChangeNothing) {
     EXPECT_TRUE(ImageTools::applySepia(Picture(), 1.0f).isEmpty());
 }
 
-TEST(ImageEffects, LongChainsReuseBuffersSafely) {
-    // Results outlive their inputs and every intermediate returns to the pool.
-    Picture picture = uniform(300, 200, qRgb(100, 150, 200));
-    for (int i = 0; i < 20; ++i)
-        picture = (i % 2 == 0) ? ImageTools::applyRGB(picture, 1.0f, 1.0f, 0.5f)
-                               : ImageTools::applyRGB(picture, 1.0f, 1.0f, 2.0f);
-    expectStraight(picture, {299, 199}, 100, 150, 200, 255, 1);
-}
-
 } // namespace
 } // namespace vividra

@@ -56,26 +56,25 @@ TEST(KeepSidecar, AcceptsHandWrittenFilesAndRefusesWhatIsNotASidecar) {
     EXPECT_FALSE(loose->edgeAware);
     EXPECT_TRUE(sidecar::parse(QStringLiteral("keep=0\nhue=360\ntolerance=180\nfalloff=0")));
 
-    const char* refused[] = {
-        "",
-        "hue=10\nbrush=normal\n",     // no keep line
-        "keep=1\nkeep=1\n",           // twice
-        "keep=1\nhue=5\nhue=5\n",     // twice
-        "keep=2\n",                   //
-        "keep=\n",                    //
-        "keep=1\nbrush=soft\n",       // unknown brush
-        "keep=1\nbrush=Edge-Aware\n", //
-        "keep=1\nhue=360.5\n",        // out of range
-        "keep=1\nhue=-1\n",           //
-        "keep=1\ntolerance=181\n",    //
-        "keep=1\nfalloff=-0.5\n",     //
-        "keep=1\nfalloff=nan\n",      // not numbers
-        "keep=1\nhue=inf\n",          //
-        "keep=1\nhue=12,5\n",         //
-        "keep=1\nhue=\n",             //
-        "keep=1\nhue 12\n",           // no "="
-        "keep=1\ntolerence=12\n",     // unknown key
-    };
+    // No keep line, a key twice, values out of range or not numbers, an unknown brush or key.
+    const char* refused[] = {"",
+                             "hue=10\nbrush=normal",
+                             "keep=1\nkeep=1",
+                             "keep=1\nhue=5\nhue=5",
+                             "keep=2",
+                             "keep=",
+                             "keep=1\nbrush=soft",
+                             "keep=1\nbrush=Edge-Aware",
+                             "keep=1\nhue=360.5",
+                             "keep=1\nhue=-1",
+                             "keep=1\ntolerance=181",
+                             "keep=1\nfalloff=-0.5",
+                             "keep=1\nfalloff=nan",
+                             "keep=1\nhue=inf",
+                             "keep=1\nhue=12,5",
+                             "keep=1\nhue=",
+                             "keep=1\nhue 12",
+                             "keep=1\ntolerence=12"};
     for (const char* text : refused)
         EXPECT_FALSE(sidecar::parse(QString::fromLatin1(text))) << text;
 }

@@ -76,15 +76,6 @@ TEST(ProfileFile, WritesFortyThreeLinesAndReadsThemBack) {
     EXPECT_EQ(noneBack->settings, none);
 }
 
-TEST(ProfileFile, DecimalsAreShortestWithOneFractionalDigitForWholeNumbers) {
-    EXPECT_EQ(profile::formatDecimal(20.0f), "20.0");
-    EXPECT_EQ(profile::formatDecimal(0.2f), "0.2");
-    EXPECT_EQ(profile::formatDecimal(-1.0f), "-1.0");
-    EXPECT_EQ(profile::formatDecimal(1e-5f), "1e-05");
-    EXPECT_EQ(profile::formatDecimal(0.1f + 0.2f), "0.3");
-    EXPECT_EQ(profile::formatDecimal(1e20f), "1e+20");
-}
-
 TEST(ProfileFile, RejectsAnyBadLineOrLineBreak) {
     const QString good = profile::text(unusualSettings(), QStringLiteral("37 px"));
     ASSERT_TRUE(profile::parse(good, EditSettings()));

@@ -2,22 +2,12 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include "model/platform/help_page.h"
+#include "tests/support/sample_pictures.h"
 
 using namespace vividra;
-
-namespace {
-
-bool write(const QString& path, const QByteArray& text) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(text) == text.size();
-}
-
-} // namespace
 
 TEST(HelpPage, BesideTheProgramThenDataFolderThenSourcesOfABuildFolder) {
     QTemporaryDir root;
@@ -30,8 +20,8 @@ TEST(HelpPage, BesideTheProgramThenDataFolderThenSourcesOfABuildFolder) {
     const QString inSources = r.filePath(QStringLiteral("src/resources/help/index.html"));
     const QString note = bin + QStringLiteral("/vividra-source-dir");
     for (const QString& page : {beside, inData, inSources})
-        ASSERT_TRUE(write(page, "<html></html>"));
-    ASSERT_TRUE(write(note, r.filePath(QStringLiteral("src")).toUtf8() + "\n"));
+        ASSERT_TRUE(test::writeAll(page, "<html></html>"));
+    ASSERT_TRUE(test::writeAll(note, r.filePath(QStringLiteral("src")).toUtf8() + "\n"));
     const auto found = [&] { return platform::findHelpPage(bin, data).toStdString(); };
 
     EXPECT_EQ(found(), beside.toStdString());
@@ -43,8 +33,8 @@ TEST(HelpPage, BesideTheProgramThenDataFolderThenSourcesOfABuildFolder) {
     // Without the build folder's note the sources are never looked at.
     ASSERT_TRUE(QFile::remove(note));
     EXPECT_EQ(found(), "");
-    ASSERT_TRUE(write(note, ""));
+    ASSERT_TRUE(test::writeAll(note, ""));
     EXPECT_EQ(found(), "");
-    ASSERT_TRUE(write(note, r.filePath(QStringLiteral("elsewhere")).toUtf8()));
+    ASSERT_TRUE(test::writeAll(note, r.filePath(QStringLiteral("elsewhere")).toUtf8()));
     EXPECT_EQ(found(), "");
 }
