@@ -34,6 +34,7 @@ grey after.png 700 $((y + 4)) && { echo "no colour inside the brush width"; stat
 grey after.png 620 $((y + 60)) || { echo "colour far from the stroke"; status=1; }
 grey after.png 850 $y || { echo "colour past the end of the stroke"; status=1; }
 
+# Exported before the undo keys, after which the format window's list misses the typed key.
 xdotool key --window "$wid" ctrl+e
 format=$(timeout 20 xdotool search --sync --onlyvisible --name '^Output Format$' | head -n 1) || true
 [ -n "$format" ] || { echo "no format window"; exit 1; }
