@@ -1,8 +1,5 @@
 // The picture reader over arbitrary bytes: whatever the decoder the content
 // chooses, the file is refused with a reason or read whole at its header's size.
-#include <QFile>
-#include <QTemporaryDir>
-
 #include <cstdint>
 #include <cstdlib>
 
@@ -17,8 +14,6 @@ namespace {
 // slow the per-pixel work of JPEG 2000 ten times over: a megapixel does.
 constexpr qint64 kFuzzPixelLimit = 1'000'000;
 
-QTemporaryDir* folder = nullptr;
-
 // Qt's decoders describe every damaged input on the log; millions of lines help no one.
 void quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
 
@@ -27,19 +22,12 @@ void quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     qInstallMessageHandler(quiet);
     ImageTools::setPixelLimitForTesting(kFuzzPixelLimit);
-    folder = new QTemporaryDir;
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Through a real file, since the reader takes paths and streams some formats.
-    const QString path = folder->filePath(QStringLiteral("input"));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        std::abort();
-    file.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size));
-    file.close();
-
+    const QString path = inputFile(data, size, QStringLiteral("input"));
     const QSize headerSize = ImageTools::pixelSizeOfFile(path);
     QString reason;
     bool damaged = false;

@@ -1,36 +1,15 @@
 // The profile reader over arbitrary files: a file is refused, or its values are
 // in their controls' ranges and written back they read the same.
-#include <QFile>
-#include <QTemporaryDir>
-
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 
 #include "model/files/profile_file.h"
 #include "tests/fuzz/fuzz_check.h"
 
 using namespace vividra;
 
-namespace {
-
-QTemporaryDir* folder = nullptr;
-
-} // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    folder = new QTemporaryDir;
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const QString path = folder->filePath(QStringLiteral("input.clr"));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        std::abort();
-    file.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size));
-    file.close();
-
+    const QString path = inputFile(data, size, QStringLiteral("input.clr"));
     const std::optional<QString> text = profile::readFile(path);
     if (!text)
         return 0;

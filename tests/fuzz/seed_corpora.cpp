@@ -5,12 +5,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QtEndian>
 
 #include <cstdio>
 
-#include "model/effects/image_tools.h"
 #include "model/files/gif_writer.h"
 #include "model/files/profile_file.h"
 #include "model/history/control_values.h"
@@ -40,14 +38,6 @@ void put(const QString& folder, const QString& name, const QByteArray& bytes) {
     ++written;
 }
 
-QByteArray encoded(const QImage& image, int code, double factor = 1.0) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("seed"));
-    if (!ImageTools::writeImage(Picture(image), path, code, factor))
-        return {};
-    return test::readAll(path);
-}
-
 // The same frame several times over: header and palette, the frame's blocks, the trailer.
 QByteArray animated(const QByteArray& gif, int frames) {
     const qsizetype frame = 13 + 256 * 3;
@@ -58,25 +48,20 @@ QByteArray animated(const QByteArray& gif, int frames) {
     return out.append(';');
 }
 
-// The bare codestream inside a JP2 file's "jp2c" box.
-QByteArray codestream(const QByteArray& jp2) {
-    const qsizetype box = jp2.indexOf("jp2c");
-    return box < 0 ? QByteArray() : jp2.mid(box + 4);
-}
-
 void pictureSeeds(const QString& folder) {
     const QImage photo = test::photoLike(12, 8);
     const std::pair<const char*, int> formats[] = {{"photo.jpg", 1}, {"photo.png", 5},
                                                    {"photo.tif", 6}, {"photo.gif", 8},
                                                    {"photo.bmp", 9}, {"photo.jp2", 3}};
     for (const auto& [name, code] : formats)
-        put(folder, QLatin1String(name), encoded(photo, code));
+        put(folder, QLatin1String(name), test::encoded(Picture(photo), code));
     if (ImageTools::heicEncodingAvailable())
-        put(folder, QStringLiteral("photo.heic"), encoded(test::photoLike(8, 8), 11));
-    put(folder, QStringLiteral("lossy.jp2"), encoded(photo, 3, 0.4));
-    put(folder, QStringLiteral("raw.j2k"), codestream(encoded(photo, 3)));
-    put(folder, QStringLiteral("alpha.png"), encoded(test::withAlphaBands(8, 8), 5));
-    put(folder, QStringLiteral("alpha.tif"), encoded(test::withAlphaBands(8, 4), 6));
+        put(folder, QStringLiteral("photo.heic"),
+            test::encoded(Picture(test::photoLike(8, 8)), 11));
+    put(folder, QStringLiteral("lossy.jp2"), test::encoded(Picture(photo), 3, 0.4));
+    put(folder, QStringLiteral("raw.j2k"), test::codestreamOf(test::encoded(Picture(photo), 3)));
+    put(folder, QStringLiteral("alpha.png"), test::encoded(Picture(test::withAlphaBands(8, 8)), 5));
+    put(folder, QStringLiteral("alpha.tif"), test::encoded(Picture(test::withAlphaBands(8, 4)), 6));
     put(folder, QStringLiteral("progressive.jpg"), test::qtJpeg(photo, 80, true));
     put(folder, QStringLiteral("grey.jpg"),
         test::qtJpeg(photo.convertToFormat(QImage::Format_Grayscale8), 80, false));

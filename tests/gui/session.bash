@@ -14,14 +14,21 @@ start_display() {
     sleep 0.5
 }
 
-# start_program PROGRAM [ARGS...]: sets $pid and $wid, or fails the test.
+# The main window: a notice, titled the same, may come up before it, and is narrower.
+wide() { xdotool search --onlyvisible --name '^Vividra$' 2>/dev/null | while read -r w; do
+    [ "$(xdotool getwindowgeometry "$w" 2>/dev/null | sed -nE 's/.*Geometry: ([0-9]+)x.*/\1/p')" \
+        -ge 600 ] 2>/dev/null && echo "$w"; done | head -n 1; }
+# start_program PROGRAM [ARGS...]: sets $pid and $wid, or fails the test. The program's
+# temporary folder is $work/tmp unless $program_tmp says otherwise.
 start_program() {
     mkdir -p "$work/tmp" "$work/config"
-    export TMPDIR=$work/tmp XDG_CONFIG_HOME=$work/config VIVIDRA_INSTANCE=vividra-gui-test-$$
+    export TMPDIR=${program_tmp:-$work/tmp} XDG_CONFIG_HOME=$work/config
+    export VIVIDRA_INSTANCE=vividra-gui-test-$$
     unset QT_QPA_PLATFORM
     "$@" >"$work/out.log" 2>"$work/err.log" &
     pid=$!
-    wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Vividra$' | head -n 1) || true
+    wid=
+    for _ in $(seq 600); do wid=$(wide || true); [ -n "$wid" ] && break; sleep 0.1; done
     [ -n "$wid" ] || { echo "no window appeared"; cat "$work/err.log"; exit 1; }
 }
 

@@ -1,33 +1,70 @@
 #!/usr/bin/env bash
-# One mouse stroke reveals colour only along itself; Ctrl+Z, Ctrl+Shift+Z and Ctrl+Y undo and redo it.
+# One mouse stroke reveals colour only along itself; exported through the format window and the
+# save dialog as PNG, the file has colour along the stroke and grey elsewhere; Ctrl+Z,
+# Ctrl+Shift+Z and Ctrl+Y undo and redo it. Then Keep a Color: one click keeps a red disc while the
+# field turns grey, and Ctrl+Z undoes it.
 set -euo pipefail
 program=$1
 source "$(dirname "$0")/session.bash"
 start_display
-# A colourful picture: a hue sweep from left to right.
-convert -size 300x600 gradient:red-blue -rotate 90 -modulate 100,200 "$work/colours.png"
-start_program "$program" "$work/colours.png"
+convert -size 600x400 xc:'rgb(40,160,50)' -fill 'rgb(210,30,25)' \
+    -draw 'circle 300,200 300,80' "$work/disc.png"
+mkdir -p "$work/out" "$work/config/Vividra"
+# The save dialog opens in the output folder with the suggested name; no typing needed.
+printf '[General]\nSaveImagePath=%s\n' "$work/out" >"$work/config/Vividra/Vividra.conf"
+out=$work/out/disc_edited.PNG
+start_program "$program" "$work/disc.png"
 sleep 2
-
 
 click 120 42  # the "Background" tab
 click 40 89   # " Black & White"
 sleep 3
 import -window "$wid" "$work/before.png"
 
+status=0
 # The picture area is right of the sidebar; paint across its middle.
 y=300
 stroke 500 10 760 $y
 sleep 2
 import -window "$wid" "$work/after.png"
 [ -n "${VIVIDRA_SCREENSHOT:-}" ] && cp "$work/after.png" "$VIVIDRA_SCREENSHOT"
-
-status=0
 grey before.png 620 $y || { echo "background did not turn black and white"; status=1; }
 grey after.png 620 $y && { echo "no colour along the stroke"; status=1; }
 grey after.png 700 $((y + 4)) && { echo "no colour inside the brush width"; status=1; }
 grey after.png 620 $((y + 60)) || { echo "colour far from the stroke"; status=1; }
 grey after.png 850 $y || { echo "colour past the end of the stroke"; status=1; }
+
+# Exported before the undo keys, after which the format window's list misses the typed key.
+xdotool key --window "$wid" ctrl+e
+format=$(timeout 20 xdotool search --sync --onlyvisible --name '^Output Format$' | head -n 1) || true
+[ -n "$format" ] || { echo "no format window"; exit 1; }
+# The list's first "P" entry is PNG; Return saves. Keys sent before the window has
+# the focus are lost, so it is given the focus and time first.
+xdotool windowactivate --sync "$format" 2>/dev/null || xdotool windowfocus --sync "$format" || true
+sleep 1
+xdotool key p
+sleep 0.7
+xdotool key Return
+dialog=$(timeout 20 xdotool search --sync --onlyvisible --name '^Export Image$' | head -n 1) || true
+[ -n "$dialog" ] || { echo "no save dialog"; exit 1; }
+sleep 2
+xdotool key Return
+for _ in $(seq 300); do [ -s "$out" ] && break; sleep 0.1; done
+sleep 1
+xdotool key Return # "Image saved successfully."
+sleep 0.5
+
+[ -s "$out" ] || { echo "no exported file"; ls -la "$work/out"; exit 1; }
+read -r width height <<<"$(identify -format '%w %h' "$out")"
+[ "$width" = 600 ] && [ "$height" = 400 ] || { echo "exported at ${width}x$height"; status=1; }
+# The box around every saturated pixel: a wide, low band is the stroke.
+box=$(convert "$out" -colorspace HSL -channel G -separate +channel \
+    -threshold 20% -format '%@' info:)
+read -r bw bh bx by <<<"$(sed -E 's/([0-9]+)x([0-9]+)\+([0-9]+)\+([0-9]+)/\1 \2 \3 \4/' <<<"$box")"
+echo "coloured area: $box"
+[ "$bw" -ge 150 ] || { echo "no colour along the exported stroke"; status=1; }
+[ "$bh" -le 100 ] || { echo "exported colour far from the stroke"; status=1; }
+[ "$bx" -gt 0 ] && [ $((bx + bw)) -lt "$width" ] || { echo "exported colour past the stroke's ends"; status=1; }
 
 shot() { xdotool key --window "$wid" "$1"; sleep 2; import -window "$wid" "$work/$2"; }
 shot ctrl+z undone.png
@@ -38,6 +75,26 @@ grey undone.png 620 $y || { echo "Ctrl+Z left the stroke's colour"; status=1; }
 grey redone.png 620 $y && { echo "Ctrl+Shift+Z did not bring the stroke back"; status=1; }
 grey undone-again.png 700 $y || { echo "the second Ctrl+Z left the stroke's colour"; status=1; }
 grey redone-again.png 700 $y && { echo "Ctrl+Y did not bring the stroke back"; status=1; }
+
+
+red() { read -r r g b <<<"$(pixel "$@")"; [ "$r" -ge 180 ] && [ "$g" -le 60 ] && [ "$b" -le 60 ]; }
+click 33 42  # back to the "Brush" tab
+click 30 275 # " Keep a Color": the next click picks
+# The picture is fitted in the box right of the sidebar; its middle is the disc's. The disc
+# is checked below the stroke.
+cx=615 cy=307
+click $cx $cy
+sleep 3
+import -window "$wid" "$work/kept.png"
+red kept.png $cx $((cy + 40)) || { echo "the disc is not red: $(pixel kept.png $cx $((cy + 40)))"; status=1; }
+red kept.png $((cx + 90)) $((cy + 30)) || { echo "the disc's edge is not red"; status=1; }
+grey kept.png $((cx - 250)) $((cy - 150)) || { echo "the field kept its colour"; status=1; }
+grey kept.png $((cx + 200)) $cy || { echo "the field beside the disc kept its colour"; status=1; }
+xdotool key --window "$wid" ctrl+z
+sleep 2
+import -window "$wid" "$work/unkept.png"
+grey unkept.png $cx $((cy + 40)) || { echo "Ctrl+Z left the disc red"; status=1; }
+
 quit
-[ $status -eq 0 ] && echo "splash test passed"
+[ $status -eq 0 ] && echo "splash and export test passed"
 exit $status

@@ -8,18 +8,7 @@ source "$(dirname "$0")/session.bash"
 start_display
 convert -size 300x200 gradient:white-yellow "$work/light.png"
 : >"$work/plain"
-mkdir -p "$work/config"
-export TMPDIR=$work/plain/tmp XDG_CONFIG_HOME=$work/config VIVIDRA_INSTANCE=vividra-gui-temp-$$
-unset QT_QPA_PLATFORM
-"$program" "$work/light.png" >"$work/out.log" 2>"$work/err.log" &
-pid=$!
-# The notice may come up before the main window: the main window is the wide one.
-wide() { xdotool search --onlyvisible --name '^Vividra$' 2>/dev/null | while read -r w; do
-    [ "$(xdotool getwindowgeometry "$w" 2>/dev/null | sed -nE 's/.*Geometry: ([0-9]+)x.*/\1/p')" \
-        -ge 600 ] 2>/dev/null && echo "$w"; done | head -n 1; }
-wid=
-for _ in $(seq 600); do wid=$(wide || true); [ -n "$wid" ] && break; sleep 0.1; done
-[ -n "$wid" ] || { echo "no window appeared"; cat "$work/err.log"; exit 1; }
+program_tmp=$work/plain/tmp start_program "$program" "$work/light.png"
 
 # The main window and the notice share the title; the notice is the other one.
 for _ in $(seq 100); do [ "$(others)" -ge 1 ] && break; sleep 0.1; done

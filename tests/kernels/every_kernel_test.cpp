@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <functional>
+#include <optional>
 
 #include "kernels/adjustments.h"
 #include "kernels/colour_key.h"
@@ -9,6 +10,7 @@
 #include "kernels/kuwahara.h"
 #include "kernels/photo_look.h"
 #include "kernels/pixel_memory.h"
+#include "kernels/resample.h"
 #include "kernels/sepia.h"
 #include "kernels/sketch.h"
 #include "tests/kernels/kernel_pictures.h"
@@ -223,6 +225,71 @@ TEST_P(EveryKernel, FollowsTheBaselineInEveryLayout) {
                 EXPECT_TRUE(same.paddingIntact());
             }
         }
+}
+
+// Random sets of steps, fused, stay within a level of the separate calls.
+TEST_P(EveryKernel, FusedAdjustmentsMatchSeparateCalls) {
+    std::mt19937 rng(7);
+    const auto u = [&](float lo, float hi) {
+        return std::uniform_real_distribution<float>(lo, hi)(rng);
+    };
+    // Each step present about two times in three.
+    const auto maybe = [&](float lo, float hi) {
+        return rng() % 3 ? std::optional<float>(u(lo, hi)) : std::nullopt;
+    };
+    for (int round = 0; round < 24; ++round) {
+        const Picture in = noisePicture(29, 21, 100 + round);
+        Adjustments a;
+        a.brightness = maybe(-0.4f, 0.4f), a.contrast = maybe(0, 2), a.saturation = maybe(0, 2.5f);
+        a.exposure = maybe(-1.5f, 1.5f), a.gamma = maybe(0.3f, 2.8f), a.hue = maybe(-360, 360);
+        if (rng() % 3)
+            a.rgb = std::array<float, 3>{u(0, 2), u(0, 2), u(0, 2)};
+        Picture step = in;
+        const ImageView v = step.view();
+        ASSERT_TRUE((!a.brightness || brightness(v, v, *a.brightness)) &&
+                    (!a.contrast || contrast(v, v, *a.contrast)) &&
+                    (!a.saturation || saturation(v, v, *a.saturation)) &&
+                    (!a.exposure || exposure(v, v, *a.exposure)) &&
+                    (!a.gamma || gamma(v, v, *a.gamma)) && (!a.hue || hue(v, v, *a.hue)) &&
+                    (!a.rgb || rgb(v, v, (*a.rgb)[0], (*a.rgb)[1], (*a.rgb)[2])));
+        Picture fused(in.width, in.height);
+        ASSERT_TRUE(applyAdjustments(in.cview(), fused.view(), a));
+        EXPECT_LE(fused.worstDifference(step), 1) << "round " << round;
+    }
+}
+
+// A window is the same pixels as the matching part of the whole resize, shrinking or
+// enlarging, at the edges or inside, and it writes nothing beyond its rows. The whole
+// resize is the baseline path's.
+TEST_P(EveryKernel, ResampleWindowMatchesTheWholeResizeAndStaysInsideIt) {
+    const Picture in = noisePicture(97, 61, 7);
+    struct Case {
+        int fullWidth, fullHeight, left, top, width, height;
+    };
+    for (const Case& c : {Case{40, 25, 0, 0, 40, 25}, Case{40, 25, 13, 7, 20, 11},
+                          Case{485, 305, 0, 0, 60, 40}, Case{485, 305, 401, 250, 84, 55},
+                          Case{485, 305, 222, 131, 1, 1}, Case{97, 61, 5, 9, 30, 30}}) {
+        Picture whole(c.fullWidth, c.fullHeight), base(c.fullWidth, c.fullHeight);
+        ASSERT_TRUE(resample(in.cview(), whole.view()));
+        detail::useIsa(detail::Isa::Base);
+        ASSERT_TRUE(resample(in.cview(), base.view()));
+        detail::useIsa(GetParam());
+        EXPECT_TRUE(whole.sameColours(base));
+        Picture window(c.width, c.height);
+        ASSERT_TRUE(
+            resampleWindow(in.cview(), c.fullWidth, c.fullHeight, c.left, c.top, window.view()));
+        for (int y = 0; y < c.height; ++y)
+            for (int x = 0; x < c.width; ++x)
+                for (int ch = 0; ch < 4; ++ch)
+                    ASSERT_EQ(window.at(x, y, ch), whole.at(c.left + x, c.top + y, ch))
+                        << c.fullWidth << "x" << c.fullHeight << " at " << x << "," << y;
+        EXPECT_TRUE(window.paddingIntact());
+    }
+    // A window that is not inside the whole resize is refused.
+    Picture window(10, 10);
+    EXPECT_FALSE(resampleWindow(in.cview(), 15, 15, 6, 0, window.view()));
+    EXPECT_FALSE(resampleWindow(in.cview(), 15, 15, 0, -1, window.view()));
+    EXPECT_TRUE(resampleWindow(in.cview(), 15, 15, 5, 5, window.view()));
 }
 
 // With less and less memory, every run gives the whole result or reports failure,

@@ -2,7 +2,9 @@
 
 #include <QBuffer>
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
 #include <QRandomGenerator>
@@ -14,6 +16,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "model/effects/image_tools.h"
 #include "model/platform/picture.h"
 
 // Generated pictures and small file helpers for the reading and encoding tests.
@@ -164,9 +167,24 @@ inline QByteArray readAll(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// Makes the folders on the way.
 inline bool writeAll(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// Our own encoder's file of `picture` in format `code`; empty where it has none.
+inline QByteArray encoded(const Picture& picture, int code, double factor = 1.0) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("encoded"));
+    return ImageTools::writeImage(picture, path, code, factor) ? readAll(path) : QByteArray();
+}
+
+// The bare codestream inside a JP2 file's "jp2c" box.
+inline QByteArray codestreamOf(const QByteArray& jp2) {
+    const qsizetype box = jp2.indexOf("jp2c");
+    return box < 0 ? QByteArray() : jp2.mid(box + 4);
 }
 
 } // namespace vividra::test

@@ -22,7 +22,7 @@ TEST(ExportFile, NamesComeFromTheEntryAndCodesFromTheDestination) {
               "/t/finalImage1234.JPG");
     EXPECT_EQ(exporting::temporaryPath("/t/", "/p/IMG_1.JPG", "PNG", 99), "/t/finalImage99.png");
     EXPECT_EQ(exporting::encodingCode("/o/IMG_1_edited.JPG", "/p/IMG_1.JPG"), 0);
-    EXPECT_EQ(exporting::encodingCode("/o/beach_edited.tif", "/p/beach.jpg"), 7);
+    EXPECT_EQ(exporting::encodingCode("/o/beach_edited.TIF", "/p/beach.jpg"), 7);
     EXPECT_EQ(exporting::encodingCode("/o/beach_edited.xyz", "/p/beach.PNG"), 5);
     EXPECT_EQ(exporting::encodingCode("/o/beach_edited", "/p/beach.webp"), -1);
     EXPECT_EQ(exporting::destinationPath("/o/beach_edited", "PNG", "/p/b.jpg"),

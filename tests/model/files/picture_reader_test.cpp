@@ -35,13 +35,6 @@ Read readBytes(const QTemporaryDir& dir, const QString& name, const QByteArray& 
     return r;
 }
 
-// Our own encoder's file of `picture` in format `code`; empty where it has none.
-QByteArray encoded(const Picture& picture, int code) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("encoded"));
-    return ImageTools::writeImage(picture, path, code, 1.0) ? readAll(path) : QByteArray();
-}
-
 // Valid files of every format the reader takes.
 std::vector<std::pair<QString, QByteArray>> sampleFiles() {
     const Picture picture(photoLike(48, 32));
@@ -53,18 +46,9 @@ std::vector<std::pair<QString, QByteArray>> sampleFiles() {
                                      {"bmp", 9},
                                      {"jp2", 3},
                                      {"heic", 11}})
-        if (const QByteArray bytes = encoded(picture, code); !bytes.isEmpty())
+        if (const QByteArray bytes = test::encoded(picture, code); !bytes.isEmpty())
             files.emplace_back(QLatin1String(name), bytes);
     return files;
-}
-
-void putBig32(QByteArray& data, qsizetype at, quint32 value) {
-    qToBigEndian(value, data.data() + at);
-}
-
-// The body of a JP2 file: a raw JPEG 2000 codestream.
-QByteArray codestreamOf(const QByteArray& jp2) {
-    return jp2.mid(jp2.indexOf("jp2c") + 4);
 }
 
 // Beyond our own encoder's files (picture_encoder_test): a raw codestream, progressive and
@@ -74,7 +58,7 @@ TEST(PictureReader, OtherEncodersFilesOpenByTheirContent) {
     const QImage colour = photoLike(48, 32);
     const QImage grey = colour.convertToFormat(QImage::Format_Grayscale8);
     const std::pair<QByteArray, QImage> files[] = {
-        {codestreamOf(encoded(Picture(colour), 3)), colour},
+        {test::codestreamOf(test::encoded(Picture(colour), 3)), colour},
         {test::qtJpeg(colour, 95, true), colour},
         {test::qtJpeg(grey, 95, false), grey},
     };
@@ -126,11 +110,6 @@ QByteArray withHugeSize(const QString& format, QByteArray bytes) {
         const qsizetype sof = bytes.indexOf(QByteArray("\xff\xc0", 2));
         qToBigEndian<quint16>(20000, bytes.data() + sof + 5);
         qToBigEndian<quint16>(20000, bytes.data() + sof + 7);
-    } else if (format == "gif") {
-        // The screen, then the frame right after the global colour table.
-        for (const qsizetype at : {6, 13 + 256 * 3 + 5})
-            for (const qsizetype field : {0, 2})
-                qToLittleEndian<quint16>(20000, bytes.data() + at + field);
     } else if (format == "tiff") {
         // Our encoder writes little-endian TIFF; width and height are tags 256 and 257.
         const qsizetype ifd = qFromLittleEndian<quint32>(bytes.constData() + 4);
@@ -143,34 +122,20 @@ QByteArray withHugeSize(const QString& format, QByteArray bytes) {
         }
     } else if (format == "jp2") {
         const qsizetype ihdr = bytes.indexOf("ihdr");
-        putBig32(bytes, ihdr + 4, 100000);
-        putBig32(bytes, ihdr + 8, 100000);
+        qToBigEndian<quint32>(100000, bytes.data() + ihdr + 4);
+        qToBigEndian<quint32>(100000, bytes.data() + ihdr + 8);
         const qsizetype siz = bytes.indexOf(QByteArray("\xff\x51", 2));
         for (const int field : {6, 10, 22, 26}) // Xsiz, Ysiz, XTsiz, YTsiz
-            putBig32(bytes, siz + field, 100000);
+            qToBigEndian<quint32>(100000, bytes.data() + siz + field);
     } else if (format == "heic") {
         for (qsizetype at = bytes.indexOf("ispe"); at >= 0; at = bytes.indexOf("ispe", at + 4)) {
-            putBig32(bytes, at + 8, 20000);
-            putBig32(bytes, at + 12, 20000);
+            qToBigEndian<quint32>(20000, bytes.data() + at + 8);
+            qToBigEndian<quint32>(20000, bytes.data() + at + 12);
         }
     } else {
         return {};
     }
     return bytes;
-}
-
-TEST(PictureReader, LargePhotosAboveQtsDefaultLimitOpen) {
-    QTemporaryDir dir;
-    // 34 megapixels: 136 MB as ARGB32, over Qt's default 128 MB.
-    QImage big(6800, 5000, QImage::Format_RGB32);
-    big.fill(qRgb(90, 140, 200));
-    const QString path = dir.filePath(QStringLiteral("big.bmp"));
-    ASSERT_TRUE(ImageTools::writeImage(Picture(big), path, 9, 1.0));
-    big = QImage();
-    const std::optional<Picture> picture = ImageTools::readPicture(path);
-    ASSERT_TRUE(picture);
-    EXPECT_EQ(picture->image.size(), QSize(6800, 5000));
-    EXPECT_EQ(picture->image.pixel(6799, 4999), qRgb(90, 140, 200));
 }
 
 TEST(PictureReader, RunningOutOfMemoryIsAReasonNotACrash) {
@@ -193,7 +158,7 @@ TEST(PictureReader, RunningOutOfMemoryIsAReasonNotACrash) {
 
 // A JPEG 2000 codestream of our own with its image and tile grid rewritten.
 QByteArray codestreamWithGrid(quint32 width, quint32 height, quint32 tile, quint16 components) {
-    const QByteArray stream = codestreamOf(encoded(Picture(photoLike(16, 16)), 3));
+    const QByteArray stream = test::codestreamOf(test::encoded(Picture(photoLike(16, 16)), 3));
     const qsizetype siz = stream.indexOf(QByteArray("\xff\x51", 2));
     const qsizetype sizEnd = siz + 2 + qFromBigEndian<quint16>(stream.constData() + siz + 2);
     QByteArray segment = stream.mid(siz, 40);
@@ -297,7 +262,7 @@ TEST(DamagedPictures, CutOffJpegsOpenWithTheMissingRowsGrey) {
 // the grid's own descriptor (after version, flags, rows and columns); this one's is set to
 // `width` × `height` with the image's declared size left at 8 × 8.
 QByteArray heicGrid(quint16 width, quint16 height) {
-    QByteArray heic = encoded(Picture(photoLike(8, 8)), 11);
+    QByteArray heic = test::encoded(Picture(photoLike(8, 8)), 11);
     const qsizetype grid = heic.indexOf("idat") + 4;
     EXPECT_EQ(qFromBigEndian<quint16>(heic.constData() + grid + 4), 8);
     qToBigEndian<quint16>(width, heic.data() + grid + 4);
@@ -328,8 +293,9 @@ std::vector<Bomb> bombs() {
                                 "ACAwUS/9oACAAAAAAAAAABxBDPP2r/ABURAQEAAMi0RBL/AP/Z"),
          {},
          ""},
-        // Forty million pixels in a line, 160 MB: libpng refuses sides over a million
-        // before allocating anything, the BMP reader opens them whole.
+        // Forty million pixels in a line, 160 MB, past Qt's default limit of 128 MB: libpng
+        // refuses sides over a million before allocating anything, the BMP reader opens them
+        // whole.
         {"column.png", test::greyPng(1, 40'000'000), {}, ""},
         {"row.png", test::greyPng(40'000'000, 1), {}, ""},
         {"column.bmp", test::greyBmp(1, 40'000'000), {1, 40'000'000}, ""},
@@ -351,7 +317,8 @@ std::vector<Bomb> bombs() {
          {},
          ""},
         // Thousands of frames: the largest frame's size is the picture's, read once. A screen
-        // far larger than its frames, as the fuzzer found, is the picture's size too.
+        // far larger than its frames, as the fuzzer found, is the picture's size too, and
+        // is refused when too large.
         {"many.gif", gifWithFrames(2, 2, 20'000, 2, 2), {2, 2}, ""},
         {"tiny frames.gif", gifWithFrames(1000, 1000, 5000, 1, 1), {1000, 1000}, ""},
         {"wide.gif", gifWithFrames(12802, 2, 3, 2, 2), {12802, 2}, ""},

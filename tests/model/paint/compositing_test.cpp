@@ -57,12 +57,7 @@ TEST(Compositing, BandsPaintLikeTheWholePicture) {
     EXPECT_EQ(banded.image.pixel(150, 700 - 256), background.image.pixel(150, 700 - 256));
     EXPECT_EQ(banded.image.pixel(40, 700 - 500), qRgb(10, 200, 30));
     EXPECT_EQ(banded.image.pixel(295, 5), background.image.pixel(295, 5));
-}
-
-TEST(Compositing, NothingToPaintInto) {
-    const Picture empty;
-    const auto s = stroke({{0, 0}, {10, 10}}, 5);
-    EXPECT_TRUE(compositeStrokes(empty, {s}, QBrush(Qt::red), QBrush(Qt::blue)).isEmpty());
+    EXPECT_TRUE(compositeStrokes(Picture(), strokes, QBrush(Qt::red), QBrush(Qt::blue)).isEmpty());
 }
 
 // The box's window of a layer: at fit the layer sits where it is shown; enlarged, the
