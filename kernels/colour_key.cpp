@@ -87,12 +87,6 @@ VIVIDRA_MULTIVERSION(keyRowBest, keyRow,
 
 } // namespace
 
-std::uint8_t hueKeyWeight(std::uint8_t r, std::uint8_t g, std::uint8_t b, const HueKey& key) {
-    const KeyParams k = paramsOf(key);
-    const float v = weightOf(r, g, b, k.hue, k.tolerance, k.inverseFalloff);
-    return static_cast<std::uint8_t>(v * 255.0f + 0.5f);
-}
-
 std::optional<float> keyableHue(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
     const float hi = std::max({r, g, b}), lo = std::min({r, g, b});
     // Where the weight would be below half for any hue, there is nothing to pick.

@@ -18,9 +18,6 @@ struct HueKey {
     bool operator==(const HueKey&) const = default;
 };
 
-// How much a colour counts for `key`, 0…255.
-std::uint8_t hueKeyWeight(std::uint8_t r, std::uint8_t g, std::uint8_t b, const HueKey& key);
-
 // The hue of a colour in degrees, 0 ≤ h < 360, or nothing when it is too grey or too dark
 // to have one worth keeping.
 std::optional<float> keyableHue(std::uint8_t r, std::uint8_t g, std::uint8_t b);

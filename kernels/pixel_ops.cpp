@@ -70,17 +70,6 @@ Isa useIsa(Isa path) {
     return chosen;
 }
 
-const char* isaName(Isa path) {
-    switch (path) {
-    case Isa::Avx512:
-        return "avx512";
-    case Isa::Avx2:
-        return "avx2";
-    default:
-        return "base";
-    }
-}
-
 namespace {
 
 bool haveVbmi() {

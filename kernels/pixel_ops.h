@@ -32,7 +32,6 @@ Isa isa();
 // Holds every kernel to `path`, or to the machine's best if it lacks `path`;
 // returns the path taken. For tests and timing: not for use while kernels run.
 Isa useIsa(Isa path);
-const char* isaName(Isa path);
 
 // Byte positions of the colour channels inside one pixel.
 struct RgbaLayout {

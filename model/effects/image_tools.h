@@ -41,11 +41,7 @@ public:
     static Picture applyAdjustments(const Picture& picture, const fx::Adjustments& steps);
 
     // Geometry.
-    static Picture cropImage(const Picture& picture, const QRectF& rect);
-    static QSizeF clippedSize(const QRectF& rect, const Picture& picture);
-    static void redrawImage(Picture& target, const Picture& source);
     static void fitRect(QRectF& rect, double width, double height);
-    static Picture imageAtPixelSize(const Picture& picture, const QString& location);
 
     // Reading. The picture in the file at its pixel size (the largest width and
     // height over all its images), upright, as Format_ARGB32_Premultiplied.

@@ -474,25 +474,6 @@ QSize ImageTools::pixelSizeOfFile(const QString& path) {
     return size.isValid() ? size : QSize(0, 0);
 }
 
-Picture ImageTools::imageAtPixelSize(const Picture& picture, const QString& location) {
-    const QSize pixels = pixelSizeOfFile(location);
-    if (picture.size == QSizeF(pixels))
-        return picture;
-    if (pixels.isEmpty())
-        return Picture(QImage(), QSizeF(0, 0));
-    if (picture.image.size() == pixels)
-        return Picture(picture.image, QSizeF(pixels));
-    QImage out(pixels, QImage::Format_ARGB32_Premultiplied);
-    if (out.isNull())
-        return Picture(QImage(), QSizeF(0, 0));
-    out.fill(Qt::transparent);
-    QPainter painter(&out);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(QRect(QPoint(0, 0), pixels), picture.image);
-    painter.end();
-    return Picture(std::move(out));
-}
-
 qint64 ImageTools::pixelLimit() {
     return pixelLimitInForce.load(std::memory_order_relaxed);
 }

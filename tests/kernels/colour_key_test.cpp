@@ -7,8 +7,21 @@ using namespace vividra::fx;
 using vividra::fx::testing::Picture;
 namespace t = vividra::fx::testing;
 
+// How much one colour counts for `key`: a white reveal over a black target, one pixel.
+int hueKeyWeight(std::uint8_t r, std::uint8_t g, std::uint8_t b, const HueKey& key) {
+    Picture guide(1, 1), reveal(1, 1), target(1, 1);
+    const std::uint8_t colour[4] = {r, g, b, 255};
+    for (int c = 0; c < 4; ++c) {
+        guide.at(0, 0, c) = colour[c];
+        reveal.at(0, 0, c) = 255;
+        target.at(0, 0, c) = c == t::Alpha ? 255 : 0;
+    }
+    EXPECT_TRUE(revealByHue(guide.cview(), reveal.cview(), target.view(), key));
+    return target.at(0, 0, t::Red);
+}
+
 // Each target pixel is the guide's colour blended towards the reveal's by the weight of
-// the guide's hue: untouched at nothing, replaced at a whole weight.
+// the guide's hue, whatever its neighbours: untouched at nothing, replaced at a whole weight.
 TEST(ColourKey, RevealFollowsTheWeightOfEachGuidePixel) {
     const HueKey key{20, 40, 30};
     const Picture guide = t::noisePicture(61, 23, 4);
@@ -35,9 +48,9 @@ TEST(ColourKey, RevealFollowsTheWeightOfEachGuidePixel) {
 TEST(ColourKey, WeightFollowsHueAroundTheCircleAndNeverKeepsGreys) {
     const HueKey red{355, 10, 20};
     // 5° is 10° from 355° across the wrap: fully kept; 25° is 30° away: at the falloff's end.
-    EXPECT_EQ(hueKeyWeight(255, 21, 0, red), 255);           // hue ≈ 5°
-    EXPECT_EQ(hueKeyWeight(255, 110, 0, red), 0);            // hue ≈ 26°
-    const std::uint8_t half = hueKeyWeight(255, 64, 0, red); // hue ≈ 15°, half way out
+    EXPECT_EQ(hueKeyWeight(255, 21, 0, red), 255);  // hue ≈ 5°
+    EXPECT_EQ(hueKeyWeight(255, 110, 0, red), 0);   // hue ≈ 26°
+    const int half = hueKeyWeight(255, 64, 0, red); // hue ≈ 15°, half way out
     EXPECT_GT(half, 90);
     EXPECT_LT(half, 165);
     // Falling off monotonically with the distance.
