@@ -31,21 +31,19 @@ TEST(FxArguments, StepsRunInOrderAndBadCommandsSayWhy) {
 
     // The kuwahara radius came from the fuzzer: 6522 kept one run on a 7 × 5 picture
     // busy for twenty seconds. Radii end where the editor's sliders do.
-    const char* refused[] = {
-        "in.jpg",
-        "in.jpg out.xyz",
-        "in.jpg out.png swirl 3",
-        "in.jpg out.png blur",
-        "in.jpg out.png blur five",
-        "in.jpg out.png blur nan",
-        "in.jpg out.png blur 1e30",
-        "in.jpg out.png blur -1",
-        "in.jpg out.png photo Sparkle",
-        "in.jpg out.png rgb 1 1",
-        "a.prg b.jp2 sketch 1 2 rgb 26 0.5 2 kuwahara 6522 kuwahara 652",
-        "in.jpg out.png kuwahara 21",
-        "in.jpg out.png kuwahara -1",
-    };
+    const char* refused[] = {"in.jpg",
+                             "in.jpg out.xyz",
+                             "in.jpg out.png swirl 3",
+                             "in.jpg out.png blur",
+                             "in.jpg out.png blur five",
+                             "in.jpg out.png blur nan",
+                             "in.jpg out.png blur 1e30",
+                             "in.jpg out.png blur -1",
+                             "in.jpg out.png photo Sparkle",
+                             "in.jpg out.png rgb 1 1",
+                             "a.prg b.jp2 sketch 1 2 rgb 26 0.5 2 kuwahara 6522 kuwahara 652",
+                             "in.jpg out.png kuwahara 21",
+                             "in.jpg out.png kuwahara -1"};
     for (const char* line : refused) {
         problem.clear();
         EXPECT_FALSE(parse(line, problem)) << line;
@@ -73,22 +71,20 @@ TEST(FxArguments, FolderFormTakesOptionsInAnyOrder) {
     ASSERT_TRUE(plain);
     EXPECT_FALSE(plain->keepHue || plain->tolerance);
 
-    const char* refused[] = {
-        "--profile p --out o",
-        "--profile p a",
-        "--out o a",
-        "--profile p a --out o --tolerance 10",
-        "--profile p a --out o --keep-hue 361",
-        "--profile p a --out o --keep-hue -1",
-        "--profile p a --out o --keep-hue 10 --tolerance 180.5",
-        "--profile p a --out o --keep-hue red",
-        "--profile p a --out o --keep-hue nan",
-        "--profile p a --out o --out q",
-        "--profile p a --out",
-        "--profile --out o a",
-        "--profile= a --out o",
-        "--profile p a --out o --falloff 3",
-    };
+    const char* refused[] = {"--profile p --out o",
+                             "--profile p a",
+                             "--out o a",
+                             "--profile p a --out o --tolerance 10",
+                             "--profile p a --out o --keep-hue 361",
+                             "--profile p a --out o --keep-hue -1",
+                             "--profile p a --out o --keep-hue 10 --tolerance 180.5",
+                             "--profile p a --out o --keep-hue red",
+                             "--profile p a --out o --keep-hue nan",
+                             "--profile p a --out o --out q",
+                             "--profile p a --out",
+                             "--profile --out o a",
+                             "--profile= a --out o",
+                             "--profile p a --out o --falloff 3"};
     for (const char* line : refused) {
         problem.clear();
         EXPECT_FALSE(FxFolderArguments::parse(split(line), problem)) << line;

@@ -17,6 +17,7 @@
 #include "model/files/keep_sidecar.h"
 #include "model/files/profile_file.h"
 #include "tests/support/sample_pictures.h"
+#include "tests/support/test_pictures.h"
 
 namespace vividra {
 namespace {
@@ -76,10 +77,6 @@ QString writeProfile(const QTemporaryDir& folder, const QString& keep = QString(
     return path;
 }
 
-bool isGrey(QRgb c) {
-    return std::abs(qRed(c) - qGreen(c)) <= 3 && std::abs(qGreen(c) - qBlue(c)) <= 3;
-}
-
 // Damaged inputs are reported and the rest written; outputs never replace an input, even
 // in the inputs' own folder named by a different path to it, and shared names are numbered.
 TEST(FxFolder, WritesWhatItCanReportsTheRestAndLeavesTheInputsAlone) {
@@ -110,7 +107,7 @@ TEST(FxFolder, WritesWhatItCanReportsTheRestAndLeavesTheInputsAlone) {
     ASSERT_EQ(a.size(), QSize(64, 48));
     ASSERT_EQ(b.size(), QSize(40, 30));
     // The profile's black and white background, no colour kept.
-    EXPECT_TRUE(isGrey(a.pixel(50, 10)) && isGrey(b.pixel(30, 20)));
+    EXPECT_TRUE(test::isGrey(a.pixel(50, 10)) && test::isGrey(b.pixel(30, 20)));
 
     const FxRun inPlace = runFx({QStringLiteral("--profile"), profile, in + QStringLiteral("b.png"),
                                  in + QStringLiteral("other/b.png"), QStringLiteral("--out"),
@@ -151,20 +148,20 @@ TEST(FxFolder, KeepsTheColourFromTheCommandLineOrTheSidecar) {
         splash({QStringLiteral("--profile"), plain, QStringLiteral("--keep-hue"),
                 QStringLiteral("355"), QStringLiteral("--tolerance"), QStringLiteral("15")});
     EXPECT_EQ(disc, qRgb(210, 30, 25));
-    EXPECT_TRUE(isGrey(field));
+    EXPECT_TRUE(test::isGrey(field));
     EXPECT_NE(field, qRgb(40, 170, 40));
 
     std::tie(disc, field) = splash({QStringLiteral("--profile"), plain});
-    EXPECT_TRUE(isGrey(disc));
+    EXPECT_TRUE(test::isGrey(disc));
 
     const QString kept = writeProfile(folder, QStringLiteral("keep=1\nhue=2\ntolerance=10\n"));
     std::tie(disc, field) = splash({QStringLiteral("--profile"), kept});
     EXPECT_EQ(disc, qRgb(210, 30, 25));
-    EXPECT_TRUE(isGrey(field));
+    EXPECT_TRUE(test::isGrey(field));
     // The command line's hue wins over the sidecar's.
     std::tie(disc, field) =
         splash({QStringLiteral("--profile"), kept, QStringLiteral("--keep-hue=120")});
-    EXPECT_TRUE(isGrey(disc));
+    EXPECT_TRUE(test::isGrey(disc));
     EXPECT_EQ(field, qRgb(40, 170, 40));
 
     const QString damaged = writeProfile(folder, QStringLiteral("keep=1\nhue=red\n"));

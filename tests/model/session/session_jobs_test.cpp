@@ -34,22 +34,20 @@ template <class F> bool spinUntil(F done) {
     return done();
 }
 
-// A job that records when it starts, works and applies, and may wait for a release.
+// A job that records when it starts and applies (the order of the two shows that one job
+// runs at a time); its work waits while `held` and notes whether it was told to stop.
 struct Probe {
     std::vector<std::string> events;
-    std::atomic<int> working{0};
-    std::atomic<int> mostAtOnce{0};
+    std::atomic<bool> held{false};
+    std::atomic<bool> told{false};
 
-    SessionJobs::Start job(const std::string& name, int sleepMs = 0) {
-        return [this, name, sleepMs]() -> SessionJobs::Work {
+    SessionJobs::Start job(const std::string& name) {
+        return [this, name]() -> SessionJobs::Work {
             events.push_back("start " + name);
-            return [this, name, sleepMs](const SessionJobs::Cancel&) {
-                const int now = ++working;
-                int seen = mostAtOnce.load();
-                while (now > seen && !mostAtOnce.compare_exchange_weak(seen, now)) {
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
-                --working;
+            return [this, name](const SessionJobs::Cancel& cancel) {
+                while (held.load())
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                told = told || cancel->load();
                 return SessionJobs::Apply([this, name] { events.push_back("apply " + name); });
             };
         };
@@ -65,9 +63,9 @@ TEST(SessionJobs, runsOneJobAtATimeInOrderAndReportsBusy) {
     std::vector<bool> busyChanges;
     line.onBusyChanged = [&](bool busy) { busyChanges.push_back(busy); };
 
-    line.enqueue(SessionJobs::Kind::intake, probe.job("intake", 30));
-    line.enqueue(SessionJobs::Kind::rendering, probe.job("render", 5));
-    line.enqueue(SessionJobs::Kind::composite, probe.job("stroke", 5));
+    line.enqueue(SessionJobs::Kind::intake, probe.job("intake"));
+    line.enqueue(SessionJobs::Kind::rendering, probe.job("render"));
+    line.enqueue(SessionJobs::Kind::composite, probe.job("stroke"));
     // The first starts at once; the others wait for it to be applied.
     EXPECT_EQ(probe.events, std::vector<std::string>{"start intake"});
     EXPECT_TRUE(line.busy());
@@ -77,7 +75,6 @@ TEST(SessionJobs, runsOneJobAtATimeInOrderAndReportsBusy) {
     EXPECT_EQ(probe.events,
               (std::vector<std::string>{"start intake", "apply intake", "start render",
                                         "apply render", "start stroke", "apply stroke"}));
-    EXPECT_EQ(probe.mostAtOnce.load(), 1);
     EXPECT_EQ(busyChanges, (std::vector<bool>{true, false}));
     EXPECT_EQ(line.finishedJobs(), 3u);
 
@@ -96,17 +93,8 @@ TEST(SessionJobs, aNewSessionDropsWaitingJobsAndLateResults) {
     application();
     SessionJobs line;
     Probe probe;
-    bool cancelSeen = false;
-    std::atomic<bool> release{false};
-    line.enqueue(SessionJobs::Kind::rendering, [&]() -> SessionJobs::Work {
-        probe.events.push_back("start old");
-        return [&](const SessionJobs::Cancel& cancel) {
-            while (!release.load())
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            cancelSeen = cancel->load();
-            return SessionJobs::Apply([&] { probe.events.push_back("apply old"); });
-        };
-    });
+    probe.held = true;
+    line.enqueue(SessionJobs::Kind::rendering, probe.job("old"));
     line.enqueue(SessionJobs::Kind::composite, probe.job("waiting"));
     EXPECT_EQ(line.count(SessionJobs::Kind::rendering), 1);
 
@@ -117,10 +105,10 @@ TEST(SessionJobs, aNewSessionDropsWaitingJobsAndLateResults) {
     EXPECT_TRUE(line.busy());
     EXPECT_EQ(line.count(SessionJobs::Kind::rendering), 0);
     line.enqueue(SessionJobs::Kind::intake, probe.job("new"));
-    release = true;
+    probe.held = false;
 
     ASSERT_TRUE(spinUntil([&] { return !line.busy(); }));
-    EXPECT_TRUE(cancelSeen);
+    EXPECT_TRUE(probe.told);
     EXPECT_EQ(probe.events, (std::vector<std::string>{"start old", "start new", "apply new"}));
 
     // A start step that finds nothing to do lets the next job go.
@@ -133,30 +121,18 @@ TEST(SessionJobs, aNewSessionDropsWaitingJobsAndLateResults) {
 TEST(SessionJobs, anOutlivingJobIsAppliedAfterANewSessionOrToldItWasDropped) {
     application();
     SessionJobs line;
-    std::vector<std::string> events;
-    std::atomic<bool> release{false};
-    bool cancelSeen = true;
-    const auto outliving = [&](const std::string& name) {
-        line.enqueueOutliving(
-            SessionJobs::Kind::other,
-            [&, name]() -> SessionJobs::Work {
-                return [&, name](const SessionJobs::Cancel& cancel) {
-                    while (!release.load())
-                        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                    cancelSeen = cancel->load();
-                    return SessionJobs::Apply([&, name] { events.push_back("apply " + name); });
-                };
-            },
-            [&, name] { events.push_back("dropped " + name); });
-    };
-    outliving("running");
-    outliving("waiting");
+    Probe probe;
+    probe.held = true;
+    for (const std::string name : {"running", "waiting"})
+        line.enqueueOutliving(SessionJobs::Kind::other, probe.job(name),
+                              [&, name] { probe.events.push_back("dropped " + name); });
     line.beginSession();
-    EXPECT_EQ(events, (std::vector<std::string>{"dropped waiting"}));
-    release = true;
+    EXPECT_EQ(probe.events, (std::vector<std::string>{"start running", "dropped waiting"}));
+    probe.held = false;
     ASSERT_TRUE(spinUntil([&] { return !line.busy(); }));
-    EXPECT_FALSE(cancelSeen);
-    EXPECT_EQ(events, (std::vector<std::string>{"dropped waiting", "apply running"}));
+    EXPECT_FALSE(probe.told);
+    EXPECT_EQ(probe.events,
+              (std::vector<std::string>{"start running", "dropped waiting", "apply running"}));
 }
 
 TEST(SessionJobs, workThatThrowsIsReportedEndsAndTheLineGoesOn) {
@@ -205,7 +181,6 @@ TEST(SessionJobs, shutDownWaitsForRunningWorkAndRefusesMore) {
     EXPECT_TRUE(finished.load());
     EXPECT_TRUE(written.load());
     line.enqueue(SessionJobs::Kind::intake, probe.job("too late"));
-    spinUntil([&] { return !line.busy(); });
-    EXPECT_FALSE(line.busy());
+    EXPECT_TRUE(spinUntil([&] { return !line.busy(); }));
     EXPECT_TRUE(probe.events.empty());
 }
