@@ -177,6 +177,7 @@ TEST(KeepSidecar, AcceptsHandWrittenFilesAndRefusesWhatIsNotASidecar) {
     const char* refused[] = {"",
                              "hue=10\nbrush=normal",
                              "keep=1\nkeep=1",
+                             "keep=1\nhue=5\nhue=5",
                              "keep=2",
                              "keep=",
                              "keep=1\nbrush=Edge-Aware",
