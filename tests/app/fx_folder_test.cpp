@@ -11,7 +11,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <vector>
 
 #include "model/files/keep_sidecar.h"

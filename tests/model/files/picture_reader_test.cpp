@@ -86,7 +86,6 @@ TEST(PictureReader, ExifOrientationComesInUpright) {
         QSize size;
         QPoint redAt, blueAt;
     } cases[] = {
-        {1, {32, 16}, {4, 8}, {28, 8}}, // as stored
         {6, {16, 32}, {8, 4}, {8, 28}}, // turn clockwise: the left edge goes to the top
         {8, {16, 32}, {8, 28}, {8, 4}}, // turn anticlockwise: the left edge goes to the bottom
         {3, {32, 16}, {28, 8}, {4, 8}}, // half turn
