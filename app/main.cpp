@@ -22,9 +22,11 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Vividra"));
     QApplication::setApplicationVersion(QStringLiteral(VIVIDRA_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("org.vividra.Vividra"));
-    QApplication app(argc, argv);
-
-    const CommandLine cmd = parseCommandLine(app.arguments().mid(1), QDir::currentPath());
+    // Help and the version answer before any display is needed: they work over ssh too.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine cmd = parseCommandLine(arguments, QDir::currentPath());
     for (const QString& option : cmd.unknownOptions)
         std::fprintf(stderr, "vividra: ignoring unknown option %s\n", qPrintable(option));
     if (cmd.showHelp) {
@@ -35,6 +37,7 @@ int main(int argc, char** argv) {
         std::printf("vividra %s\n", VIVIDRA_VERSION);
         return 0;
     }
+    QApplication app(argc, argv);
 
     SingleInstance instance(
         qEnvironmentVariable("VIVIDRA_INSTANCE", SingleInstance::defaultServerName()));

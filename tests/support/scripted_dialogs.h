@@ -28,12 +28,28 @@ public:
     QList<platform::OpenDialog> openDialogs;
     QList<platform::SaveDialog> saveDialogs;
 
-    int runAlert(const platform::Alert& alert) override;
-    QString runOpenDialog(const platform::OpenDialog& dialog) override;
-    QString runSaveDialog(const platform::SaveDialog& dialog) override;
+    int runAlert(const platform::Alert& alert) override {
+        alerts.append({alert.style, alert.messageText, alert.informativeText, alert.buttons});
+        return next(alertAnswers, platform::kFirstButton);
+    }
+    QString runOpenDialog(const platform::OpenDialog& dialog) override {
+        openDialogs.append(dialog);
+        return next(openAnswers, QString());
+    }
+    QString runSaveDialog(const platform::SaveDialog& dialog) override {
+        saveDialogs.append(dialog);
+        return next(saveAnswers, QString());
+    }
 
-    // Installs a fresh script as the program's dialogs and returns it.
-    static ScriptedDialogs* install();
+private:
+    // The next scripted answer, or `fallback` when the script has run out.
+    template <class T> static T next(std::deque<T>& answers, T fallback) {
+        if (answers.empty())
+            return fallback;
+        T answer = std::move(answers.front());
+        answers.pop_front();
+        return answer;
+    }
 };
 
 } // namespace vividra::test

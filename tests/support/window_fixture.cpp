@@ -10,7 +10,6 @@
 
 #include "model/platform/work_queue.h"
 #include "test_pictures.h"
-#include "ui/canvas/draw_view.h"
 #include "ui/dialogs/output_format_window.h"
 
 namespace vividra::test {
@@ -35,7 +34,9 @@ void answerFormatWindow(const QString& entry) {
 
 void WindowFixture::setUp(bool show) {
     env_ = std::make_unique<IsolatedEnvironment>();
-    dialogs_ = ScriptedDialogs::install();
+    auto dialogs = std::make_unique<ScriptedDialogs>();
+    dialogs_ = dialogs.get();
+    platform::setDialogs(std::move(dialogs));
     controller_ = std::make_unique<ViewController>();
     window_ = std::make_unique<MainWindow>(*controller_, delegate_);
     if (show)
@@ -72,11 +73,9 @@ void WindowFixture::tearDown() {
     env_.reset();
 }
 
-ViewController& WindowFixture::load(int w, int h) {
-    controller_->engine().open(
-        writeColourPicture(env_->root(), w, h, QStringLiteral("p%1x%2.png").arg(w).arg(h)));
+void WindowFixture::load() {
+    controller_->engine().open(writeColourPicture(env_->root(), 400, 300));
     waitIdle();
-    return *controller_;
 }
 
 void WindowFixture::waitIdle(int timeoutMs) {
@@ -96,20 +95,6 @@ std::function<void()> WindowFixture::holdLine() {
         };
     });
     return [release] { release->store(true); };
-}
-
-void WindowFixture::drag(Qt::MouseButton button, QPoint from, QPoint to) {
-    DrawView* surface = controller_->imageViewBackground;
-    QTest::mousePress(surface, button, {}, from);
-    QTest::mouseMove(surface, to);
-    QTest::mouseRelease(surface, button, {}, to);
-}
-
-void WindowFixture::paintAcrossMiddle() {
-    const QRectF r = pictureInBox(controller_->engine().geometry());
-    const int y = controller_->imageViewBackground->height() / 2;
-    drag(Qt::LeftButton, QPoint(static_cast<int>(r.x() + r.width() * 0.25), y),
-         QPoint(static_cast<int>(r.x() + r.width() * 0.75), y));
 }
 
 } // namespace vividra::test

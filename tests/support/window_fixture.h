@@ -11,12 +11,12 @@
 
 namespace vividra::test {
 
-// The real main window with its controller, in an isolated environment with
-// scripted alerts and dialogs. Built fresh for each test.
 // Answers the next output-format window: picks `entry` and presses Save, or with an empty
 // entry closes the window.
 void answerFormatWindow(const QString& entry);
 
+// The real main window with its controller, in an isolated environment with
+// scripted alerts and dialogs. Built fresh for each test.
 class WindowFixture {
 public:
     void setUp(bool show);
@@ -33,17 +33,13 @@ public:
     // working folder.
     void restart();
 
-    // Takes in a colourful picture of w × h and waits until it is shown.
-    ViewController& load(int w = 400, int h = 300);
+    // Takes in a colourful picture of 400 × 300 and waits until it is shown.
+    void load();
     // Waits until the engine's line is empty and no rendering waits for its turn.
     void waitIdle(int timeoutMs = 30000);
     // Puts work in the engine's line that holds everything behind it until the returned
     // function is called.
     std::function<void()> holdLine();
-    // Presses, moves and lets go on the drawing surface.
-    void drag(Qt::MouseButton button, QPoint from, QPoint to);
-    // A stroke across the middle half of the shown picture; does not wait for it.
-    void paintAcrossMiddle();
 
 private:
     void closeWindow();

@@ -1,15 +1,21 @@
 // The session engine in the cases random sequences rarely reach: where a stroke lands after
 // zoom and pan, quick changes as separate undo steps, failures that keep the session, and
-// the seams between Original, panning and painting.
+// the seams between Original, panning and painting, and what profiles, exports and damaged or
+// changing files do to the session.
 #include <QElapsedTimer>
 #include <QtTest>
 
 #include "kernels/pixel_memory.h"
 #include "model/effects/image_tools.h"
+#include "model/files/export_file.h"
+#include "model/files/keep_sidecar.h"
+#include "model/files/profile_file.h"
+#include "model/platform/temporary_directory.h"
 #include "model/platform/work_queue.h"
 #include "model/session/session_engine.h"
 #include "model/view/zoom.h"
 #include "support/isolated_environment.h"
+#include "support/sample_pictures.h"
 #include "support/test_pictures.h"
 
 using namespace vividra;
@@ -171,6 +177,130 @@ private slots:
         QCOMPARE(notices_.size(), 2);
         QCOMPARE(notices_.back(), QStringLiteral("The image could not be loaded."));
         QVERIFY(!e.hasPicture() && !e.screen().showsPicture() && !e.canPaint());
+    }
+
+    void profilesCarryTheKeptColourAndFailuresKeepTheSession() {
+        using Saved = SessionEngine::ProfileSaved;
+        using Loaded = SessionEngine::ProfileLoaded;
+        SessionEngine& e = open(300, 200);
+        const QString root = environment_->root();
+        const QString path = root + QStringLiteral("/look.clr");
+        const QString beside = sidecar::pathFor(path);
+        e.changeSetting(field(fields::switches(false), "blackWhiteOn"), true);
+        e.setKeepColour(true);
+        QVERIFY(e.pickColourAt(QPointF(150, 100)));
+        e.setEdgeAware(true);
+        QVERIFY(settle(e));
+        const EditSettings kept = e.settings();
+        QCOMPARE(e.saveProfile(path), Saved::saved);
+        QVERIFY(!e.hasUnsavedChanges() && QFileInfo::exists(beside));
+        e.setKeepColour(false);
+        e.setEdgeAware(false);
+        e.changeSetting(field(fields::switches(true), "sepiaOn"), true);
+        QCOMPARE(e.loadProfile(path), Loaded::loaded);
+        QVERIFY(settle(e));
+        QCOMPARE(e.settings(), kept);
+        QVERIFY(e.history().current()->keep.on);
+
+        // Saved with neither, the file beside it goes; a damaged one is left out when loaded.
+        e.setKeepColour(false);
+        e.setEdgeAware(false);
+        QVERIFY(settle(e));
+        QCOMPARE(e.saveProfile(path), Saved::saved);
+        QVERIFY(!QFileInfo::exists(beside));
+        QVERIFY(test::writeAll(beside, "keep=1\nhue=400\n"));
+        QCOMPARE(e.loadProfile(path), Loaded::loadedWithoutKeptColour);
+        QVERIFY(settle(e));
+        QVERIFY(!e.settings().keep.on);
+
+        // A bad profile changes nothing but the save target.
+        QStringList lines = profile::readFile(path)->split('\n');
+        lines[32] = QStringLiteral("9.0"); // contrast
+        const QString bad = root + QStringLiteral("/bad.clr");
+        QVERIFY(test::writeAll(bad, lines.join('\n').toUtf8()));
+        const EditSettings before = e.settings();
+        QCOMPARE(e.loadProfile(bad), Loaded::failed);
+        QCOMPARE(e.settings(), before);
+        QCOMPARE(e.profilePath(), bad);
+    }
+
+    void exportsTellHowTheyWentAndNeedNoWorkingFolder() {
+        SessionEngine& e = open(400, 300);
+        const QString root = environment_->root();
+        e.changeSetting(field(fields::switches(false), "blackWhiteOn"), true);
+        QVERIFY(settle(e));
+        QVERIFY(e.beginStroke(QPointF(200, 200)));
+        e.endStroke(QPointF(400, 200));
+        QVERIFY(settle(e));
+        QList<exporting::Outcome> outcomes;
+        connect(&e, &SessionEngine::exportEnded, this,
+                [&](exporting::Outcome o, const QString&) { outcomes << o; });
+        // Exports to `name`, cancelled before its turn when `cancel`, and tells how it went.
+        const auto exportTo = [&](const char* name, bool cancel) {
+            outcomes.clear();
+            e.exportTo(root + QLatin1String(name), QStringLiteral("PNG"))->store(cancel);
+            settle(e);
+            return outcomes;
+        };
+        QCOMPARE(exportTo("/a.png", false), QList{exporting::Outcome::saved});
+        QCOMPARE(ImageTools::readPicture(root + QStringLiteral("/a.png"))->image,
+                 e.composite().image);
+        QCOMPARE(exportTo("/b.png", true), QList{exporting::Outcome::cancelled});
+        QVERIFY(!QFileInfo::exists(root + QStringLiteral("/b.png")));
+        // Below a plain file no working folder can be made, not even by root.
+        QVERIFY(test::writeAll(root + QStringLiteral("/plain"), "x"));
+        platform::removeTemporaryDirectory();
+        qputenv("TMPDIR", (root + QStringLiteral("/plain/tmp")).toLocal8Bit());
+        QVERIFY(!platform::temporaryDirectoryProblem().isEmpty());
+        QCOMPARE(exportTo("/d.png", false), QList{exporting::Outcome::saved});
+        QCOMPARE(QDir(root).entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden),
+                 QStringList());
+    }
+
+    void damagedHugeOrChangedPicturesKeepTheSession() {
+        const QString root = environment_->root();
+        const QByteArray jpeg = test::qtJpeg(test::photoLike(200, 150), 75, false);
+        QImage line(1, 1'000'000, QImage::Format_RGB32);
+        line.fill(Qt::blue);
+        QVERIFY(line.save(root + QStringLiteral("/tall.bmp"), "BMP"));
+        struct Case {
+            const char* name;
+            QByteArray bytes;
+            QSizeF size;
+            QString notice;
+        };
+        const Case cases[] = {
+            {"cut.jpg", jpeg.left(jpeg.size() / 2), QSizeF(200, 150),
+             ImageTools::damagedPictureNotice()},
+            // A PNG header claiming 60,000 × 60,000 pixels, with one row behind it.
+            {"huge.png", test::greyPng(60000, 60000, '\x80', 1), QSizeF(),
+             QStringLiteral("The image could not be loaded.")},
+            {"tall.bmp", {}, QSizeF(1, 1'000'000), QString()},
+        };
+        for (const Case& c : cases) {
+            const QString path = root + QLatin1Char('/') + QLatin1String(c.name);
+            QVERIFY(c.bytes.isEmpty() || test::writeAll(path, c.bytes));
+            notices_.clear();
+            engine_->open(path);
+            QVERIFY(settle(*engine_));
+            QCOMPARE(notices_, c.notice.isEmpty() ? QStringList() : QStringList{c.notice});
+            QCOMPARE(engine_->pictureSize(), c.size);
+            QCOMPARE(engine_->history().states().size(), c.size.isEmpty() ? 0 : 1);
+        }
+        // The original deleted, then another picture under its name: the session goes on
+        // with the picture the user opened, through a rendering and a reset.
+        SessionEngine& e = open(160, 120);
+        const QImage colours = e.cleanBackground().image;
+        QVERIFY(QFile::remove(e.picturePath()));
+        e.changeSetting(field(fields::switches(false), "blackWhiteOn"), true);
+        QVERIFY(settle(e));
+        QVERIFY(test::isGrey(e.cleanBackground().image.pixel(80, 60)));
+        QVERIFY(QImage(50, 40, QImage::Format_RGB32).save(e.picturePath(), "PNG"));
+        e.reset();
+        QVERIFY(settle(e));
+        QCOMPARE(e.pictureSize(), QSizeF(160, 120));
+        QCOMPARE(e.cleanBackground().image, colours);
+        QVERIFY(notices_.isEmpty());
     }
 
 private:

@@ -10,32 +10,24 @@ class ControlsTest : public QObject {
     Q_OBJECT
 
 private slots:
-    // The track's white part along its middle row: nothing at the minimum, the control's
-    // width less 8 at the maximum, in proportion between.
-    void theSliderTrackFillsFromTheWidthLessEight() {
+    // The track's white part along its middle row, in proportion to the value, until the
+    // grey knob.
+    void theSliderTrackFillsInProportionUntilTheKnob() {
         Slider slider({0.0f, 100.0f, 100});
         slider.resize(240, 22);
-        const auto whiteRun = [&](float value) {
+        for (const float value : {0.0f, 50.0f, 100.0f}) {
             slider.setFloatValue(value);
             const QImage img = slider.grab().toImage();
             const int y = img.height() / 2;
-            int run = 0;
-            // Left of the knob only: the knob is grey, the track white or black.
+            int white = 0;
             for (int x = 0; x < img.width(); ++x)
-                if (qRed(img.pixel(x, y)) > 240 && qGreen(img.pixel(x, y)) > 240)
-                    ++run;
-            return run;
-        };
-        QCOMPARE(whiteRun(0.0f), 0);
-        // The knob covers the white part's far end; what shows stops short of it.
-        const int half = whiteRun(50.0f);
-        QVERIFY2(std::abs(half - (240 - 8) / 2) <= 8, qPrintable(QString::number(half)));
-        slider.setFloatValue(100.0f);
-        const QImage full = slider.grab().toImage();
-        const int y = full.height() / 2;
-        QCOMPARE(qRed(full.pixel(2 + 240 - 8 - 1 - 9, y)), 255);
-        QVERIFY(qRed(full.pixel(240 - 3, y)) < 200); // black track or grey knob beyond
-        QCOMPARE(full.pixel(240 - 7, y), qRgb(128, 128, 128));
+                white += qRed(img.pixel(x, y)) > 240 && qGreen(img.pixel(x, y)) > 240;
+            // The white part shows from the bar's inset to the knob's left edge.
+            const double f = value / 100.0;
+            const int shown = std::max(0, static_cast<int>(std::min(2 + f * 232, f * 226)) - 2);
+            QVERIFY2(std::abs(white - shown) <= 2, qPrintable(QString::number(white)));
+            QCOMPARE(img.pixel(static_cast<int>(f * 226 + 7), y), qRgb(128, 128, 128));
+        }
     }
 
     // A title not selected is half grey where its strokes cover whole pixels.

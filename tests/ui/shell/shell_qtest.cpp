@@ -4,12 +4,14 @@
 #include <QScreen>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <thread>
 #include <unistd.h>
 
 #include "model/platform/file_manager.h"
 #include "model/platform/temporary_directory.h"
 #include "support/window_fixture.h"
+#include "tests/support/sample_pictures.h"
 #include "ui/controller/view_controller.h"
 #include "ui/controls/check_box.h"
 #include "ui/controls/combo_box.h"
@@ -24,42 +26,29 @@ namespace {
 
 const QString kExitQuestion = QStringLiteral(
     "You have unsaved changes that will be lost. Are you sure you want to exit the application?");
-const QString kNewQuestion =
-    QStringLiteral("You have unsaved changes that will be lost. Continue?");
 
 void touch(const QString& path) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("x");
+    QVERIFY(test::writeAll(path, "x"));
 }
 
-// Captures what the program writes to standard output.
-class StdoutCapture {
-public:
-    StdoutCapture() {
-        std::fflush(stdout);
-        saved_ = dup(1);
-        file_ = std::tmpfile();
-        dup2(fileno(file_), 1);
-    }
-    QString finish() {
-        std::fflush(stdout);
-        dup2(saved_, 1);
-        close(saved_);
-        std::rewind(file_);
-        QByteArray out;
-        char buf[512];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, file_)) > 0)
-            out.append(buf, static_cast<qsizetype>(n));
-        std::fclose(file_);
-        return QString::fromLocal8Bit(out);
-    }
+bool emptyFolder(const QString& path) {
+    return QDir(path).exists() &&
+           QDir(path).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+}
 
-private:
-    int saved_ = -1;
-    FILE* file_ = nullptr;
-};
+// What the program writes to standard output while `act` runs.
+QByteArray standardOutputOf(const std::function<void()>& act, const QString& file) {
+    std::fflush(stdout);
+    const int saved = dup(1);
+    const int out = ::open(file.toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(out, 1);
+    close(out);
+    act();
+    std::fflush(stdout);
+    dup2(saved, 1);
+    close(saved);
+    return test::readAll(file);
+}
 
 } // namespace
 
@@ -67,104 +56,62 @@ class ShellTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { fixture_.setUp(false); }
+    void init() { fixture_.setUp(true); }
     void cleanup() { fixture_.tearDown(); }
 
-    void quitAsksOnlyWithUnsavedChanges() {
-        QSignalSpy quits(&fixture_.controller(), &ViewController::terminateRequested);
-        fixture_.controller().quit();
-        QCOMPARE(quits.size(), 1);
-        QVERIFY(fixture_.dialogs().alerts.isEmpty());
-
-        fixture_.controller().checkBackgroundSepia->click();
-        QVERIFY(fixture_.controller().engine().hasUnsavedChanges());
-        fixture_.dialogs().alertAnswers = {platform::kSecondButton};
-        fixture_.controller().quit();
-        QCOMPARE(quits.size(), 1);
-        QCOMPARE(fixture_.dialogs().alerts.size(), 1);
-        const auto& asked = fixture_.dialogs().alerts.front();
-        QCOMPARE(asked.informativeText, kExitQuestion);
-        QCOMPARE(asked.messageText, QString());
-        QCOMPARE(asked.style, platform::Alert::Style::Warning);
-        QCOMPARE(asked.buttons, (QStringList{QStringLiteral("Yes"), QStringLiteral("No")}));
-
-        fixture_.dialogs().alertAnswers = {platform::kFirstButton};
-        fixture_.controller().quit();
-        QCOMPARE(quits.size(), 2);
-    }
-
-    void quitAsksOnceEvenThoughTheWindowThenCloses() {
-        fixture_.show();
-        QSignalSpy quits(&fixture_.controller(), &ViewController::terminateRequested);
-        fixture_.controller().checkBackgroundSepia->click();
-        fixture_.dialogs().alertAnswers = {platform::kFirstButton, platform::kSecondButton};
-        fixture_.controller().quit();
-        QCOMPARE(quits.size(), 1);
-        // Ending the application closes the window; the answer already given stands.
-        QVERIFY(fixture_.window().close());
-        QCOMPARE(fixture_.dialogs().alerts.size(), 1);
-    }
-
-    void closingWhileWorkRunsLeavesNothingBehind() {
-        fixture_.show();
+    void quitAndCloseAskOnceOnlyWithUnsavedChangesAndLeaveNothingBehind() {
         ViewController& c = fixture_.controller();
-        QImage img(900, 700, QImage::Format_RGB32);
-        img.fill(qRgb(200, 40, 90));
-        const QString path = fixture_.environment().root() + QStringLiteral("/p.png");
-        QVERIFY(img.save(path));
-        c.engine().open(path);
+        test::ScriptedDialogs& d = fixture_.dialogs();
+        MainWindow& window = fixture_.window();
+        const QString temp = platform::temporaryDirectory();
+        QSignalSpy quits(&c, &ViewController::terminateRequested);
+        // "No" to quit and to close keeps the window, its working files and its settings.
+        window.setGeometry(140, 90, 1000, 700);
+        touch(temp + QStringLiteral("backgroundImage1.png"));
+        c.checkBackgroundSepia->click();
+        d.alertAnswers = {platform::kSecondButton, platform::kSecondButton};
+        c.quit();
+        QVERIFY(!window.close());
+        QCOMPARE(quits.size(), 0);
+        QCOMPARE(d.alerts.size(), 2);
+        for (const test::ScriptedDialogs::Asked& asked : d.alerts) {
+            QCOMPARE(asked.informativeText, kExitQuestion);
+            QCOMPARE(asked.messageText, QString());
+            QCOMPARE(asked.style, platform::Alert::Style::Warning);
+            QCOMPARE(asked.buttons, (QStringList{QStringLiteral("Yes"), QStringLiteral("No")}));
+        }
+        QVERIFY(window.isVisible() && QFile::exists(temp + QStringLiteral("backgroundImage1.png")));
+        QVERIFY(c.checkBackgroundSepia->isChecked());
+        QCOMPARE(window.size(), QSize(1000, 700));
+
+        // "Yes" while a picture is still being worked on: the window closing after it asks
+        // no more, and nothing on its way is written to the working folder afterwards.
+        QImage big(900, 700, QImage::Format_RGB32);
+        big.fill(qRgb(200, 40, 90));
+        QVERIFY(big.save(fixture_.environment().root() + QStringLiteral("/p.png")));
+        c.engine().open(fixture_.environment().root() + QStringLiteral("/p.png"));
         c.checkBackgroundBlur->click();
         QVERIFY(c.engine().busy());
-
-        QVERIFY(fixture_.window().close());
-        const QDir temp(platform::temporaryDirectory());
-        const auto empty = [&] {
-            return temp.isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-        };
-        QVERIFY(empty());
-        // Whatever was still on its way is dropped, not written afterwards.
-        QTest::qWait(300);
-        QVERIFY(empty());
-        // The intake never completed: it recorded no state.
-        QVERIFY(c.engine().history().states().isEmpty());
-    }
-
-    void closeAnsweredNoKeepsEverything() {
-        fixture_.show();
-        fixture_.window().resize(1000, 700);
-        const QString temp = platform::temporaryDirectory();
-        touch(temp + QStringLiteral("backgroundImage1.png"));
-        fixture_.controller().checkBackgroundSepia->click();
-        fixture_.dialogs().alertAnswers = {platform::kSecondButton};
-
-        QVERIFY(!fixture_.window().close());
-
-        QVERIFY(fixture_.window().isVisible());
-        QCOMPARE(fixture_.dialogs().alerts.size(), 1);
-        QCOMPARE(fixture_.dialogs().alerts.front().informativeText, kExitQuestion);
-        QVERIFY(QFile::exists(temp + QStringLiteral("backgroundImage1.png")));
-        QVERIFY(fixture_.controller().checkBackgroundSepia->isChecked());
-        QVERIFY(fixture_.controller().engine().settings().background.sepiaOn);
-        QCOMPARE(fixture_.window().size(), QSize(1000, 700));
-    }
-
-    void closeEmptiesTheWorkingFolder() {
-        fixture_.show();
-        fixture_.window().setGeometry(140, 90, 1200, 800);
-        const QString temp = platform::temporaryDirectory();
-        touch(temp + QStringLiteral("image1.png"));
         QDir(temp).mkpath(QStringLiteral("PhotosImages/inner"));
         touch(temp + QStringLiteral("PhotosImages/inner/drop.jpg"));
-
-        QVERIFY(fixture_.window().close());
-
-        QVERIFY(fixture_.dialogs().alerts.isEmpty());
+        d.alertAnswers = {platform::kFirstButton, platform::kSecondButton};
+        c.quit();
+        QCOMPARE(quits.size(), 1);
+        QVERIFY(window.close());
+        QCOMPARE(d.alerts.size(), 3);
         // The frame goes back to its first size, at the top left of the usable screen.
-        QCOMPARE(fixture_.window().size(), QSize(920, 560));
-        QCOMPARE(fixture_.window().frameGeometry().topLeft(),
-                 fixture_.window().screen()->availableGeometry().topLeft());
-        QVERIFY(QDir(temp).exists());
-        QVERIFY(QDir(temp).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+        QCOMPARE(window.size(), QSize(920, 560));
+        QCOMPARE(window.frameGeometry().topLeft(), window.screen()->availableGeometry().topLeft());
+        QVERIFY(emptyFolder(temp));
+        QTest::qWait(300);
+        QVERIFY(emptyFolder(temp));
+
+        // Without unsaved changes nothing is asked.
+        fixture_.restart();
+        QSignalSpy next(&fixture_.controller(), &ViewController::terminateRequested);
+        fixture_.controller().quit();
+        QCOMPARE(next.size(), 1);
+        QCOMPARE(d.alerts.size(), 3);
     }
 
     void aFailedRemovalIsLoggedAndTheRestGoes() {
@@ -182,45 +129,33 @@ private slots:
             }
             return QDir(path).exists() ? QDir(path).removeRecursively() : QFile::remove(path);
         });
-
-        StdoutCapture capture;
-        fixture_.controller().endSession();
-        const QString out = capture.finish();
-
-        QCOMPARE(out, QStringLiteral("Remove failed: Device or resource busy\n"));
+        const QByteArray out =
+            standardOutputOf([this] { fixture_.controller().endSession(); },
+                             fixture_.environment().root() + QStringLiteral("/out.txt"));
+        QCOMPARE(out, "Remove failed: Device or resource busy\n");
         QCOMPARE(attempted.size(), 4);
-        QVERIFY(!QFileInfo::exists(temp + QStringLiteral("PhotosImages")));
-        QVERIFY(QFile::exists(temp + QStringLiteral("b.png")));
-        QVERIFY(!QFile::exists(temp + QStringLiteral("a.png")));
-        QVERIFY(!QFile::exists(temp + QStringLiteral("c.png")));
+        QCOMPARE(QDir(temp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("b.png")});
     }
 
     void fileNewAlwaysAsks() {
         ViewController& c = fixture_.controller();
+        test::ScriptedDialogs& d = fixture_.dialogs();
         const QString profile = fixture_.environment().root() + QStringLiteral("/a.clr");
         QCOMPARE(c.engine().saveProfile(profile), SessionEngine::ProfileSaved::saved);
         c.comboForegroundColorEffects->setCurrentIndex(2);
         emit c.comboForegroundColorEffects->activated(2);
-        const EditSettings changed = c.engine().settings();
-        fixture_.dialogs().alertAnswers = {platform::kSecondButton, platform::kFirstButton};
-
+        d.alertAnswers = {platform::kSecondButton, platform::kFirstButton};
         c.newSession();
-        QCOMPARE(fixture_.dialogs().alerts.size(), 1);
-        QCOMPARE(fixture_.dialogs().alerts.front().informativeText, kNewQuestion);
+        QCOMPARE(d.alerts.size(), 1);
+        QCOMPARE(d.alerts.front().informativeText,
+                 QStringLiteral("You have unsaved changes that will be lost. Continue?"));
         QCOMPARE(c.comboForegroundColorEffects->currentIndex(), 2);
-        QCOMPARE(c.engine().settings(), changed);
         QCOMPARE(c.engine().profilePath(), profile);
-
         c.newSession();
-        QCOMPARE(fixture_.dialogs().alerts.size(), 2);
+        QCOMPARE(d.alerts.size(), 2);
         QCOMPARE(c.comboForegroundColorEffects->currentIndex(), 0);
-        // The colour dialog's colour is the dialog's own: New leaves it.
-        EditSettings defaults;
-        defaults.brush.colour = changed.brush.colour;
-        QCOMPARE(c.engine().settings(), defaults);
-        QVERIFY(c.engine().profilePath().isEmpty());
-        QVERIFY(!c.engine().hasUnsavedChanges());
-        QCOMPARE(c.engine().history().states().size(), 1);
+        QVERIFY(c.engine().profilePath().isEmpty() && !c.engine().hasUnsavedChanges());
     }
 
     void openWithPostsEveryPath() {
