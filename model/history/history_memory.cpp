@@ -48,6 +48,10 @@ std::int64_t countBytes(const std::vector<std::pair<qsizetype, StateLayers*>>& s
 
 } // namespace
 
+std::int64_t historyLayerBytes(const QList<StateRef>& states, const QList<Picture>& live) {
+    return countBytes(layerSets(states, 0), live);
+}
+
 QList<Picture> trimHistoryMemory(const QList<StateRef>& states, qsizetype current,
                                  const QList<Picture>& live, std::int64_t budget) {
     QList<Picture> dropped;

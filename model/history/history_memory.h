@@ -11,10 +11,13 @@ namespace vividra {
 // About 300 MB: three layers of a 24-megapixel photo.
 inline constexpr std::int64_t kHistoryMemoryBudget = std::int64_t{300} << 20;
 
+// The bytes of layer pixels the states hold beyond `live`, the pictures the session
+// shows anyway (pixels shared with them cost nothing more). Each storage counts once.
+std::int64_t historyLayerBytes(const QList<StateRef>& states, const QList<Picture>& live);
+
 // Drops cached layer pixels, those of the states farthest from `current` first, until
-// the history holds at most `budget` bytes beyond `live`, the pictures the session shows
-// anyway (pixels shared with them cost nothing more; each storage counts once). Recipes stay, so a
-// dropped layer can be rendered again. Returns the dropped pictures, so the caller can let go of
+// the history holds at most `budget` bytes beyond `live`. Recipes stay, so a dropped
+// layer can be rendered again. Returns the dropped pictures, so the caller can let go of
 // them where freeing the memory does not hold up the window.
 QList<Picture> trimHistoryMemory(const QList<StateRef>& states, qsizetype current,
                                  const QList<Picture>& live,
