@@ -2,7 +2,6 @@
 // zoom and pan, quick changes as separate undo steps, failures that keep the session, and
 // the seams between Original, panning and painting, and what profiles, exports and damaged or
 // changing files do to the session.
-#include <QElapsedTimer>
 #include <QtTest>
 
 #include "kernels/pixel_memory.h"
@@ -14,29 +13,15 @@
 #include "model/platform/work_queue.h"
 #include "model/session/session_engine.h"
 #include "model/view/zoom.h"
+#include "support/engine_support.h"
 #include "support/isolated_environment.h"
 #include "support/sample_pictures.h"
 #include "support/test_pictures.h"
 
 using namespace vividra;
+using test::settle;
 
 namespace {
-
-bool settle(SessionEngine& e) {
-    QElapsedTimer clock;
-    clock.start();
-    const auto idle = [&] {
-        while (e.busy() && clock.elapsed() < 30000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
-        return !e.busy();
-    };
-    if (!idle())
-        return false;
-    e.settleView();
-    const bool done = idle();
-    platform::waitForBackgroundWork();
-    return done;
-}
 
 const SettingField& field(std::span<const SettingField> list, const char* name) {
     for (const SettingField& f : list)

@@ -8,7 +8,6 @@
 // VIVIDRA_SOAK_SEQUENCES sets how many sequences run (default 200) and VIVIDRA_SOAK_SEED
 // the first seed, so a failing sequence can be run again alone.
 #include <QDir>
-#include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QtTest>
 
@@ -22,10 +21,14 @@
 #include "model/platform/work_queue.h"
 #include "model/session/session_engine.h"
 #include "model/view/zoom.h"
+#include "support/engine_support.h"
 #include "support/isolated_environment.h"
+#include "support/sample_pictures.h"
 #include "support/test_pictures.h"
 
 using namespace vividra;
+using test::settle;
+using test::spinUntil;
 
 namespace {
 
@@ -35,28 +38,8 @@ int environmentNumber(const char* name, int fallback) {
     return ok ? value : fallback;
 }
 
-// Runs main-thread events until `done` holds; false after half a minute.
-template <class F> bool spinUntil(F done) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < 30000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
-    return done();
-}
-
 int largestDifference(const QImage& a, const QImage& b) {
-    if (a.size() != b.size())
-        return 256;
-    int worst = 0;
-    for (int y = 0; y < a.height(); ++y) {
-        const auto* pa = reinterpret_cast<const QRgb*>(a.constScanLine(y));
-        const auto* pb = reinterpret_cast<const QRgb*>(b.constScanLine(y));
-        for (int x = 0; x < a.width(); ++x)
-            worst = std::max(
-                {worst, qAbs(qRed(pa[x]) - qRed(pb[x])), qAbs(qGreen(pa[x]) - qGreen(pb[x])),
-                 qAbs(qBlue(pa[x]) - qBlue(pb[x])), qAbs(qAlpha(pa[x]) - qAlpha(pb[x]))});
-    }
-    return worst;
+    return a.size() != b.size() ? 256 : test::compare(a, b).max;
 }
 
 // What one action did to the history, when it ran with the line idle.
@@ -150,16 +133,6 @@ private:
             checkUndoAndRedo(s);
         watch.stop();
         QVERIFY(settle(engine));
-    }
-
-    // Waits for the line and for the view's own waits (a zoom's rebuild, a resize's end).
-    static bool settle(SessionEngine& e) {
-        if (!spinUntil([&] { return !e.busy(); }))
-            return false;
-        e.settleView();
-        const bool idle = spinUntil([&] { return !e.busy(); });
-        platform::waitForBackgroundWork();
-        return idle;
     }
 
     static constexpr quint32 kActions = 22;
