@@ -19,13 +19,9 @@ QImage stripes(int w, int h, int seed) {
     return img;
 }
 
-CustomPathRef stroke(std::initializer_list<QPointF> points, double width) {
+CustomPathRef stroke(const QList<QPointF>& points, double width) {
     auto path = makePath();
-    bool first = true;
-    for (const QPointF& p : points) {
-        first ? path->moveTo(p) : path->lineTo(p);
-        first = false;
-    }
+    path->addPolygon(points);
     return std::make_shared<CustomPath>(width, QBrush(), path);
 }
 
@@ -112,9 +108,7 @@ TEST(Compositing, StrokesMatchQtsRoundPen) {
     };
     for (const Case& c : cases) {
         QPainterPath path;
-        path.moveTo(c.points.front());
-        for (qsizetype i = 1; i < c.points.size(); ++i)
-            path.lineTo(c.points[i]);
+        path.addPolygon(c.points);
 
         QImage ours(200, 200, QImage::Format_ARGB32_Premultiplied);
         ours.fill(Qt::black);
@@ -151,19 +145,9 @@ TEST(Compositing, EdgeAwareStrokeStopsAtTheEdgeOfTheColourItStartedOn) {
     across->edgeAware = true;
     const Picture out = compositeStrokes(background, {across}, patternColor(reveal),
                                          patternColor(background), original);
-    int painted = 0;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const QRgb got = out.image.pixel(x, y), was = background.image.pixel(x, y);
-            if (x >= 101) {
-                ASSERT_EQ(got, was) << "painted past the edge at " << x << "," << y;
-            }
-            if (x >= 40 && x <= 98 && std::abs(y - 40) <= 12) {
-                ASSERT_EQ(got, qRgb(255, 255, 255)) << "left unpainted at " << x << "," << y;
-                ++painted;
-            }
-        }
-    EXPECT_GT(painted, 0);
+    // Nothing past the edge; the red side under the stroke, whole.
+    EXPECT_EQ(out.image.copy(101, 0, w - 101, h), background.image.copy(101, 0, w - 101, h));
+    EXPECT_EQ(out.image.copy(40, 28, 59, 25), white.copy(40, 28, 59, 25));
     // Without the option the same stroke crosses the edge.
     across->edgeAware = false;
     const Picture plain = compositeStrokes(background, {across}, patternColor(reveal),
@@ -174,9 +158,8 @@ TEST(Compositing, EdgeAwareStrokeStopsAtTheEdgeOfTheColourItStartedOn) {
 TEST(Compositing, KeptColourRevealsByTheOriginalsHueAndHoldsOnePlaceInTheList) {
     constexpr int w = 60, h = 40;
     QImage original(w, h, QImage::Format_ARGB32_Premultiplied);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            original.setPixel(x, y, x < 30 ? qRgb(210, 20, 20) : qRgb(30, 170, 40));
+    original.fill(qRgb(30, 170, 40));
+    QPainter(&original).fillRect(0, 0, 30, h, QColor(210, 20, 20));
     QImage grey = original.convertToFormat(QImage::Format_Grayscale8)
                       .convertToFormat(QImage::Format_ARGB32_Premultiplied);
     const Picture background(grey), foreground(original);
