@@ -29,7 +29,7 @@ struct Read {
 
 Read readBytes(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
     const QString path = dir.filePath(name);
-    EXPECT_TRUE(test::writeAll(path, bytes));
+    EXPECT_TRUE(bytes.isNull() || test::writeAll(path, bytes)); // null: no file at all
     Read r;
     r.picture = ImageTools::readPicture(path, &r.reason, &r.damaged);
     r.fileSize = ImageTools::pixelSizeOfFile(path);
@@ -165,10 +165,8 @@ QByteArray codestreamWithGrid(quint32 width, quint32 height, quint32 tile, quint
 }
 
 QByteArray sides(quint16 width, quint16 height) {
-    QByteArray bytes(4, '\0');
-    qToLittleEndian<quint16>(width, bytes.data());
-    qToLittleEndian<quint16>(height, bytes.data() + 2);
-    return bytes;
+    const quint16 le[] = {qToLittleEndian(width), qToLittleEndian(height)};
+    return QByteArray(reinterpret_cast<const char*>(le), 4);
 }
 
 // A two-colour GIF with `frames` frames of w × h pixels on a screen of the given size.
@@ -254,7 +252,8 @@ std::vector<Bomb> bombs() {
         {"tiny frames.gif", gifWithFrames(1000, 1000, 5000, 1, 1), {1000, 1000}},
         {"wide.gif", gifWithFrames(12802, 2, 3, 2, 2), {12802, 2}},
         {"huge.gif", gifWithFrames(20000, 20000, 1, 1, 1), {}, "too large"},
-        {"empty.png", {}},
+        {"missing.png", {}},
+        {"empty.png", ""},
         {"text.jpg", "P6\n2 2\n255\nnot really a picture"},
     };
     if (ImageTools::heicEncodingAvailable()) {
@@ -319,9 +318,6 @@ void expectEach(bool opening) {
 
 TEST(PictureBombs, AreRefusedWithAReason) {
     expectEach(false);
-    QString reason;
-    EXPECT_FALSE(ImageTools::readPicture(QTemporaryDir().filePath("missing.png"), &reason));
-    EXPECT_FALSE(reason.isEmpty());
 }
 
 TEST(PictureBombs, OpenWithinTheirOwnMemory) {
