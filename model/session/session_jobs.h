@@ -59,7 +59,6 @@ public:
     // Starts a new session: waiting jobs are dropped and a running one is told to stop;
     // its result will not be applied (unless it outlives the session).
     void beginSession();
-    std::uint64_t generation() const { return generation_; }
 
     // For a job's start step: lets its work show something before it ends (the first look
     // of a picture still being decoded). A posted step runs on the main thread ahead of the

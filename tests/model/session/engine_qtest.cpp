@@ -150,18 +150,6 @@ private slots:
         e.changeSetting(field(fields::switches(false), "blurOn"), true);
         QVERIFY(settle(e));
         QVERIFY(e.cleanBackground().image != background);
-
-        // A file that is no picture: told once, and the session is empty again.
-        const QString broken = environment_->root() + QStringLiteral("/broken.png");
-        QFile file(broken);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("\x89PNG\r\n\x1a\nnot a picture");
-        file.close();
-        e.open(broken);
-        QVERIFY(settle(e));
-        QCOMPARE(notices_.size(), 2);
-        QCOMPARE(notices_.back(), QStringLiteral("The image could not be loaded."));
-        QVERIFY(!e.hasPicture() && !e.screen().showsPicture() && !e.canPaint());
     }
 
     void profilesCarryTheKeptColourAndFailuresKeepTheSession() {

@@ -91,9 +91,6 @@ private:
         QVERIFY(broken.open(QIODevice::WriteOnly));
         broken.write("\x89PNG\r\n\x1a\nthis is not a picture");
         broken.close();
-        QStringList notices;
-        connect(&engine, &SessionEngine::notice, this,
-                [&](const QString& text) { notices << text; });
 
         // At every turn of the event loop: the box never goes back to a picture of older
         // settings than it showed before (a late rendering over a newer preview).
