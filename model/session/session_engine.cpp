@@ -85,7 +85,7 @@ void SessionEngine::beginNewSession() {
     resizeTimer_->stop();
     // A new session starts in Preview, fitted, where the brush paints.
     viewState_.reset();
-    previewWindow_ = originalWindow_ = lastPreview_ = ShownWindow();
+    previewWindow_ = originalWindow_ = ShownWindow();
     previewSource_ = previewDetail_ = Picture();
     previewForeground_ = previewBackground_ = PreviewLayer();
     runningRender_.reset();
@@ -99,6 +99,8 @@ void SessionEngine::emptySession() {
     history_.clear();
     foreground_ = cleanBackground_ = composite_ = paintTarget_ = Picture();
     revealWindow_ = eraseWindow_ = Picture();
+    // A reset keeps the last preview, shown until the same picture is in again.
+    lastPreview_ = ShownWindow();
     foregroundRecipe_ = backgroundRecipe_ = LayerRecipe();
     path_.clear();
     pictureSize_ = QSizeF();
@@ -135,11 +137,10 @@ void SessionEngine::reset() {
         return;
     // The same picture as a new session: work asked for before the reset is dropped.
     beginNewSession();
+    // The view stays where it is until the picture is in again: the last preview goes on
+    // showing there meanwhile.
     strokes_.clear();
     paintTarget_ = Picture();
-    geometry_ = ViewGeometry();
-    pictureSize_ = QSizeF();
-    scale_ = 1.0;
     picking_ = false;
     liveColour_ = QBrush(Qt::white);
     settings_.resetToDefaults();
