@@ -86,7 +86,7 @@ void SessionEngine::startLayerUpdate(LayerUpdate kind) {
         startRendering(LayerRenderInput::Kind::both);
         break;
     case LayerUpdate::eraserMode:
-        applyEraserMode();
+        applyBrushModes();
         break;
     }
 }

@@ -252,11 +252,11 @@ void SessionEngine::setEraser(bool on) {
         if (!waitingUpdates_.contains(LayerUpdate::eraserMode))
             waitingUpdates_.append(LayerUpdate::eraserMode);
     } else {
-        applyEraserMode();
+        applyBrushModes();
     }
 }
 
-void SessionEngine::applyEraserMode() {
+void SessionEngine::applyBrushModes() {
     if (!hasPicture()) {
         syncBrushModes();
         return;
@@ -272,15 +272,8 @@ void SessionEngine::applyEraserMode() {
 void SessionEngine::setCustomColour(bool on) {
     settings_.brush.customColor = on;
     changesMade_ = true;
-    if (!hasPicture()) {
-        syncBrushModes();
-        return;
-    }
-    refreshComposite(true, [this](const RefreshResult& r) {
-        syncBrushModes();
-        chooseLiveColour(r.revealWindow, r.eraseWindow);
-        recordChange(QStringLiteral("customColorSelected"));
-    });
+    // Unlike the eraser, it never waits behind a rendering: the layers' look does not change.
+    applyBrushModes();
 }
 
 void SessionEngine::setBrushColour(const QColor& colour) {

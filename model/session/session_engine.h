@@ -263,7 +263,7 @@ private:
     void refreshComposite(bool eraseWindow, std::function<void(const RefreshResult&)> then);
     void chooseLiveColour(const Picture& revealWindow, const Picture& eraseWindow);
     void syncBrushModes();
-    void applyEraserMode();
+    void applyBrushModes();
     void applyBrushColour();
     void previewKeptColour();
     void applyKeptColour(bool record);
