@@ -18,6 +18,13 @@ using PathRef = std::shared_ptr<QPainterPath>;
 inline PathRef makePath() {
     return std::make_shared<QPainterPath>();
 }
+// Extends a stroke to `to`. A segment back to the same point would be dropped, so it is
+// nudged: a click still leaves a round dot.
+inline void extendPath(QPainterPath& path, QPointF to) {
+    if (path.currentPosition() == to)
+        to.rx() += 0.01;
+    path.lineTo(to);
+}
 inline PathRef copyPath(const PathRef& p) {
     return std::make_shared<QPainterPath>(p ? *p : QPainterPath());
 }

@@ -29,14 +29,6 @@ std::optional<QColor> colourAround(const QImage& image, const QPointF& picturePo
     return QColor((sum[0] + n / 2) / n, (sum[1] + n / 2) / n, (sum[2] + n / 2) / n);
 }
 
-// A segment back to the same point would be dropped; nudge it so a click still leaves a
-// round dot.
-void lineTo(QPainterPath& path, QPointF to) {
-    if (path.currentPosition() == to)
-        to.rx() += 0.01;
-    path.lineTo(to);
-}
-
 } // namespace
 
 CustomPathRef SessionEngine::strokeFrom(const PathRef& path, const Picture& reveal,
@@ -82,7 +74,7 @@ bool SessionEngine::beginStroke(const QPointF& boxPoint) {
 bool SessionEngine::extendStroke(const QPointF& boxPoint) {
     if (!strokeUnderWay_ || !canPaint())
         return false;
-    lineTo(*liveStroke_, picturePoint(boxPoint));
+    extendPath(*liveStroke_, picturePoint(boxPoint));
     return true;
 }
 
@@ -91,7 +83,7 @@ void SessionEngine::endStroke(const QPointF& boxPoint) {
     // it must not wait to be painted with the next.
     if (!strokeUnderWay_)
         return;
-    lineTo(*liveStroke_, picturePoint(boxPoint));
+    extendPath(*liveStroke_, picturePoint(boxPoint));
     strokeUnderWay_ = false;
     strokeFinished();
 }

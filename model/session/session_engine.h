@@ -114,7 +114,6 @@ public:
         bool erase = false;
         bool solidColour = false;
         bool edgeAware = false;
-        bool operator==(const BrushModes&) const = default;
     };
     BrushModes brushModes() const { return modes_; }
     // The live stroke's colour: the reveal or erase window, or the custom colour.
@@ -122,8 +121,6 @@ public:
     // The brush's width on screen, and the cursor's (which shows a new size at once).
     double brushWidth() const { return brushSize_ * scale_; }
     double cursorWidth() const { return settings_.brush.size * scale_; }
-    // The stroke being painted, in picture pixels, or an empty path.
-    const PathRef& liveStroke() const { return liveStroke_; }
     bool strokeUnderWay() const { return strokeUnderWay_; }
     // What the box shows of the original, for drawing an edge-aware stroke as it will paint.
     QImage edgeGuide();

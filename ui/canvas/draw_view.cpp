@@ -10,6 +10,7 @@
 
 #include "kernels/colour_key.h"
 #include "kernels/pixel_blend.h"
+#include "model/paint/custom_path.h"
 #include "model/session/session_engine.h"
 
 namespace vividra {
@@ -50,13 +51,9 @@ void DrawView::mousePressEvent(QMouseEvent* event) {
 }
 
 void DrawView::drawTo(const QPointF& point) {
-    // A segment back to the same point would be dropped; nudge it so a click still leaves a
-    // round dot.
-    QPointF to = point;
-    if (drawn_.currentPosition() == to)
-        to.rx() += 0.01;
     const QPointF from = drawn_.currentPosition();
-    drawn_.lineTo(to);
+    extendPath(drawn_, point);
+    const QPointF to = drawn_.currentPosition();
     // Only the new piece of the stroke needs drawing.
     const double reach = engine_->brushWidth() / 2 + 2;
     update(QRectF(toWidget(from), toWidget(to))
