@@ -1,17 +1,15 @@
 // Memory running out for real: the process's address space is limited while a
-// 100-megapixel picture is opened and rendered. Nothing is thrown or half-made,
-// and with the limit lifted the same work succeeds.
+// 100-megapixel picture is opened. Nothing is thrown or half-made, and with the limit
+// lifted the same picture opens. (Rendering runs out through the pixel pool's own limit
+// in the engine's tests.)
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QTemporaryDir>
-#include <QtEndian>
 
 #include <sys/resource.h>
 
 #include "model/effects/image_tools.h"
-#include "model/effects/layer_rendering.h"
-#include "model/view/zoom.h"
 #include "tests/support/sample_pictures.h"
 #include "tests/support/sanitizers.h"
 
@@ -46,7 +44,7 @@ private:
     bool ok_ = false;
 };
 
-TEST(AddressSpace, RunningOutOpeningOrRenderingA100MegapixelPictureIsAReason) {
+TEST(AddressSpace, RunningOutOpeningA100MegapixelPictureIsAReason) {
 #ifdef VIVIDRA_SANITIZED
     GTEST_SKIP() << "the sanitizers reserve terabytes of address space up front, so a limit "
                     "on it cannot be set here; this runs in the Release build";
@@ -66,30 +64,7 @@ TEST(AddressSpace, RunningOutOpeningOrRenderingA100MegapixelPictureIsAReason) {
     }
     const std::optional<Picture> picture = ImageTools::readPicture(path);
     ASSERT_TRUE(picture);
-    ASSERT_EQ(picture->image.size(), QSize(10'000, 10'000));
-    const QRgb grey = picture->image.pixel(5000, 5500);
-
-    // Rendering: the original is there; the blur's layers are not.
-    LayerRenderInput in;
-    in.kind = LayerRenderInput::Kind::both;
-    in.path = path;
-    in.original = *picture;
-    in.background.blurOn = true;
-    in.background.blurIntensity = 8.0f;
-    const QSizeF box(800, 500);
-    in.view = zoom::geometryFor(QRectF(QPointF(0, 0), box), box, QSizeF(10'000, 10'000));
-    {
-        AddressSpaceLimit limit(300 << 20);
-        const LayerRenderResult failed = renderLayers(in);
-        EXPECT_FALSE(failed.ok);
-        EXPECT_EQ(
-            failed.reason,
-            QStringLiteral("There is not enough memory to apply this change to the picture."));
-    }
-    EXPECT_EQ(picture->image.pixel(5000, 5500), grey);
-    const LayerRenderResult rendered = renderLayers(in);
-    ASSERT_TRUE(rendered.ok) << rendered.reason.toStdString();
-    EXPECT_EQ(rendered.backgroundImage.image.size(), QSize(10'000, 10'000));
+    EXPECT_EQ(picture->image.size(), QSize(10'000, 10'000));
 }
 
 } // namespace

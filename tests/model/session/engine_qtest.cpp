@@ -230,36 +230,23 @@ private slots:
                  QStringList());
     }
 
-    void damagedHugeOrChangedPicturesKeepTheSession() {
+    void damagedOrChangedPicturesKeepTheSession() {
+        // A cut-off photo opens, with a word that it is damaged; one too large to open is
+        // told and starts no history. (What opens of which file is the reader's tests.)
         const QString root = environment_->root();
         const QByteArray jpeg = test::qtJpeg(test::photoLike(200, 150), 75, false);
-        QImage line(1, 1'000'000, QImage::Format_RGB32);
-        line.fill(Qt::blue);
-        QVERIFY(line.save(root + QStringLiteral("/tall.bmp"), "BMP"));
-        struct Case {
-            const char* name;
-            QByteArray bytes;
-            QSizeF size;
-            QString notice;
-        };
-        const Case cases[] = {
-            {"cut.jpg", jpeg.left(jpeg.size() / 2), QSizeF(200, 150),
-             ImageTools::damagedPictureNotice()},
-            // A PNG header claiming 60,000 × 60,000 pixels, with one row behind it.
-            {"huge.png", test::greyPng(60000, 60000, '\x80', 1), QSizeF(),
-             QStringLiteral("The image could not be loaded.")},
-            {"tall.bmp", {}, QSizeF(1, 1'000'000), QString()},
-        };
-        for (const Case& c : cases) {
-            const QString path = root + QLatin1Char('/') + QLatin1String(c.name);
-            QVERIFY(c.bytes.isEmpty() || test::writeAll(path, c.bytes));
-            notices_.clear();
-            engine_->open(path);
-            QVERIFY(settle(*engine_));
-            QCOMPARE(notices_, c.notice.isEmpty() ? QStringList() : QStringList{c.notice});
-            QCOMPARE(engine_->pictureSize(), c.size);
-            QCOMPARE(engine_->history().states().size(), c.size.isEmpty() ? 0 : 1);
-        }
+        QVERIFY(test::writeAll(root + QStringLiteral("/cut.jpg"), jpeg.left(jpeg.size() / 2)));
+        engine_->open(root + QStringLiteral("/cut.jpg"));
+        QVERIFY(settle(*engine_));
+        QCOMPARE(notices_, QStringList{ImageTools::damagedPictureNotice()});
+        QCOMPARE(engine_->history().states().size(), 1);
+        QVERIFY(test::writeAll(root + QStringLiteral("/huge.png"),
+                               test::greyPng(60000, 60000, '\x80', 1)));
+        engine_->open(root + QStringLiteral("/huge.png"));
+        QVERIFY(settle(*engine_));
+        QCOMPARE(notices_.last(), QStringLiteral("The image could not be loaded."));
+        QVERIFY(!engine_->hasPicture() && engine_->history().states().isEmpty());
+        notices_.clear();
         // The original deleted, then another picture under its name: the session goes on
         // with the picture the user opened, through a rendering and a reset.
         SessionEngine& e = open(160, 120);

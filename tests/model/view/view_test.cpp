@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
+
+#include "model/effects/image_tools.h"
 
 #include "model/view/zoom.h"
 
@@ -79,6 +82,24 @@ TEST(Zoom, GeometryOfAFrame) {
     EXPECT_NEAR(g.pictureRect.x(), (1600 - 1000 * 4.0 / 3) / 2, 1e-9);
     EXPECT_EQ(g.pictureRect.height(), 1000);
     EXPECT_EQ(frameOf(g), frame);
+
+    // Any area and picture: the fitted rectangle has the picture's shape, fills the area in
+    // one direction and is centred in the other.
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<double> side(1, 5000), at(-500, 500);
+    for (int i = 0; i < 500; ++i) {
+        const QRectF area(at(rng), at(rng), side(rng), side(rng));
+        const double w = side(rng), h = side(rng);
+        QRectF fitted = area;
+        ImageTools::fitRect(fitted, w, h);
+        EXPECT_NEAR(fitted.width() / fitted.height(), w / h, 1e-9 * w / h);
+        EXPECT_TRUE(std::abs(fitted.width() - area.width()) < 1e-6 ||
+                    std::abs(fitted.height() - area.height()) < 1e-6);
+        EXPECT_NEAR(fitted.center().x(), area.center().x(), 1e-6);
+        EXPECT_NEAR(fitted.center().y(), area.center().y(), 1e-6);
+        EXPECT_TRUE(fitted.width() <= area.width() + 1e-6 &&
+                    fitted.height() <= area.height() + 1e-6);
+    }
 }
 
 } // namespace
