@@ -96,7 +96,8 @@ std::optional<QString> process(const Job& job, const EditSettings& settings,
     // that before the picture is used, so it is not written.
     if (damaged)
         return QStringLiteral("damaged: the file is cut off; nothing written");
-    const Picture result = renderSplash(*original, settings, key);
+    Picture result = renderSplash(*original, settings, key);
+    result.metadata = original->metadata;
     original.reset();
     if (result.isEmpty())
         return QStringLiteral("not enough memory");

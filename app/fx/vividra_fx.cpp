@@ -61,8 +61,11 @@ int main(int argc, char** argv) {
         printLine(QStringLiteral("vividra-fx: cannot read %1: %2").arg(command->input, reason));
         return 1;
     }
+    // The steps make new pictures; what is written keeps the photo's profile and metadata.
+    const auto metadata = picture->metadata;
     for (const FxArguments::Step& step : command->steps)
         picture = step(*picture);
+    picture->metadata = metadata;
     if (!ImageTools::writeImage(*picture, command->output, command->formatCode, 1.0)) {
         printLine(QStringLiteral("vividra-fx: cannot write %1").arg(command->output));
         return 1;

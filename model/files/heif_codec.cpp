@@ -10,9 +10,12 @@
 #include <vector>
 
 #include <QThread>
+#include <QtEndian>
 
 #include <libheif/heif.h>
 
+#include "model/colour/photo_colour.h"
+#include "model/files/photo_metadata.h"
 #include "model/files/picture_pixels.h"
 
 namespace vividra::heif {
@@ -41,6 +44,68 @@ using Context = std::unique_ptr<heif_context, ContextDeleter>;
 using Handle = std::unique_ptr<const heif_image_handle, HandleDeleter>;
 using Image = std::unique_ptr<const heif_image, ImageDeleter>;
 using Encoder = std::unique_ptr<heif_encoder, EncoderDeleter>;
+
+QByteArray metadataBlock(const heif_image_handle* handle, heif_item_id id) {
+    QByteArray block(static_cast<qsizetype>(heif_image_handle_get_metadata_size(handle, id)),
+                     Qt::Uninitialized);
+    if (heif_image_handle_get_metadata(handle, id, block.data()).code != heif_error_Ok)
+        return {};
+    return block;
+}
+
+// The profile as stored, or one made from the primaries and transfer an nclx box names.
+QByteArray colourProfile(const heif_image_handle* handle) {
+    switch (heif_image_handle_get_color_profile_type(handle)) {
+    case heif_color_profile_type_prof:
+    case heif_color_profile_type_rICC: {
+        QByteArray icc(static_cast<qsizetype>(heif_image_handle_get_raw_color_profile_size(handle)),
+                       Qt::Uninitialized);
+        if (heif_image_handle_get_raw_color_profile(handle, icc.data()).code != heif_error_Ok)
+            return {};
+        return icc;
+    }
+    case heif_color_profile_type_nclx: {
+        heif_color_profile_nclx* nclx = nullptr;
+        if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code != heif_error_Ok || !nclx)
+            return {};
+        const QByteArray icc = colour::profileFromPrimaries(
+            {nclx->color_primary_red_x, nclx->color_primary_red_y, nclx->color_primary_green_x,
+             nclx->color_primary_green_y, nclx->color_primary_blue_x, nclx->color_primary_blue_y,
+             nclx->color_primary_white_x, nclx->color_primary_white_y},
+            static_cast<int>(nclx->transfer_characteristics));
+        heif_nclx_color_profile_free(nclx);
+        return icc;
+    }
+    default:
+        return {};
+    }
+}
+
+PhotoMetadata metadataOf(const heif_image_handle* handle) {
+    PhotoMetadata found;
+    found.iccProfile = colourProfile(handle);
+    const int count = heif_image_handle_get_number_of_metadata_blocks(handle, nullptr);
+    std::vector<heif_item_id> ids(static_cast<size_t>(std::clamp(count, 0, 64)));
+    heif_image_handle_get_list_of_metadata_block_IDs(handle, nullptr, ids.data(),
+                                                     static_cast<int>(ids.size()));
+    for (const heif_item_id id : ids) {
+        const QByteArray type = heif_image_handle_get_metadata_type(handle, id);
+        if (type == "Exif" && found.exif.isEmpty()) {
+            // Four bytes of offset to the TIFF header come first.
+            const QByteArray block = metadataBlock(handle, id);
+            if (block.size() > 4) {
+                const quint32 offset = qFromBigEndian<quint32>(block.constData());
+                if (offset < static_cast<quint32>(block.size() - 4))
+                    found.exif = block.mid(4 + offset);
+            }
+        } else if (type == "mime" && found.xmp.isEmpty() &&
+                   QByteArray(heif_image_handle_get_metadata_content_type(handle, id)) ==
+                       "application/rdf+xml") {
+            found.xmp = metadataBlock(handle, id);
+        }
+    }
+    return found;
+}
 
 void setReason(QString* reason, const QString& text) {
     if (reason)
@@ -294,7 +359,7 @@ QSize readSize(const QByteArray& file, QString* reason) {
     return context ? surveySizes(context.get(), reason).largest : QSize();
 }
 
-QImage decode(const QByteArray& file, qint64 maximumPixels, QString* reason) {
+QImage decode(const QByteArray& file, qint64 maximumPixels, QString* reason, PhotoMetadata* found) {
     Context context = open(file, reason);
     if (!context)
         return {};
@@ -328,6 +393,8 @@ QImage decode(const QByteArray& file, qint64 maximumPixels, QString* reason) {
         return {};
     }
     Handle handle(rawHandle);
+    if (found)
+        *found = metadataOf(rawHandle);
     const bool alpha = heif_image_handle_has_alpha_channel(rawHandle) != 0;
     const bool premultiplied = alpha && heif_image_handle_is_premultiplied_alpha(rawHandle) != 0;
     heif_image* rawImage = nullptr;
@@ -379,7 +446,7 @@ bool canEncode() {
     return heif_have_encoder_for_format(heif_compression_HEVC) != 0;
 }
 
-QByteArray encode(const QImage& source, int quality) {
+QByteArray encode(const QImage& source, int quality, const PhotoMetadata& metadata) {
     if (source.isNull() || !canEncode())
         return {};
     const bool alpha = !pixels::isOpaque(source);
@@ -407,6 +474,9 @@ QByteArray encode(const QImage& source, int quality) {
     const size_t rowBytes = static_cast<size_t>(width) * (alpha ? 4 : 3);
     for (int y = 0; y < height; ++y)
         std::memcpy(plane + static_cast<ptrdiff_t>(y) * stride, rgb.constScanLine(y), rowBytes);
+    if (!metadata.iccProfile.isEmpty())
+        heif_image_set_raw_color_profile(rawImage, "prof", metadata.iccProfile.constData(),
+                                         static_cast<size_t>(metadata.iccProfile.size()));
 
     Context context(heif_context_alloc());
     heif_encoder* rawEncoder = nullptr;
@@ -427,6 +497,14 @@ QByteArray encode(const QImage& source, int quality) {
         heif_error_Ok)
         return {};
     Handle handle(rawHandle);
+    // A block that does not go in costs only itself.
+    const QSize pixels(width, height);
+    if (const QByteArray exif = metadata::exportedExif(metadata.exif, pixels); !exif.isEmpty())
+        heif_context_add_exif_metadata(context.get(), rawHandle, exif.constData(),
+                                       static_cast<int>(exif.size()));
+    if (const QByteArray xmp = metadata::exportedXmp(metadata.xmp, pixels); !xmp.isEmpty())
+        heif_context_add_XMP_metadata(context.get(), rawHandle, xmp.constData(),
+                                      static_cast<int>(xmp.size()));
 
     QByteArray bytes;
     heif_writer writer{};

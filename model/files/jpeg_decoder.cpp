@@ -1,7 +1,5 @@
 #include "model/files/jpeg_decoder.h"
 
-#include <QColorSpace>
-
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +9,7 @@
 // After jpeglib.h, which it needs.
 #include <jerror.h>
 
+#include "model/colour/photo_colour.h"
 #include "model/files/picture_pixels.h"
 
 namespace vividra::jpeg {
@@ -46,6 +45,8 @@ struct Decoded {
     JOCTET* icc = nullptr;
     unsigned iccLength = 0;
     bool outOfMemory = false;
+    bool cmyk = false; // the rows hold inks, converted after the decode
+    bool adobe = false;
 };
 
 // Kept free of objects with destructors between setjmp and longjmp.
@@ -60,10 +61,13 @@ bool run(jpeg_decompress_struct& info, ErrorManager& errors, const QByteArray& f
     jpeg_save_markers(&info, JPEG_APP0 + 2, 0xffff);
     if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK)
         return false;
+    out.cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     if (info.jpeg_color_space != JCS_YCbCr && info.jpeg_color_space != JCS_RGB &&
-        info.jpeg_color_space != JCS_GRAYSCALE)
+        info.jpeg_color_space != JCS_GRAYSCALE && !out.cmyk)
         return false;
-    info.out_color_space = JCS_EXT_BGRA; // alpha 0xff: already premultiplied ARGB32
+    out.adobe = info.saw_Adobe_marker;
+    // Alpha 0xff: already premultiplied ARGB32. Inks take the same four bytes a pixel.
+    info.out_color_space = out.cmyk ? JCS_CMYK : JCS_EXT_BGRA;
     info.dct_method = JDCT_ISLOW;
     jpeg_read_icc_profile(&info, &out.icc, &out.iccLength);
     if (!jpeg_start_decompress(&info))
@@ -100,18 +104,15 @@ QImage decode(const QByteArray& file, bool& outOfMemory, bool* cutOff) noexcept 
     Decoded out;
     bool ok = run(info, errors, file, out);
     jpeg_destroy_decompress(&info);
-    if (out.icc) {
-        // A colour space Qt cannot make for lack of memory leaves the picture unusable.
-        try {
-            if (ok)
-                out.image.setColorSpace(QColorSpace::fromIccProfile(
-                    QByteArray(reinterpret_cast<const char*>(out.icc), out.iccLength)));
-        } catch (const std::bad_alloc&) {
-            ok = false;
-            out.outOfMemory = true;
-        }
-        std::free(out.icc);
+    if (ok && out.cmyk) {
+        const colour::CmykToSrgb toSrgb(
+            QByteArray::fromRawData(reinterpret_cast<const char*>(out.icc),
+                                    static_cast<qsizetype>(out.iccLength)),
+            out.adobe);
+        for (int y = 0; y < out.image.height(); ++y)
+            toSrgb.convert(out.image.scanLine(y), out.image.scanLine(y), out.image.width());
     }
+    std::free(out.icc);
     outOfMemory = out.outOfMemory;
     if (cutOff)
         *cutOff = ok && errors.ranOut;

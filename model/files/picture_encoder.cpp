@@ -1,3 +1,5 @@
+#include <QBuffer>
+#include <QColorSpace>
 #include <QDateTime>
 #include <QFile>
 #include <QImageWriter>
@@ -8,10 +10,12 @@
 #include <array>
 #include <cmath>
 
+#include "model/colour/photo_colour.h"
 #include "model/effects/image_tools.h"
 #include "model/files/gif_writer.h"
 #include "model/files/heif_codec.h"
 #include "model/files/jpeg2000_codec.h"
+#include "model/files/photo_metadata.h"
 #include "model/files/picture_pixels.h"
 #include "model/platform/log.h"
 #include "model/platform/temporary_directory.h"
@@ -83,15 +87,33 @@ bool writeBytes(const QString& path, const QByteArray& bytes) {
                            [&](QSaveFile& file) { return file.write(bytes) == bytes.size(); });
 }
 
-bool writeWithQt(const QString& path, const QImage& image, const char* format, int quality = -1) {
-    if (image.isNull())
+QByteArray encodeWithQt(const QImage& image, const char* format, int quality = -1) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    if (quality >= 0)
+        writer.setQuality(quality);
+    // Qt would embed its own reading of a profile; the photo's own bytes go in after.
+    QImage bare = image;
+    bare.setColorSpace(QColorSpace());
+    return !image.isNull() && writer.write(bare) ? bytes : QByteArray();
+}
+
+// With the photo's profile and metadata, for the formats that carry them.
+bool writeTagged(const QString& path, const QByteArray& encoded, const Picture& picture,
+                 QSize pixels) {
+    if (encoded.isEmpty())
         return false;
-    return writeAtomically(path, [&](QSaveFile& file) {
-        QImageWriter writer(&file, format);
-        if (quality >= 0)
-            writer.setQuality(quality);
-        return writer.write(image);
-    });
+    return writeBytes(path, picture.metadata ? metadata::embed(encoded, *picture.metadata, pixels)
+                                             : encoded);
+}
+
+// GIF and BMP carry no profile: their pixels go out in sRGB.
+QImage inSrgb(QImage bitmap, const Picture& picture) {
+    if (picture.metadata && !picture.metadata->iccProfile.isEmpty() && !bitmap.isNull())
+        colour::convertToSrgb(bitmap, picture.metadata->iccProfile);
+    return bitmap;
 }
 
 int jpegQuality(double factor) {
@@ -140,26 +162,29 @@ bool ImageTools::writeImage(const Picture& picture, const QString& path, int cod
     const QImage bitmap = rasterise(picture);
     if (bitmap.isNull())
         return false;
+    const QSize pixels = bitmap.size();
     switch (code) {
     case 0:
     case 1:
     case 2:
-        return writeWithQt(path, flattenedOnWhite(bitmap), "jpeg", jpegQuality(factor));
+        return writeTagged(path,
+                           encodeWithQt(flattenedOnWhite(bitmap), "jpeg", jpegQuality(factor)),
+                           picture, pixels);
     case 3:
     case 4:
         // OpenJPEG writes no JPX, so ".jpx" gets JP2 data, which JPX readers accept.
-        return writeBytes(path, jpeg2000::encode(bitmap, factor));
+        return writeTagged(path, jpeg2000::encode(bitmap, factor), picture, pixels);
     case 5:
         // Qt's quality 70 is zlib level 2: a photo comes out about 8 % larger than
         // at the default level, five times sooner.
-        return writeWithQt(path, bitmap, "png", 70);
+        return writeTagged(path, encodeWithQt(bitmap, "png", 70), picture, pixels);
     case 6:
     case 7:
-        return writeWithQt(path, bitmap, "tiff");
+        return writeTagged(path, encodeWithQt(bitmap, "tiff"), picture, pixels);
     case 8:
-        return writeBytes(path, gif::encode(bitmap));
+        return writeBytes(path, gif::encode(inSrgb(bitmap, picture)));
     case 9:
-        return writeWithQt(path, flattenedOnWhite(bitmap), "bmp");
+        return writeBytes(path, encodeWithQt(flattenedOnWhite(inSrgb(bitmap, picture)), "bmp"));
     default:
         return false;
     }
@@ -173,12 +198,18 @@ bool ImageTools::writeHeicImage(const Picture& picture, const QString& path) {
     const QString frame = claimFramePath();
     if (frame.isEmpty())
         return false;
-    if (!writeImage(picture, frame, 5, 1.0)) {
+    // The frame is only pixels; the profile and metadata go into the HEIC itself.
+    Picture pixelsOnly = picture;
+    pixelsOnly.metadata.reset();
+    if (!writeImage(pixelsOnly, frame, 5, 1.0)) {
         removeFrame(frame);
         return false;
     }
     const std::optional<Picture> written = readPicture(frame);
-    const bool ok = written && writeBytes(path, heif::encode(written->image, 100));
+    const bool ok =
+        written &&
+        writeBytes(path, heif::encode(written->image, 100,
+                                      picture.metadata ? *picture.metadata : PhotoMetadata()));
     removeFrame(frame);
     return ok;
 }

@@ -1,4 +1,5 @@
 #include <QBuffer>
+#include <QColorSpace>
 #include <QFile>
 #include <QImageReader>
 #include <QPainter>
@@ -11,11 +12,14 @@
 #include <mutex>
 #include <new>
 
+#include "model/colour/photo_colour.h"
 #include "model/effects/image_tools.h"
 #include "model/files/heif_codec.h"
 #include "model/files/jpeg2000_codec.h"
 #include "model/files/jpeg_decoder.h"
+#include "model/files/photo_metadata.h"
 #include "model/files/picture_pixels.h"
+#include "model/platform/log.h"
 
 namespace vividra {
 namespace {
@@ -320,17 +324,15 @@ QString cutOff() {
     return QStringLiteral("The picture data is cut off or damaged");
 }
 
-// The rows of a cut-off JPEG that arrived, the rest grey, turned upright as Qt
-// would have turned it.
-std::optional<Picture> readCutOffJpeg(const Source& source, const Survey& survey, QString* reason,
-                                      bool* damaged) {
-    bool outOfMemory = false;
-    bool wasCut = false;
-    QImage image = jpeg::decode(source.bytes, outOfMemory, &wasCut);
-    if (image.isNull()) {
-        setReason(reason, outOfMemory ? noMemory() : cutOff());
-        return std::nullopt;
-    }
+// A JPEG through the pooled decoder, turned upright as Qt would turn it: a cut-off file's
+// rows that arrived with the rest grey, and CMYK photos, which Qt's reader takes for
+// Adobe's inverted inks without their profile. Null when it cannot be decoded so.
+QImage decodeJpegUpright(const Source& source, const Survey& survey, bool& outOfMemory,
+                         bool* wasCut) {
+    outOfMemory = false;
+    QImage image = jpeg::decode(source.bytes, outOfMemory, wasCut);
+    if (image.isNull())
+        return {};
     const auto turn = survey.firstTransformation;
     if (turn != QImageIOHandler::TransformationNone) {
         image = image.mirrored(turn & QImageIOHandler::TransformationMirror,
@@ -339,8 +341,17 @@ std::optional<Picture> readCutOffJpeg(const Source& source, const Survey& survey
             image = image.transformed(QTransform().rotate(90));
     }
     image = toPixelSize(std::move(image), survey.largest);
+    outOfMemory = image.isNull();
+    return image;
+}
+
+std::optional<Picture> readCutOffJpeg(const Source& source, const Survey& survey, QString* reason,
+                                      bool* damaged) {
+    bool outOfMemory = false;
+    bool wasCut = false;
+    QImage image = decodeJpegUpright(source, survey, outOfMemory, &wasCut);
     if (image.isNull()) {
-        setReason(reason, noMemory());
+        setReason(reason, outOfMemory ? noMemory() : cutOff());
         return std::nullopt;
     }
     if (damaged)
@@ -367,17 +378,12 @@ std::optional<Picture> readWithQt(Source& source, QString* reason, bool* damaged
         setReason(reason, cutOff());
         return std::nullopt;
     }
-    // Upright single-image JPEGs (every history file) take the pooled decoder.
-    if (source.kind == Kind::Jpeg && !survey.jumped &&
-        survey.firstTransformation == QImageIOHandler::TransformationNone) {
+    // Single-image JPEGs (every history file) take the pooled decoder.
+    if (source.kind == Kind::Jpeg && !survey.jumped) {
         bool outOfMemory = false;
-        const QImage decoded = jpeg::decode(source.bytes, outOfMemory);
-        if (!decoded.isNull()) {
-            QImage sized = toPixelSize(decoded, survey.largest);
-            outOfMemory = sized.isNull();
-            if (!outOfMemory)
-                return Picture(std::move(sized));
-        }
+        QImage decoded = decodeJpegUpright(source, survey, outOfMemory, nullptr);
+        if (!decoded.isNull())
+            return Picture(std::move(decoded));
         if (outOfMemory) {
             setReason(reason, noMemory());
             return std::nullopt;
@@ -403,29 +409,87 @@ std::optional<Picture> readWithQt(Source& source, QString* reason, bool* damaged
     return Picture(std::move(image));
 }
 
+// What the file says beside its pixels, read from memory or from the file mapped.
+PhotoMetadata metadataOf(Source& source) {
+    if (source.kind == Kind::Gif || source.kind == Kind::Bmp)
+        return {};
+    if (!source.bytes.isEmpty())
+        return metadata::read(source.bytes);
+    const qint64 size = source.file.size();
+    uchar* mapped = source.file.map(0, size);
+    if (!mapped)
+        return {};
+    const PhotoMetadata found =
+        metadata::read(QByteArray::fromRawData(reinterpret_cast<const char*>(mapped), size));
+    source.file.unmap(mapped);
+    return found;
+}
+
+// Pixels stay in the photo's own RGB space under its profile. Grey and CMYK photos come
+// to sRGB (CMYK ones in the decoder); a profile that cannot be used is dropped, and the
+// picture taken as sRGB.
+void settleColour(Picture& picture, PhotoMetadata& found) {
+    if (found.iccProfile.isEmpty())
+        return;
+    switch (colour::kindOf(found.iccProfile)) {
+    case colour::ProfileKind::rgb:
+        return;
+    case colour::ProfileKind::grey: {
+        const std::array<QRgb, 256> colours = colour::greyToSrgb(found.iccProfile);
+        QImage& image = picture.image;
+        for (int y = 0; y < image.height(); ++y) {
+            auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x) {
+                const QRgb straight = qUnpremultiply(row[x]);
+                const QRgb c = colours[static_cast<size_t>(qGreen(straight))];
+                row[x] = qPremultiply(qRgba(qRed(c), qGreen(c), qBlue(c), qAlpha(straight)));
+            }
+        }
+        break;
+    }
+    case colour::ProfileKind::cmyk:
+        break;
+    case colour::ProfileKind::unusable:
+        platform::logLine(QStringLiteral("Colour profile ignored: it is damaged or of a kind "
+                                         "the editor does not take; the picture is taken as sRGB"));
+        break;
+    }
+    found.iccProfile.clear();
+}
+
 std::optional<Picture> readPictureOrThrow(const QString& path, QString* reason, bool* damaged) {
     Source source;
     if (!openSource(path, source, true, reason))
         return std::nullopt;
-    QImage image;
+    PhotoMetadata found;
+    std::optional<Picture> picture;
     switch (source.kind) {
     case Kind::Jpeg2000:
-        image = jpeg2000::decode(source.bytes, ImageTools::pixelLimit(), reason);
+        picture = Picture(jpeg2000::decode(source.bytes, ImageTools::pixelLimit(), reason));
         break;
     case Kind::Heif:
-        image = heif::decode(source.bytes, ImageTools::pixelLimit(), reason);
+        picture = Picture(heif::decode(source.bytes, ImageTools::pixelLimit(), reason, &found));
         break;
     default:
-        return readWithQt(source, reason, damaged);
+        found = metadataOf(source);
+        picture = readWithQt(source, reason, damaged);
+        break;
     }
-    if (image.isNull())
+    if (source.kind == Kind::Jpeg2000)
+        found = metadataOf(source);
+    if (!picture || picture->image.isNull())
         return std::nullopt;
-    image = pixels::toWorkingFormat(std::move(image));
-    if (image.isNull()) {
+    picture->image = pixels::toWorkingFormat(std::move(picture->image));
+    if (picture->image.isNull()) {
         setReason(reason, noMemory());
         return std::nullopt;
     }
-    return Picture(std::move(image));
+    // Qt's own reading of the profile, which it would act on in places, gives way to ours.
+    picture->image.setColorSpace(QColorSpace());
+    settleColour(*picture, found);
+    if (!found.isEmpty())
+        picture->metadata = std::make_shared<const PhotoMetadata>(std::move(found));
+    return picture;
 }
 
 } // namespace

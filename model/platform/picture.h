@@ -1,9 +1,25 @@
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
 #include <QSizeF>
 
+#include <memory>
+
 namespace vividra {
+
+// What a photo file says beside its pixels. The pixels stay in the photo's own RGB space,
+// which the colour profile describes; no profile means sRGB.
+struct PhotoMetadata {
+    QByteArray iccProfile;
+    QByteArray exif; // the TIFF-structured block, as a JPEG's APP1 holds it after "Exif\0\0"
+    QByteArray xmp;  // the packet
+    QByteArray iptc; // IIM records
+
+    bool isEmpty() const {
+        return iccProfile.isEmpty() && exif.isEmpty() && xmp.isEmpty() && iptc.isEmpty();
+    }
+};
 
 // A picture as the editor passes it around: pixels plus a size in points.
 // Working pictures have 1 point = 1 pixel; the two can differ for pictures
@@ -12,6 +28,9 @@ namespace vividra {
 struct Picture {
     QImage image;
     QSizeF size;
+    // The photo's own, carried by the original and by what is exported from it; the layers
+    // made from it share the original's colour space without holding it.
+    std::shared_ptr<const PhotoMetadata> metadata;
 
     Picture() = default;
     explicit Picture(QImage img) : image(std::move(img)), size(image.size()) {}

@@ -181,6 +181,7 @@ SessionEngine::CancelFlag SessionEngine::exportTo(const QString& destination,
                     cancel](const SessionJobs::Cancel&) mutable {
                 request.picture = compositeStrokes(background, strokes, patternColor(reveal),
                                                    patternColor(background), original.image);
+                request.picture.metadata = original.metadata;
                 QString error;
                 const exporting::Outcome outcome = exporting::run(request, *cancel, &error);
                 return SessionJobs::Apply(

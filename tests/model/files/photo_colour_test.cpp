@@ -1,0 +1,281 @@
+// Photos keep their colours and their metadata: pixels come in in the photo's own space
+// under its profile, CMYK, grey and 16-bit photos come in as sRGB, and every export carries
+// what its format can.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <exiv2/exiv2.hpp>
+#include <lcms2.h>
+
+#include <cstdio>
+#include <random>
+
+#include <jpeglib.h>
+
+#include "model/colour/photo_colour.h"
+#include "model/effects/image_tools.h"
+#include "model/files/photo_metadata.h"
+#include "tests/support/sample_pictures.h"
+
+namespace vividra {
+namespace {
+
+QByteArray saved(cmsHPROFILE profile) {
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile, nullptr, &size);
+    QByteArray icc(static_cast<qsizetype>(size), '\0');
+    cmsSaveProfileToMem(profile, icc.data(), &size);
+    cmsCloseProfile(profile);
+    return icc;
+}
+
+// Display P3 (sRGB's curve) and Adobe RGB (gamma 563/256), both with a D65 white.
+QByteArray rgbProfile(bool p3) {
+    const cmsCIExyY white = {0.3127, 0.3290, 1.0};
+    const cmsCIExyYTRIPLE primaries =
+        p3 ? cmsCIExyYTRIPLE{{0.680, 0.320, 1}, {0.265, 0.690, 1}, {0.150, 0.060, 1}}
+           : cmsCIExyYTRIPLE{{0.640, 0.330, 1}, {0.210, 0.710, 1}, {0.150, 0.060, 1}};
+    const cmsFloat64Number srgbCurve[] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
+    cmsToneCurve* curve = p3 ? cmsBuildParametricToneCurve(nullptr, 4, srgbCurve)
+                             : cmsBuildGamma(nullptr, 563.0 / 256);
+    cmsToneCurve* curves[3] = {curve, curve, curve};
+    const QByteArray icc = saved(cmsCreateRGBProfile(&white, &primaries, curves));
+    cmsFreeToneCurve(curve);
+    return icc;
+}
+
+// The red, green and blue colorants, which say which space a profile is.
+std::vector<double> colorants(const QByteArray& icc) {
+    cmsHPROFILE profile = cmsOpenProfileFromMem(icc.constData(), icc.size());
+    std::vector<double> values;
+    for (const cmsTagSignature tag :
+         {cmsSigRedColorantTag, cmsSigGreenColorantTag, cmsSigBlueColorantTag}) {
+        const auto* xyz =
+            profile ? static_cast<const cmsCIEXYZ*>(cmsReadTag(profile, tag)) : nullptr;
+        values.insert(values.end(), {xyz ? xyz->X : -1, xyz ? xyz->Y : -1, xyz ? xyz->Z : -1});
+    }
+    if (profile)
+        cmsCloseProfile(profile);
+    return values;
+}
+
+Picture tagged(const QImage& image, const PhotoMetadata& metadata) {
+    Picture picture(image.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+    picture.metadata = std::make_shared<const PhotoMetadata>(metadata);
+    return picture;
+}
+
+TEST(PhotoColour, ProfilesComeInWithTheirPixelsAndGoOutWithEveryExport) {
+    QTemporaryDir dir;
+    const QImage photo = test::photoLike(96, 64);
+    for (const bool p3 : {true, false}) {
+        SCOPED_TRACE(p3 ? "Display P3" : "Adobe RGB");
+        PhotoMetadata metadata;
+        metadata.iccProfile = rgbProfile(p3);
+        const Picture picture = tagged(photo, metadata);
+        // Lossless, the pixels come back exactly: the profile labels them, never converts.
+        const QString png = dir.filePath(QStringLiteral("tagged.png"));
+        ASSERT_TRUE(ImageTools::writeImage(picture, png, 5, 1.0));
+        const std::optional<Picture> read = ImageTools::readPicture(png);
+        ASSERT_TRUE(read && read->metadata);
+        EXPECT_EQ(read->image, picture.image);
+        EXPECT_EQ(read->metadata->iccProfile, metadata.iccProfile);
+
+        for (const char* extension : {"jpg", "jp2", "tif", "heic"}) {
+            const int code = ImageTools::formatCode(QLatin1String(extension));
+            if (code >= 10 && !ImageTools::heicEncodingAvailable())
+                continue;
+            const QString path = dir.filePath(QStringLiteral("out.") + extension);
+            ASSERT_TRUE(ImageTools::writeImage(picture, path, code, 1.0)) << extension;
+            const std::optional<Picture> back = ImageTools::readPicture(path);
+            ASSERT_TRUE(back && back->metadata) << extension;
+            EXPECT_EQ(colorants(back->metadata->iccProfile), colorants(metadata.iccProfile))
+                << extension;
+            EXPECT_LT(test::compare(back->image, picture.image).mean, 2.0) << extension;
+        }
+        // GIF and BMP carry no profile: their pixels are converted to sRGB.
+        const QString bmp = dir.filePath(QStringLiteral("out.bmp"));
+        ASSERT_TRUE(ImageTools::writeImage(picture, bmp, 9, 1.0));
+        QImage expected = picture.image;
+        ASSERT_TRUE(colour::convertToSrgb(expected, metadata.iccProfile));
+        EXPECT_EQ(ImageTools::readPicture(bmp)->image, expected);
+    }
+
+    // Damaged and absurd profiles are dropped, and the picture taken as sRGB.
+    QByteArray damaged = rgbProfile(true);
+    damaged.truncate(damaged.size() / 2);
+    QByteArray garbage(5000, '\0');
+    std::mt19937 rng(5);
+    for (char& c : garbage)
+        c = static_cast<char>(rng());
+    for (const QByteArray& bad : {damaged, garbage}) {
+        PhotoMetadata metadata;
+        metadata.iccProfile = bad;
+        const QString png = dir.filePath(QStringLiteral("bad.png"));
+        ASSERT_TRUE(ImageTools::writeImage(tagged(photo, metadata), png, 5, 1.0));
+        const std::optional<Picture> read = ImageTools::readPicture(png);
+        ASSERT_TRUE(read);
+        EXPECT_TRUE(!read->metadata || read->metadata->iccProfile.isEmpty());
+    }
+}
+
+// A JPEG of flat 16 × 16 patches of CMYK inks, stored inverted with Adobe's marker as
+// Photoshop stores them, with `icc` embedded when given.
+QByteArray cmykJpeg(const std::vector<std::array<unsigned char, 4>>& inks, const QByteArray& icc) {
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = static_cast<JDIMENSION>(16 * inks.size());
+    info.image_height = 16;
+    info.input_components = 4;
+    info.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 100, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    if (!icc.isEmpty())
+        jpeg_write_icc_profile(&info, reinterpret_cast<const JOCTET*>(icc.constData()),
+                               static_cast<unsigned>(icc.size()));
+    std::vector<unsigned char> row(4 * info.image_width);
+    for (size_t x = 0; x < row.size(); ++x)
+        row[x] = static_cast<unsigned char>(255 - inks[x / 64][x % 4]);
+    for (int y = 0; y < 16; ++y) {
+        JSAMPROW rows[] = {row.data()};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    QByteArray bytes(reinterpret_cast<const char*>(buffer), static_cast<qsizetype>(size));
+    std::free(buffer);
+    return bytes;
+}
+
+TEST(PhotoColour, CmykGreyAndSixteenBitPhotosComeInAsSrgb) {
+    QTemporaryDir dir;
+    const std::vector<std::array<unsigned char, 4>> inks = {
+        {0, 0, 0, 0}, {255, 0, 0, 0}, {0, 200, 180, 0}, {30, 60, 0, 40}, {0, 0, 0, 255}};
+    QFile file(QStringLiteral("/usr/share/color/icc/ghostscript/default_cmyk.icc"));
+    const QByteArray cmykProfile = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    ASSERT_FALSE(cmykProfile.isEmpty()) << "the CMYK profile of libgs-common is missing";
+    for (const bool withProfile : {true, false}) {
+        const QString path = dir.filePath(QStringLiteral("cmyk.jpg"));
+        ASSERT_TRUE(test::writeAll(path, cmykJpeg(inks, withProfile ? cmykProfile : QByteArray())));
+        const std::optional<Picture> read = ImageTools::readPicture(path);
+        ASSERT_TRUE(read);
+        EXPECT_TRUE(!read->metadata || read->metadata->iccProfile.isEmpty());
+        cmsHPROFILE from = cmsOpenProfileFromMem(cmykProfile.constData(), cmykProfile.size());
+        cmsHPROFILE to = cmsCreate_sRGBProfile();
+        cmsHTRANSFORM lcms =
+            cmsCreateTransform(from, TYPE_CMYK_8, to, TYPE_RGB_8, INTENT_PERCEPTUAL, 0);
+        for (size_t i = 0; i < inks.size(); ++i) {
+            SCOPED_TRACE(testing::Message() << (withProfile ? "profile" : "formula") << " " << i);
+            unsigned char want[3];
+            if (withProfile) {
+                cmsDoTransform(lcms, inks[i].data(), want, 1);
+            } else {
+                for (int c = 0; c < 3; ++c)
+                    want[c] = static_cast<unsigned char>(
+                        std::lround((255 - inks[i][c]) * (255 - inks[i][3]) / 255.0));
+            }
+            const QRgb got = read->image.pixel(16 * static_cast<int>(i) + 8, 8);
+            EXPECT_NEAR(qRed(got), want[0], 3);
+            EXPECT_NEAR(qGreen(got), want[1], 3);
+            EXPECT_NEAR(qBlue(got), want[2], 3);
+        }
+        cmsDeleteTransform(lcms);
+        cmsCloseProfile(from);
+        cmsCloseProfile(to);
+    }
+
+    // A 16-bit gradient keeps every step: each value is v / 257 rounded, so neighbours
+    // differ by at most one level and nothing bands.
+    QImage deep(4096, 2, QImage::Format_RGBA64);
+    for (int x = 0; x < deep.width(); ++x) {
+        const quint16 v = static_cast<quint16>(x * 16 + 7);
+        deep.setPixelColor(x, 0, QColor::fromRgba64(v, 65535 - v, v / 2));
+        deep.setPixelColor(x, 1, QColor::fromRgba64(v, v, v));
+    }
+    const QString path = dir.filePath(QStringLiteral("deep.png"));
+    ASSERT_TRUE(deep.save(path, "PNG"));
+    const std::optional<Picture> read = ImageTools::readPicture(path);
+    ASSERT_TRUE(read);
+    for (int x = 0; x < deep.width(); ++x) {
+        const QRgba64 v = deep.pixelColor(x, 0).rgba64();
+        const QRgb got = read->image.pixel(x, 0);
+        ASSERT_EQ(qRed(got), std::lround(v.red() / 257.0)) << x;
+        ASSERT_EQ(qGreen(got), std::lround(v.green() / 257.0)) << x;
+        ASSERT_EQ(qBlue(got), std::lround(v.blue() / 257.0)) << x;
+        if (x > 0) {
+            ASSERT_LE(std::abs(qRed(got) - qRed(read->image.pixel(x - 1, 0))), 1);
+        }
+    }
+}
+
+Exiv2::ExifData exifOf(const QString& path) {
+    auto image = Exiv2::ImageFactory::open(path.toStdString());
+    image->readMetadata();
+    return image->exifData();
+}
+
+TEST(PhotoMetadata, ExportsKeepTheDateAndCameraUprightAndWithoutAThumbnail) {
+    QTemporaryDir dir;
+    // Stored 64 wide and 32 high, to be turned a quarter clockwise.
+    const QString source = dir.filePath(QStringLiteral("camera.jpg"));
+    ASSERT_TRUE(test::writeAll(source, test::qtJpeg(test::photoLike(64, 32), 95, false)));
+    {
+        auto image = Exiv2::ImageFactory::open(source.toStdString());
+        Exiv2::ExifData exif;
+        exif["Exif.Image.Model"] = "Test Camera";
+        exif["Exif.Photo.DateTimeOriginal"] = "2024:05:01 10:20:30";
+        exif["Exif.Image.Orientation"] = static_cast<uint16_t>(6);
+        const QByteArray thumbnail = test::qtJpeg(test::photoLike(16, 8), 80, false);
+        Exiv2::ExifThumb(exif).setJpegThumbnail(
+            reinterpret_cast<const Exiv2::byte*>(thumbnail.constData()),
+            static_cast<long>(thumbnail.size()));
+        image->setExifData(exif);
+        image->setXmpPacket("<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://"
+                            "www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description "
+                            "xmlns:dc=\"http://purl.org/dc/elements/1.1/\" dc:format=\"kept\"/>"
+                            "</rdf:RDF></x:xmpmeta>");
+        image->writeMetadata();
+    }
+    const std::optional<Picture> picture = ImageTools::readPicture(source);
+    ASSERT_TRUE(picture && picture->metadata);
+    ASSERT_EQ(picture->image.size(), QSize(32, 64));
+    for (const char* extension : {"jpg", "png", "tif", "jp2", "heic"}) {
+        SCOPED_TRACE(extension);
+        const int code = ImageTools::formatCode(QLatin1String(extension));
+        if (code >= 10 && !ImageTools::heicEncodingAvailable())
+            continue;
+        const QString out = dir.filePath(QStringLiteral("out.") + extension);
+        ASSERT_TRUE(ImageTools::writeImage(*picture, out, code, 1.0));
+        const std::optional<Picture> back = ImageTools::readPicture(out);
+        ASSERT_TRUE(back && back->metadata);
+        EXPECT_EQ(back->image.size(), QSize(32, 64));
+        Exiv2::ExifData exif;
+        const QByteArray block = back->metadata->exif;
+        Exiv2::ExifParser::decode(exif, reinterpret_cast<const Exiv2::byte*>(block.constData()),
+                                  static_cast<uint32_t>(block.size()));
+        EXPECT_EQ(exif["Exif.Image.Model"].toString(), "Test Camera");
+        EXPECT_EQ(exif["Exif.Photo.DateTimeOriginal"].toString(), "2024:05:01 10:20:30");
+        EXPECT_EQ(exif["Exif.Image.Orientation"].toLong(), 1);
+        EXPECT_EQ(exif["Exif.Photo.PixelXDimension"].toLong(), 32);
+        EXPECT_EQ(Exiv2::ExifThumbC(exif).copy().size_, 0);
+        EXPECT_TRUE(back->metadata->xmp.contains("kept"));
+    }
+    // A photo without any gives exports without any.
+    const QString plain = dir.filePath(QStringLiteral("plain.jpg"));
+    ASSERT_TRUE(test::writeAll(plain, test::qtJpeg(test::photoLike(40, 30), 90, false)));
+    const std::optional<Picture> bare = ImageTools::readPicture(plain);
+    ASSERT_TRUE(bare);
+    ASSERT_TRUE(ImageTools::writeImage(*bare, dir.filePath(QStringLiteral("bare.jpg")), 0, 1.0));
+    EXPECT_TRUE(exifOf(dir.filePath(QStringLiteral("bare.jpg"))).empty());
+}
+
+} // namespace
+} // namespace vividra
