@@ -104,6 +104,7 @@ void SessionEngine::finishIntake(const QString& action, LayerRenderResult result
         return;
     }
     original_ = result.original;
+    followPictureColours();
     foreground_ = result.foregroundImage;
     cleanBackground_ = result.preEraseImage;
     foregroundRecipe_ = result.foregroundRecipe.value_or(LayerRecipe());

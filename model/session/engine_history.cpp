@@ -188,6 +188,7 @@ void SessionEngine::finishRestore(const StateRef& state, const RestoredPictures&
     }
     if (!r.original.isEmpty())
         original_ = r.original;
+    followPictureColours();
     // The pictures replaced here may hold the last reference to their pixels; freeing 96 MB
     // is felt in the window, so it happens on a pool thread.
     QList<Picture> replaced{std::exchange(foreground_, r.foregroundImage),

@@ -153,6 +153,7 @@ void SessionEngine::finishRendering(LayerRenderInput::Kind kind, LayerRenderResu
             jobFailed(result.reason);
     } else {
         original_ = result.original;
+        followPictureColours();
         // Windows cut for where the view was before a zoom or pan are not used; the rebuild
         // on its way cuts them for where it is now.
         const bool viewUnmoved = result.view == geometry_;

@@ -200,12 +200,18 @@ void SessionEngine::refreshComposite(bool eraseWindow,
 }
 
 void SessionEngine::chooseLiveColour(const Picture& revealWindow, const Picture& eraseWindow) {
-    if (settings_.brush.eraser)
+    if (settings_.brush.eraser) {
         liveColour_ = patternColor(eraseWindow);
-    else if (settings_.brush.customColor)
+        liveColourOnScreen_ = patternColor(inScreenColours(eraseWindow));
+    } else if (settings_.brush.customColor) {
         liveColour_ = QBrush(settings_.brush.colour);
-    else
+        QImage dot(1, 1, QImage::Format_ARGB32_Premultiplied);
+        dot.fill(settings_.brush.colour);
+        liveColourOnScreen_ = QBrush(inScreenColours(Picture(dot)).image.pixelColor(0, 0));
+    } else {
         liveColour_ = patternColor(revealWindow);
+        liveColourOnScreen_ = patternColor(inScreenColours(revealWindow));
+    }
     emit brushChanged();
 }
 

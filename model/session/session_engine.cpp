@@ -96,6 +96,7 @@ void SessionEngine::beginNewSession() {
 void SessionEngine::emptySession() {
     beginNewSession();
     original_ = Picture();
+    followPictureColours();
     history_.clear();
     foreground_ = cleanBackground_ = composite_ = paintTarget_ = Picture();
     revealWindow_ = eraseWindow_ = Picture();
@@ -116,6 +117,7 @@ void SessionEngine::clear() {
     changesMade_ = false;
     profilePath_.clear();
     liveColour_ = QBrush(Qt::white);
+    liveColourOnScreen_ = liveColour_;
     settings_.resetToDefaults();
     resetBrushToSettings();
     startHistory(QStringLiteral("resetInterface"));
@@ -143,6 +145,7 @@ void SessionEngine::reset() {
     paintTarget_ = Picture();
     picking_ = false;
     liveColour_ = QBrush(Qt::white);
+    liveColourOnScreen_ = liveColour_;
     settings_.resetToDefaults();
     resetBrushToSettings();
     emit settingsChanged();
@@ -181,6 +184,33 @@ void SessionEngine::showOnScreen(Screen::Source source, const Picture& picture) 
     emit screenChanged();
 }
 
+void SessionEngine::setDisplayProfile(const QByteArray& icc) {
+    displayProfile_ = icc;
+    screenColour_.reset();
+    followPictureColours();
+}
+
+// The conversion follows the picture's profile, and is made again only when that changes.
+void SessionEngine::followPictureColours() {
+    const QByteArray picture = original_.metadata ? original_.metadata->iccProfile : QByteArray();
+    if (screenColour_ && picture == screenColourFor_)
+        return;
+    screenColourFor_ = picture;
+    screenColour_ = std::make_shared<const ScreenColour>(picture, displayProfile_);
+}
+
+Picture SessionEngine::inScreenColours(const Picture& window) const {
+    if (!screenColour_ || screenColour_->isIdentity() || window.isEmpty())
+        return window;
+    Picture converted = window;
+    // A copy, since the windows are kept and shown again; without memory for it the window
+    // goes out as it is rather than not at all.
+    converted.image.detach();
+    if (converted.image.isDetached() && screenColour_->apply(converted.image))
+        return converted;
+    return window;
+}
+
 bool SessionEngine::showWindow(Screen::Source source, const QImage& window,
                                const ViewGeometry& geometry) {
     // A window cut for where the view was before a zoom or pan is not shown; the rebuild on
@@ -188,7 +218,7 @@ bool SessionEngine::showWindow(Screen::Source source, const QImage& window,
     if (geometry != screen_.geometry || window.isNull())
         return false;
     screen_.source = source;
-    screen_.window = window;
+    screen_.window = inScreenColours(Picture(window)).image;
     screen_.windowFor = geometry;
     screen_.picture = Picture();
     screen_.strokes = strokes_.size();

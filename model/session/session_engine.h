@@ -15,6 +15,7 @@
 #include <optional>
 #include <variant>
 
+#include "model/colour/screen_colour.h"
 #include "model/effects/effect_settings.h"
 #include "model/effects/layer_rendering.h"
 #include "model/effects/preview_rendering.h"
@@ -118,6 +119,8 @@ public:
     BrushModes brushModes() const { return modes_; }
     // The live stroke's colour: the reveal or erase window, or the custom colour.
     const QBrush& liveColour() const { return liveColour_; }
+    // The same in the display's colours, for drawing the stroke under way.
+    const QBrush& liveColourOnScreen() const { return liveColourOnScreen_; }
     // The brush's width on screen, and the cursor's (which shows a new size at once).
     double brushWidth() const { return brushSize_ * scale_; }
     double cursorWidth() const { return settings_.brush.size * scale_; }
@@ -135,6 +138,9 @@ public:
     void clear();
     // Quitting: drops the jobs, waits for work in flight and empties the working folder.
     void end();
+    // The display's colour profile (empty: sRGB); what the screen shows is converted to it
+    // from the picture's.
+    void setDisplayProfile(const QByteArray& icc);
 
     // Settings.
     // Sets a layer's or the adjustments' field; while a knob is dragged (`dragging`) only the
@@ -206,6 +212,8 @@ signals:
     void exportEnded(exporting::Outcome outcome, const QString& error);
 
 private:
+    void followPictureColours();
+    Picture inScreenColours(const Picture& window) const;
     struct ShownWindow {
         QImage image;
         ViewGeometry geometry;
@@ -331,6 +339,11 @@ private:
     bool strokeUnderWay_ = false;
     BrushModes modes_;
     QBrush liveColour_{Qt::white};
+    QBrush liveColourOnScreen_{Qt::white};
+    // From the picture's colours to the display's, for every window the screen shows.
+    QByteArray displayProfile_;
+    QByteArray screenColourFor_;
+    std::shared_ptr<const ScreenColour> screenColour_;
     // The size the brush paints with; the settings' size is taken at the refresh's turn.
     double brushSize_ = 20.0;
     bool picking_ = false;

@@ -160,7 +160,7 @@ void DrawView::paintEvent(QPaintEvent* event) {
         live_ = LiveStroke();
         return;
     }
-    const QBrush& colour = engine_->liveColour();
+    const QBrush& colour = engine_->liveColourOnScreen();
     if (colour.style() == Qt::TexturePattern && colour.textureImage().isNull())
         return;
     paintLiveStroke(p, event->rect());
@@ -210,7 +210,7 @@ void DrawView::drawLivePiece(QPainter& q, const QPointF& from, const QPointF& to
 }
 
 void DrawView::paintLiveStroke(QPainter& p, const QRect& exposed) {
-    const QBrush& colour = engine_->liveColour();
+    const QBrush& colour = engine_->liveColourOnScreen();
     const double width = engine_->brushWidth();
     // Drawn again from the start when anything but the path's length changed.
     if (live_.elements > drawn_.elementCount() || live_.color != colour || live_.width != width ||

@@ -25,6 +25,7 @@
 #include "ui/controls/slider.h"
 #include "ui/controls/title_font.h"
 #include "ui/shell/dialogs.h"
+#include "ui/shell/display_profile.h"
 #include "ui/shell/resources.h"
 
 namespace vividra {
@@ -45,6 +46,7 @@ void styleButton(QPushButton* button, const QString& title, const QColor& face) 
 
 ViewController::ViewController() {
     platform::loadResources();
+    engine_.setDisplayProfile(displayProfile());
 }
 
 ViewController::~ViewController() = default;

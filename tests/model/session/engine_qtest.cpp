@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include "kernels/pixel_memory.h"
+#include "model/colour/photo_colour.h"
 #include "model/effects/image_tools.h"
 #include "model/files/export_file.h"
 #include "model/files/keep_sidecar.h"
@@ -261,6 +262,52 @@ private slots:
         QCOMPARE(e.pictureSize(), QSizeF(160, 120));
         QCOMPARE(e.cleanBackground().image, colours);
         QVERIFY(notices_.isEmpty());
+    }
+
+    void thePictureShowsInTheDisplaysColours() {
+        // A strong Display P3 red (full red would only clip to sRGB's): the screen shows what
+        // LittleCMS makes of it, in Preview, in Original and in the brush under way, while
+        // the layers keep the photo's own values.
+        const QByteArray p3 = colour::profileFromPrimaries(
+            {0.680f, 0.320f, 0.265f, 0.690f, 0.150f, 0.060f, 0.3127f, 0.3290f}, 13);
+        QVERIFY(!p3.isEmpty());
+        QImage red(120, 80, QImage::Format_ARGB32_Premultiplied);
+        const QRgb raw = qRgb(220, 40, 30);
+        red.fill(raw);
+        Picture picture(red);
+        picture.metadata = std::make_shared<const PhotoMetadata>(PhotoMetadata{p3, {}, {}, {}});
+        const QString path = environment_->root() + QStringLiteral("/p3.png");
+        QVERIFY(ImageTools::writeImage(picture, path, 5, 1.0));
+        QImage expected = red.copy(0, 0, 1, 1);
+        QVERIFY(colour::convertToSrgb(expected, p3));
+        const auto near = [](QRgb a, QRgb b) {
+            return std::abs(qRed(a) - qRed(b)) <= 1 && std::abs(qGreen(a) - qGreen(b)) <= 1 &&
+                   std::abs(qBlue(a) - qBlue(b)) <= 1;
+        };
+        SessionEngine& e = *engine_;
+        e.setDisplayProfile({});
+        e.open(path);
+        QVERIFY(settle(e));
+        QVERIFY(!near(expected.pixel(0, 0), raw));
+        QCOMPARE(e.cleanBackground().image.pixel(60, 40), raw);
+        for (const bool original : {false, true}) {
+            e.showOriginal(original);
+            QVERIFY(settle(e));
+            const QImage& window = e.screen().window;
+            QVERIFY(!window.isNull());
+            QVERIFY2(
+                near(window.pixel(window.width() / 2, window.height() / 2), expected.pixel(0, 0)),
+                original ? "Original" : "Preview");
+        }
+        e.showOriginal(false);
+        QVERIFY(settle(e));
+        const QImage brush = e.liveColourOnScreen().textureImage();
+        QVERIFY(near(brush.pixel(brush.width() / 2, brush.height() / 2), expected.pixel(0, 0)));
+        // On a display of the picture's own space nothing is converted.
+        e.setDisplayProfile(p3);
+        e.fit();
+        QVERIFY(settle(e));
+        QCOMPARE(e.screen().window.pixel(10, 10), raw);
     }
 
 private:
