@@ -104,9 +104,35 @@ QByteArray withPngColourAndExif(const QByteArray& png, const QByteArray& icc,
                                 const QByteArray& exif) {
     const QByteArray named =
         icc.isEmpty() ? QByteArray() : QByteArrayLiteral("ICC Profile\0\0") + qCompress(icc).mid(4);
-    // Both before the image data; the pictures written here have no palette, which the
-    // profile would have to precede.
-    return withPngChunk(withPngChunk(png, "iCCP", named, "IDAT"), "eXIf", exif, "IDAT");
+    // Both at the end of the headers, before the image data; the pictures written here have
+    // no palette, which the profile would have to precede.
+    return withPngChunk(withPngChunk(png, "iCCP", named, "IEND"), "eXIf", exif, "IEND");
+}
+
+const QByteArray kJpegEnd("\xff\xd9", 2);
+const QByteArray kPngEnd("\0\0\0\0IEND\xae\x42\x60\x82", 12);
+
+// Where a JPEG's first scan or a PNG's first image data begins: all before it is headers,
+// where the blocks go. -1 for other formats, or when the headers do not lead there.
+qsizetype imageDataStart(const QByteArray& file) {
+    const auto* p = reinterpret_cast<const uchar*>(file.constData());
+    const qsizetype n = file.size();
+    if (file.startsWith("\xff\xd8")) {
+        for (qsizetype i = 2; i + 4 <= n;) {
+            if (p[i] != 0xff)
+                return -1;
+            if (p[i + 1] == 0xda)
+                return i;
+            i += 2 + qFromBigEndian<quint16>(p + i + 2);
+        }
+    } else if (file.startsWith("\x89PNG\r\n\x1a\n")) {
+        for (qsizetype i = 8; i + 8 <= n;) {
+            if (file.mid(i + 4, 4) == "IDAT")
+                return i;
+            i += 12 + static_cast<qsizetype>(qFromBigEndian<quint32>(p + i));
+        }
+    }
+    return -1;
 }
 
 enum class Blocks { all, withoutExif, profileOnly };
@@ -225,13 +251,25 @@ QByteArray embed(const QByteArray& encoded, const PhotoMetadata& metadata, QSize
     if (metadata.isEmpty())
         return encoded;
     initialise();
+    // Exiv2 copies a whole file several times over as it writes; of a JPEG or a PNG it is
+    // given the headers alone, closed as a file, and the picture data is joined after.
+    const qsizetype data = imageDataStart(encoded);
+    const QByteArray& end = encoded.startsWith("\xff\xd8") ? kJpegEnd : kPngEnd;
+    const QByteArray subject = data > 0 ? encoded.left(data) + end : encoded;
     // A block the format cannot take (EXIF past a JPEG segment's 64 kB, say) costs that
     // block, not the others.
     for (const Blocks blocks : {Blocks::all, Blocks::withoutExif, Blocks::profileOnly}) {
         QByteArray out;
-        if (guarded("blocks for the exported picture",
-                    [&] { out = write(encoded, metadata, pixels, blocks); }))
+        if (!guarded("blocks for the exported picture",
+                     [&] { out = write(subject, metadata, pixels, blocks); }))
+            continue;
+        if (data <= 0)
             return out;
+        if (out.endsWith(end)) {
+            out.chop(end.size());
+            out.reserve(out.size() + encoded.size() - data);
+            return out.append(encoded.constData() + data, encoded.size() - data);
+        }
     }
     return encoded;
 }

@@ -88,7 +88,9 @@ bool writeBytes(const QString& path, const QByteArray& bytes) {
 }
 
 QByteArray encodeWithQt(const QImage& image, const char* format, int quality = -1) {
+    // Room for a byte a pixel, which few files pass, so the buffer seldom moves as it grows.
     QByteArray bytes;
+    bytes.reserve(static_cast<qsizetype>(image.width()) * image.height());
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, format);

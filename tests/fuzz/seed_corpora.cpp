@@ -9,6 +9,7 @@
 
 #include <cstdio>
 
+#include "model/colour/photo_colour.h"
 #include "model/files/gif_writer.h"
 #include "model/files/profile_file.h"
 #include "model/history/control_values.h"
@@ -71,6 +72,22 @@ void pictureSeeds(const QString& folder) {
     put(folder, QStringLiteral("cut.jpg"), jpeg.left(jpeg.size() * 3 / 4));
     const QByteArray gif = gif::encode(test::photoLike(2, 2));
     put(folder, QStringLiteral("frames.gif"), animated(gif, 3).left(kMaximumSeed));
+
+    // A colour profile, EXIF turned a quarter and an XMP packet in every format that holds
+    // them; and a profile cut short.
+    PhotoMetadata metadata;
+    metadata.iccProfile = colour::profileFromPrimaries(
+        {0.680f, 0.320f, 0.265f, 0.690f, 0.150f, 0.060f, 0.3127f, 0.3290f}, 13);
+    metadata.exif = QByteArray::fromHex("49492a000800000001001201030001000000060000000000000000");
+    metadata.xmp = "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"/>";
+    Picture tagged(test::photoLike(6, 4));
+    tagged.metadata = std::make_shared<const PhotoMetadata>(metadata);
+    for (const auto& [name, code] : {std::pair{"tagged.jpg", 1}, std::pair{"tagged.png", 5},
+                                     std::pair{"tagged.tif", 6}, std::pair{"tagged.jp2", 3}})
+        put(folder, QLatin1String(name), test::encoded(tagged, code));
+    metadata.iccProfile.chop(metadata.iccProfile.size() / 3);
+    tagged.metadata = std::make_shared<const PhotoMetadata>(metadata);
+    put(folder, QStringLiteral("cut profile.png"), test::encoded(tagged, 5));
 }
 
 void profileSeeds(const QString& folder) {
