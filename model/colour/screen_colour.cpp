@@ -36,10 +36,11 @@ struct CurveFreer {
 };
 using OwnedCurve = std::unique_ptr<cmsToneCurve, CurveFreer>;
 
-// A transform from `from` to `to` works: every tag it needs was readable.
+// A transform from `from` to `to` works: every tag it needs was readable. Unoptimised, it
+// reads them all without sampling anything.
 bool converts(cmsContext context, cmsHPROFILE from, cmsHPROFILE to) {
-    cmsHTRANSFORM t =
-        cmsCreateTransformTHR(context, from, TYPE_BGRA_8, to, TYPE_BGRA_8, kIntent, 0);
+    cmsHTRANSFORM t = cmsCreateTransformTHR(context, from, TYPE_BGRA_8, to, TYPE_BGRA_8, kIntent,
+                                            cmsFLAGS_NOOPTIMIZE);
     if (!t)
         return false;
     cmsDeleteTransform(t);
@@ -61,10 +62,10 @@ Profile openProfile(cmsContext context, const QByteArray& bytes, bool asInput, b
         sRgb = false;
         return p;
     }
-    platform::logLine(asInput ? QStringLiteral("The picture's colour profile is damaged or not "
-                                               "RGB: its colours are taken as sRGB")
-                              : QStringLiteral("The display's colour profile is damaged or not "
-                                               "RGB: the screen is taken as sRGB"));
+    platform::logLine(asInput ? QStringLiteral("The picture's colour profile is damaged, not RGB "
+                                               "or unusable: its colours are taken as sRGB")
+                              : QStringLiteral("The display's colour profile is damaged, not RGB "
+                                               "or unusable: the screen is taken as sRGB"));
     return srgb;
 }
 
@@ -138,15 +139,19 @@ std::unique_ptr<fx::CurveTransform> curveTables(cmsHPROFILE from, cmsHPROFILE to
     return t;
 }
 
-// The entry the kernel looks up for linear light `l`.
-int encodeIndex(float l) {
-    return static_cast<int>(std::sqrt(std::clamp(l, 0.0f, 1.0f)) * (fx::kEncodeEntries - 1) + 0.5f);
-}
-
 // The tables give every code back unchanged. The encoding rises with light, so it is
-// enough that each code's lightest and darkest outcome, with the other channels at
-// their extremes, both encode to the code itself.
+// enough that each code's lightest and darkest outcome, with the other channels at their
+// extremes, both encode to the code itself, two entries either side included for the
+// vector paths' quick square roots.
 bool keepsEveryCode(const fx::CurveTransform& t) {
+    constexpr int kLast = fx::kEncodeEntries - 1;
+    const auto encodes = [&](int k, float l, int v) {
+        const int i = static_cast<int>(std::sqrt(std::clamp(l, 0.0f, 1.0f)) * kLast + 0.5f);
+        for (int j = std::max(0, i - 2); j <= std::min(kLast, i + 2); ++j)
+            if (t.encode[k][j] != v)
+                return false;
+        return true;
+    };
     for (int k = 0; k < 3; ++k) {
         float below = 0, above = 0;
         for (int j = 0; j < 3; ++j)
@@ -154,8 +159,7 @@ bool keepsEveryCode(const fx::CurveTransform& t) {
                 (t.matrix[k][j] < 0 ? below : above) += t.matrix[k][j];
         for (int v = 0; v < 256; ++v) {
             const float own = t.matrix[k][k] * t.decode[k][v];
-            if (t.encode[k][encodeIndex(own + below)] != v ||
-                t.encode[k][encodeIndex(own + above)] != v)
+            if (!encodes(k, own + below, v) || !encodes(k, own + above, v))
                 return false;
         }
     }
