@@ -8,11 +8,15 @@
 
 #if VIVIDRA_HAVE_DISPATCH
 // GCC 12's AVX-512 intrinsics start from a self-initialised "undefined" vector that its
-// own flow analysis then flags (fixed in GCC 13).
+// own flow analysis then flags (fixed in GCC 13); clang has no such warning.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 #endif
 
 namespace vividra::fx {

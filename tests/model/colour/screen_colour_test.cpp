@@ -7,38 +7,17 @@
 #include <random>
 
 #include "model/colour/screen_colour.h"
+#include "tests/support/colour_profiles.h"
 
 using vividra::ScreenColour;
+using vividra::test::savedProfile;
+using vividra::test::wideGamut;
 
 namespace {
 
-QByteArray saved(cmsHPROFILE p) {
-    cmsUInt32Number size = 0;
-    EXPECT_TRUE(cmsSaveProfileToMem(p, nullptr, &size));
-    QByteArray bytes(static_cast<qsizetype>(size), '\0');
-    EXPECT_TRUE(cmsSaveProfileToMem(p, bytes.data(), &size));
-    cmsCloseProfile(p);
-    return bytes;
-}
-
-// Display P3 (the sRGB curve) or Adobe RGB (gamma 563/256), white D65.
-cmsHPROFILE rgbProfile(bool p3) {
-    const cmsCIExyY d65{0.3127, 0.3290, 1.0};
-    const cmsFloat64Number srgbCurve[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
-    cmsToneCurve* curve = p3 ? cmsBuildParametricToneCurve(nullptr, 4, srgbCurve)
-                             : cmsBuildGamma(nullptr, 563.0 / 256.0);
-    cmsToneCurve* curves[3] = {curve, curve, curve};
-    const cmsCIExyYTRIPLE primaries =
-        p3 ? cmsCIExyYTRIPLE{{0.680, 0.320, 1}, {0.265, 0.690, 1}, {0.150, 0.060, 1}}
-           : cmsCIExyYTRIPLE{{0.64, 0.33, 1}, {0.21, 0.71, 1}, {0.15, 0.06, 1}};
-    cmsHPROFILE profile = cmsCreateRGBProfile(&d65, &primaries, curves);
-    cmsFreeToneCurve(curve);
-    return profile;
-}
-
 // Display P3 read through a sampled table, as many camera profiles are, not its colorants.
 QByteArray tabulatedP3() {
-    cmsHPROFILE p3 = rgbProfile(true), lab = cmsCreateLab4Profile(nullptr);
+    cmsHPROFILE p3 = vividra::test::wideGamutProfile(true), lab = cmsCreateLab4Profile(nullptr);
     cmsHTRANSFORM toLab = cmsCreateTransform(p3, TYPE_RGB_16, lab, TYPE_Lab_16, 0, 0);
     cmsStage* table = cmsStageAllocCLut16bit(nullptr, 17, 3, 3, nullptr);
     const auto sample = [](const cmsUInt16Number in[], cmsUInt16Number out[], void* t) {
@@ -55,7 +34,7 @@ QByteArray tabulatedP3() {
     cmsPipelineFree(lut);
     cmsDeleteTransform(toLab);
     cmsCloseProfile(lab);
-    return saved(p3);
+    return savedProfile(p3);
 }
 
 // Random colours, some translucent or transparent; the first row holds the cube's corners
@@ -127,7 +106,7 @@ QImage converted(const ScreenColour& colour, QImage image) {
 // Wide-gamut pictures on an sRGB screen, sRGB on a wide-gamut screen, and a table-based
 // profile all come out as LittleCMS converts them, to within a level.
 TEST(ScreenColour, ConvertsAsLittleCmsWithinALevel) {
-    const QByteArray p3 = saved(rgbProfile(true)), adobe = saved(rgbProfile(false));
+    const QByteArray p3 = wideGamut(true), adobe = wideGamut(false);
     const QByteArray pairs[][2] = {
         {p3, {}}, {adobe, {}}, {{}, p3}, {adobe, p3}, {tabulatedP3(), {}}};
     for (unsigned i = 0; i < std::size(pairs); ++i) {
@@ -150,7 +129,7 @@ TEST(ScreenColour, ConvertsAsLittleCmsWithinALevel) {
 // Equal spaces convert nothing: no profiles, the same bytes, or an embedded sRGB profile
 // where the other side has none.
 TEST(ScreenColour, SameSpacesAreTheIdentity) {
-    const QByteArray p3 = saved(rgbProfile(true)), srgb = saved(cmsCreate_sRGBProfile());
+    const QByteArray p3 = wideGamut(true), srgb = savedProfile(cmsCreate_sRGBProfile());
     const QByteArray pairs[][2] = {{{}, {}}, {p3, p3}, {srgb, {}}, {{}, srgb}};
     for (const auto& [from, to] : pairs) {
         const ScreenColour colour(from, to);
@@ -162,7 +141,7 @@ TEST(ScreenColour, SameSpacesAreTheIdentity) {
 
 // Unreadable or non-RGB profiles stand for sRGB on either side, without a crash.
 TEST(ScreenColour, DamagedProfilesAreTakenAsSrgb) {
-    const QByteArray p3 = saved(rgbProfile(true));
+    const QByteArray p3 = wideGamut(true);
     std::mt19937 rng(3);
     QByteArray noise(2000, '\0'), scrambledTags = p3;
     for (char& c : noise)
@@ -170,7 +149,7 @@ TEST(ScreenColour, DamagedProfilesAreTakenAsSrgb) {
     for (qsizetype i = 132; i < scrambledTags.size(); ++i)
         scrambledTags[i] = static_cast<char>(rng());
     cmsToneCurve* grayCurve = cmsBuildGamma(nullptr, 2.2);
-    const QByteArray gray = saved(cmsCreateGrayProfile(cmsD50_xyY(), grayCurve));
+    const QByteArray gray = savedProfile(cmsCreateGrayProfile(cmsD50_xyY(), grayCurve));
     cmsFreeToneCurve(grayCurve);
     const QImage before = testImage(5), p3OnSrgb = converted(ScreenColour(p3, {}), before);
     for (const QByteArray& bad :
