@@ -2,19 +2,34 @@
 # One mouse stroke reveals colour only along itself; exported through the format window and the
 # save dialog as PNG, the file has colour along the stroke and grey elsewhere; Ctrl+Z,
 # Ctrl+Shift+Z and Ctrl+Y undo and redo it. Then Keep a Color: one click keeps a red disc while the
-# field turns grey, and Ctrl+Z undoes it.
+# field turns grey, and Ctrl+Z undoes it. The photo is in Adobe RGB: the screen shows the colours
+# of its sRGB original, and the export carries the profile through which ImageMagick sees them.
 set -euo pipefail
 program=$1
 source "$(dirname "$0")/session.bash"
 start_display
-convert -size 600x400 xc:'rgb(40,160,50)' -fill 'rgb(210,30,25)' \
-    -draw 'circle 300,200 300,80' "$work/disc.png"
+icc=/usr/share/color/icc/ghostscript
+convert -size 600x400 xc:'rgb(40,160,50)' -fill 'rgb(210,30,25)' -draw 'circle 300,200 300,80' \
+    -profile "$icc/srgb.icc" -profile "$icc/a98.icc" "$work/disc.png"
 mkdir -p "$work/out" "$work/config/Vividra"
 # The save dialog opens in the output folder with the suggested name; no typing needed.
 printf '[General]\nSaveImagePath=%s\n' "$work/out" >"$work/config/Vividra/Vividra.conf"
 out=$work/out/disc_edited.PNG
 start_program "$program" "$work/disc.png"
 sleep 2
+import -window "$wid" "$work/opened.png"
+
+# near "R G B" "R G B" TOLERANCE
+near() {
+    local r g b wr wg wb d
+    read -r r g b <<<"$1"; read -r wr wg wb <<<"$2"
+    for d in $((r - wr)) $((g - wg)) $((b - wb)); do [ "${d#-}" -le "$3" ] || return 1; done
+}
+stored=$(convert "$work/disc.png" -crop 1x1+300+240 -depth 8 txt:- | tail -n 1 |
+    sed -E 's/.*\(([0-9]+),([0-9]+),([0-9]+).*/\1 \2 \3/')
+echo "disc on screen: $(pixel opened.png 615 347) (sRGB original 210 30 25, stored $stored)"
+near "$(pixel opened.png 615 347)" "210 30 25" 4 || { echo "the disc is not shown in its colours"; exit 1; }
+near "$stored" "210 30 25" 4 && { echo "the stored values are sRGB's: nothing tested"; exit 1; }
 
 click 120 42  # the "Background" tab
 click 40 89   # " Black & White"
@@ -57,6 +72,10 @@ sleep 0.5
 [ -s "$out" ] || { echo "no exported file"; ls -la "$work/out"; exit 1; }
 read -r width height <<<"$(identify -format '%w %h' "$out")"
 [ "$width" = 600 ] && [ "$height" = 400 ] || { echo "exported at ${width}x$height"; status=1; }
+identify -verbose "$out" | grep -q 'icc:description: .*A98' || { echo "the export has no profile"; status=1; }
+exported=$(convert "$out" -profile "$icc/srgb.icc" -crop 1x1+300+195 -depth 8 txt:- | tail -n 1 |
+    sed -E 's/.*\(([0-9]+),([0-9]+),([0-9]+).*/\1 \2 \3/')
+near "$exported" "210 30 25" 4 || { echo "the export's disc is $exported through its profile"; status=1; }
 # The box around every saturated pixel: a wide, low band is the stroke.
 box=$(convert "$out" -colorspace HSL -channel G -separate +channel \
     -threshold 20% -format '%@' info:)
