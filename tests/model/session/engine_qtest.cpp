@@ -1,7 +1,7 @@
 // The session engine in the cases random sequences rarely reach: where a stroke lands after
-// zoom and pan, quick changes as separate undo steps, failures that keep the session, and
-// the seams between Original, panning and painting, and what profiles, exports and damaged or
-// changing files do to the session.
+// zoom and pan, failures that keep the session, the seams between Original, panning and
+// painting, what profiles, exports and damaged or changing files do to the session, and the
+// picture in the display's colours.
 #include <QtTest>
 
 #include "kernels/pixel_memory.h"
@@ -77,24 +77,6 @@ private slots:
         QVERIFY2(!test::isGrey(compositeAt(e, at)), "the stroke missed the pointer");
         QVERIFY(test::isGrey(compositeAt(e, off)));
         QCOMPARE(e.history().currentIndex(), 3);
-    }
-
-    void quickChangesAreOneUndoStepEach() {
-        SessionEngine& e = open(300, 200);
-        const qsizetype start = e.history().currentIndex();
-        // Sepia then blur before the first rendering lands: the second stops the first.
-        e.changeSetting(field(fields::switches(false), "sepiaOn"), true);
-        e.changeSetting(field(fields::switches(false), "blurOn"), true);
-        e.changeSetting(field(fields::adjustments(), "brightness"), 0.3f);
-        QVERIFY(settle(e));
-        QCOMPARE(e.history().currentIndex(), start + 3);
-        e.undo();
-        QVERIFY(settle(e));
-        QCOMPARE(e.settings().adjustments.brightness, 0.0f);
-        QVERIFY(e.settings().background.blurOn);
-        e.undo();
-        QVERIFY(settle(e));
-        QVERIFY(!e.settings().background.blurOn && e.settings().background.sepiaOn);
     }
 
     void originalPanningAndFileNewLeaveTheBrushAlive() {
