@@ -78,7 +78,7 @@ Picture taggedPhoto() {
     QFile source(QStringLiteral("/work/shared/photos/elephants-18mp.jpg"));
     PhotoMetadata metadata;
     if (source.open(QIODevice::ReadOnly))
-        metadata = metadata::read(source.readAll());
+        metadata = metadata::read(source.readAll(), metadata::Container::jpeg);
     metadata.iccProfile = colour::profileFromPrimaries(
         {0.680f, 0.320f, 0.265f, 0.690f, 0.150f, 0.060f, 0.3127f, 0.3290f}, 13);
     Picture tagged = photo();

@@ -39,6 +39,36 @@ QByteArray toBytes(const Exiv2::byte* data, long size) {
     return size > 0 ? QByteArray(reinterpret_cast<const char*>(data), size) : QByteArray();
 }
 
+// Exiv2 0.27 hands out std::auto_ptr, which stays inside this file.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+Exiv2::Image::AutoPtr openAs(Container container, const QByteArray& data) {
+    Exiv2::BasicIo::AutoPtr io(new Exiv2::MemIo(bytesOf(data), static_cast<long>(data.size())));
+    switch (container) {
+    case Container::jpeg:
+        return Exiv2::Image::AutoPtr(new Exiv2::JpegImage(io, false));
+    case Container::png:
+        return Exiv2::Image::AutoPtr(new Exiv2::PngImage(io, false));
+    case Container::tiff:
+        return Exiv2::Image::AutoPtr(new Exiv2::TiffImage(io, false));
+    case Container::jpeg2000:
+        break;
+    }
+    return Exiv2::Image::AutoPtr(new Exiv2::Jp2Image(io, false));
+}
+#pragma GCC diagnostic pop
+
+// What our own encoders wrote, by its first bytes.
+Container containerOf(const QByteArray& encoded) {
+    if (encoded.startsWith("\xff\xd8"))
+        return Container::jpeg;
+    if (encoded.startsWith("\x89PNG"))
+        return Container::png;
+    if (encoded.startsWith("II*") || encoded.startsWith("MM\0*"))
+        return Container::tiff;
+    return Container::jpeg2000;
+}
+
 // Runs `work`, turning whatever Exiv2 throws into a log line; whether it went through.
 template <typename Work> bool guarded(const char* what, Work&& work) {
     try {
@@ -140,8 +170,9 @@ enum class Blocks { all, withoutExif, profileOnly };
 // One attempt at writing the blocks into a copy of `encoded`; throws what Exiv2 throws.
 QByteArray write(const QByteArray& encoded, const PhotoMetadata& metadata, QSize pixels,
                  Blocks blocks) {
-    auto image = Exiv2::ImageFactory::open(bytesOf(encoded), static_cast<long>(encoded.size()));
-    const bool png = image->imageType() == Exiv2::ImageType::png;
+    const Container container = containerOf(encoded);
+    auto image = openAs(container, encoded);
+    const bool png = container == Container::png;
     if (!metadata.iccProfile.isEmpty() && !png) {
         Exiv2::DataBuf profile(bytesOf(metadata.iccProfile),
                                static_cast<long>(metadata.iccProfile.size()));
@@ -184,11 +215,11 @@ QByteArray write(const QByteArray& encoded, const PhotoMetadata& metadata, QSize
 
 } // namespace
 
-PhotoMetadata read(const QByteArray& file) {
+PhotoMetadata read(const QByteArray& file, Container container) {
     initialise();
     PhotoMetadata found;
     guarded("the file's metadata", [&] {
-        auto image = Exiv2::ImageFactory::open(bytesOf(file), static_cast<long>(file.size()));
+        auto image = openAs(container, file);
         image->readMetadata();
         if (image->iccProfileDefined())
             found.iccProfile = toBytes(image->iccProfile()->pData_, image->iccProfile()->size_);

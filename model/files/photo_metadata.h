@@ -10,9 +10,14 @@
 // deprecated pointers; all of that stays inside these functions, which never throw.
 namespace vividra::metadata {
 
-// What a JPEG, PNG, TIFF or JPEG 2000 file in memory holds. A block that cannot be read
-// is left out, with a log line saying which.
-PhotoMetadata read(const QByteArray& file);
+// The containers read and written here. Exiv2 is told which one a file is, never left to
+// guess: its guesses reach parsers (of video files, say) that hostile input sends round
+// in circles.
+enum class Container { jpeg, png, tiff, jpeg2000 };
+
+// What a file of that kind in memory holds. A block that cannot be read is left out, with a
+// log line saying which.
+PhotoMetadata read(const QByteArray& file, Container container);
 
 // The EXIF and XMP of an exported picture: upright (Orientation 1), `pixels` wide and high,
 // and without the embedded thumbnail, which would show the unedited photo. Empty in, empty

@@ -409,18 +409,36 @@ std::optional<Picture> readWithQt(Source& source, QString* reason, bool* damaged
     return Picture(std::move(image));
 }
 
-// What the file says beside its pixels, read from memory or from the file mapped.
+// What the file says beside its pixels, read from memory or from the file mapped. A raw
+// JPEG 2000 codestream has no boxes to hold any.
 PhotoMetadata metadataOf(Source& source) {
-    if (source.kind == Kind::Gif || source.kind == Kind::Bmp)
+    using metadata::Container;
+    const std::optional<Container> container = [&]() -> std::optional<Container> {
+        switch (source.kind) {
+        case Kind::Jpeg:
+            return Container::jpeg;
+        case Kind::Png:
+            return Container::png;
+        case Kind::Tiff:
+            return Container::tiff;
+        case Kind::Jpeg2000:
+            if (source.bytes.startsWith(QByteArrayLiteral("\0\0\0\x0cjP  ")))
+                return Container::jpeg2000;
+            return std::nullopt;
+        default:
+            return std::nullopt;
+        }
+    }();
+    if (!container)
         return {};
     if (!source.bytes.isEmpty())
-        return metadata::read(source.bytes);
+        return metadata::read(source.bytes, *container);
     const qint64 size = source.file.size();
     uchar* mapped = source.file.map(0, size);
     if (!mapped)
         return {};
-    const PhotoMetadata found =
-        metadata::read(QByteArray::fromRawData(reinterpret_cast<const char*>(mapped), size));
+    const PhotoMetadata found = metadata::read(
+        QByteArray::fromRawData(reinterpret_cast<const char*>(mapped), size), *container);
     source.file.unmap(mapped);
     return found;
 }
