@@ -5,6 +5,7 @@
 #include <random>
 
 #include "kernels/adjustments.h"
+#include "kernels/colour_key.h"
 #include "kernels/gaussian_blur.h"
 #include "kernels/kuwahara.h"
 #include "kernels/photo_look.h"
@@ -104,6 +105,11 @@ void BM_AllAdjustmentsFused(benchmark::State& s) {
     a.gamma = 0.9f, a.hue = 15.0f, a.rgb = std::array<float, 3>{1.05f, 1.0f, 0.95f};
     run(s, [&](auto i, auto o) { return applyAdjustments(i, o, a); });
 }
+// The kept colour over the whole picture, the picture revealing itself where its hue is near
+// orange: the guide and the reveal are read, the target read and written.
+void BM_KeepColour(benchmark::State& s) {
+    run(s, [](auto i, auto o) { return revealByHue(i, i, o, HueKey{30.0f, 20.0f, 15.0f}); });
+}
 void BM_PhotoLook(benchmark::State& s) {
     run(s, [&](auto i, auto o) { return photoLook(i, o, static_cast<Look>(s.range(0))); });
 }
@@ -141,4 +147,5 @@ BENCHMARK(BM_Gamma)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Hue)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Rgb)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_AllAdjustmentsFused)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_KeepColour)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PhotoLook)->DenseRange(0, 7)->Unit(benchmark::kMillisecond)->UseRealTime();
