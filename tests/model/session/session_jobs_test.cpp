@@ -9,7 +9,6 @@
 #include <thread>
 #include <vector>
 
-#include "model/platform/work_queue.h"
 #include "model/session/session_jobs.h"
 #include "tests/support/engine_support.h"
 
@@ -105,19 +104,6 @@ TEST_F(JobLine, aNewSessionDropsWaitingJobsAndLateResults) {
     EXPECT_EQ(probe.events.back(), "apply after");
 }
 
-TEST_F(JobLine, anOutlivingJobIsAppliedAfterANewSessionOrToldItWasDropped) {
-    probe.held = true;
-    for (const std::string name : {"running", "waiting"})
-        line.enqueueOutliving(SessionJobs::Kind::other, probe.job(name),
-                              [&, name] { probe.events.push_back("dropped " + name); });
-    line.beginSession();
-    EXPECT_EQ(probe.events, (Events{"start running", "dropped waiting"}));
-    probe.held = false;
-    ASSERT_TRUE(spinUntil([&] { return !line.busy(); }));
-    EXPECT_FALSE(probe.told);
-    EXPECT_EQ(probe.events, (Events{"start running", "dropped waiting", "apply running"}));
-}
-
 TEST_F(JobLine, workThatThrowsIsReportedEndsAndTheLineGoesOn) {
     QStringList reported;
     int ended = 0;
@@ -138,26 +124,4 @@ TEST_F(JobLine, workThatThrowsIsReportedEndsAndTheLineGoesOn) {
     EXPECT_TRUE(reported[0].contains(QStringLiteral("memory")));
     EXPECT_FALSE(reported[1].isEmpty());
     EXPECT_EQ(probe.events.back(), "apply next");
-}
-
-TEST_F(JobLine, shutDownWaitsForRunningWorkAndRefusesMore) {
-    std::atomic<bool> finished{false};
-    line.enqueue(SessionJobs::Kind::rendering, [&]() -> SessionJobs::Work {
-        return [&](const SessionJobs::Cancel&) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            finished = true;
-            return SessionJobs::Apply([&] { probe.events.push_back("applied"); });
-        };
-    });
-    std::atomic<bool> written{false};
-    platform::runInBackground([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(150));
-        written = true;
-    });
-    line.shutDown();
-    EXPECT_TRUE(finished.load());
-    EXPECT_TRUE(written.load());
-    line.enqueue(SessionJobs::Kind::intake, probe.job("too late"));
-    EXPECT_TRUE(spinUntil([&] { return !line.busy(); }));
-    EXPECT_TRUE(probe.events.empty());
 }
