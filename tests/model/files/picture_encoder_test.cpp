@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <thread>
@@ -164,6 +165,40 @@ TEST(PictureEncoder, RasterisesAtTheTruncatedSizeInPoints) {
     ASSERT_EQ(back.size(), QSize(40, 20));
     EXPECT_EQ(back.pixel(5, 10), qRgb(255, 0, 0));
     EXPECT_EQ(back.pixel(35, 10), qRgb(0, 0, 255));
+}
+
+// HEIC takes the bitmap every other format writes: random pictures, opaque and translucent
+// with every alpha, at sizes in points whole, fractional and smaller than their pixels, give
+// the same file as their PNG copy does, which holds exactly those pixels.
+TEST(PictureEncoder, HeicEncodesTheBitmapThePngHolds) {
+    if (!ImageTools::heicEncodingAvailable())
+        GTEST_SKIP() << "no HEVC encoder";
+    QTemporaryDir dir;
+    QRandomGenerator random(23);
+    for (int round = 0; round < 6; ++round) {
+        SCOPED_TRACE(round);
+        const int width = 20 + static_cast<int>(random.bounded(60));
+        const int height = 20 + static_cast<int>(random.bounded(60));
+        QImage image = photoLike(width, height, random.generate());
+        if (round % 2 == 1) {
+            auto* pixels = reinterpret_cast<QRgb*>(image.bits());
+            for (qsizetype i = 0; i < qsizetype(width) * height; ++i)
+                pixels[i] = qPremultiply(qRgba(qRed(pixels[i]), qGreen(pixels[i]), qBlue(pixels[i]),
+                                               static_cast<int>(random.bounded(256))));
+        }
+        const double scale = round < 2 ? 1.0 : round < 4 ? 0.97 : 0.5;
+        const Picture picture(image, QSizeF(width * scale, height * scale));
+        const QString png = dir.filePath(QStringLiteral("frame.png"));
+        const QString direct = dir.filePath(QStringLiteral("direct.heic"));
+        const QString viaPng = dir.filePath(QStringLiteral("via.heic"));
+        ASSERT_TRUE(ImageTools::writeImage(picture, png, 5, 1.0));
+        ASSERT_TRUE(ImageTools::writeImage(picture, direct, 11, 1.0));
+        const std::optional<Picture> frame = ImageTools::readPicture(png);
+        ASSERT_TRUE(frame);
+        ASSERT_TRUE(ImageTools::writeImage(*frame, viaPng, 11, 1.0));
+        EXPECT_EQ(ImageTools::pixelSizeOfFile(direct), frame->image.size());
+        EXPECT_EQ(readAll(direct), readAll(viaPng));
+    }
 }
 
 TEST(PictureEncoder, FailedWritesLeaveTheOldFileWholeOrNoFile) {
