@@ -28,8 +28,9 @@ bench: deps
 	@cmake --build build/bench -j$(JOBS) --target vividra_bench vividra-fx
 	./build/bench/bench/vividra_bench --benchmark_filter=-SessionPeakMemory \
 		--benchmark_out=build/bench/ours.json --benchmark_out_format=json $(ARGS)
-	# The session's peak memory is the whole process's: it runs in a process of its own.
-	./build/bench/bench/vividra_bench --benchmark_filter=SessionPeakMemory
+	# The session's peak memory is the whole process's: each form runs in a process of its own.
+	./build/bench/bench/vividra_bench --benchmark_filter=SessionPeakMemory/0
+	./build/bench/bench/vividra_bench --benchmark_filter=SessionPeakMemory/1
 	bench/peers.sh build/bench/ours.json
 
 # A long run of the randomized session test: make soak SEQUENCES=5000 SEED=1

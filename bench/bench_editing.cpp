@@ -7,6 +7,7 @@
 
 #include "bench_session.h"
 #include "model/effects/image_tools.h"
+#include "model/history/history_memory.h"
 #include "model/paint/compositing.h"
 #include "ui/canvas/draw_view.h"
 #include "ui/controller/view_controller.h"
@@ -41,11 +42,13 @@ void BM_OpenFirstPicture(benchmark::State& state) {
 }
 
 // The whole process's peak memory over a session: open, three effects on each layer and
-// twenty strokes, with the history keeping no pictures of its own (its cache has a budget
-// of its own). Run it in a process of its own: `--benchmark_filter=SessionPeakMemory`.
+// twenty strokes; with arg 0 the history keeps no pictures of its own, with arg 1 it keeps
+// them within its budget as the program does. The peak is the process's, so each runs in a
+// process of its own: `--benchmark_filter=SessionPeakMemory/1`.
 void BM_SessionPeakMemory(benchmark::State& state) {
     Session s;
-    s.controller.engine().history().memoryBudget = 0;
+    if (state.range(0) == 0)
+        s.controller.engine().history().memoryBudget = 0;
     ViewController& c = s.controller;
     const std::initializer_list<CheckBox*> boxes = {
         c.checkBackgroundBlackWhite, c.checkBackgroundBlur, c.checkBackgroundOilPainting,
@@ -62,6 +65,9 @@ void BM_SessionPeakMemory(benchmark::State& state) {
     state.counters["effects_on"] = static_cast<double>(
         std::count_if(boxes.begin(), boxes.end(), [](CheckBox* box) { return box->isChecked(); }));
     state.counters["peak_rss_MB"] = static_cast<double>(peakResidentMegabytes());
+    // Every layer the history refers to, those the session shows included.
+    state.counters["history_layers_MB"] =
+        static_cast<double>(historyLayerBytes(c.engine().history().states(), {}) >> 20);
 }
 
 void BM_BackgroundRerender(benchmark::State& state) {
@@ -161,7 +167,7 @@ BENCHMARK(BM_KeptColourComposed)->Unit(benchmark::kMillisecond)->UseManualTime()
 BENCHMARK(BM_EdgeAwareStroke)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10);
 BENCHMARK(BM_OpenPhoto)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 BENCHMARK(BM_OpenFirstPicture)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
-BENCHMARK(BM_SessionPeakMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_SessionPeakMemory)->Unit(benchmark::kMillisecond)->Iterations(1)->Arg(0)->Arg(1);
 BENCHMARK(BM_BackgroundRerender)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(4);
 BENCHMARK(BM_ForegroundChangeToPainting)
     ->Unit(benchmark::kMillisecond)

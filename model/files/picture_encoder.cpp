@@ -1,7 +1,5 @@
 #include <QBuffer>
 #include <QColorSpace>
-#include <QDateTime>
-#include <QFile>
 #include <QImageWriter>
 #include <QPainter>
 #include <QSaveFile>
@@ -17,8 +15,6 @@
 #include "model/files/jpeg2000_codec.h"
 #include "model/files/photo_metadata.h"
 #include "model/files/picture_pixels.h"
-#include "model/platform/log.h"
-#include "model/platform/temporary_directory.h"
 
 namespace vividra {
 namespace {
@@ -122,27 +118,6 @@ int jpegQuality(double factor) {
     return factor >= 1.0 ? 100 : std::clamp(static_cast<int>(std::lround(factor * 100)), 0, 100);
 }
 
-// "frame" + milliseconds + ".png", claimed with an exclusive create so that two
-// encodes in the same millisecond do not share the file.
-QString claimFramePath() {
-    const QString folder = platform::temporaryDirectory();
-    qint64 stamp = QDateTime::currentMSecsSinceEpoch();
-    for (int attempt = 0; attempt < 1000; ++attempt, ++stamp) {
-        const QString path =
-            folder + QStringLiteral("frame") + QString::number(stamp) + QStringLiteral(".png");
-        QFile file(path);
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            return path;
-    }
-    return {};
-}
-
-void removeFrame(const QString& path) {
-    QFile file(path);
-    if (!file.remove())
-        platform::logLine(QStringLiteral("Remove failed: ") + file.errorString());
-}
-
 } // namespace
 
 int ImageTools::formatCode(const QString& extension) {
@@ -197,23 +172,11 @@ bool ImageTools::writeHeicImage(const Picture& picture, const QString& path) {
     // pretending the file exists.
     if (!heicEncodingAvailable())
         return false;
-    const QString frame = claimFramePath();
-    if (frame.isEmpty())
-        return false;
-    // The frame is only pixels; the profile and metadata go into the HEIC itself.
-    Picture pixelsOnly = picture;
-    pixelsOnly.metadata.reset();
-    if (!writeImage(pixelsOnly, frame, 5, 1.0)) {
-        removeFrame(frame);
-        return false;
-    }
-    const std::optional<Picture> written = readPicture(frame);
-    const bool ok =
-        written &&
-        writeBytes(path, heif::encode(written->image, 100,
-                                      picture.metadata ? *picture.metadata : PhotoMetadata()));
-    removeFrame(frame);
-    return ok;
+    // The same bitmap every other format writes: the picture at its whole points.
+    const QImage bitmap = rasterise(picture);
+    return !bitmap.isNull() &&
+           writeBytes(path, heif::encode(bitmap, 100,
+                                         picture.metadata ? *picture.metadata : PhotoMetadata()));
 }
 
 } // namespace vividra

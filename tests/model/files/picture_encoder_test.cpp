@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <thread>
@@ -12,6 +13,7 @@
 #include <unistd.h>
 
 #include "model/effects/image_tools.h"
+#include "model/files/heif_codec.h"
 #include "model/platform/temporary_directory.h"
 #include "tests/support/sample_pictures.h"
 
@@ -164,6 +166,61 @@ TEST(PictureEncoder, RasterisesAtTheTruncatedSizeInPoints) {
     ASSERT_EQ(back.size(), QSize(40, 20));
     EXPECT_EQ(back.pixel(5, 10), qRgb(255, 0, 0));
     EXPECT_EQ(back.pixel(35, 10), qRgb(0, 0, 255));
+}
+
+// HEIC takes the bitmap every other format writes: random pictures, opaque and translucent
+// with every alpha, at sizes in points whole, fractional and smaller than their pixels, give
+// the same file as their PNG copy does, which holds exactly those pixels.
+TEST(PictureEncoder, HeicEncodesTheBitmapThePngHolds) {
+    if (!ImageTools::heicEncodingAvailable())
+        GTEST_SKIP() << "no HEVC encoder";
+    QTemporaryDir dir;
+    QRandomGenerator random(23);
+    for (int round = 0; round < 6; ++round) {
+        SCOPED_TRACE(round);
+        const int width = 20 + static_cast<int>(random.bounded(60));
+        const int height = 20 + static_cast<int>(random.bounded(60));
+        QImage image = photoLike(width, height, random.generate());
+        if (round % 2 == 1) {
+            auto* pixels = reinterpret_cast<QRgb*>(image.bits());
+            for (qsizetype i = 0; i < qsizetype(width) * height; ++i)
+                pixels[i] = qPremultiply(qRgba(qRed(pixels[i]), qGreen(pixels[i]), qBlue(pixels[i]),
+                                               static_cast<int>(random.bounded(256))));
+        }
+        const double scale = round < 2 ? 1.0 : round < 4 ? 0.97 : 0.5;
+        const Picture picture(image, QSizeF(width * scale, height * scale));
+        const QString png = dir.filePath(QStringLiteral("frame.png"));
+        const QString direct = dir.filePath(QStringLiteral("direct.heic"));
+        const QString viaPng = dir.filePath(QStringLiteral("via.heic"));
+        ASSERT_TRUE(ImageTools::writeImage(picture, png, 5, 1.0));
+        ASSERT_TRUE(ImageTools::writeImage(picture, direct, 11, 1.0));
+        const std::optional<Picture> frame = ImageTools::readPicture(png);
+        ASSERT_TRUE(frame);
+        ASSERT_TRUE(ImageTools::writeImage(*frame, viaPng, 11, 1.0));
+        EXPECT_EQ(ImageTools::pixelSizeOfFile(direct), frame->image.size());
+        EXPECT_EQ(readAll(direct), readAll(viaPng));
+    }
+}
+
+// Opaque 32-bit pictures go to the encoder without Qt's conversion: each such format gives
+// the same file as the picture's RGB888 copy, over random sizes and colours.
+TEST(PictureEncoder, HeicTakesOpaquePixelsAsTheirRgbCopyWould) {
+    if (!ImageTools::heicEncodingAvailable())
+        GTEST_SKIP() << "no HEVC encoder";
+    QRandomGenerator random(31);
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        QImage image(17 + static_cast<int>(random.bounded(70)),
+                     17 + static_cast<int>(random.bounded(70)), QImage::Format_RGB32);
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                image.setPixel(x, y, 0xff000000u | (random.generate() & 0xffffffu));
+        const QByteArray expected = heif::encode(image.convertToFormat(QImage::Format_RGB888), 100);
+        ASSERT_FALSE(expected.isEmpty());
+        for (const QImage::Format format :
+             {QImage::Format_RGB32, QImage::Format_ARGB32, QImage::Format_ARGB32_Premultiplied})
+            EXPECT_EQ(heif::encode(image.convertToFormat(format), 100), expected) << format;
+    }
 }
 
 TEST(PictureEncoder, FailedWritesLeaveTheOldFileWholeOrNoFile) {
