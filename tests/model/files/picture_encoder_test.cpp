@@ -13,7 +13,6 @@
 #include <unistd.h>
 
 #include "model/effects/image_tools.h"
-#include "model/files/heif_codec.h"
 #include "model/platform/temporary_directory.h"
 #include "tests/support/sample_pictures.h"
 
@@ -199,27 +198,6 @@ TEST(PictureEncoder, HeicEncodesTheBitmapThePngHolds) {
         ASSERT_TRUE(ImageTools::writeImage(*frame, viaPng, 11, 1.0));
         EXPECT_EQ(ImageTools::pixelSizeOfFile(direct), frame->image.size());
         EXPECT_EQ(readAll(direct), readAll(viaPng));
-    }
-}
-
-// Opaque 32-bit pictures go to the encoder without Qt's conversion: each such format gives
-// the same file as the picture's RGB888 copy, over random sizes and colours.
-TEST(PictureEncoder, HeicTakesOpaquePixelsAsTheirRgbCopyWould) {
-    if (!ImageTools::heicEncodingAvailable())
-        GTEST_SKIP() << "no HEVC encoder";
-    QRandomGenerator random(31);
-    for (int round = 0; round < 3; ++round) {
-        SCOPED_TRACE(round);
-        QImage image(17 + static_cast<int>(random.bounded(70)),
-                     17 + static_cast<int>(random.bounded(70)), QImage::Format_RGB32);
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                image.setPixel(x, y, 0xff000000u | (random.generate() & 0xffffffu));
-        const QByteArray expected = heif::encode(image.convertToFormat(QImage::Format_RGB888), 100);
-        ASSERT_FALSE(expected.isEmpty());
-        for (const QImage::Format format :
-             {QImage::Format_RGB32, QImage::Format_ARGB32, QImage::Format_ARGB32_Premultiplied})
-            EXPECT_EQ(heif::encode(image.convertToFormat(format), 100), expected) << format;
     }
 }
 
