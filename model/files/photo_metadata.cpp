@@ -261,8 +261,10 @@ QByteArray exportedXmp(const QByteArray& xmp, QSize pixels) {
     QByteArray out;
     guarded("XMP", [&] {
         Exiv2::XmpData data;
+        // Cameras' own tools write packets the XMP toolkit rejects, such as one property given
+        // twice; a packet that does not parse cannot be corrected, so it is not passed on.
         if (Exiv2::XmpParser::decode(data, xmp.toStdString()) != 0)
-            throw Exiv2::Error(Exiv2::kerFailedToReadImageData);
+            throw Exiv2::Error(Exiv2::kerErrorMessage, "the packet is not valid XMP");
         // Only what the packet already says is corrected; a packet is not made to grow.
         const auto set = [&data](const char* key, const std::string& value) {
             if (data.findKey(Exiv2::XmpKey(key)) != data.end())
