@@ -60,6 +60,8 @@ int main(int argc, char** argv) {
         QTimer::singleShot(0, &window, [problem] { platform::showNotice(problem); });
     if (!cmd.paths.isEmpty())
         QTimer::singleShot(0, &delegate, [&] { delegate.openURLs(cmd.paths); });
+    else
+        QTimer::singleShot(0, &controller, [&] { controller.offerRecovery(); });
 
     const int status = app.exec();
     platform::waitForBackgroundWork();

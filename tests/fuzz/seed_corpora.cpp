@@ -120,6 +120,35 @@ void controlValueSeeds(const QString& folder) {
     put(folder, QStringLiteral("changed"), ControlValues::record(settings).toText().toUtf8());
 }
 
+void sessionWorkSeeds(const QString& folder) {
+    // Fields left out keep their defaults, which keeps these small.
+    const char* settings =
+        R"("settings":{"background":{"blackWhiteOn":true},"foreground":{},"adjustments":{},)"
+        R"("brush":{"colour":[65535,0,0,65535],"edgeAware":false},)"
+        R"("keep":{"on":false,"hue":0,"tolerance":12,"falloff":10}})";
+    const QByteArray head = QByteArrayLiteral(R"({"format":"vividra-work","version":1,)") +
+                            settings +
+                            R"(,"original":{"path":"/p.jpg","hash":"ab"},"clean":false,)";
+    put(folder, QStringLiteral("empty"),
+        head + R"("strokeTable":[],"layerTable":[],"strokes":[],"history":[],"current":-1})");
+    const QString controls = ControlValues::record(EditSettings()).toText();
+    QByteArray state = R"({"action":"pathModified","controls":")" +
+                       controls.toUtf8().replace('\n', "\\n") +
+                       R"(","keep":{"on":true,"hue":30,"tolerance":12,"falloff":10},)"
+                       R"("edgeAware":true,"brushColour":[0,0,0,65535],)"
+                       R"("foregroundSketchIntensity":0.2,"layers":0,"strokes":[0,1,2]})";
+    put(folder, QStringLiteral("strokes"),
+        head +
+            R"("strokeTable":[{"keep":[30,12,10]},)"
+            R"({"width":20,"mode":"reveal","path":[0,1,2,1,30,4,2,5,5,3,6,6,3,9,9]},)"
+            R"({"width":4.5,"mode":"colour","colour":[1,2,3,4],"edgeAware":true,)"
+            R"("path":[0,10,10,1,12,12]}],)"
+            R"("layerTable":[{"foreground":{"effects":{},"adjustments":{}},)"
+            R"("background":{"effects":{"blurOn":true},"adjustments":{"gamma":2}}}],)"
+            R"("strokes":[0,1,2],"history":[)" +
+            state + "," + state + R"(],"current":1})");
+}
+
 void fxSeeds(const QString& folder) {
     const char* commands[] = {
         "in.jpg\nout.png",
@@ -148,6 +177,7 @@ int main(int argc, char** argv) {
     profileSeeds(root + QStringLiteral("/profile_file"));
     controlValueSeeds(root + QStringLiteral("/control_values"));
     fxSeeds(root + QStringLiteral("/fx_arguments"));
+    sessionWorkSeeds(root + QStringLiteral("/session_work"));
     std::printf("%d seed inputs in %s\n", written, argv[1]);
     return failed ? 1 : 0;
 }

@@ -58,7 +58,7 @@ void ViewController::openPicture() {
         return;
     platform::defaults::setString(platform::defaults::kAddImagePath,
                                   QFileInfo(chosen).absolutePath());
-    engine_.open(chosen);
+    openPhoto(chosen);
 }
 
 void ViewController::openRequested(const platform::Notification& note) {
@@ -69,7 +69,7 @@ void ViewController::openRequested(const platform::Notification& note) {
         platform::showNotice(kCouldNotLoad);
         return;
     }
-    engine_.open(paths.front());
+    openPhoto(paths.front());
 }
 
 void ViewController::pictureDropped(const platform::Notification& note) {
@@ -80,7 +80,7 @@ void ViewController::pictureDropped(const platform::Notification& note) {
         platform::showNotice(kCouldNotLoad);
         return;
     }
-    engine_.open(path);
+    openPhoto(path);
 }
 
 void ViewController::resetPicture() {
