@@ -1,9 +1,12 @@
 // The engine's kept work: its snapshot for the journal and work files, and taking it back.
+#include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 
 #include "model/platform/log.h"
 #include "model/session/session_engine.h"
 #include "model/work/journal.h"
+#include "model/work/work_file.h"
 
 namespace vividra {
 
@@ -71,6 +74,34 @@ void SessionEngine::journalWork() {
             return;
         journaledPath_ = path_;
         journal_->submit(work());
+    });
+}
+
+void SessionEngine::saveWork(const QString& destination) {
+    if (!hasPicture())
+        return;
+    jobs_.enqueue(SessionJobs::Kind::other, [this, destination]() -> SessionJobs::Work {
+        return
+            [this, work = work(), composite = composite_, destination](const SessionJobs::Cancel&) {
+                work::WorkFileContents contents;
+                contents.work = work;
+                contents.originalName = QFileInfo(work.originalPath).fileName();
+                contents.preview =
+                    screenCopy(composite,
+                               QSizeF(composite.size).scaled(QSizeF(256, 256), Qt::KeepAspectRatio))
+                        .convertToFormat(QImage::Format_RGB32);
+                QFile original(work.originalPath);
+                QString error = QStringLiteral("The photo could not be read: ") + work.originalPath;
+                // The file must still be the photo the work was made on.
+                bool saved = original.open(QIODevice::ReadOnly);
+                if (saved) {
+                    contents.original = original.readAll();
+                    saved = work::bytesHash(contents.original) == work.originalHash;
+                }
+                saved = saved && work::writeWorkFile(destination, contents, &error);
+                return SessionJobs::Apply(
+                    [this, saved, error] { emit workSaved(saved, saved ? QString() : error); });
+            };
     });
 }
 

@@ -204,6 +204,9 @@ public:
     // A new session of the picture at `path` with `work` taken over it: its settings,
     // strokes, kept colour and history, the current state rendered once the picture is in.
     void restore(const QString& path, work::SessionWork work);
+    // Writes the work, the original's bytes and a preview to a work file in the line;
+    // `workSaved` tells how it went.
+    void saveWork(const QString& destination);
     // Writes the session's work as ended in order, kept for Continue.
     void endCleanly();
     // Where the work is journaled after each change; null when it is not.
@@ -226,6 +229,7 @@ signals:
     // Something the user should be told.
     void notice(const QString& text);
     void exportEnded(exporting::Outcome outcome, const QString& error);
+    void workSaved(bool saved, const QString& error);
 
 private:
     void followPictureColours();

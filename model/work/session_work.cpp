@@ -329,6 +329,10 @@ std::optional<SessionWork> fromText(const QByteArray& text, QString* error) {
     return work;
 }
 
+QByteArray bytesHash(const QByteArray& bytes) {
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex();
+}
+
 QByteArray contentHash(const QString& path) {
     QFile file(path);
     QCryptographicHash hash(QCryptographicHash::Md5);

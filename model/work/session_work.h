@@ -36,5 +36,6 @@ std::optional<SessionWork> fromText(const QByteArray& text, QString* error);
 
 // The hex hash of a file's bytes; empty when it cannot be read.
 QByteArray contentHash(const QString& path);
+QByteArray bytesHash(const QByteArray& bytes);
 
 } // namespace vividra::work

@@ -13,6 +13,7 @@
 #include "model/files/gif_writer.h"
 #include "model/files/profile_file.h"
 #include "model/history/control_values.h"
+#include "model/work/work_file.h"
 #include "tests/support/sample_pictures.h"
 
 using namespace vividra;
@@ -149,6 +150,28 @@ void sessionWorkSeeds(const QString& folder) {
             state + "," + state + R"(],"current":1})");
 }
 
+void workFileSeeds(const QString& folder) {
+    work::WorkFileContents contents;
+    contents.original = test::encoded(Picture(test::photoLike(4, 3)), 5);
+    contents.originalName = QStringLiteral("photo.png");
+    contents.work.originalPath = QStringLiteral("/photo.png");
+    contents.work.originalHash = work::bytesHash(contents.original);
+    contents.preview = test::photoLike(4, 3);
+    const QString path = folder + QStringLiteral(".vividra");
+    QString error;
+    if (!work::writeWorkFile(path, contents, &error)) {
+        failed = true;
+        return;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        failed = true;
+        return;
+    }
+    put(folder, QStringLiteral("photo.vividra"), file.readAll());
+    file.remove();
+}
+
 void fxSeeds(const QString& folder) {
     const char* commands[] = {
         "in.jpg\nout.png",
@@ -178,6 +201,7 @@ int main(int argc, char** argv) {
     controlValueSeeds(root + QStringLiteral("/control_values"));
     fxSeeds(root + QStringLiteral("/fx_arguments"));
     sessionWorkSeeds(root + QStringLiteral("/session_work"));
+    workFileSeeds(root + QStringLiteral("/work_file"));
     std::printf("%d seed inputs in %s\n", written, argv[1]);
     return failed ? 1 : 0;
 }

@@ -72,6 +72,8 @@ public:
     void openPhoto(const QString& path);
     // At start: prunes old work and offers to restore a session that did not end in order.
     void offerRecovery();
+    void saveWorkAs();
+    void openWorkFile(const QString& path);
 
     // Shows the session's settings in the controls, without running their actions.
     void showSettings();

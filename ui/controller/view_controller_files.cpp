@@ -14,6 +14,7 @@
 #include "model/files/keep_sidecar.h"
 #include "model/platform/defaults_store.h"
 #include "model/platform/log.h"
+#include "model/work/work_file.h"
 #include "ui/controller/view_controller.h"
 #include "ui/dialogs/output_format_window.h"
 #include "ui/shell/dialogs.h"
@@ -39,7 +40,9 @@ constexpr int kProgressDelayMs = 300;
 // Pictures.
 
 const QStringList& ViewController::openDialogExtensions() {
-    return ImageTools::pictureFileExtensions();
+    static const QStringList extensions =
+        ImageTools::pictureFileExtensions() + QStringList{work::kWorkFileExtension};
+    return extensions;
 }
 
 void ViewController::openPicture() {

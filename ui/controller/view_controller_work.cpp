@@ -3,8 +3,11 @@
 #include <QDateTime>
 #include <QFileInfo>
 
+#include "model/platform/defaults_store.h"
 #include "model/platform/log.h"
+#include "model/platform/temporary_directory.h"
 #include "model/work/journal.h"
+#include "model/work/work_file.h"
 #include "ui/controller/view_controller.h"
 #include "ui/shell/dialogs.h"
 
@@ -23,6 +26,10 @@ int ask(const QString& question, const QString& detail, const QStringList& butto
 } // namespace
 
 void ViewController::openPhoto(const QString& path) {
+    if (QFileInfo(path).suffix().compare(work::kWorkFileExtension, Qt::CaseInsensitive) == 0) {
+        openWorkFile(path);
+        return;
+    }
     work::Journal* journal = engine_.journal();
     const QByteArray hash = journal ? work::contentHash(path) : QByteArray();
     QString damage;
@@ -43,6 +50,39 @@ void ViewController::openPhoto(const QString& path) {
     if (kept)
         journal->remove(hash);
     engine_.open(path);
+}
+
+void ViewController::openWorkFile(const QString& path) {
+    QString error;
+    std::optional<work::SessionWork> opened =
+        work::openWorkFile(path, platform::temporaryDirectory() + QStringLiteral("work"), &error);
+    if (!opened) {
+        platform::showNotice(error);
+        return;
+    }
+    const QString original = opened->originalPath;
+    engine_.restore(original, std::move(*opened));
+}
+
+void ViewController::saveWorkAs() {
+    if (!engine_.hasPicture()) {
+        platform::showNotice(
+            QStringLiteral("There is no work to save. Please add an image and try again."));
+        return;
+    }
+    platform::SaveDialog dialog;
+    dialog.title = QStringLiteral("Save Work As");
+    dialog.kind = QStringLiteral("Vividra Work");
+    dialog.extensions = {work::kWorkFileExtension};
+    dialog.directory = platform::defaults::folder(platform::defaults::kAddImagePath);
+    dialog.suggestedName = QFileInfo(engine_.picturePath()).completeBaseName() + QLatin1Char('.') +
+                           work::kWorkFileExtension;
+    QString chosen = platform::dialogs().runSaveDialog(dialog);
+    if (chosen.isEmpty())
+        return;
+    if (QFileInfo(chosen).suffix().compare(work::kWorkFileExtension, Qt::CaseInsensitive) != 0)
+        chosen += QLatin1Char('.') + work::kWorkFileExtension;
+    engine_.saveWork(chosen);
 }
 
 void ViewController::offerRecovery() {

@@ -22,6 +22,7 @@
 #include "model/session/session_engine.h"
 #include "model/view/zoom.h"
 #include "model/work/journal.h"
+#include "model/work/work_file.h"
 #include "support/engine_support.h"
 #include "support/isolated_environment.h"
 #include "support/sample_pictures.h"
@@ -263,9 +264,24 @@ private:
         QCoreApplication::processEvents();
         if (!e.hasPicture() || e.history().states().size() < 2)
             return;
-        e.journal()->flush();
-        std::optional<work::SessionWork> kept = work::Journal().lastUnclean();
-        QVERIFY2(kept && kept->originalPath == e.picturePath(), s.where + " no journal");
+        std::optional<work::SessionWork> kept;
+        if (s.random.bounded(3) == 0) {
+            // Or carried to another machine in a work file, and opened there.
+            const QString file = s.root + QStringLiteral("/carried.vividra");
+            std::optional<bool> saved;
+            const auto c = connect(&e, &SessionEngine::workSaved, this,
+                                   [&](bool ok, const QString&) { saved = ok; });
+            e.saveWork(file);
+            QVERIFY2(spinUntil([&] { return saved.has_value(); }) && *saved, s.where);
+            disconnect(c);
+            QString error;
+            kept = work::openWorkFile(file, s.root + QStringLiteral("/unpacked"), &error);
+            QVERIFY2(kept, s.where + " " + error.toUtf8());
+        } else {
+            e.journal()->flush();
+            kept = work::Journal().lastUnclean();
+            QVERIFY2(kept && kept->originalPath == e.picturePath(), s.where + " no journal");
+        }
         const Recorded before = recorded(e);
         const qsizetype index = e.history().currentIndex();
         const qsizetype states = e.history().states().size();

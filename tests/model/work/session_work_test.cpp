@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
@@ -12,6 +13,7 @@
 #include "model/history/control_values.h"
 #include "model/work/journal.h"
 #include "model/work/session_work.h"
+#include "model/work/work_file.h"
 
 using namespace vividra;
 using namespace vividra::work;
@@ -273,4 +275,66 @@ TEST(Journal, KeepsOnePhotosLatestWorkAndPrunesTheOldest) {
     EXPECT_FALSE(left().contains(QStringLiteral("2.json")));
     EXPECT_TRUE(journal.remove(hash));
     EXPECT_FALSE(journal.find(hash));
+}
+
+TEST(WorkFile, CarriesTheWorkAndItsPhotoAndRefusesDamage) {
+    QTemporaryDir root;
+    QRandomGenerator r(11);
+    WorkFileContents contents;
+    contents.work = randomWork(r);
+    contents.original = QByteArray(5000, 'x') + QByteArray::number(r.generate64());
+    contents.work.originalHash = bytesHash(contents.original);
+    contents.originalName = QStringLiteral("../../photo é.jpg");
+    contents.preview = QImage(40, 30, QImage::Format_RGB32);
+    contents.preview.fill(Qt::red);
+    const QString path = root.filePath(QStringLiteral("w.vividra"));
+    QString error;
+    ASSERT_TRUE(writeWorkFile(path, contents, &error)) << error.toStdString();
+    EXPECT_EQ(workFilePreview(path).size(), QSize(40, 30));
+    // The file manager's thumbnailer, as its entry runs it.
+    const QString thumbnail = root.filePath(QStringLiteral("thumb.png"));
+    EXPECT_EQ(
+        QProcess::execute(QStringLiteral(VIVIDRA_FX_PATH),
+                          {QStringLiteral("--thumbnail"), path, thumbnail, QStringLiteral("20")}),
+        0);
+    EXPECT_EQ(QImage(thumbnail).size(), QSize(20, 15));
+    EXPECT_NE(QProcess::execute(
+                  QStringLiteral(VIVIDRA_FX_PATH),
+                  {QStringLiteral("--thumbnail"), thumbnail, thumbnail, QStringLiteral("20")}),
+              0);
+
+    const QString unpacked = root.filePath(QStringLiteral("unpacked"));
+    const std::optional<SessionWork> opened = openWorkFile(path, unpacked, &error);
+    ASSERT_TRUE(opened) << error.toStdString();
+    // The photo lands inside the folder whatever its name says.
+    EXPECT_EQ(QFileInfo(opened->originalPath).absolutePath(), QDir(unpacked).absolutePath());
+    QFile photo(opened->originalPath);
+    ASSERT_TRUE(photo.open(QIODevice::ReadOnly));
+    EXPECT_EQ(photo.readAll(), contents.original);
+    SessionWork expected = contents.work;
+    expected.originalPath = opened->originalPath;
+    EXPECT_EQ(toText(*opened), toText(expected));
+
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray whole = file.readAll();
+    file.close();
+    // Where the MIME database's magic looks: the type, stored first.
+    EXPECT_EQ(whole.mid(30, 29), QByteArray("mimetypeapplication/x-vividra"));
+    const auto refused = [&](const QByteArray& bytes) {
+        const QString bad = root.filePath(QStringLiteral("bad.vividra"));
+        QFile out(bad);
+        EXPECT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(bytes);
+        out.close();
+        QString why;
+        return !openWorkFile(bad, unpacked, &why) && !why.isEmpty();
+    };
+    EXPECT_TRUE(refused(whole.left(whole.size() / 2)));
+    EXPECT_TRUE(refused(QByteArray("PK\x03\x04 not a zip")));
+    // The photo's bytes changed inside the file: its hash no longer matches the work's.
+    QByteArray swapped = whole;
+    swapped.replace(QByteArray(5000, 'x'), QByteArray(5000, 'y'));
+    EXPECT_TRUE(refused(swapped));
+    EXPECT_TRUE(workFilePreview(root.filePath(QStringLiteral("none.vividra"))).isNull());
 }
