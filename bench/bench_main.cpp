@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
@@ -7,6 +8,9 @@
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The sessions' kept work goes to a folder of the run's own, not the user's.
+    const QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
