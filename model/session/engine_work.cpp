@@ -73,6 +73,7 @@ void SessionEngine::journalWork() {
             jobs_.count(SessionJobs::Kind::intake) > 0)
             return;
         journaledPath_ = path_;
+        workEnded_ = false;
         journal_->submit(work());
     });
 }
@@ -108,13 +109,13 @@ void SessionEngine::saveWork(const QString& destination) {
 void SessionEngine::endCleanly() {
     // A session journaled before keeps its last word even when it went back to one state.
     const bool worthKeeping = history_.states().size() > 1 || journaledPath_ == path_;
-    if (!journal_ || !hasPicture() || pendingWork_ || !worthKeeping)
+    if (!journal_ || !hasPicture() || pendingWork_ || workEnded_ || !worthKeeping)
         return;
     work::SessionWork w = work();
     w.clean = true;
     journal_->submit(std::move(w));
     journal_->flush();
-    journaledPath_.clear();
+    workEnded_ = true;
 }
 
 } // namespace vividra

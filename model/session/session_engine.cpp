@@ -115,6 +115,7 @@ void SessionEngine::emptySession() {
     screen_ = Screen();
     pendingWork_.reset();
     originalHash_.clear();
+    workEnded_ = false;
 }
 
 void SessionEngine::clear() {

@@ -395,8 +395,9 @@ private:
     std::unique_ptr<work::Journal> journal_;
     bool journalDue_ = false;
     QByteArray originalHash_;
-    // The picture whose work this session journaled.
+    // The picture whose work this session journaled, and whether it was ended in order since.
     QString journaledPath_;
+    bool workEnded_ = false;
 
     // Instant previews.
     Picture previewSource_;

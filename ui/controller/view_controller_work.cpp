@@ -30,20 +30,19 @@ void ViewController::openPhoto(const QString& path) {
         openWorkFile(path);
         return;
     }
+    // The session open now may be this photo's own work: ended first, what is found is its
+    // latest, and Start Over leaves nothing of it behind.
+    engine_.endCleanly();
     work::Journal* journal = engine_.journal();
     const QByteArray hash = journal ? work::contentHash(path) : QByteArray();
     QString damage;
     std::optional<work::SessionWork> kept = journal ? journal->find(hash, &damage) : std::nullopt;
     if (!damage.isEmpty())
         platform::showNotice(damage);
-    // The session open now is this photo's work itself: it is ended first, then found again.
     if (kept &&
         ask(QStringLiteral("Continue where you left off?"),
             QStringLiteral("This photo has edits kept from your last session."),
             {QStringLiteral("Continue"), QStringLiteral("Start Over")}) == platform::kFirstButton) {
-        engine_.endCleanly();
-        if (std::optional<work::SessionWork> latest = journal->find(hash))
-            kept = std::move(latest);
         engine_.restore(path, std::move(*kept));
         return;
     }
