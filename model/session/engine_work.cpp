@@ -16,7 +16,9 @@ work::SessionWork SessionEngine::work() const {
     w.originalHash = originalHash_;
     w.settings = settings_;
     w.brushLabel = brushLabel_;
-    w.strokes = strokes_;
+    // Copies whose paths share their points until painting changes the session's own: the
+    // writer reads them on its thread.
+    w.strokes = snapshotStrokes(strokes_);
     w.states = history_.states();
     w.current = history_.currentIndex();
     return w;

@@ -20,6 +20,7 @@ constexpr int kVersion = 1;
 constexpr qsizetype kMaximumStrokes = 1'000'000;
 
 template <class... F> struct Overloaded : F... { using F::operator()...; };
+template <class... F> Overloaded(F...) -> Overloaded<F...>;
 
 QJsonObject fieldsToJson(std::span<const SettingField> fields, EditSettings& s) {
     QJsonObject o;

@@ -13,8 +13,8 @@
 namespace vividra::work {
 
 // A session's work as recipes: the picture is a function of the original and these, so the
-// layers' pixels are never kept. States and strokes are shared with the session, not copied:
-// nothing changes a recorded one.
+// layers' pixels are never kept. The states are the history's own, not copies: nothing
+// changes a recorded one.
 struct SessionWork {
     QString originalPath;
     // Of the original's bytes, so a renamed photo still finds its work.
