@@ -122,32 +122,23 @@ void controlValueSeeds(const QString& folder) {
 }
 
 void sessionWorkSeeds(const QString& folder) {
-    // Fields left out keep their defaults, which keeps these small.
-    const char* settings =
-        R"("settings":{"background":{"blackWhiteOn":true},"foreground":{},"adjustments":{},)"
-        R"("brush":{"colour":[65535,0,0,65535],"edgeAware":false},)"
-        R"("keep":{"on":false,"hue":0,"tolerance":12,"falloff":10}})";
-    const QByteArray head = QByteArrayLiteral(R"({"format":"vividra-work","version":1,)") +
-                            settings +
-                            R"(,"original":{"path":"/p.jpg","hash":"ab"},"clean":false,)";
-    put(folder, QStringLiteral("empty"),
-        head + R"("strokeTable":[],"layerTable":[],"strokes":[],"history":[],"current":-1})");
-    const QString controls = ControlValues::record(EditSettings()).toText();
-    QByteArray state = R"({"action":"pathModified","controls":")" +
-                       controls.toUtf8().replace('\n', "\\n") +
-                       R"(","keep":{"on":true,"hue":30,"tolerance":12,"falloff":10},)"
-                       R"("edgeAware":true,"brushColour":[0,0,0,65535],)"
-                       R"("foregroundSketchIntensity":0.2,"layers":0,"strokes":[0,1,2]})";
-    put(folder, QStringLiteral("strokes"),
-        head +
-            R"("strokeTable":[{"keep":[30,12,10]},)"
-            R"({"width":20,"mode":"reveal","path":[0,1,2,1,30,4,2,5,5,3,6,6,3,9,9]},)"
-            R"({"width":4.5,"mode":"colour","colour":[1,2,3,4],"edgeAware":true,)"
-            R"("path":[0,10,10,1,12,12]}],)"
-            R"("layerTable":[{"foreground":{"effects":{},"adjustments":{}},)"
-            R"("background":{"effects":{"blurOn":true},"adjustments":{"gamma":2}}}],)"
-            R"("strokes":[0,1,2],"history":[)" +
-            state + "," + state + R"(],"current":1})");
+    work::SessionWork w;
+    put(folder, QStringLiteral("empty"), work::toText(w));
+    PathRef path = makePath();
+    path->moveTo(1, 2);
+    path->lineTo(30, 4);
+    path->cubicTo(5, 5, 6, 6, 9, 9);
+    auto colour = std::make_shared<CustomPath>(4.5, QBrush(Qt::red), path);
+    colour->isSolidColor = colour->edgeAware = true;
+    auto state = std::make_shared<State>(
+        QBrush(), QList<CustomPathRef>{makeKeepStroke({30, 12, 10}),
+                                       std::make_shared<CustomPath>(20, QBrush(), path), colour});
+    state->controllersStates = ControlValues::record(w.settings).toText();
+    state->layers = std::make_shared<StateLayers>();
+    w.states = {state, state};
+    w.current = 1;
+    w.strokes = state->paths;
+    put(folder, QStringLiteral("strokes"), work::toText(w));
 }
 
 void workFileSeeds(const QString& folder) {
