@@ -103,10 +103,7 @@ void Journal::run() {
         lastWrite_ = std::chrono::steady_clock::now();
         const bool report = !ok && !failing_;
         failing_ = !ok;
-        if (ok)
-            QMetaObject::invokeMethod(
-                this, [this, path = error] { emit written(path); }, Qt::QueuedConnection);
-        else if (report)
+        if (report)
             QMetaObject::invokeMethod(
                 this, [this, error] { emit failed(error); }, Qt::QueuedConnection);
     }
@@ -131,7 +128,6 @@ bool Journal::write(SessionWork& work, QString* error) {
         *error = path + QStringLiteral(": ") + file.errorString();
         return false;
     }
-    *error = path;
     return true;
 }
 

@@ -45,9 +45,7 @@ public:
     void prune(const QDateTime& now, int maxAgeDays = 60, int keep = 100) const;
 
 signals:
-    // A journal file was written (on the main thread).
-    void written(const QString& path);
-    // A write failed; said once until a write succeeds again.
+    // A write failed; said once until a write succeeds again (on the main thread).
     void failed(const QString& reason);
 
 private:

@@ -133,10 +133,8 @@ void sessionWorkSeeds(const QString& folder) {
     auto state = std::make_shared<State>(
         QBrush(), QList<CustomPathRef>{makeKeepStroke({30, 12, 10}),
                                        std::make_shared<CustomPath>(20, QBrush(), path), colour});
-    state->controllersStates = ControlValues::record(w.settings).toText();
-    state->layers = std::make_shared<StateLayers>();
-    w.states = {state, state};
-    w.current = 1;
+    w.states = {state};
+    w.current = 0;
     w.strokes = state->paths;
     put(folder, QStringLiteral("strokes"), work::toText(w));
 }
