@@ -82,6 +82,9 @@ QJsonValue colourToJson(const QColor& colour) {
 
 std::optional<QColor> colourFromJson(const QJsonValue& value) {
     const QByteArray bytes = QByteArray::fromBase64(value.toString().toLatin1());
+    // The model's byte first, then five 16-bit parts; Qt takes the model unchecked.
+    if (bytes.size() != 11 || bytes[0] < QColor::Rgb || bytes[0] > QColor::ExtendedRgb)
+        return std::nullopt;
     QDataStream in(bytes);
     in.setVersion(QDataStream::Qt_6_0);
     QColor colour;
