@@ -3,11 +3,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QMetaObject>
 #include <QSaveFile>
 #include <QStandardPaths>
 
 #include <algorithm>
+
+#include "model/platform/work_queue.h"
 
 namespace vividra::work {
 namespace {
@@ -39,7 +40,9 @@ QString Journal::defaultFolder() {
            QStringLiteral("/vividra/work");
 }
 
-Journal::Journal(QString folder) : folder_(std::move(folder)), thread_([this] { run(); }) {}
+Journal::Journal(QString folder)
+    : folder_(std::move(folder)), self_(std::make_shared<std::atomic<Journal*>>(this)),
+      thread_([this] { run(); }) {}
 
 Journal::~Journal() {
     {
@@ -48,6 +51,7 @@ Journal::~Journal() {
     }
     wake_.notify_all();
     thread_.join();
+    self_->store(nullptr);
 }
 
 QString Journal::pathFor(const QByteArray& hash) const {
@@ -104,8 +108,10 @@ void Journal::run() {
         const bool report = !ok && !failing_;
         failing_ = !ok;
         if (report)
-            QMetaObject::invokeMethod(
-                this, [this, error] { emit failed(error); }, Qt::QueuedConnection);
+            platform::runOnMain([self = self_, error] {
+                if (Journal* journal = self->load())
+                    emit journal->failed(error);
+            });
     }
 }
 

@@ -4,8 +4,10 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -68,6 +70,8 @@ private:
     // The hash of the last original seen, so a photo is read once per session.
     QString hashedPath_;
     QByteArray hash_;
+    // Whom a report reaches on the main thread; empty once the journal is gone.
+    std::shared_ptr<std::atomic<Journal*>> self_;
     std::thread thread_;
 };
 
