@@ -100,8 +100,9 @@ void Journal::run() {
         lock.unlock();
         QString error;
         const bool ok = write(item.work, &error);
-        // The states are dropped here, off the main thread, with whatever they still hold.
-        item = Item();
+        // The snapshot shares its texts and states with the session: it goes back to be
+        // dropped where they were made, after everything this thread did with it.
+        platform::runOnMain([item = std::move(item)]() mutable { item = Item(); });
         lock.lock();
         writing_ = false;
         lastWrite_ = std::chrono::steady_clock::now();
@@ -117,7 +118,8 @@ void Journal::run() {
 
 bool Journal::write(SessionWork& work, QString* error) {
     if (work.originalPath != hashedPath_) {
-        hashedPath_ = work.originalPath;
+        // A copy of this thread's own, not a share of the session's text.
+        hashedPath_ = QString(work.originalPath.constData(), work.originalPath.size());
         hash_ = contentHash(work.originalPath);
     }
     if (work.originalHash.isEmpty())
