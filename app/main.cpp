@@ -58,6 +58,8 @@ int main(int argc, char** argv) {
     window.show();
     if (const QString problem = platform::temporaryDirectoryProblem(); !problem.isEmpty())
         QTimer::singleShot(0, &window, [problem] { platform::showNotice(problem); });
+    // A crash's work is offered before the photos asked for are opened.
+    QTimer::singleShot(0, &controller, [&] { controller.offerRecovery(); });
     if (!cmd.paths.isEmpty())
         QTimer::singleShot(0, &delegate, [&] { delegate.openURLs(cmd.paths); });
 

@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
@@ -13,6 +14,9 @@ int main(int argc, char** argv) {
             if (!text.contains(QLatin1String("propagateSizeHints")))
                 previous(type, context, text);
         });
+    // The sessions' kept work goes to a folder of the run's own, not the user's.
+    const QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))

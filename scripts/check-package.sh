@@ -38,6 +38,7 @@ for f in usr/bin/vividra usr/bin/vividra-fx \
     usr/share/icons/hicolor/scalable/apps/vividra.svg \
     usr/share/metainfo/org.vividra.Vividra.metainfo.xml \
     usr/share/mime/packages/org.vividra.Vividra.xml \
+    usr/share/thumbnailers/vividra.thumbnailer \
     usr/share/vividra/help/index.html; do
     grep -qE " \./$f\$" <<<"$listing" || fail "contents: $f missing"
 done
@@ -49,7 +50,7 @@ echo "package: contents ($(grep -c '^-' <<<"$listing") files) ok"
 # What it needs: the libraries dpkg-shlibdeps found, and the plugins Qt loads by itself.
 info=$(dpkg-deb -I "$deb")
 depends=$(sed -n 's/^ Depends: //p' <<<"$info")
-for p in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libtbb12 libheif1 liblcms2-2 libexiv2-27 \
+for p in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libtbb12 libheif1 liblcms2-2 libexiv2-27 libzip4 \
     qt6-image-formats-plugins libqt6svg6; do
     grep -qE "(^|, )$p( |,|$)" <<<"$depends" || fail "Depends lacks $p: $depends"
 done
@@ -83,7 +84,9 @@ fi
 if [ -f /usr/share/mime/globs2 ]; then
     grep -q 'application/x-vividra-profile:\*\.clr' /usr/share/mime/globs2 ||
         fail "the profile type is not in the MIME database"
-    echo "package: profile MIME type registered ok"
+    grep -q 'application/x-vividra:\*\.vividra' /usr/share/mime/globs2 ||
+        fail "the work file type is not in the MIME database"
+    echo "package: profile and work file MIME types registered ok"
 fi
 
 # The desktop's own command, with no files: the field codes go.

@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 runs=${1:-3000}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(picture_reader profile_file control_values fx_arguments)
+[ ${#targets[@]} -eq 0 ] && targets=(picture_reader profile_file control_values fx_arguments session_work work_file)
 
 build=build/fuzz
 asan=build/asan

@@ -3,6 +3,7 @@
 // for tuning the looks without the window.
 
 #include <QCoreApplication>
+#include <QImage>
 #include <QLoggingCategory>
 #include <QStringList>
 
@@ -11,6 +12,7 @@
 #include "app/fx/fx_arguments.h"
 #include "app/fx/fx_folder.h"
 #include "model/effects/image_tools.h"
+#include "model/work/work_file.h"
 
 namespace {
 
@@ -27,7 +29,9 @@ constexpr const char* kUsage =
     "radii as the editor's sliders allow: blur 0 to 100, kuwahara 0 to 20\n"
     "the second form applies the profile to each INPUT and writes FOLDER/NAME with the\n"
     "input's extension (or .png); the colour kept is hue H (0 to 360) with tolerance T\n"
-    "(0 to 180), else the one in the profile's LOOK.keep, if any\n";
+    "(0 to 180), else the one in the profile's LOOK.keep, if any\n"
+    "       vividra-fx --thumbnail WORK.vividra OUTPUT.png SIZE\n"
+    "writes the work file's preview at most SIZE pixels wide and high, for file managers\n";
 
 void printLine(const QString& line) {
     std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
@@ -39,11 +43,33 @@ int usage(const QString& problem) {
     return 2;
 }
 
+// The file manager's thumbnailer: the preview kept inside a work file, never the work itself.
+int thumbnail(const QStringList& arguments) {
+    bool sized = false;
+    const int size = arguments.value(3).toInt(&sized);
+    if (arguments.size() != 4 || !sized || size < 1)
+        return usage(QStringLiteral("--thumbnail takes a work file, an output and a size"));
+    QImage preview = vividra::work::workFilePreview(arguments[1]);
+    if (preview.isNull()) {
+        printLine(QStringLiteral("vividra-fx: no preview in %1").arg(arguments[1]));
+        return 1;
+    }
+    if (preview.width() > size || preview.height() > size)
+        preview = preview.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    if (!preview.save(arguments[2], "PNG")) {
+        printLine(QStringLiteral("vividra-fx: cannot write %1").arg(arguments[2]));
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QString problem;
+    if (app.arguments().value(1) == QStringLiteral("--thumbnail"))
+        return thumbnail(app.arguments().mid(1));
     if (FxFolderArguments::isFolderForm(app.arguments().mid(1))) {
         // Each picture's failure gets a line of ours; the readers' own chatter would bury it.
         QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*=false"));

@@ -1,5 +1,6 @@
 #include "model/history/history.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "model/platform/work_queue.h"
@@ -12,6 +13,8 @@ void History::changing(const std::function<void()>& change) {
     change();
     if ((couldUndo != canUndo() || couldRedo != canRedo()) && onAvailabilityChanged)
         onAvailabilityChanged();
+    if (onChanged)
+        onChanged();
 }
 
 void History::clear() {
@@ -28,6 +31,17 @@ void History::record(StateRef state) {
         if (states_.size() > kMaxStates)
             states_.removeFirst();
         current_ = states_.size() - 1;
+    });
+}
+
+void History::restore(QList<StateRef> states, qsizetype current) {
+    changing([&] {
+        states_ = std::move(states);
+        while (states_.size() > kMaxStates) {
+            states_.removeFirst();
+            --current;
+        }
+        current_ = std::clamp<qsizetype>(current, states_.isEmpty() ? -1 : 0, states_.size() - 1);
     });
 }
 

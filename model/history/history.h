@@ -21,6 +21,8 @@ public:
 
     // Called when canUndo() or canRedo() changes its answer.
     std::function<void()> onAvailabilityChanged;
+    // Called after every change of the states or of the place among them.
+    std::function<void()> onChanged;
     std::int64_t memoryBudget = kHistoryMemoryBudget;
 
     void clear();
@@ -29,6 +31,8 @@ public:
     // The state to apply, or null when there is none to go to.
     StateRef undo();
     StateRef redo();
+    // Takes over recorded states, `current` being the one shown.
+    void restore(QList<StateRef> states, qsizetype current);
     bool canUndo() const { return current_ > 0; }
     bool canRedo() const { return current_ + 1 < states_.size(); }
 

@@ -82,8 +82,13 @@ void SessionEngine::startIntake(const QString& path, const QString& action, bool
             LayerRenderResult result;
             if (readable)
                 result = renderLayers(std::move(in));
+            // The key of the photo's kept work, taken while its bytes are fresh in the cache:
+            // the file may be gone by the time the work is written.
+            const QByteArray hash = readable && !reset ? work::contentHash(path) : QByteArray();
             return SessionJobs::Apply(
-                [this, action, reset, result = std::move(result), made]() mutable {
+                [this, action, reset, result = std::move(result), made, hash]() mutable {
+                    if (!reset)
+                        originalHash_ = hash;
                     finishIntake(action, std::move(result), reset, made);
                 });
         };
@@ -150,6 +155,8 @@ void SessionEngine::finishIntake(const QString& action, LayerRenderResult result
         applyKeptColour(false);
     if (result.damaged && !reset)
         emit notice(ImageTools::damagedPictureNotice());
+    if (pendingWork_)
+        takeWork(*std::exchange(pendingWork_, std::nullopt));
 }
 
 SessionEngine::CancelFlag SessionEngine::exportTo(const QString& destination,

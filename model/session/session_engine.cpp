@@ -10,6 +10,7 @@
 #include "model/platform/temporary_directory.h"
 #include "model/platform/work_queue.h"
 #include "model/view/zoom.h"
+#include "model/work/journal.h"
 
 namespace vividra {
 namespace {
@@ -31,6 +32,8 @@ SessionEngine::SessionEngine() : liveStroke_(makePath()) {
         emit historyChanged();
     };
     history_.onAvailabilityChanged = [this] { emit historyChanged(); };
+    history_.onChanged = [this] { journalWork(); };
+    setJournal(std::make_unique<work::Journal>());
     rebuildTimer_ = new QTimer(this);
     rebuildTimer_->setSingleShot(true);
     connect(rebuildTimer_, &QTimer::timeout, this, &SessionEngine::rebuildView);
@@ -110,9 +113,13 @@ void SessionEngine::emptySession() {
     strokes_.clear();
     picking_ = false;
     screen_ = Screen();
+    pendingWork_.reset();
+    originalHash_.clear();
+    workEnded_ = false;
 }
 
 void SessionEngine::clear() {
+    endCleanly();
     emptySession();
     changesMade_ = false;
     profilePath_.clear();
@@ -129,6 +136,7 @@ void SessionEngine::clear() {
 void SessionEngine::open(const QString& path) {
     // A new session; whatever the old one still had in the line is dropped, so a request
     // that arrives while a job runs is taken in once the line is free.
+    endCleanly();
     emptySession();
     emit screenChanged();
     startIntake(path, QStringLiteral("addImage"), false);
@@ -158,6 +166,7 @@ void SessionEngine::end() {
     if (ended_)
         return;
     ended_ = true;
+    endCleanly();
     // Nothing may write into the working folder once it is emptied: drop the session's jobs
     // and wait for the work and picture writes still running.
     jobs_.shutDown();

@@ -27,6 +27,7 @@
 #include "model/session/edit_settings.h"
 #include "model/session/session_jobs.h"
 #include "model/view/view_state.h"
+#include "model/work/session_work.h"
 
 class QTimer;
 
@@ -34,6 +35,9 @@ namespace vividra {
 
 namespace exporting {
 enum class Outcome;
+}
+namespace work {
+class Journal;
 }
 
 // What the box shows: a picture drawn scaled until the exact window for the view as it is
@@ -194,6 +198,21 @@ public:
     enum class ProfileLoaded { loaded, failed, loadedWithoutKeptColour };
     ProfileLoaded loadProfile(const QString& path);
 
+    // Work kept.
+    // The session's work as recipes, sharing the recorded states.
+    work::SessionWork work() const;
+    // A new session of the picture at `path` with `work` taken over it: its settings,
+    // strokes, kept colour and history, the current state rendered once the picture is in.
+    void restore(const QString& path, work::SessionWork work);
+    // Writes the work, the original's bytes and a preview to a work file in the line;
+    // `workSaved` tells how it went.
+    void saveWork(const QString& destination);
+    // Writes the session's work as ended in order, kept for Continue.
+    void endCleanly();
+    // Where the work is journaled after each change; null when it is not.
+    work::Journal* journal() const { return journal_.get(); }
+    void setJournal(std::unique_ptr<work::Journal> journal);
+
 signals:
     // What the box shows, or where, changed.
     void screenChanged();
@@ -210,6 +229,7 @@ signals:
     // Something the user should be told.
     void notice(const QString& text);
     void exportEnded(exporting::Outcome outcome, const QString& error);
+    void workSaved(bool saved, const QString& error);
 
 private:
     void followPictureColours();
@@ -273,6 +293,10 @@ private:
     void previewKeptColour();
     void applyKeptColour(bool record);
     QList<CustomPathRef> flattenedStrokes();
+
+    // Work kept.
+    void takeWork(work::SessionWork work);
+    void journalWork();
 
     // History.
     // A state of the session as it is now: its strokes go on from the state shown (or start
@@ -365,6 +389,15 @@ private:
     ShownWindow lastPreview_;
     QTimer* rebuildTimer_ = nullptr;
     QTimer* resizeTimer_ = nullptr;
+
+    // Work kept.
+    std::optional<work::SessionWork> pendingWork_;
+    std::unique_ptr<work::Journal> journal_;
+    bool journalDue_ = false;
+    QByteArray originalHash_;
+    // The picture whose work this session journaled, and whether it was ended in order since.
+    QString journaledPath_;
+    bool workEnded_ = false;
 
     // Instant previews.
     Picture previewSource_;

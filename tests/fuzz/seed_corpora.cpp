@@ -13,6 +13,7 @@
 #include "model/files/gif_writer.h"
 #include "model/files/profile_file.h"
 #include "model/history/control_values.h"
+#include "model/work/work_file.h"
 #include "tests/support/sample_pictures.h"
 
 using namespace vividra;
@@ -120,6 +121,46 @@ void controlValueSeeds(const QString& folder) {
     put(folder, QStringLiteral("changed"), ControlValues::record(settings).toText().toUtf8());
 }
 
+void sessionWorkSeeds(const QString& folder) {
+    work::SessionWork w;
+    put(folder, QStringLiteral("empty"), work::toText(w));
+    PathRef path = makePath();
+    path->moveTo(1, 2);
+    path->lineTo(30, 4);
+    path->cubicTo(5, 5, 6, 6, 9, 9);
+    auto colour = std::make_shared<CustomPath>(4.5, QBrush(Qt::red), path);
+    colour->isSolidColor = colour->edgeAware = true;
+    auto state = std::make_shared<State>(
+        QBrush(), QList<CustomPathRef>{makeKeepStroke({30, 12, 10}),
+                                       std::make_shared<CustomPath>(20, QBrush(), path), colour});
+    w.states = {state};
+    w.current = 0;
+    w.strokes = state->paths;
+    put(folder, QStringLiteral("strokes"), work::toText(w));
+}
+
+void workFileSeeds(const QString& folder) {
+    work::WorkFileContents contents;
+    contents.original = test::encoded(Picture(test::photoLike(4, 3)), 5);
+    contents.originalName = QStringLiteral("photo.png");
+    contents.work.originalPath = QStringLiteral("/photo.png");
+    contents.work.originalHash = work::bytesHash(contents.original);
+    contents.preview = test::photoLike(4, 3);
+    const QString path = folder + QStringLiteral(".vividra");
+    QString error;
+    if (!work::writeWorkFile(path, contents, &error)) {
+        failed = true;
+        return;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        failed = true;
+        return;
+    }
+    put(folder, QStringLiteral("photo.vividra"), file.readAll());
+    file.remove();
+}
+
 void fxSeeds(const QString& folder) {
     const char* commands[] = {
         "in.jpg\nout.png",
@@ -148,6 +189,8 @@ int main(int argc, char** argv) {
     profileSeeds(root + QStringLiteral("/profile_file"));
     controlValueSeeds(root + QStringLiteral("/control_values"));
     fxSeeds(root + QStringLiteral("/fx_arguments"));
+    sessionWorkSeeds(root + QStringLiteral("/session_work"));
+    workFileSeeds(root + QStringLiteral("/work_file"));
     std::printf("%d seed inputs in %s\n", written, argv[1]);
     return failed ? 1 : 0;
 }

@@ -22,7 +22,7 @@ wide() { xdotool search --onlyvisible --name '^Vividra$' 2>/dev/null | while rea
 # temporary folder is $work/tmp unless $program_tmp says otherwise.
 start_program() {
     mkdir -p "$work/tmp" "$work/config"
-    export TMPDIR=${program_tmp:-$work/tmp} XDG_CONFIG_HOME=$work/config
+    export TMPDIR=${program_tmp:-$work/tmp} XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data
     export VIVIDRA_INSTANCE=vividra-gui-test-$$
     unset QT_QPA_PLATFORM
     "$@" >"$work/out.log" 2>"$work/err.log" &

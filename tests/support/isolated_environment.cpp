@@ -8,7 +8,8 @@
 
 namespace vividra::test {
 
-IsolatedEnvironment::IsolatedEnvironment() : oldTmp_(qgetenv("TMPDIR")) {
+IsolatedEnvironment::IsolatedEnvironment()
+    : oldTmp_(qgetenv("TMPDIR")), oldData_(qgetenv("XDG_DATA_HOME")) {
     QDir(root_.path()).mkpath(QStringLiteral("tmp"));
     QDir(root_.path()).mkpath(QStringLiteral("config"));
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
@@ -17,6 +18,8 @@ IsolatedEnvironment::IsolatedEnvironment() : oldTmp_(qgetenv("TMPDIR")) {
                        root_.path() + QStringLiteral("/config"));
     platform::removeTemporaryDirectory();
     qputenv("TMPDIR", systemTemp().toLocal8Bit());
+    // Kept work goes here, never into the user's own folder.
+    qputenv("XDG_DATA_HOME", (root_.path() + QStringLiteral("/data")).toLocal8Bit());
     platform::setRemoveFunction(nullptr);
 }
 
@@ -27,6 +30,10 @@ IsolatedEnvironment::~IsolatedEnvironment() {
         qunsetenv("TMPDIR");
     else
         qputenv("TMPDIR", oldTmp_);
+    if (oldData_.isNull())
+        qunsetenv("XDG_DATA_HOME");
+    else
+        qputenv("XDG_DATA_HOME", oldData_);
 }
 
 } // namespace vividra::test

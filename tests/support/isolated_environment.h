@@ -4,8 +4,8 @@
 
 namespace vividra::test {
 
-// Gives one test its own defaults store and its own temporary folder, and
-// puts both back when it ends.
+// Gives one test its own defaults store, temporary folder and data folder (where work is
+// kept), and puts them back when it ends.
 class IsolatedEnvironment {
 public:
     IsolatedEnvironment();
@@ -18,6 +18,7 @@ public:
 private:
     QTemporaryDir root_;
     QByteArray oldTmp_;
+    QByteArray oldData_;
 };
 
 } // namespace vividra::test

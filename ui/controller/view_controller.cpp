@@ -159,6 +159,10 @@ void ViewController::connectEngine() {
     connect(&engine_, &SessionEngine::notice, this,
             [](const QString& text) { platform::showNotice(text); });
     connect(&engine_, &SessionEngine::exportEnded, this, &ViewController::finishExport);
+    connect(&engine_, &SessionEngine::workSaved, this, [](bool saved, const QString& error) {
+        if (!saved)
+            platform::showNotice(error);
+    });
     connect(&engine_, &SessionEngine::busyChanged, this, [this](bool busy) {
         if (busy) {
             progressIndicator->show();

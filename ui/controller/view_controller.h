@@ -67,6 +67,14 @@ public:
     void openRequested(const platform::Notification& note);
     void pictureDropped(const platform::Notification& note);
 
+    // Kept work.
+    // Opens a photo, offering to continue the work kept for it.
+    void openPhoto(const QString& path);
+    // At start: prunes old work and offers to restore a session that did not end in order.
+    void offerRecovery();
+    void saveWorkAs();
+    void openWorkFile(const QString& path);
+
     // Shows the session's settings in the controls, without running their actions.
     void showSettings();
 

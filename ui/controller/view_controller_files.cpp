@@ -14,6 +14,7 @@
 #include "model/files/keep_sidecar.h"
 #include "model/platform/defaults_store.h"
 #include "model/platform/log.h"
+#include "model/work/work_file.h"
 #include "ui/controller/view_controller.h"
 #include "ui/dialogs/output_format_window.h"
 #include "ui/shell/dialogs.h"
@@ -39,7 +40,9 @@ constexpr int kProgressDelayMs = 300;
 // Pictures.
 
 const QStringList& ViewController::openDialogExtensions() {
-    return ImageTools::pictureFileExtensions();
+    static const QStringList extensions =
+        ImageTools::pictureFileExtensions() + QStringList{work::kWorkFileExtension};
+    return extensions;
 }
 
 void ViewController::openPicture() {
@@ -58,7 +61,7 @@ void ViewController::openPicture() {
         return;
     platform::defaults::setString(platform::defaults::kAddImagePath,
                                   QFileInfo(chosen).absolutePath());
-    engine_.open(chosen);
+    openPhoto(chosen);
 }
 
 void ViewController::openRequested(const platform::Notification& note) {
@@ -69,7 +72,7 @@ void ViewController::openRequested(const platform::Notification& note) {
         platform::showNotice(kCouldNotLoad);
         return;
     }
-    engine_.open(paths.front());
+    openPhoto(paths.front());
 }
 
 void ViewController::pictureDropped(const platform::Notification& note) {
@@ -80,7 +83,7 @@ void ViewController::pictureDropped(const platform::Notification& note) {
         platform::showNotice(kCouldNotLoad);
         return;
     }
-    engine_.open(path);
+    openPhoto(path);
 }
 
 void ViewController::resetPicture() {

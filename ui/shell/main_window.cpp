@@ -34,6 +34,8 @@ void MainWindow::buildMenus() {
     actionExport =
         file->addAction(tr("&Export Image…"), &controller_, &ViewController::exportPicture);
     actionExport->setShortcuts({QKeySequence(tr("Ctrl+E")), QKeySequence::Save});
+    file->addAction(tr("Save &Work As…"), QKeySequence::SaveAs, &controller_,
+                    &ViewController::saveWorkAs);
     file->addSeparator();
     actionSaveProfile = file->addAction(tr("Save &Profile"), QKeySequence(tr("Ctrl+Alt+S")),
                                         &controller_, &ViewController::saveProfile);

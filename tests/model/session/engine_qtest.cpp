@@ -14,6 +14,7 @@
 #include "model/platform/work_queue.h"
 #include "model/session/session_engine.h"
 #include "model/view/zoom.h"
+#include "model/work/journal.h"
 #include "support/engine_support.h"
 #include "support/isolated_environment.h"
 #include "support/sample_pictures.h"
@@ -133,6 +134,32 @@ private slots:
         e.changeSetting(field(fields::switches(false), "blurOn"), true);
         QVERIFY(settle(e));
         QVERIFY(e.cleanBackground().image != background);
+    }
+
+    void aJournalThatCannotBeWrittenIsToldOnceAndRetried() {
+        SessionEngine& e = open(300, 200);
+        // A file where the folder should be fails every write, as a full disk does.
+        const QString folder = environment_->root() + QStringLiteral("/blocked");
+        QVERIFY(test::writeAll(folder, "in the way"));
+        e.setJournal(std::make_unique<work::Journal>(folder + QStringLiteral("/work")));
+        const auto change = [&](const char* name) {
+            e.changeSetting(field(fields::switches(false), name), true);
+            QVERIFY(settle(e));
+            QCoreApplication::processEvents();
+            e.journal()->flush();
+            QCoreApplication::processEvents();
+        };
+        change("blackWhiteOn");
+        change("sepiaOn");
+        QCOMPARE(notices_.size(), 1);
+        // With room again the next change is written whole, and quitting marks it ended.
+        QVERIFY(QFile::remove(folder));
+        change("blurOn");
+        QCOMPARE(notices_.size(), 1);
+        const QByteArray hash = work::contentHash(e.picturePath());
+        QCOMPARE(e.journal()->find(hash).value().states.size(), e.history().states().size());
+        e.end();
+        QVERIFY(e.journal()->find(hash).value().clean);
     }
 
     void profilesCarryTheKeptColourAndFailuresKeepTheSession() {

@@ -1,9 +1,9 @@
 // The session engine driven the way an impatient user drives it: random sequences of
 // openings, effect switches, strokes, brush changes, profile loads, exports, view changes,
-// pans and resets, with the jobs they start finishing at random points in between. Once the
-// jobs are done, the screen, the brush and the layers must be exactly what the settings and
-// strokes say; each change is one undo step, and undo and redo bring back exactly what each
-// state showed.
+// pans, resets, and kills restored from the journal, with the jobs they start finishing at random
+// points in between. Once the jobs are done, the screen, the brush and the layers must be exactly
+// what the settings and strokes say; each change is one undo step, and undo and redo bring back
+// exactly what each state showed.
 //
 // VIVIDRA_SOAK_SEQUENCES sets how many sequences run (default 200) and VIVIDRA_SOAK_SEED
 // the first seed, so a failing sequence can be run again alone.
@@ -21,6 +21,8 @@
 #include "model/platform/work_queue.h"
 #include "model/session/session_engine.h"
 #include "model/view/zoom.h"
+#include "model/work/journal.h"
+#include "model/work/work_file.h"
 #include "support/engine_support.h"
 #include "support/isolated_environment.h"
 #include "support/sample_pictures.h"
@@ -132,7 +134,7 @@ private:
         QVERIFY(settle(engine));
     }
 
-    static constexpr quint32 kActions = 22;
+    static constexpr quint32 kActions = 23;
 
     QPointF boxPoint(Sequence& s) {
         const QSizeF box = s.e.boxSize();
@@ -244,10 +246,57 @@ private:
                 QTest::qFail(s.where + " a stroke began in Original view", __FILE__, __LINE__);
             return Steps::none;
         }
-        default:
+        case 21:
             e.setEdgeAware(!e.settings().brush.edgeAware);
             return Steps::one;
+        default:
+            killAndRestore(s);
+            return Steps::any;
         }
+    }
+
+    // The program killed at an idle moment and started again on its journal, as the next
+    // start reads it: the session comes back as it was, its undo steps included.
+    void killAndRestore(Sequence& s) {
+        SessionEngine& e = s.e;
+        QVERIFY2(settle(e), s.where);
+        // The snapshot is taken once the change is whole, at the next turn of the loop.
+        QCoreApplication::processEvents();
+        if (!e.hasPicture() || e.history().states().size() < 2)
+            return;
+        std::optional<work::SessionWork> kept;
+        if (s.random.bounded(3) == 0) {
+            // Or carried to another machine in a work file, and opened there.
+            const QString file = s.root + QStringLiteral("/carried.vividra");
+            std::optional<bool> saved;
+            const auto c = connect(&e, &SessionEngine::workSaved, this,
+                                   [&](bool ok, const QString&) { saved = ok; });
+            e.saveWork(file);
+            QVERIFY2(spinUntil([&] { return saved.has_value(); }) && *saved, s.where);
+            disconnect(c);
+            QString error;
+            kept = work::openWorkFile(file, s.root + QStringLiteral("/unpacked"), &error);
+            QVERIFY2(kept, s.where + " " + error.toUtf8());
+        } else {
+            e.journal()->flush();
+            kept = work::Journal().lastUnclean();
+            QVERIFY2(kept && kept->originalPath == e.picturePath(), s.where + " no journal");
+        }
+        const Recorded before = recorded(e);
+        const qsizetype index = e.history().currentIndex();
+        const qsizetype states = e.history().states().size();
+        const int undoSteps = e.canUndo() ? 1 : 0;
+        const QString path = kept->originalPath;
+        e.restore(path, std::move(*kept));
+        QVERIFY2(settle(e), s.where);
+        const Recorded after = recorded(e);
+        QVERIFY2(after.foreground == before.foreground, s.where + " restored foreground");
+        QVERIFY2(after.background == before.background, s.where + " restored background");
+        QVERIFY2(after.composite == before.composite, s.where + " restored composite");
+        QVERIFY2(after.settings == before.settings, s.where + " restored controls");
+        QVERIFY2(e.history().currentIndex() == index && e.history().states().size() == states,
+                 s.where + " restored history");
+        QCOMPARE(e.canUndo() ? 1 : 0, undoSteps);
     }
 
     // A stroke of a few random points; whether it painted.
