@@ -133,10 +133,6 @@ void ViewController::buildWindow(QMainWindow* window) {
                labelKeepTolerance);
     keepSlider(QStringLiteral("Falloff"), ranges::keepFalloff, sliderKeepFalloff, labelKeepFalloff);
     // Selecting the subject: a box around it, then the brush and eraser refine it.
-    auto* subjectRule = new QFrame(brush);
-    subjectRule->setFrameShape(QFrame::HLine);
-    subjectRule->setObjectName(QStringLiteral("rule"));
-    brushLayout->addWidget(subjectRule, keepRow++, 0, 1, 2);
     buttonSelectSubject = new QPushButton(QStringLiteral("Select Subject"), brush);
     buttonSelectSubject->setToolTip(QStringLiteral(
         "Drag a box around the subject. Paint or erase over the result and press again to "

@@ -1,8 +1,8 @@
 // The session engine driven the way an impatient user drives it: random sequences of
 // openings, effect switches, strokes, brush changes, profile loads, exports, view changes,
-// pans and resets, with the jobs they start finishing at random points in between. Once the
-// jobs are done, the screen, the brush and the layers must be exactly what the settings and
-// strokes say; each change is one undo step, and undo and redo bring back exactly what each
+// pans, subject selections and resets, with the jobs they start finishing at random points
+// in between. Once the jobs are done, the screen, the brush and the layers must be exactly
+// what the settings and strokes say; each change is one undo step, and undo and redo bring back exactly what each
 // state showed.
 //
 // VIVIDRA_SOAK_SEQUENCES sets how many sequences run (default 200) and VIVIDRA_SOAK_SEED
@@ -132,7 +132,7 @@ private:
         QVERIFY(settle(engine));
     }
 
-    static constexpr quint32 kActions = 22;
+    static constexpr quint32 kActions = 23;
 
     QPointF boxPoint(Sequence& s) {
         const QSizeF box = s.e.boxSize();
@@ -244,9 +244,28 @@ private:
                 QTest::qFail(s.where + " a stroke began in Original view", __FILE__, __LINE__);
             return Steps::none;
         }
+        case 22:
+            return selectSubject(s);
         default:
             e.setEdgeAware(!e.settings().brush.edgeAware);
             return Steps::one;
+        }
+    }
+
+    // Select Subject: a box dragged (a run may fail on a box with too little in it), the
+    // button, which may run again on the last box, or a cancel.
+    Steps selectSubject(Sequence& s) {
+        switch (s.random.bounded(4)) {
+        case 0:
+        case 1:
+            s.e.selectSubject(boxPoint(s), boxPoint(s));
+            return Steps::any;
+        case 2:
+            s.e.pressSelectSubject();
+            return Steps::any;
+        default:
+            s.e.cancelSubject();
+            return Steps::none;
         }
     }
 
@@ -383,7 +402,13 @@ private:
         QVERIFY2(!e.busy() && !e.renderingPending(), where);
         QVERIFY2(!e.strokeUnderWay(), where + " a stroke never ended");
         // Painting is allowed exactly when the edited picture is shown and the line is idle.
-        QCOMPARE(e.canPaint(), e.hasPicture() && !e.picking() && !e.viewState().showsOriginal());
+        QCOMPARE(e.canPaint(), e.hasPicture() && !e.picking() && !e.awaitingSubjectBox() &&
+                                   !e.viewState().showsOriginal());
+        QVERIFY2(!e.selectingSubject(), where);
+        QVERIFY2(!selectedSubject(e.strokes()) ||
+                     std::count_if(e.strokes().begin(), e.strokes().end(),
+                                   [](const CustomPathRef& p) { return p->subject; }) == 1,
+                 where + " more than one selection");
         const Screen& screen = e.screen();
         if (!e.hasPicture()) {
             QVERIFY2(e.foregroundLayer().isEmpty() && e.composite().isEmpty(), where);
@@ -437,7 +462,8 @@ private:
         QVERIFY2(held <= e.strokes().size(), where + " the screen shows strokes undone");
         for (const CustomPathRef& stroke : e.strokes().mid(held))
             QVERIFY2(inOriginal ||
-                         !(stroke->keep || (stroke->edgeAware && !stroke->path->isEmpty())),
+                         !(stroke->keep || stroke->subject ||
+                           (stroke->edgeAware && !stroke->path->isEmpty())),
                      where + " a stroke not shown");
         const Picture shown =
             inOriginal
@@ -484,7 +510,7 @@ private:
         const int edits = 1 + static_cast<int>(s.random.bounded(6));
         for (int i = 0; i < edits; ++i) {
             // Edits, profile loads and pans, but no new picture, reset or export.
-            static constexpr quint32 kEdits[] = {3, 6, 7, 8, 9, 10, 11, 12, 13, 14, 17, 18, 21};
+            static constexpr quint32 kEdits[] = {3, 6, 7, 8, 9, 10, 11, 12, 13, 14, 17, 18, 21, 22};
             const qsizetype before = e.history().currentIndex();
             const StateRef last = e.history().current();
             const quint32 action = kEdits[s.random.bounded(quint32{std::size(kEdits)})];
