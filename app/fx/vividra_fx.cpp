@@ -27,7 +27,9 @@ constexpr const char* kUsage =
     "radii as the editor's sliders allow: blur 0 to 100, kuwahara 0 to 20\n"
     "the second form applies the profile to each INPUT and writes FOLDER/NAME with the\n"
     "input's extension (or .png); the colour kept is hue H (0 to 360) with tolerance T\n"
-    "(0 to 180), else the one in the profile's LOOK.keep, if any\n";
+    "(0 to 180), else the one in the profile's LOOK.keep, if any\n"
+    "--subject X,Y,W,H also keeps the subject selected inside that box, in picture pixels\n"
+    "from the top-left corner, or in percentages of the width and height when each ends in %\n";
 
 void printLine(const QString& line) {
     std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());

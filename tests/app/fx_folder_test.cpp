@@ -16,6 +16,7 @@
 #include "model/files/keep_sidecar.h"
 #include "model/files/profile_file.h"
 #include "tests/support/sample_pictures.h"
+#include "tests/support/subject_scenes.h"
 #include "tests/support/test_pictures.h"
 
 namespace vividra {
@@ -170,6 +171,43 @@ TEST(FxFolder, KeepsTheColourFromTheCommandLineOrTheSidecar) {
     EXPECT_EQ(refused.status, 1);
     EXPECT_TRUE(refused.log.contains(QStringLiteral("look.keep is damaged")))
         << refused.log.toStdString();
+}
+
+// A box around a subject gives its colour back, in pixels or in percentages alike, and
+// the rest of the picture stays black and white.
+TEST(FxFolder, SelectsTheSubjectInsideTheBox) {
+    QTemporaryDir folder;
+    const testing::SubjectScene scene =
+        testing::makeSubjectScene(testing::SceneKind::patchedDisc, 200, 150);
+    const QString input = folder.filePath(QStringLiteral("scene.png"));
+    ASSERT_TRUE(QImage(scene.rgba.data(), scene.width, scene.height, scene.width * 4,
+                       QImage::Format_RGBA8888)
+                    .save(input));
+    const QString profile = writeProfile(folder);
+    const QString box = QStringLiteral("%1,%2,%3,%4")
+                            .arg(scene.boxX)
+                            .arg(scene.boxY)
+                            .arg(scene.boxWidth)
+                            .arg(scene.boxHeight);
+    const QString percent = QStringLiteral("%1%,%2%,%3%,%4%")
+                                .arg(scene.boxX * 100.0 / scene.width)
+                                .arg(scene.boxY * 100.0 / scene.height)
+                                .arg(scene.boxWidth * 100.0 / scene.width)
+                                .arg(scene.boxHeight * 100.0 / scene.height);
+    for (const QString& subject : {box, percent}) {
+        const QString out = folder.filePath(QStringLiteral("out"));
+        const FxRun run = runFx({QStringLiteral("--profile"), profile, QStringLiteral("--subject"),
+                                 subject, input, QStringLiteral("--out"), out});
+        ASSERT_EQ(run.status, 0) << run.log.toStdString();
+        const QImage result(out + QStringLiteral("/scene.png"));
+        ASSERT_EQ(result.size(), QSize(scene.width, scene.height));
+        std::vector<std::uint8_t> coloured(scene.truth.size());
+        for (int y = 0; y < result.height(); ++y)
+            for (int x = 0; x < result.width(); ++x)
+                coloured[static_cast<std::size_t>(y) * scene.width + x] =
+                    test::isGrey(result.pixel(x, y)) ? 0 : 255;
+        EXPECT_GE(testing::subjectIoU(scene, coloured), 0.9) << subject.toStdString();
+    }
 }
 
 } // namespace

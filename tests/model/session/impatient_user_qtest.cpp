@@ -2,8 +2,8 @@
 // openings, effect switches, strokes, brush changes, profile loads, exports, view changes,
 // pans, subject selections and resets, with the jobs they start finishing at random points
 // in between. Once the jobs are done, the screen, the brush and the layers must be exactly
-// what the settings and strokes say; each change is one undo step, and undo and redo bring back exactly what each
-// state showed.
+// what the settings and strokes say; each change is one undo step, and undo and redo bring back
+// exactly what each state showed.
 //
 // VIVIDRA_SOAK_SEQUENCES sets how many sequences run (default 200) and VIVIDRA_SOAK_SEED
 // the first seed, so a failing sequence can be run again alone.
@@ -461,9 +461,8 @@ private:
         const qsizetype held = inOriginal ? 0 : screen.strokes;
         QVERIFY2(held <= e.strokes().size(), where + " the screen shows strokes undone");
         for (const CustomPathRef& stroke : e.strokes().mid(held))
-            QVERIFY2(inOriginal ||
-                         !(stroke->keep || stroke->subject ||
-                           (stroke->edgeAware && !stroke->path->isEmpty())),
+            QVERIFY2(inOriginal || !(stroke->keep || stroke->subject ||
+                                     (stroke->edgeAware && !stroke->path->isEmpty())),
                      where + " a stroke not shown");
         const Picture shown =
             inOriginal
