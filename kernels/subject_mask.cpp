@@ -152,7 +152,7 @@ std::optional<SubjectMask> segmentSubject(const ConstImageView& picture, const S
                 return std::nullopt;
         }
         cv::Mat bgModel, fgModel;
-        constexpr int iterations = 4;
+        constexpr int iterations = 3;
         for (int i = 0; i < iterations; ++i) {
             if (cancelled(cancel))
                 return std::nullopt;

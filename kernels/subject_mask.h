@@ -46,7 +46,7 @@ struct SubjectFrame {
 };
 
 // GrabCut's cost grows with the pixels it models; this many keep a result within a second.
-inline constexpr double subjectWorkingPixels = 400'000;
+inline constexpr double subjectWorkingPixels = 250'000;
 
 // The frame for a rectangle in a picture of the given size; empty when the rectangle misses
 // the picture.
