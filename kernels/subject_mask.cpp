@@ -79,9 +79,9 @@ SubjectFrame subjectFrame(int pictureWidth, int pictureHeight, PixelRect rect,
     const int y1 = std::min(rect.y + rect.height, pictureHeight);
     if (picture.empty() || x1 - x0 < 2 || y1 - y0 < 2)
         return {};
-    // GrabCut learns the background from around the rectangle: a quarter of its size on
-    // each side is enough, and the rest of the picture would only cost time.
-    const int margin = std::max(8, std::max(x1 - x0, y1 - y0) / 4);
+    // GrabCut learns the background from around the rectangle: half its size on each side
+    // shows it enough of it, and the rest of the picture would only cost time.
+    const int margin = std::max(8, std::max(x1 - x0, y1 - y0) / 2);
     SubjectFrame f;
     f.region.x = std::max(0, x0 - margin);
     f.region.y = std::max(0, y0 - margin);
