@@ -7,7 +7,7 @@ program=$1
 source "$(dirname "$0")/session.bash"
 start_display
 convert -size 600x400 xc:'rgb(90,110,120)' -fill 'rgb(235,130,30)' \
-    -draw 'circle 90,90 90,130' -draw 'circle 510,310 510,350' -draw 'circle 120,330 120,365' \
+    -draw 'circle 90,90 90,115' -draw 'circle 510,310 510,335' -draw 'circle 120,330 120,355' \
     -fill 'rgb(120,50,170)' -draw 'ellipse 300,245 75,110 0,360' \
     -fill 'rgb(235,130,30)' -draw 'circle 300,110 300,160' "$work/figure.png"
 start_program "$program" "$work/figure.png"
