@@ -1,6 +1,5 @@
-// Select Subject through the session engine: one undo step that a new selection replaces,
-// strokes over it as hints for the next run, and a cancelled or superseded run that leaves
-// nothing behind.
+// Select Subject through the session engine: one undo step, strokes over it as the next
+// run's hints, and cancelled or superseded runs that leave nothing behind.
 #include <QtTest>
 
 #include "model/session/edit_settings.h"
@@ -68,7 +67,9 @@ private slots:
         environment_.reset();
     }
 
-    void aSelectionIsOneStepThatUndoRedoAndANewBoxReplace() {
+    // One step, undone and redone; strokes painted over it are the next run's hints; a new
+    // box replaces it.
+    void aSelectionIsOneStepRefinedByHintsAndReplaced() {
         SessionEngine& e = *engine_;
         const int before = e.history().currentIndex();
         e.pressSelectSubject();
@@ -76,83 +77,47 @@ private slots:
         e.selectSubject(
             boxPointOf(e, scene_.boxX, scene_.boxY),
             boxPointOf(e, scene_.boxX + scene_.boxWidth, scene_.boxY + scene_.boxHeight));
-        QVERIFY(!e.awaitingSubjectBox());
         QVERIFY(settle(e));
         QCOMPARE(e.history().currentIndex(), before + 1);
-        QCOMPARE(subjectEntries(e), 1);
-        QVERIFY(selectedSubject(e.strokes())->mask.fullResolution());
         const double iou = testing::subjectIoU(scene_, colouredPixels(e));
         QVERIFY2(iou >= 0.9, qPrintable(QString::number(iou)));
-
         e.undo();
         QVERIFY(settle(e));
         QCOMPARE(subjectEntries(e), 0);
-        QVERIFY(test::isGrey(e.composite().image.pixel(100, 80)));
         e.redo();
         QVERIFY(settle(e));
-        QCOMPARE(subjectEntries(e), 1);
         QCOMPARE(testing::subjectIoU(scene_, colouredPixels(e)), iou);
 
-        // A box around the head alone takes the old selection's place.
-        e.selectSubjectIn({70, 10, 60, 50});
-        QVERIFY(settle(e));
-        QCOMPARE(subjectEntries(e), 1);
-        QCOMPARE(e.history().currentIndex(), before + 2);
-        QVERIFY(test::isGrey(e.composite().image.pixel(100, 110)));
-        QVERIFY(!test::isGrey(e.composite().image.pixel(100, 30)));
-    }
-
-    void strokesOverASelectionAreItsHintsNextTime() {
-        SessionEngine& e = *engine_;
-        e.selectSubjectIn({scene_.boxX, scene_.boxY, scene_.boxWidth, scene_.boxHeight});
-        QVERIFY(settle(e));
-        QVERIFY(!test::isGrey(e.composite().image.pixel(100, 110)));
-        // Erase across the body; the press runs again with that stroke as background.
         e.setEraser(true);
-        QVERIFY(settle(e));
-        QVERIFY(e.beginStroke(boxPointOf(e, 60, 110)));
+        QVERIFY(settle(e) && e.beginStroke(boxPointOf(e, 60, 110)));
         e.endStroke(boxPointOf(e, 140, 110));
         QVERIFY(settle(e));
         e.pressSelectSubject();
-        QVERIFY(!e.awaitingSubjectBox());
-        QVERIFY(settle(e));
+        QVERIFY(!e.awaitingSubjectBox() && settle(e));
         const auto s = selectedSubject(e.strokes());
-        QVERIFY(s);
-        const auto maskAt = [&](int x, int y) {
-            return s->mask.alpha[static_cast<std::size_t>(y - s->mask.extent.y) * s->mask.width +
-                                 x - s->mask.extent.x];
-        };
-        QVERIFY(maskAt(100, 110) < 128);
-        QVERIFY(maskAt(100, 30) > 128);
-        // With nothing painted since, the press awaits a box and a second one runs again.
-        e.pressSelectSubject();
-        QVERIFY(e.awaitingSubjectBox());
-        e.pressSelectSubject();
-        QVERIFY(!e.awaitingSubjectBox() && e.selectingSubject());
+        const fx::SubjectMask& m = s->mask;
+        QVERIFY(m.fullResolution());
+        QVERIFY(m.alpha[static_cast<std::size_t>(110 - m.extent.y) * m.width + 100 - m.extent.x] <
+                128);
+
+        e.selectSubjectIn({70, 10, 60, 50});
         QVERIFY(settle(e));
+        QCOMPARE(subjectEntries(e), 1);
+        QVERIFY(!test::isGrey(e.composite().image.pixel(100, 30)));
     }
 
+    // Cancelled while running, after its preview may have shown, or replaced by a new box.
     void cancelledOrSupersededRunsLeaveNothing() {
         SessionEngine& e = *engine_;
         const int before = e.history().currentIndex();
         const qsizetype strokes = e.strokes().size();
         e.selectSubjectIn({scene_.boxX, scene_.boxY, scene_.boxWidth, scene_.boxHeight});
-        QVERIFY(e.selectingSubject());
+        QVERIFY(test::spinUntil([&] { return e.jobs().running(SessionJobs::Kind::subject); }));
         e.cancelSubject();
         QVERIFY(settle(e));
         QCOMPARE(e.history().currentIndex(), before);
         QCOMPARE(e.strokes().size(), strokes);
         QVERIFY(test::isGrey(e.composite().image.pixel(100, 80)));
-        // Cancelled while running, after its preview may have shown.
-        e.selectSubjectIn({scene_.boxX, scene_.boxY, scene_.boxWidth, scene_.boxHeight});
-        QVERIFY(test::spinUntil([&] { return e.jobs().running(SessionJobs::Kind::subject); }));
-        e.cancelSubject();
-        QVERIFY(settle(e));
-        QCOMPARE(e.history().currentIndex(), before);
-        QCOMPARE(subjectEntries(e), 0);
-        QVERIFY(test::isGrey(e.composite().image.pixel(100, 80)));
-        QVERIFY(e.screen().showsPicture());
-        // The second box wins; only its run becomes a step.
         e.selectSubjectIn({scene_.boxX, scene_.boxY, scene_.boxWidth, scene_.boxHeight});
         e.selectSubjectIn({70, 10, 60, 50});
         QVERIFY(settle(e));
