@@ -2,6 +2,7 @@
 // first, and the selection as one entry of the stroke list.
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "model/session/session_engine.h"
 
@@ -78,29 +79,33 @@ void SessionEngine::selectSubjectIn(const fx::PixelRect& box) {
             return {};
         const QImage original = original_.image;
         const QList<CustomPathRef> hints = snapshotStrokes(strokes_);
+        // The preview is drawn beside the work, over what the screen shows now.
+        const Picture base = composite_.isEmpty() ? cleanBackground_ : composite_;
+        const Picture reveal = foreground_;
+        const ViewGeometry view = geometry_;
         const SessionJobs::Post post = jobs_.interim();
-        return [this, original, hints, box, request, post](const SessionJobs::Cancel& cancel) {
-            std::shared_ptr<const SubjectSelection> selection = vividra::selectSubject(
-                original, box, hints, cancel.get(),
-                [this, request, post](std::shared_ptr<const SubjectSelection> preview) {
-                    post([this, request, preview] { showSubjectPreview(request, preview); });
+        return [this, original, hints, box, request, post, base, reveal,
+                view](const SessionJobs::Cancel& cancel) {
+            const auto preview = [&](std::shared_ptr<const SubjectSelection> reduced) {
+                QImage window = subjectPreview(base, reveal, *reduced, view);
+                post([this, request, window = std::move(window), view] {
+                    showSubjectPreview(request, window, view);
                 });
+            };
+            std::shared_ptr<const SubjectSelection> selection =
+                vividra::selectSubject(original, box, hints, cancel.get(), preview);
             return SessionJobs::Apply(
                 [this, request, selection] { finishSubject(request, selection); });
         };
     });
 }
 
-void SessionEngine::showSubjectPreview(std::uint64_t request,
-                                       std::shared_ptr<const SubjectSelection> preview) {
-    if (request != subjectRequest_)
-        return;
-    // Drawn at screen size from the reduced mask; the stroke list itself changes only when
-    // the full mask lands.
-    const QList<CustomPathRef> strokes = strokes_;
-    strokes_ = withSubject(strokes_, std::move(preview));
-    subjectPreviewShown_ = showInstantPreview() || subjectPreviewShown_;
-    strokes_ = strokes;
+void SessionEngine::showSubjectPreview(std::uint64_t request, const QImage& window,
+                                       const ViewGeometry& view) {
+    // The stroke list itself changes only when the full mask lands.
+    if (request == subjectRequest_ && !viewState_.showsOriginal() &&
+        showWindow(Screen::Source::preview, window, view))
+        subjectPreviewShown_ = true;
 }
 
 void SessionEngine::finishSubject(std::uint64_t request,

@@ -290,7 +290,7 @@ private:
     void previewKeptColour();
     void applyKeptColour(bool record);
     QList<CustomPathRef> flattenedStrokes();
-    void showSubjectPreview(std::uint64_t request, std::shared_ptr<const SubjectSelection> preview);
+    void showSubjectPreview(std::uint64_t request, const QImage& window, const ViewGeometry& view);
     void finishSubject(std::uint64_t request, std::shared_ptr<const SubjectSelection> selection);
 
     // History.

@@ -3,6 +3,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 
 #include "kernels/parallel.h"
 #include "model/files/picture_pixels.h"
@@ -76,6 +77,38 @@ void paintSubject(QImage& target, const SubjectSelection& selection, const QBrus
             }
         }
     });
+}
+
+QImage subjectPreview(const Picture& base, const Picture& reveal, const SubjectSelection& selection,
+                      const ViewGeometry& view) {
+    QImage out = displayWindow(base, view).image;
+    const QImage over = displayWindow(reveal, view).image;
+    const fx::SubjectMask& m = selection.mask;
+    const QRectF r = pictureInBox(view);
+    if (out.isNull() || over.size() != out.size() || m.empty() || r.isEmpty())
+        return out;
+    const fx::PixelRect& e = m.extent;
+    const double sx = selection.pictureSize.width() / r.width();
+    const double sy = selection.pictureSize.height() / r.height();
+    for (int y = 0; y < out.height(); ++y) {
+        const int py = static_cast<int>(std::floor((y + 0.5 - r.top()) * sy)) - e.y;
+        if (py < 0 || py >= e.height)
+            continue;
+        const std::uint8_t* alpha =
+            m.alpha.data() +
+            static_cast<std::size_t>(static_cast<long long>(py) * m.height / e.height) * m.width;
+        const std::uint8_t* in = over.constScanLine(y);
+        std::uint8_t* o = out.scanLine(y);
+        for (int x = 0; x < out.width(); ++x) {
+            const int px = static_cast<int>(std::floor((x + 0.5 - r.left()) * sx)) - e.x;
+            if (px < 0 || px >= e.width)
+                continue;
+            const int a = alpha[static_cast<long long>(px) * m.width / e.width];
+            for (int c = 4 * x; c < 4 * x + 4; ++c)
+                o[c] = static_cast<std::uint8_t>(o[c] + ((in[c] - o[c]) * a + 127) / 255);
+        }
+    }
+    return out;
 }
 
 std::vector<std::uint8_t> subjectHints(const QList<CustomPathRef>& strokes,

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "kernels/subject_mask.h"
+#include "model/paint/compositing.h"
 #include "model/paint/custom_path.h"
 
 namespace vividra {
@@ -37,6 +38,11 @@ QList<CustomPathRef> withSubject(QList<CustomPathRef> strokes,
 // rows high, at any scale of the original) through the selection's mask.
 void paintSubject(QImage& target, const SubjectSelection& selection, const QBrush& reveal, int top,
                   int fullHeight);
+
+// What the box shows with the selection painted over `base` (the composite so far): the
+// picture at `view`, drawn from the mask at whatever size it has, for a preview.
+QImage subjectPreview(const Picture& base, const Picture& reveal, const SubjectSelection& selection,
+                      const ViewGeometry& view);
 
 // The strokes as hints at a frame's working size: reveal strokes mark the subject, eraser
 // strokes the background, later strokes over earlier ones.

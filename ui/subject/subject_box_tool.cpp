@@ -3,6 +3,9 @@
 #include <QFontMetrics>
 #include <QPainter>
 
+#include <cmath>
+#include <utility>
+
 #include "model/session/session_engine.h"
 
 namespace vividra {
