@@ -28,11 +28,10 @@ std::vector<std::uint8_t> pictureMask(const SubjectScene& s, const SubjectMask& 
     return out;
 }
 
-std::optional<SubjectMask> select(const SubjectScene& s, double workingPixels,
-                                  const std::vector<std::uint8_t>* hints = nullptr) {
+std::optional<SubjectMask> select(const SubjectScene& s, double workingPixels) {
     const PixelRect box{s.boxX, s.boxY, s.boxWidth, s.boxHeight};
     const SubjectFrame frame = subjectFrame(s.width, s.height, box, workingPixels);
-    const auto reduced = segmentSubject(viewOf(s), frame, box, hints);
+    const auto reduced = segmentSubject(viewOf(s), frame, box);
     if (!reduced)
         return std::nullopt;
     return refineSubjectMask(*reduced, viewOf(s));
