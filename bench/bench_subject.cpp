@@ -50,9 +50,11 @@ void BM_SubjectGrabCut(benchmark::State& state) {
 void BM_SubjectFullMask(benchmark::State& state) {
     const auto& s = scene(6000, 4000);
     const fx::SubjectFrame frame = fx::subjectFrame(s.width, s.height, boxOf(s));
-    const auto reduced = fx::segmentSubject(viewOf(s), frame, boxOf(s));
+    std::vector<std::uint8_t> reducedCopy;
+    const auto reduced =
+        fx::segmentSubject(viewOf(s), frame, boxOf(s), nullptr, nullptr, &reducedCopy);
     for (auto _ : state)
-        benchmark::DoNotOptimize(fx::refineSubjectMask(*reduced, viewOf(s)));
+        benchmark::DoNotOptimize(fx::refineSubjectMask(*reduced, viewOf(s), nullptr, &reducedCopy));
     state.counters["full_MP"] = static_cast<double>(frame.region.width) * frame.region.height / 1e6;
 }
 
@@ -100,10 +102,10 @@ void BM_SubjectSelection(benchmark::State& state) {
         t.start();
         e.selectSubjectIn(boxOf(scene24));
         while (e.screen().source != Screen::Source::preview && e.busy())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 1);
         preview += static_cast<double>(t.nsecsElapsed()) / 1e9;
         while (!selectedSubject(e.strokes()) && e.busy())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 1);
         mask += static_cast<double>(t.nsecsElapsed()) / 1e9;
         s.waitIdle();
         idle += static_cast<double>(t.nsecsElapsed()) / 1e9;

@@ -96,7 +96,8 @@ SubjectFrame subjectFrame(int pictureWidth, int pictureHeight, PixelRect rect,
 
 std::optional<SubjectMask> segmentSubject(const ConstImageView& picture, const SubjectFrame& frame,
                                           PixelRect rect, const std::vector<std::uint8_t>* hints,
-                                          const std::atomic<bool>* cancel) {
+                                          const std::atomic<bool>* cancel,
+                                          std::vector<std::uint8_t>* reducedCopy) {
     const PixelRect& g = frame.region;
     const std::size_t pixels = static_cast<std::size_t>(frame.width) * frame.height;
     if (picture.empty() || frame.empty() || g.x < 0 || g.y < 0 || g.x + g.width > picture.width ||
@@ -168,6 +169,8 @@ std::optional<SubjectMask> segmentSubject(const ConstImageView& picture, const S
         out.alpha.resize(pixels);
         for (std::size_t i = 0; i < pixels; ++i)
             out.alpha[i] = marks.data[i] == cv::GC_FGD || marks.data[i] == cv::GC_PR_FGD ? 255 : 0;
+        if (reducedCopy)
+            *reducedCopy = std::move(reduced);
         return out;
     } catch (const cv::Exception&) {
         return std::nullopt;
@@ -178,7 +181,8 @@ std::optional<SubjectMask> segmentSubject(const ConstImageView& picture, const S
 
 std::optional<SubjectMask> refineSubjectMask(const SubjectMask& reduced,
                                              const ConstImageView& picture,
-                                             const std::atomic<bool>* cancel) {
+                                             const std::atomic<bool>* cancel,
+                                             const std::vector<std::uint8_t>* reducedCopy) {
     const PixelRect& e = reduced.extent;
     if (reduced.empty() || picture.empty() || e.empty() || e.x < 0 || e.y < 0 ||
         e.x + e.width > picture.width || e.y + e.height > picture.height ||
@@ -188,11 +192,15 @@ std::optional<SubjectMask> refineSubjectMask(const SubjectMask& reduced,
         const int w = reduced.width, h = reduced.height;
         const std::size_t n = static_cast<std::size_t>(w) * h;
         // The guide at the reduced size, averaged as the segmentation saw it.
-        std::vector<std::uint8_t> small(n * 4);
         const ConstImageView region(picture.row(e.y) + static_cast<std::ptrdiff_t>(e.x) * 4,
                                     e.width, e.height, picture.stride, picture.order);
-        if (!resample(region, {small.data(), w, h, w * 4, picture.order}))
-            return std::nullopt;
+        std::vector<std::uint8_t> reducedHere;
+        if (!reducedCopy || reducedCopy->size() != n * 4) {
+            reducedHere.resize(n * 4);
+            if (!resample(region, {reducedHere.data(), w, h, w * 4, picture.order}))
+                return std::nullopt;
+        }
+        const std::vector<std::uint8_t>& small = reducedHere.empty() ? *reducedCopy : reducedHere;
         std::vector<float> meanI(n), meanP(n), meanIP(n), meanII(n);
         for (std::size_t i = 0; i < n; ++i) {
             const float I = grey(&small[i * 4]);

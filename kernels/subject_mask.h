@@ -56,16 +56,20 @@ SubjectFrame subjectFrame(int pictureWidth, int pictureHeight, PixelRect rect,
 // Segments the subject inside `rect` with GrabCut on a reduced copy of the frame's region.
 // `hints`, at the frame's size when given, holds SubjectHint values: sure subject, sure
 // background. Gives a mask over the frame's region at the frame's size, or nothing when
-// cancelled, out of memory or the input does not fit.
+// cancelled, out of memory or the input does not fit. `reducedCopy`, when given, receives
+// the reduced region (four channels in the picture's order) for refineSubjectMask.
 std::optional<SubjectMask> segmentSubject(const ConstImageView& picture, const SubjectFrame& frame,
                                           PixelRect rect,
                                           const std::vector<std::uint8_t>* hints = nullptr,
-                                          const std::atomic<bool>* cancel = nullptr);
+                                          const std::atomic<bool>* cancel = nullptr,
+                                          std::vector<std::uint8_t>* reducedCopy = nullptr);
 
 // Brings a reduced mask to full resolution over its extent with a fast guided filter
 // guided by the picture, so the edge follows the picture's rather than the reduced grid.
-std::optional<SubjectMask> refineSubjectMask(const SubjectMask& reduced,
-                                             const ConstImageView& picture,
-                                             const std::atomic<bool>* cancel = nullptr);
+// `reducedCopy` is segmentSubject's, which spares reducing the region again.
+std::optional<SubjectMask>
+refineSubjectMask(const SubjectMask& reduced, const ConstImageView& picture,
+                  const std::atomic<bool>* cancel = nullptr,
+                  const std::vector<std::uint8_t>* reducedCopy = nullptr);
 
 } // namespace vividra::fx

@@ -79,15 +79,24 @@ void SessionEngine::selectSubjectIn(const fx::PixelRect& box) {
             return {};
         const QImage original = original_.image;
         const QList<CustomPathRef> hints = snapshotStrokes(strokes_);
-        // The preview is drawn beside the work, over what the screen shows now.
+        // The preview is drawn beside the work, over what the screen shows now, from the
+        // windows already cut for this view when there are any.
         const Picture base = composite_.isEmpty() ? cleanBackground_ : composite_;
         const Picture reveal = foreground_;
         const ViewGeometry view = geometry_;
+        const QImage baseWindow =
+            previewWindow_.geometry == view && previewWindow_.source == base.image.cacheKey()
+                ? previewWindow_.image
+                : QImage();
+        const QImage revealWindow = windowsCutFor_ == view ? revealWindow_.image : QImage();
         const SessionJobs::Post post = jobs_.interim();
-        return [this, original, hints, box, request, post, base, reveal,
-                view](const SessionJobs::Cancel& cancel) {
+        return [this, original, hints, box, request, post, base, reveal, view, baseWindow,
+                revealWindow](const SessionJobs::Cancel& cancel) {
             const auto preview = [&](std::shared_ptr<const SubjectSelection> reduced) {
-                QImage window = subjectPreview(base, reveal, *reduced, view);
+                QImage window = subjectPreview(
+                    baseWindow.isNull() ? displayWindow(base, view).image : baseWindow,
+                    revealWindow.isNull() ? displayWindow(reveal, view).image : revealWindow,
+                    *reduced, view);
                 post([this, request, window = std::move(window), view] {
                     showSubjectPreview(request, window, view);
                 });

@@ -79,10 +79,10 @@ void paintSubject(QImage& target, const SubjectSelection& selection, const QBrus
     });
 }
 
-QImage subjectPreview(const Picture& base, const Picture& reveal, const SubjectSelection& selection,
-                      const ViewGeometry& view) {
-    QImage out = displayWindow(base, view).image;
-    const QImage over = displayWindow(reveal, view).image;
+QImage subjectPreview(QImage baseWindow, const QImage& revealWindow,
+                      const SubjectSelection& selection, const ViewGeometry& view) {
+    QImage out = pixels::toWorkingFormat(std::move(baseWindow));
+    const QImage over = pixels::toWorkingFormat(revealWindow);
     const fx::SubjectMask& m = selection.mask;
     const QRectF r = pictureInBox(view);
     if (out.isNull() || over.size() != out.size() || m.empty() || r.isEmpty())
@@ -146,7 +146,10 @@ std::vector<std::uint8_t> subjectHints(const QList<CustomPathRef>& strokes,
 std::shared_ptr<const SubjectSelection>
 selectSubject(const QImage& original, const fx::PixelRect& box, const QList<CustomPathRef>& hints,
               const std::atomic<bool>* cancel, const SubjectPreview& preview) {
-    const QImage picture = pixels::toWorkingFormat(original);
+    // An opaque picture is read as it is: relabelling the session's shared copy would copy
+    // the whole of it.
+    const QImage picture =
+        original.format() == QImage::Format_RGB32 ? original : pixels::toWorkingFormat(original);
     if (picture.isNull())
         return nullptr;
     const fx::ConstImageView view = pixels::constView(picture);
@@ -154,13 +157,16 @@ selectSubject(const QImage& original, const fx::PixelRect& box, const QList<Cust
     if (frame.empty())
         return nullptr;
     const std::vector<std::uint8_t> marks = subjectHints(hints, frame, picture.size());
-    std::optional<fx::SubjectMask> reduced = fx::segmentSubject(view, frame, box, &marks, cancel);
+    std::vector<std::uint8_t> reducedCopy;
+    std::optional<fx::SubjectMask> reduced =
+        fx::segmentSubject(view, frame, box, &marks, cancel, &reducedCopy);
     if (!reduced)
         return nullptr;
     if (preview)
         preview(std::make_shared<const SubjectSelection>(
             SubjectSelection{box, picture.size(), *reduced}));
-    std::optional<fx::SubjectMask> full = fx::refineSubjectMask(*reduced, view, cancel);
+    std::optional<fx::SubjectMask> full =
+        fx::refineSubjectMask(*reduced, view, cancel, &reducedCopy);
     if (!full)
         return nullptr;
     return std::make_shared<const SubjectSelection>(

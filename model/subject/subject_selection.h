@@ -39,10 +39,10 @@ QList<CustomPathRef> withSubject(QList<CustomPathRef> strokes,
 void paintSubject(QImage& target, const SubjectSelection& selection, const QBrush& reveal, int top,
                   int fullHeight);
 
-// What the box shows with the selection painted over `base` (the composite so far): the
-// picture at `view`, drawn from the mask at whatever size it has, for a preview.
-QImage subjectPreview(const Picture& base, const Picture& reveal, const SubjectSelection& selection,
-                      const ViewGeometry& view);
+// What the box shows with the selection painted over `baseWindow` (the composite so far)
+// from `revealWindow`, both cut for `view`, drawn from the mask at whatever size it has.
+QImage subjectPreview(QImage baseWindow, const QImage& revealWindow,
+                      const SubjectSelection& selection, const ViewGeometry& view);
 
 // The strokes as hints at a frame's working size: reveal strokes mark the subject, eraser
 // strokes the background, later strokes over earlier ones.
