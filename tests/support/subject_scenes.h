@@ -22,21 +22,13 @@ struct SubjectScene {
 
 enum class SceneKind { patchedDisc, twoColourFigure };
 
-namespace scene_detail {
-inline int grain(int x, int y) {
+// Fixed grain of ±8 per pixel, so the colours are not flat.
+inline int sceneGrain(int x, int y) {
     std::uint32_t h =
         static_cast<std::uint32_t>(x) * 374761393u + static_cast<std::uint32_t>(y) * 668265263u;
     h = (h ^ (h >> 13)) * 1274126177u;
     return static_cast<int>((h >> 24) % 17) - 8;
 }
-inline void put(SubjectScene& s, int x, int y, const std::uint8_t* c) {
-    std::uint8_t* p = &s.rgba[(static_cast<std::size_t>(y) * s.width + x) * 4];
-    const int n = grain(x, y);
-    for (int i = 0; i < 3; ++i)
-        p[i] = static_cast<std::uint8_t>(std::clamp(c[i] + n, 0, 255));
-    p[3] = 255;
-}
-} // namespace scene_detail
 
 // A disc of red, yellow and blue patches on green and grey that also holds red patches; or
 // a smooth-edged figure, violet with an orange head, before grey with orange blobs.
@@ -45,11 +37,9 @@ inline SubjectScene makeSubjectScene(SceneKind kind, int width, int height) {
                               blue[3] = {40, 70, 200}, green[3] = {60, 150, 70},
                               grey[3] = {128, 128, 128}, violet[3] = {120, 50, 170},
                               orange[3] = {235, 130, 30}, slate[3] = {90, 110, 120};
-    SubjectScene s;
-    s.width = width;
-    s.height = height;
-    s.rgba.resize(static_cast<std::size_t>(width) * height * 4);
-    s.truth.resize(static_cast<std::size_t>(width) * height);
+    const std::size_t pixels = static_cast<std::size_t>(width) * height;
+    SubjectScene s{width, height, std::vector<std::uint8_t>(pixels * 4),
+                   std::vector<std::uint8_t>(pixels)};
     const double u = std::min(width, height);
     const double cx = width / 2.0, cy = height / 2.0;
     for (int y = 0; y < height; ++y)
@@ -59,20 +49,17 @@ inline SubjectScene makeSubjectScene(SceneKind kind, int width, int height) {
             bool inside;
             if (kind == SceneKind::patchedDisc) {
                 inside = std::hypot(px - cx, py - cy) < 0.3 * u;
-                const int cell = static_cast<int>(std::floor(px / u * 10)) * 7 +
-                                 static_cast<int>(std::floor(py / u * 10)) * 3;
-                if (inside) {
-                    const int m = ((cell % 4) + 4) % 4;
-                    colour = m < 2 ? red : m == 2 ? yellow : blue;
-                } else {
-                    // Red patches stay clear of the disc's edge, where nothing could tell them
-                    // from its own.
-                    const double cellX = (std::floor(px / u * 10) + 0.5) * u / 10;
-                    const double cellY = (std::floor(py / u * 10) + 0.5) * u / 10;
-                    const int m = ((cell % 5) + 5) % 5;
-                    const bool clear = std::hypot(cellX - cx, cellY - cy) > 0.44 * u;
-                    colour = m == 0 && clear ? red : m < 3 ? green : grey;
-                }
+                const int column = static_cast<int>(px / u * 10),
+                          row = static_cast<int>(py / u * 10);
+                const int cell = column * 7 + row * 3;
+                // Red patches stay clear of the disc's edge, where nothing could tell them from
+                // its own.
+                const bool clear =
+                    std::hypot((column + 0.5) * u / 10 - cx, (row + 0.5) * u / 10 - cy) > 0.44 * u;
+                if (inside)
+                    colour = cell % 4 < 2 ? red : cell % 4 == 2 ? yellow : blue;
+                else
+                    colour = cell % 5 == 0 && clear ? red : cell % 5 < 3 ? green : grey;
             } else {
                 const double bodyX = (px - cx) / (0.2 * u),
                              bodyY = (py - cy - 0.08 * u) / (0.27 * u);
@@ -86,18 +73,18 @@ inline SubjectScene makeSubjectScene(SceneKind kind, int width, int height) {
                     blob = blob || std::hypot(px - cx - b[0] * u, py - cy - b[1] * u) < 0.07 * u;
                 colour = head ? orange : body ? violet : blob ? orange : slate;
             }
-            s.truth[static_cast<std::size_t>(y) * width + x] = inside ? 1 : 0;
-            scene_detail::put(s, x, y, colour);
+            const std::size_t at = static_cast<std::size_t>(y) * width + x;
+            s.truth[at] = inside ? 1 : 0;
+            for (int i = 0; i < 3; ++i)
+                s.rgba[at * 4 + i] =
+                    static_cast<std::uint8_t>(std::clamp(colour[i] + sceneGrain(x, y), 0, 255));
+            s.rgba[at * 4 + 3] = 255;
         }
-    if (kind == SceneKind::patchedDisc)
-        std::copy(red, red + 3, s.mainColour);
-    else
-        std::copy(violet, violet + 3, s.mainColour);
+    std::copy_n(kind == SceneKind::patchedDisc ? red : violet, 3, s.mainColour);
     const double half = kind == SceneKind::patchedDisc ? 0.36 : 0.4;
     s.boxX = static_cast<int>(cx - half * u);
     s.boxY = static_cast<int>(cy - half * u);
-    s.boxWidth = static_cast<int>(2 * half * u);
-    s.boxHeight = static_cast<int>(2 * half * u);
+    s.boxWidth = s.boxHeight = static_cast<int>(2 * half * u);
     return s;
 }
 

@@ -405,9 +405,8 @@ private:
         QCOMPARE(e.canPaint(), e.hasPicture() && !e.picking() && !e.awaitingSubjectBox() &&
                                    !e.viewState().showsOriginal());
         QVERIFY2(!e.selectingSubject(), where);
-        QVERIFY2(!selectedSubject(e.strokes()) ||
-                     std::count_if(e.strokes().begin(), e.strokes().end(),
-                                   [](const CustomPathRef& p) { return p->subject; }) == 1,
+        QVERIFY2(std::count_if(e.strokes().begin(), e.strokes().end(),
+                               [](const CustomPathRef& p) { return p->subject; }) <= 1,
                  where + " more than one selection");
         const Screen& screen = e.screen();
         if (!e.hasPicture()) {
