@@ -25,7 +25,8 @@ pictures from the command line.")
 # packages shlibdeps names anyway: the xcb platform plugin in libqt6gui6, the SVG icon engine
 # in libqt6svg6.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-image-formats-plugins")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "qt6-image-formats-plugins, libopencv-imgproc406, libopencv-core406")
 # The help page opens in the desktop's browser; Wayland sessions want Qt's own plugin.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -51,7 +51,7 @@ echo "package: contents ($(grep -c '^-' <<<"$listing") files) ok"
 info=$(dpkg-deb -I "$deb")
 depends=$(sed -n 's/^ Depends: //p' <<<"$info")
 for p in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libtbb12 libheif1 liblcms2-2 libexiv2-27 libzip4 \
-    qt6-image-formats-plugins libqt6svg6; do
+    qt6-image-formats-plugins libqt6svg6 libopencv-imgproc406 libopencv-core406; do
     grep -qE "(^|, )$p( |,|$)" <<<"$depends" || fail "Depends lacks $p: $depends"
 done
 grep -qx ' Section: graphics' <<<"$info" || fail "section is not graphics"

@@ -6,6 +6,7 @@ packages=(
     build-essential cmake ninja-build lld pkg-config clang-format clang libclang-rt-14-dev
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-image-formats-plugins libgl1-mesa-dev libxkbcommon-dev
     libopenjp2-7-dev libheif-dev liblcms2-dev libexiv2-dev libxcb1-dev libgif-dev libjpeg62-turbo-dev libtbb-dev libzip-dev
+    libopencv-imgproc-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libgs-common xvfb xdotool x11-apps x11-utils imagemagick openbox wmctrl fontconfig fonts-dejavu-core fonts-urw-base35
     file dpkg-dev desktop-file-utils appstream

@@ -121,7 +121,38 @@ std::optional<float> degrees(const QString& option, const QString& text, float m
     return value;
 }
 
+// X,Y,W,H, each a number, all in pixels or all ending in "%"; the width and height above 0.
+std::optional<FxFolderArguments::SubjectBox> subjectBox(const QString& text, QString& problem) {
+    const QStringList parts = text.split(QLatin1Char(','));
+    FxFolderArguments::SubjectBox box;
+    box.percent = !parts.isEmpty() && parts[0].endsWith(QLatin1Char('%'));
+    double* fields[] = {&box.x, &box.y, &box.width, &box.height};
+    bool fine = parts.size() == 4;
+    for (qsizetype i = 0; fine && i < 4; ++i) {
+        const bool percent = parts[i].endsWith(QLatin1Char('%'));
+        const std::optional<float> value = number(percent ? parts[i].chopped(1) : parts[i]);
+        fine = percent == box.percent && value && *value >= 0.0f &&
+               (!box.percent || *value <= 100.0f) && (i < 2 || *value > 0.0f);
+        if (fine)
+            *fields[i] = *value;
+    }
+    if (fine)
+        return box;
+    problem =
+        QStringLiteral("--subject needs X,Y,W,H in pixels, or each in %, not \"%1\"").arg(text);
+    return std::nullopt;
+}
+
 } // namespace
+
+QRect FxFolderArguments::SubjectBox::in(const QSize& picture) const {
+    const double sx = percent ? picture.width() / 100.0 : 1.0;
+    const double sy = percent ? picture.height() / 100.0 : 1.0;
+    const QRectF box(x * sx, y * sy, width * sx, height * sy);
+    // Clipped before rounding, so no number given can overflow a pixel position.
+    return (box & QRectF(QPointF(0, 0), QSizeF(picture))).toAlignedRect() &
+           QRect(QPoint(0, 0), picture);
+}
 
 bool FxFolderArguments::isFolderForm(const QStringList& args) {
     return !args.isEmpty() && args[0].startsWith(kDashes);
@@ -145,7 +176,8 @@ std::optional<FxFolderArguments> FxFolderArguments::parse(const QStringList& arg
         const qsizetype equals = arg.indexOf(QLatin1Char('='));
         const QString option = equals < 0 ? arg : arg.left(equals);
         static const QStringList known{QStringLiteral("--profile"), QStringLiteral("--keep-hue"),
-                                       QStringLiteral("--tolerance"), QStringLiteral("--out")};
+                                       QStringLiteral("--tolerance"), QStringLiteral("--out"),
+                                       QStringLiteral("--subject")};
         if (!known.contains(option)) {
             problem = QStringLiteral("unknown option \"%1\"").arg(option);
             return std::nullopt;
@@ -168,6 +200,10 @@ std::optional<FxFolderArguments> FxFolderArguments::parse(const QStringList& arg
             result.profile = value;
         } else if (option == known[3]) {
             result.outFolder = value;
+        } else if (option == known[4]) {
+            result.subject = subjectBox(value, problem);
+            if (!result.subject)
+                return std::nullopt;
         } else {
             const bool hue = option == known[1];
             std::optional<float>& slot = hue ? result.keepHue : result.tolerance;

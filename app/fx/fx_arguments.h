@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
@@ -25,12 +26,23 @@ struct FxArguments {
     static std::optional<FxArguments> parse(const QStringList& args, QString& problem);
 };
 
-// The folder form: --profile FILE [--keep-hue H [--tolerance T]] INPUT... --out FOLDER,
-// options in any order, each also as --name=value; after "--" every argument is an input.
+// The folder form: --profile FILE [--keep-hue H [--tolerance T]] [--subject X,Y,W,H]
+// INPUT... --out FOLDER, options in any order, each also as --name=value; after "--" every
+// argument is an input.
 struct FxFolderArguments {
+    // A box around the subject, from the top-left corner: picture pixels, or percentages of
+    // the width and height.
+    struct SubjectBox {
+        double x = 0, y = 0, width = 0, height = 0;
+        bool percent = false;
+        // In the pixels of a picture of the given size; empty when nothing of it is inside.
+        QRect in(const QSize& picture) const;
+    };
+
     QString profile;
     std::optional<float> keepHue;   // degrees, 0 to 360
     std::optional<float> tolerance; // degrees, 0 to 180; only with a hue
+    std::optional<SubjectBox> subject;
     QStringList inputs;
     QString outFolder;
 

@@ -18,6 +18,7 @@
 #include "model/files/profile_file.h"
 #include "model/paint/compositing.h"
 #include "model/paint/custom_path.h"
+#include "model/subject/subject_selection.h"
 
 namespace vividra::fxfolder {
 namespace {
@@ -84,7 +85,8 @@ struct Job {
 };
 
 std::optional<QString> process(const Job& job, const EditSettings& settings,
-                               const std::optional<fx::HueKey>& key) {
+                               const std::optional<fx::HueKey>& key,
+                               const std::optional<FxFolderArguments::SubjectBox>& subject) {
     if (job.refused)
         return job.refused;
     QString reason;
@@ -96,7 +98,7 @@ std::optional<QString> process(const Job& job, const EditSettings& settings,
     // that before the picture is used, so it is not written.
     if (damaged)
         return QStringLiteral("damaged: the file is cut off; nothing written");
-    Picture result = renderSplash(*original, settings, key);
+    Picture result = renderSplash(*original, settings, key, subject);
     result.metadata = original->metadata;
     original.reset();
     if (result.isEmpty())
@@ -146,19 +148,29 @@ std::vector<Output> planOutputs(const QStringList& inputs) {
 }
 
 Picture renderSplash(const Picture& original, const EditSettings& settings,
-                     const std::optional<fx::HueKey>& key) {
+                     const std::optional<fx::HueKey>& key,
+                     const std::optional<FxFolderArguments::SubjectBox>& subject) {
     Picture background =
         renderLayer(original, LayerRecipe{settings.background, settings.adjustments});
-    if (!key || background.isEmpty())
+    if ((!key && !subject) || background.isEmpty())
         return background;
+    QList<CustomPathRef> strokes;
+    if (key)
+        strokes.append(makeKeepStroke(*key));
+    if (subject) {
+        const QRect box = subject->in(original.image.size());
+        if (auto selection =
+                selectSubject(original.image, {box.x(), box.y(), box.width(), box.height()}, {}))
+            strokes.append(makeSubjectStroke(std::move(selection)));
+    }
     const Picture foreground =
         renderLayer(original, LayerRecipe{settings.foreground, settings.adjustments});
     if (foreground.isEmpty())
         return Picture();
     // A kept colour never erases, so the background needs no brush of its own: one would
     // hold its pixels and make the painting copy them.
-    return compositeStrokes(std::move(background), {makeKeepStroke(*key)}, patternColor(foreground),
-                            QBrush(), original.image);
+    return compositeStrokes(std::move(background), strokes, patternColor(foreground), QBrush(),
+                            original.image);
 }
 
 int run(const FxFolderArguments& arguments, std::FILE* log) {
@@ -220,7 +232,7 @@ int run(const FxFolderArguments& arguments, std::FILE* log) {
     std::atomic<size_t> next{0};
     const auto work = [&] {
         for (size_t i; (i = next.fetch_add(1)) < jobs.size();)
-            progress.finished(jobs[i].input, process(jobs[i], settings, key));
+            progress.finished(jobs[i].input, process(jobs[i], settings, key, arguments.subject));
     };
     std::vector<std::thread> workers;
     for (int w = 1; w < kPicturesAtOnce && static_cast<size_t>(w) < jobs.size(); ++w)

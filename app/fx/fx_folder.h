@@ -26,10 +26,11 @@ struct Output {
 std::vector<Output> planOutputs(const QStringList& inputs);
 
 // The picture as the editor composes it from `settings`' layers: the background layer,
-// with the foreground layer shown wherever the original holds `key`'s hue. Empty when
-// memory runs out.
+// with the foreground layer shown wherever the original holds `key`'s hue, and over the
+// subject selected inside `subject`. Empty when memory runs out.
 Picture renderSplash(const Picture& original, const EditSettings& settings,
-                     const std::optional<fx::HueKey>& key);
+                     const std::optional<fx::HueKey>& key,
+                     const std::optional<FxFolderArguments::SubjectBox>& subject = std::nullopt);
 
 // Runs the folder form, two pictures at a time, with progress and each failure on `log`.
 // The exit status: 0 when every picture was written.

@@ -30,6 +30,8 @@ constexpr const char* kUsage =
     "the second form applies the profile to each INPUT and writes FOLDER/NAME with the\n"
     "input's extension (or .png); the colour kept is hue H (0 to 360) with tolerance T\n"
     "(0 to 180), else the one in the profile's LOOK.keep, if any\n"
+    "--subject X,Y,W,H also keeps the subject selected inside that box, in picture pixels\n"
+    "from the top-left corner, or in percentages of the width and height when each ends in %\n"
     "       vividra-fx --thumbnail WORK.vividra OUTPUT.png SIZE\n"
     "writes the work file's preview at most SIZE pixels wide and high, for file managers\n";
 

@@ -11,6 +11,7 @@
 #include "model/effects/image_tools.h"
 #include "model/files/picture_pixels.h"
 #include "model/paint/stroke_raster.h"
+#include "model/subject/subject_selection.h"
 
 namespace vividra {
 
@@ -67,6 +68,10 @@ void paintStroke(QImage& target, const CustomPath& stroke, const QBrush& revealC
         paintKeptColour(target, *stroke.keep, revealColor, guide, top);
         return;
     }
+    if (stroke.subject) {
+        paintSubject(target, *stroke.subject, revealColor, top, fullHeight);
+        return;
+    }
     if (!stroke.path || stroke.path->elementCount() == 0)
         return;
     const QBrush& brush = stroke.isErase        ? eraseColor
@@ -97,7 +102,7 @@ void paintStroke(QImage& target, const CustomPath& stroke, const QBrush& revealC
 
 bool paintsAnything(const QList<CustomPathRef>& strokes) {
     return std::any_of(strokes.begin(), strokes.end(), [](const CustomPathRef& s) {
-        return s && (s->keep || (s->path && s->path->elementCount() > 0));
+        return s && (s->keep || s->subject || (s->path && s->path->elementCount() > 0));
     });
 }
 

@@ -11,6 +11,8 @@
 
 namespace vividra {
 
+struct SubjectSelection;
+
 // Stroke geometry is shared, not copied: a recorded stroke and the painting
 // surface can refer to the same path object.
 using PathRef = std::shared_ptr<QPainterPath>;
@@ -46,6 +48,8 @@ public:
     // A kept colour rather than a stroke: reveals every pixel of the original near the
     // hue, over the whole picture, and has no path.
     std::optional<fx::HueKey> keep;
+    // A selected subject rather than a stroke: reveals through its mask, and has no path.
+    std::shared_ptr<const SubjectSelection> subject;
 };
 
 // A kept colour as the stroke list holds it.

@@ -15,8 +15,9 @@ StateRef SessionEngine::makeState(const QString& action, StateLayersRef layers, 
     // The kept colour as it is now, in the place the strokes hold it.
     const std::optional<fx::HueKey> key =
         settings_.keep.on ? std::optional(settings_.keep.key()) : std::nullopt;
-    const QList<CustomPathRef> before =
-        withKeptColour(shown && !fromScratch ? shown->paths : QList<CustomPathRef>(), key);
+    const QList<CustomPathRef> before = withSubject(
+        withKeptColour(shown && !fromScratch ? shown->paths : QList<CustomPathRef>(), key),
+        selectedSubject(strokes_));
 
     // Worked out as the composition does, so the recorded stroke paints the same pixels.
     const double width = geometry_.pictureRect.width() > 0

@@ -52,7 +52,7 @@ bool SessionEngine::renderingPending() const {
 }
 
 bool SessionEngine::canPaint() const {
-    return hasPicture() && !picking_ && viewState_.canPaint(!jobs_.busy());
+    return hasPicture() && !picking_ && !awaitingBox_ && viewState_.canPaint(!jobs_.busy());
 }
 
 QRectF SessionEngine::pictureFrame() const {

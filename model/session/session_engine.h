@@ -26,6 +26,7 @@
 #include "model/platform/picture.h"
 #include "model/session/edit_settings.h"
 #include "model/session/session_jobs.h"
+#include "model/subject/subject_selection.h"
 #include "model/view/view_state.h"
 #include "model/work/session_work.h"
 
@@ -165,6 +166,22 @@ public:
     enum class KeepRange { hue, tolerance, falloff };
     void setKeepRange(KeepRange which, float value, bool dragging = false);
 
+    // Select Subject. The button: the first press awaits a box, unless strokes painted over a
+    // selection ask to run it again with them as hints; a press while awaiting one runs
+    // again on the last box.
+    void pressSelectSubject();
+    bool awaitingSubjectBox() const { return awaitingBox_; }
+    bool selectingSubject() const { return jobs_.count(SessionJobs::Kind::subject) > 0; }
+    // Segments the subject inside the box two corners span, in box points (y-up), with the
+    // strokes so far as hints; the reduced result is shown first, the full one follows.
+    void selectSubject(const QPointF& fromBox, const QPointF& toBox);
+    // The same in picture pixels, rows downwards.
+    void selectSubjectIn(const fx::PixelRect& box);
+    // Runs again on the last box with the strokes as they are now; false without a box.
+    bool reselectSubject();
+    // Stops awaiting a box and drops a segmentation under way, with nothing of it kept.
+    void cancelSubject();
+
     // Painting, in box points (y-up).
     bool beginStroke(const QPointF& boxPoint);
     bool extendStroke(const QPointF& boxPoint);
@@ -293,6 +310,8 @@ private:
     void previewKeptColour();
     void applyKeptColour(bool record);
     QList<CustomPathRef> flattenedStrokes();
+    void showSubjectPreview(std::uint64_t request, const QImage& window, const ViewGeometry& view);
+    void finishSubject(std::uint64_t request, std::shared_ptr<const SubjectSelection> selection);
 
     // Work kept.
     void takeWork(work::SessionWork work);
@@ -373,6 +392,13 @@ private:
     bool picking_ = false;
     bool colourChangeRunning_ = false;
     bool colourChangeWaiting_ = false;
+    // Select Subject: awaiting a box, the last box and the picture it was drawn on, and the
+    // latest request (an older one's result is dropped), whose preview may be on screen.
+    bool awaitingBox_ = false;
+    std::optional<fx::PixelRect> lastBox_;
+    qint64 lastBoxPicture_ = 0;
+    std::uint64_t subjectRequest_ = 0;
+    bool subjectPreviewShown_ = false;
 
     // The view.
     QSizeF box_;

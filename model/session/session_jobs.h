@@ -39,7 +39,7 @@ public:
     // Hands a step to the main thread while the work still runs.
     using Post = std::function<void(Apply)>;
 
-    enum class Kind { intake, rendering, composite, refresh, other };
+    enum class Kind { intake, rendering, composite, refresh, subject, other };
 
     SessionJobs() = default;
     SessionJobs(const SessionJobs&) = delete;

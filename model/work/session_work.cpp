@@ -152,7 +152,7 @@ bool sameStroke(const CustomPath& a, const CustomPath& b) {
         (a.path ? *a.path : QPainterPath()) == (b.path ? *b.path : QPainterPath());
     return samePath && a.lineWidth == b.lineWidth && a.isErase == b.isErase &&
            a.isSolidColor == b.isSolidColor && a.edgeAware == b.edgeAware && a.keep == b.keep &&
-           (!a.isSolidColor || a.color.color() == b.color.color());
+           (!a.isSolidColor || a.color.color() == b.color.color()) && a.subject == b.subject;
 }
 
 // Writes each stroke and layer set once, however many states share it.

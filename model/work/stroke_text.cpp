@@ -2,8 +2,13 @@
 
 #include <QDataStream>
 #include <QJsonArray>
+#include <QtEndian>
 
 #include <cmath>
+#include <mutex>
+#include <vector>
+
+#include "model/subject/subject_selection.h"
 
 namespace vividra::work {
 namespace {
@@ -68,6 +73,81 @@ std::optional<float> angle(const QJsonValue& value, float maximum) {
     return static_cast<float>(v);
 }
 
+QJsonArray rectToJson(const fx::PixelRect& r) {
+    return QJsonArray{r.x, r.y, r.width, r.height};
+}
+
+std::optional<fx::PixelRect> rectFromJson(const QJsonValue& value) {
+    const QJsonArray a = value.toArray();
+    if (a.size() != 4)
+        return std::nullopt;
+    int v[4];
+    for (int i = 0; i < 4; ++i) {
+        const double d = a[i].toDouble(NAN);
+        if (!(d >= (i < 2 ? 0 : 1) && d <= kMaximumCoordinate) || d != std::floor(d))
+            return std::nullopt;
+        v[i] = static_cast<int>(d);
+    }
+    return fx::PixelRect{v[0], v[1], v[2], v[3]};
+}
+
+// A mask is tens of megabytes and never changes, while the journal writes the work every
+// second: each mask is compressed once and the bytes kept while the selection lives.
+QByteArray compressedMask(const std::shared_ptr<const SubjectSelection>& selection) {
+    static std::mutex guard;
+    static std::vector<std::pair<std::weak_ptr<const SubjectSelection>, QByteArray>> cache;
+    const std::lock_guard lock(guard);
+    std::erase_if(cache, [](const auto& entry) { return entry.first.expired(); });
+    for (const auto& [kept, bytes] : cache)
+        if (kept.lock() == selection)
+            return bytes;
+    const std::vector<std::uint8_t>& alpha = selection->mask.alpha;
+    QByteArray bytes = qCompress(alpha.data(), static_cast<qsizetype>(alpha.size()), 1);
+    cache.emplace_back(selection, bytes);
+    return bytes;
+}
+
+QJsonObject subjectToJson(const std::shared_ptr<const SubjectSelection>& selection) {
+    const fx::SubjectMask& mask = selection->mask;
+    return QJsonObject{
+        {QStringLiteral("box"), rectToJson(selection->box)},
+        {QStringLiteral("picture"),
+         QJsonArray{selection->pictureSize.width(), selection->pictureSize.height()}},
+        {QStringLiteral("extent"), rectToJson(mask.extent)},
+        {QStringLiteral("size"), QJsonArray{mask.width, mask.height}},
+        {QStringLiteral("mask"),
+         QString::fromLatin1(compressedMask(selection).toBase64(QByteArray::OmitTrailingEquals))}};
+}
+
+std::optional<CustomPathRef> subjectFromJson(const QJsonObject& o) {
+    const auto box = rectFromJson(o.value(QStringLiteral("box")));
+    const auto extent = rectFromJson(o.value(QStringLiteral("extent")));
+    const auto picture = rectFromJson(QJsonArray{0, 0, o.value(QStringLiteral("picture"))[0],
+                                                 o.value(QStringLiteral("picture"))[1]});
+    const auto size = rectFromJson(
+        QJsonArray{0, 0, o.value(QStringLiteral("size"))[0], o.value(QStringLiteral("size"))[1]});
+    if (!box || !extent || !picture || !size ||
+        qint64(size->width) * size->height > qint64(picture->width) * picture->height)
+        return std::nullopt;
+    const QByteArray packed =
+        QByteArray::fromBase64(o.value(QStringLiteral("mask")).toString().toLatin1());
+    const qint64 expected = qint64(size->width) * size->height;
+    // qUncompress trusts the length in front and allocates it before looking further.
+    if (packed.size() < 4 || qFromBigEndian<quint32>(packed.constData()) != expected)
+        return std::nullopt;
+    const QByteArray alpha = qUncompress(packed);
+    if (alpha.size() != expected)
+        return std::nullopt;
+    auto selection = std::make_shared<SubjectSelection>();
+    selection->box = *box;
+    selection->pictureSize = QSize(picture->width, picture->height);
+    selection->mask.extent = *extent;
+    selection->mask.width = size->width;
+    selection->mask.height = size->height;
+    selection->mask.alpha.assign(alpha.begin(), alpha.end());
+    return makeSubjectStroke(std::move(selection));
+}
+
 } // namespace
 
 // Qt's own stream form keeps the colour's model and every component exactly, as a colour
@@ -101,6 +181,10 @@ QJsonObject strokeToJson(const CustomPath& stroke) {
                  QJsonArray{stroke.keep->hue, stroke.keep->tolerance, stroke.keep->falloff});
         return o;
     }
+    if (stroke.subject) {
+        o.insert(QStringLiteral("subject"), subjectToJson(stroke.subject));
+        return o;
+    }
     o.insert(QStringLiteral("width"), stroke.lineWidth);
     o.insert(QStringLiteral("mode"), stroke.isErase        ? QStringLiteral("erase")
                                      : stroke.isSolidColor ? QStringLiteral("colour")
@@ -126,6 +210,13 @@ std::optional<CustomPathRef> strokeFromJson(const QJsonObject& o, QString* error
         if (key.size() != 3 || !hue || !tolerance || !falloff)
             return fail(QStringLiteral("a kept colour is out of range"));
         return makeKeepStroke({*hue, *tolerance, *falloff});
+    }
+    if (o.contains(QStringLiteral("subject"))) {
+        std::optional<CustomPathRef> subject =
+            subjectFromJson(o.value(QStringLiteral("subject")).toObject());
+        if (!subject)
+            return fail(QStringLiteral("a selected subject's mask is damaged"));
+        return subject;
     }
     const double width = o.value(QStringLiteral("width")).toDouble(NAN);
     if (!(width >= 0 && width <= kMaximumWidth))

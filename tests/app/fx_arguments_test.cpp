@@ -69,7 +69,16 @@ TEST(FxArguments, FolderFormTakesOptionsInAnyOrder) {
     EXPECT_EQ(folder->tolerance, 0.0f);
     const auto plain = FxFolderArguments::parse(split("--profile p a --out o"), problem);
     ASSERT_TRUE(plain);
-    EXPECT_FALSE(plain->keepHue || plain->tolerance);
+    EXPECT_FALSE(plain->keepHue || plain->tolerance || plain->subject);
+    // A box in pixels is clipped to the picture; one in percentages scales with it.
+    const auto pixels =
+        FxFolderArguments::parse(split("--subject=10,5,300,20 --profile p a --out o"), problem);
+    ASSERT_TRUE(pixels && pixels->subject);
+    EXPECT_EQ(pixels->subject->in(QSize(200, 100)), QRect(10, 5, 190, 20));
+    const auto percent =
+        FxFolderArguments::parse(split("--profile p a --out o --subject 10%,20%,50%,50%"), problem);
+    ASSERT_TRUE(percent && percent->subject);
+    EXPECT_EQ(percent->subject->in(QSize(200, 100)), QRect(20, 20, 100, 50));
 
     const char* refused[] = {"--profile p --out o",
                              "--profile p a",
@@ -84,7 +93,13 @@ TEST(FxArguments, FolderFormTakesOptionsInAnyOrder) {
                              "--profile p a --out",
                              "--profile --out o a",
                              "--profile= a --out o",
-                             "--profile p a --out o --falloff 3"};
+                             "--profile p a --out o --falloff 3",
+                             "--profile p a --out o --subject 1,2,3",
+                             "--profile p a --out o --subject 1,2,3,0",
+                             "--profile p a --out o --subject 1%,2%,3%,4",
+                             "--profile p a --out o --subject 10%,0%,101%,5%",
+                             "--profile p a --out o --subject -1,2,3,4",
+                             "--profile p a --out o --subject 1,2,3,4 --subject=1,2,3,4"};
     for (const char* line : refused) {
         problem.clear();
         EXPECT_FALSE(FxFolderArguments::parse(split(line), problem)) << line;

@@ -16,6 +16,7 @@
 #include "model/files/keep_sidecar.h"
 #include "model/files/profile_file.h"
 #include "tests/support/sample_pictures.h"
+#include "tests/support/subject_scenes.h"
 #include "tests/support/test_pictures.h"
 
 namespace vividra {
@@ -170,6 +171,24 @@ TEST(FxFolder, KeepsTheColourFromTheCommandLineOrTheSidecar) {
     EXPECT_EQ(refused.status, 1);
     EXPECT_TRUE(refused.log.contains(QStringLiteral("look.keep is damaged")))
         << refused.log.toStdString();
+}
+
+// A box around the scene's subject gives its colour back; the rest stays grey.
+TEST(FxFolder, SelectsTheSubjectInsideTheBox) {
+    QTemporaryDir folder;
+    const testing::SubjectScene s =
+        testing::makeSubjectScene(testing::SceneKind::patchedDisc, 200, 150);
+    const QString input = folder.filePath(QStringLiteral("scene.png"));
+    ASSERT_TRUE(
+        QImage(s.rgba.data(), s.width, s.height, s.width * 4, QImage::Format_RGBA8888).save(input));
+    const QString out = folder.filePath(QStringLiteral("out"));
+    const FxRun run =
+        runFx({QStringLiteral("--profile"), writeProfile(folder), QStringLiteral("--subject"),
+               QStringLiteral("46,21,108,108"), input, QStringLiteral("--out"), out});
+    ASSERT_EQ(run.status, 0) << run.log.toStdString();
+    const QImage result(out + QStringLiteral("/scene.png"));
+    EXPECT_FALSE(test::isGrey(result.pixel(100, 75)));
+    EXPECT_TRUE(test::isGrey(result.pixel(5, 5)) && test::isGrey(result.pixel(195, 145)));
 }
 
 } // namespace

@@ -27,6 +27,13 @@ void checkFolderForm(const QStringList& args) {
     FUZZ_CHECK(!folder->tolerance || folder->keepHue);
     FUZZ_CHECK(!folder->keepHue || (*folder->keepHue >= 0 && *folder->keepHue <= 360));
     FUZZ_CHECK(!folder->tolerance || (*folder->tolerance >= 0 && *folder->tolerance <= 180));
+    if (folder->subject) {
+        const FxFolderArguments::SubjectBox& b = *folder->subject;
+        FUZZ_CHECK(b.x >= 0 && b.y >= 0 && b.width > 0 && b.height > 0);
+        FUZZ_CHECK(!b.percent || (b.x <= 100 && b.y <= 100 && b.width <= 100 && b.height <= 100));
+        const QRect box = b.in(QSize(64, 48));
+        FUZZ_CHECK(box.isEmpty() || QRect(0, 0, 64, 48).contains(box));
+    }
     const std::vector<fxfolder::Output> outputs = fxfolder::planOutputs(folder->inputs);
     FUZZ_CHECK(outputs.size() == static_cast<size_t>(folder->inputs.size()));
     QSet<QString> names;

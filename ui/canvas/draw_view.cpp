@@ -43,6 +43,8 @@ void DrawView::mousePressEvent(QMouseEvent* event) {
                                this);
         return;
     }
+    if (subjectBox_.press(*engine_, viewPoint(event)))
+        return;
     if (!engine_->beginStroke(viewPoint(event)))
         return;
     // Earlier strokes stay drawn until the engine says they are in the picture.
@@ -63,6 +65,10 @@ void DrawView::drawTo(const QPointF& point) {
 }
 
 void DrawView::mouseMoveEvent(QMouseEvent* event) {
+    if ((event->buttons() & Qt::LeftButton) && subjectBox_.move(viewPoint(event))) {
+        update();
+        return;
+    }
     // Without mouse tracking every move is a drag; a right-button one belongs to panning.
     if (!engine_ || !(event->buttons() & Qt::LeftButton) || !engine_->strokeUnderWay()) {
         QWidget::mouseMoveEvent(event);
@@ -73,6 +79,11 @@ void DrawView::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void DrawView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && engine_ &&
+        subjectBox_.release(*engine_, viewPoint(event))) {
+        update();
+        return;
+    }
     if (event->button() != Qt::LeftButton || !engine_ || !engine_->strokeUnderWay()) {
         QWidget::mouseReleaseEvent(event);
         return;
@@ -94,7 +105,8 @@ void DrawView::showBrushCursor() {
     if (!engine_ || !paints_)
         return;
     const bool original = engine_->viewState().showsOriginal();
-    if (engine_->picking() && engine_->hasPicture() && !original) {
+    if ((engine_->picking() || engine_->awaitingSubjectBox()) && engine_->hasPicture() &&
+        !original) {
         setCursor(Qt::CrossCursor);
         return;
     }
@@ -156,6 +168,7 @@ void DrawView::paintEvent(QPaintEvent* event) {
         paintPicture(p);
         return;
     }
+    subjectBox_.paint(p, *engine_, rect(), height());
     if (drawn_.isEmpty() || !engine_->hasPicture()) {
         live_ = LiveStroke();
         return;

@@ -7,6 +7,8 @@
 
 #include <memory>
 
+#include "ui/subject/subject_box_tool.h"
+
 namespace vividra {
 
 class SessionEngine;
@@ -64,6 +66,7 @@ private:
     bool paints_ = false;
     QPainterPath drawn_;
     LiveStroke live_;
+    SubjectBoxTool subjectBox_;
 };
 
 } // namespace vividra

@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -333,6 +334,10 @@ void ViewController::connectKeepControls() {
     connect(checkKeepColor, &QAbstractButton::clicked, this,
             [this] { engine_.setKeepColour(checkKeepColor->isChecked()); });
     connect(buttonPickColor, &QPushButton::clicked, &engine_, &SessionEngine::startColourPick);
+    connect(buttonSelectSubject, &QPushButton::clicked, &engine_,
+            &SessionEngine::pressSelectSubject);
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), boxImage), &QShortcut::activated, &engine_,
+            &SessionEngine::cancelSubject);
     using Range = SessionEngine::KeepRange;
     for (const auto& [slider, which] :
          {std::pair{sliderKeepHue, Range::hue}, std::pair{sliderKeepTolerance, Range::tolerance},

@@ -156,6 +156,7 @@ public:
     CheckBox* checkEdgeAware = nullptr;
     CheckBox* checkKeepColor = nullptr;
     QPushButton* buttonPickColor = nullptr;
+    QPushButton* buttonSelectSubject = nullptr;
     Slider* sliderKeepHue = nullptr;
     QLabel* labelKeepHue = nullptr;
     Slider* sliderKeepTolerance = nullptr;

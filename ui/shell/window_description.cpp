@@ -132,6 +132,12 @@ void ViewController::buildWindow(QMainWindow* window) {
     keepSlider(QStringLiteral("Tolerance"), ranges::keepTolerance, sliderKeepTolerance,
                labelKeepTolerance);
     keepSlider(QStringLiteral("Falloff"), ranges::keepFalloff, sliderKeepFalloff, labelKeepFalloff);
+    // Selecting the subject: a box around it, then the brush and eraser refine it.
+    buttonSelectSubject = new QPushButton(QStringLiteral("Select Subject"), brush);
+    buttonSelectSubject->setToolTip(QStringLiteral(
+        "Drag a box around the subject. Paint or erase over the result and press again to "
+        "refine it."));
+    brushLayout->addWidget(buttonSelectSubject, keepRow++, 0, 1, 2);
     brushLayout->setRowStretch(keepRow, 1);
     tabViewEdit->addTab(brush, QStringLiteral("Brush"));
 

@@ -1,9 +1,9 @@
 // The session engine driven the way an impatient user drives it: random sequences of
 // openings, effect switches, strokes, brush changes, profile loads, exports, view changes,
-// pans, resets, and kills restored from the journal, with the jobs they start finishing at random
-// points in between. Once the jobs are done, the screen, the brush and the layers must be exactly
-// what the settings and strokes say; each change is one undo step, and undo and redo bring back
-// exactly what each state showed.
+// pans, subject selections, resets, and kills restored from the journal, with the jobs they
+// start finishing at random points in between. Once the jobs are done, the screen, the brush and
+// the layers must be exactly what the settings and strokes say; each change is one undo step, and
+// undo and redo bring back exactly what each state showed.
 //
 // VIVIDRA_SOAK_SEQUENCES sets how many sequences run (default 200) and VIVIDRA_SOAK_SEED
 // the first seed, so a failing sequence can be run again alone.
@@ -134,7 +134,7 @@ private:
         QVERIFY(settle(engine));
     }
 
-    static constexpr quint32 kActions = 23;
+    static constexpr quint32 kActions = 24;
 
     QPointF boxPoint(Sequence& s) {
         const QSizeF box = s.e.boxSize();
@@ -249,6 +249,8 @@ private:
         case 21:
             e.setEdgeAware(!e.settings().brush.edgeAware);
             return Steps::one;
+        case 22:
+            return selectSubject(s);
         default:
             killAndRestore(s);
             return Steps::any;
@@ -297,6 +299,23 @@ private:
         QVERIFY2(e.history().currentIndex() == index && e.history().states().size() == states,
                  s.where + " restored history");
         QCOMPARE(e.canUndo() ? 1 : 0, undoSteps);
+    }
+
+    // Select Subject: a box dragged (a run may fail on a box with too little in it), the
+    // button, which may run again on the last box, or a cancel.
+    Steps selectSubject(Sequence& s) {
+        switch (s.random.bounded(4)) {
+        case 0:
+        case 1:
+            s.e.selectSubject(boxPoint(s), boxPoint(s));
+            return Steps::any;
+        case 2:
+            s.e.pressSelectSubject();
+            return Steps::any;
+        default:
+            s.e.cancelSubject();
+            return Steps::none;
+        }
     }
 
     // A stroke of a few random points; whether it painted.
@@ -432,7 +451,12 @@ private:
         QVERIFY2(!e.busy() && !e.renderingPending(), where);
         QVERIFY2(!e.strokeUnderWay(), where + " a stroke never ended");
         // Painting is allowed exactly when the edited picture is shown and the line is idle.
-        QCOMPARE(e.canPaint(), e.hasPicture() && !e.picking() && !e.viewState().showsOriginal());
+        QCOMPARE(e.canPaint(), e.hasPicture() && !e.picking() && !e.awaitingSubjectBox() &&
+                                   !e.viewState().showsOriginal());
+        QVERIFY2(!e.selectingSubject(), where);
+        QVERIFY2(std::count_if(e.strokes().begin(), e.strokes().end(),
+                               [](const CustomPathRef& p) { return p->subject; }) <= 1,
+                 where + " more than one selection");
         const Screen& screen = e.screen();
         if (!e.hasPicture()) {
             QVERIFY2(e.foregroundLayer().isEmpty() && e.composite().isEmpty(), where);
@@ -485,8 +509,8 @@ private:
         const qsizetype held = inOriginal ? 0 : screen.strokes;
         QVERIFY2(held <= e.strokes().size(), where + " the screen shows strokes undone");
         for (const CustomPathRef& stroke : e.strokes().mid(held))
-            QVERIFY2(inOriginal ||
-                         !(stroke->keep || (stroke->edgeAware && !stroke->path->isEmpty())),
+            QVERIFY2(inOriginal || !(stroke->keep || stroke->subject ||
+                                     (stroke->edgeAware && !stroke->path->isEmpty())),
                      where + " a stroke not shown");
         const Picture shown =
             inOriginal
@@ -533,7 +557,7 @@ private:
         const int edits = 1 + static_cast<int>(s.random.bounded(6));
         for (int i = 0; i < edits; ++i) {
             // Edits, profile loads and pans, but no new picture, reset or export.
-            static constexpr quint32 kEdits[] = {3, 6, 7, 8, 9, 10, 11, 12, 13, 14, 17, 18, 21};
+            static constexpr quint32 kEdits[] = {3, 6, 7, 8, 9, 10, 11, 12, 13, 14, 17, 18, 21, 22};
             const qsizetype before = e.history().currentIndex();
             const StateRef last = e.history().current();
             const quint32 action = kEdits[s.random.bounded(quint32{std::size(kEdits)})];
