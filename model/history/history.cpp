@@ -60,12 +60,9 @@ StateRef History::redo() {
 }
 
 bool History::holdsLayers(const LayerRecipe& foreground, const LayerRecipe& background) const {
-    for (const StateRef& state : states_) {
-        if (state->layers && state->layers->foregroundRecipe == foreground &&
-            state->layers->backgroundRecipe == background)
-            return true;
-    }
-    return false;
+    const StateRef state = current();
+    return state && state->layers && state->layers->foregroundRecipe == foreground &&
+           state->layers->backgroundRecipe == background;
 }
 
 void History::cacheLayers(const LayerRecipe& foreground, const Picture& foregroundImage,

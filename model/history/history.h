@@ -40,7 +40,8 @@ public:
     qsizetype currentIndex() const { return current_; }
     const QList<StateRef>& states() const { return states_; }
 
-    // Some state was recorded with these layers.
+    // The current state was recorded with these layers. An older state with the same ones
+    // does not count: going back to them is a change of its own.
     bool holdsLayers(const LayerRecipe& foreground, const LayerRecipe& background) const;
     // Gives the states whose layer of the same recipe has no pixels yet (still rendering, or
     // dropped) these: a layer is a function of its recipe, so they are the same pixels.

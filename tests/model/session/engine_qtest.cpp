@@ -205,6 +205,20 @@ private slots:
         QCOMPARE(e.loadProfile(bad), Loaded::failed);
         QCOMPARE(e.settings(), before);
         QCOMPARE(e.profilePath(), bad);
+
+        // Adjustments reset while a profile's picture comes in go back to layers an older
+        // state holds; they are still a state of their own, or undo would skip past them.
+        e.changeSetting(field(fields::adjustments(), "contrast"), 1.5f);
+        QVERIFY(settle(e));
+        QCOMPARE(e.saveProfile(path), Saved::saved);
+        e.resetAdjustments();
+        QVERIFY(settle(e));
+        QCOMPARE(e.loadProfile(path), Loaded::loaded);
+        e.resetAdjustments();
+        QVERIFY(settle(e));
+        const StateLayersRef shown = e.history().current()->layers;
+        const LayerRecipe background{e.settings().background, e.settings().adjustments};
+        QVERIFY(shown && shown->backgroundRecipe == background);
     }
 
     void exportsTellHowTheyWentAndNeedNoWorkingFolder() {
