@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
@@ -14,6 +13,7 @@
 #include "model/subject/subject_selection.h"
 #include "model/work/journal.h"
 #include "model/work/work_file.h"
+#include "tests/support/run_program.h"
 
 using namespace vividra;
 using namespace vividra::work;
@@ -218,8 +218,7 @@ TEST(WorkFile, CarriesTheWorkItsPhotoAndPreviewAndRefusesDamage) {
     // The file manager's thumbnailer, as its entry runs it.
     const QString thumbnail = root.filePath(QStringLiteral("thumb.png"));
     const auto thumbnailer = [&](const QString& input) {
-        return QProcess::execute(QStringLiteral(VIVIDRA_FX_PATH),
-                                 {QStringLiteral("--thumbnail"), input, thumbnail, "20"});
+        return test::runFx({QStringLiteral("--thumbnail"), input, thumbnail, "20"}).status;
     };
     EXPECT_EQ(thumbnailer(path), 0);
     EXPECT_EQ(QImage(thumbnail).size(), QSize(20, 15));
