@@ -1,6 +1,7 @@
 // Kept work on a 24-megapixel photo with 200 strokes: the journal's snapshot on the main
 // thread after a change, and restoring the work to the full picture.
 #include <QElapsedTimer>
+#include <QFileInfo>
 
 #include "bench/bench_session.h"
 #include "model/history/control_values.h"
@@ -98,7 +99,16 @@ void BM_JournalSnapshot(benchmark::State& state) {
     e.journal()->flush();
 }
 
+// Opening a photo looks up its kept work by this key on the main thread.
+void BM_PhotoKey(benchmark::State& state) {
+    const QString path = photoPath();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(work::contentHash(path));
+    state.counters["file_MB"] = double(QFileInfo(path).size()) / 1e6;
+}
+
 BENCHMARK(BM_RestoreWork200Strokes)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 BENCHMARK(BM_JournalSnapshot)->Unit(benchmark::kMicrosecond)->UseManualTime()->Iterations(200);
+BENCHMARK(BM_PhotoKey)->Unit(benchmark::kMicrosecond);
 
 } // namespace vividra::bench

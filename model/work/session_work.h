@@ -34,7 +34,9 @@ QByteArray toText(const SessionWork& work);
 // The work in `text`, or nothing with `error` telling what is damaged.
 std::optional<SessionWork> fromText(const QByteArray& text, QString* error);
 
-// The hex hash of a file's bytes; empty when it cannot be read.
+// A hex key of a file's bytes, the same under any name; empty when it cannot be read. A large
+// file is known by its size and three samples of its bytes: opening a photo asks for its key
+// on the main thread, where hashing all of a 16 MB photo cost 53 ms.
 QByteArray contentHash(const QString& path);
 QByteArray bytesHash(const QByteArray& bytes);
 
