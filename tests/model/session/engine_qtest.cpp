@@ -1,7 +1,7 @@
 // The session engine in the cases random sequences rarely reach: where a stroke lands after
 // zoom and pan, failures that keep the session, the seams between Original, panning and
 // painting, what profiles, exports and damaged or changing files do to the session, and the
-// picture in the display's colours.
+// picture in the display's colours, and Select Subject.
 #include <QtTest>
 
 #include "kernels/pixel_memory.h"
@@ -18,10 +18,13 @@
 #include "support/engine_support.h"
 #include "support/isolated_environment.h"
 #include "support/sample_pictures.h"
+#include "support/subject_scenes.h"
 #include "support/test_pictures.h"
 
 using namespace vividra;
 using test::settle;
+using testing::SceneKind;
+using testing::SubjectScene;
 
 namespace {
 
@@ -30,6 +33,21 @@ const SettingField& field(std::span<const SettingField> list, const char* name) 
         if (std::string_view(f.name) == name)
             return f;
     qFatal("no field %s", name);
+}
+
+// Turns a switch on and waits for its rendering.
+bool turnOn(SessionEngine& e, const char* name) {
+    e.changeSetting(field(fields::switches(false), name), true);
+    return settle(e);
+}
+
+// The box point (y-up) over a picture pixel (rows downwards).
+QPointF boxPointOf(const SessionEngine& e, double x, double y) {
+    const QRectF& r = e.geometry().pictureRect;
+    const QPointF f = e.pictureFrame().topLeft();
+    const QSizeF size = e.pictureSize();
+    return {x / size.width() * r.width() + r.x() + f.x(),
+            (size.height() - y) / size.height() * r.height() + r.y() + f.y()};
 }
 
 // The picture pixel under a box point, as the composite has it (rows downwards).
@@ -60,8 +78,7 @@ private slots:
 
     void aStrokeAfterZoomAndPanRevealsUnderThePointer() {
         SessionEngine& e = open(300, 200);
-        e.changeSetting(field(fields::switches(false), "blackWhiteOn"), true);
-        QVERIFY(settle(e));
+        QVERIFY(turnOn(e, "blackWhiteOn"));
         for (int i = 0; i < 8; ++i)
             e.zoomIn();
         QVERIFY(settle(e));
@@ -123,17 +140,14 @@ private slots:
         const QImage background = e.cleanBackground().image;
         {
             fx::PixelMemoryLimitForTesting none(0);
-            e.changeSetting(field(fields::switches(false), "blurOn"), true);
-            QVERIFY(settle(e));
+            QVERIFY(turnOn(e, "blurOn"));
         }
         QCOMPARE(notices_.size(), 1);
         QVERIFY(notices_.front().contains(QStringLiteral("not enough memory")));
         QCOMPARE(e.cleanBackground().image, background);
         QVERIFY(!e.renderingPending());
         // With memory back the same change goes through.
-        e.changeSetting(field(fields::switches(false), "blurOn"), true);
-        QVERIFY(settle(e));
-        QVERIFY(e.cleanBackground().image != background);
+        QVERIFY(turnOn(e, "blurOn") && e.cleanBackground().image != background);
     }
 
     void aJournalThatCannotBeWrittenIsToldOnceAndRetried() {
@@ -143,8 +157,7 @@ private slots:
         QVERIFY(test::writeAll(folder, "in the way"));
         e.setJournal(std::make_unique<work::Journal>(folder + QStringLiteral("/work")));
         const auto change = [&](const char* name) {
-            e.changeSetting(field(fields::switches(false), name), true);
-            QVERIFY(settle(e));
+            QVERIFY(turnOn(e, name));
             QCoreApplication::processEvents();
             e.journal()->flush();
             QCoreApplication::processEvents();
@@ -224,9 +237,7 @@ private slots:
     void exportsTellHowTheyWentAndNeedNoWorkingFolder() {
         SessionEngine& e = open(400, 300);
         const QString root = environment_->root();
-        e.changeSetting(field(fields::switches(false), "blackWhiteOn"), true);
-        QVERIFY(settle(e));
-        QVERIFY(e.beginStroke(QPointF(200, 200)));
+        QVERIFY(turnOn(e, "blackWhiteOn") && e.beginStroke(QPointF(200, 200)));
         e.endStroke(QPointF(400, 200));
         QVERIFY(settle(e));
         QList<exporting::Outcome> outcomes;
@@ -276,9 +287,7 @@ private slots:
         SessionEngine& e = open(160, 120);
         const QImage colours = e.cleanBackground().image;
         QVERIFY(QFile::remove(e.picturePath()));
-        e.changeSetting(field(fields::switches(false), "blackWhiteOn"), true);
-        QVERIFY(settle(e));
-        QVERIFY(test::isGrey(e.cleanBackground().image.pixel(80, 60)));
+        QVERIFY(turnOn(e, "blackWhiteOn") && test::isGrey(e.cleanBackground().image.pixel(80, 60)));
         QVERIFY(QImage(50, 40, QImage::Format_RGB32).save(e.picturePath(), "PNG"));
         e.reset();
         QVERIFY(settle(e));
@@ -331,6 +340,56 @@ private slots:
         e.fit();
         QVERIFY(settle(e));
         QCOMPARE(e.screen().window.pixel(10, 10), raw);
+    }
+
+    // Select Subject: a cancelled run leaves nothing behind; a box dragged in the view selects
+    // the subject in one step; an eraser stroke over it is the next run's hint, which the
+    // button uses without a new box; a run that a new box replaced never lands.
+    void selectsRefinesAndCancelsTheSubject() {
+        SessionEngine& e = *engine_;
+        const SubjectScene s = testing::makeSubjectScene(SceneKind::twoColourFigure, 200, 150);
+        const QString path = environment_->root() + QStringLiteral("/scene.png");
+        QVERIFY(QImage(s.rgba.data(), s.width, s.height, s.width * 4, QImage::Format_RGBA8888)
+                    .save(path));
+        e.open(path);
+        QVERIFY(settle(e) && turnOn(e, "blackWhiteOn"));
+        QVERIFY(test::isGrey(e.composite().image.pixel(100, 80)));
+        const int before = e.history().currentIndex();
+        const qsizetype strokes = e.strokes().size();
+        e.selectSubjectIn({s.boxX, s.boxY, s.boxWidth, s.boxHeight});
+        QVERIFY(test::spinUntil([&] { return e.jobs().running(SessionJobs::Kind::subject); }));
+        e.cancelSubject();
+        QVERIFY(settle(e));
+        QCOMPARE(e.history().currentIndex(), before);
+        QVERIFY(e.strokes().size() == strokes && test::isGrey(e.composite().image.pixel(100, 80)));
+
+        e.pressSelectSubject();
+        e.selectSubject(boxPointOf(e, s.boxX, s.boxY),
+                        boxPointOf(e, s.boxX + s.boxWidth, s.boxY + s.boxHeight));
+        QVERIFY(settle(e));
+        QCOMPARE(e.history().currentIndex(), before + 1);
+        // The body and the head have their colour, the orange blobs beside them none.
+        const QImage& shown = e.composite().image;
+        QVERIFY(!test::isGrey(shown.pixel(100, 87)) && !test::isGrey(shown.pixel(100, 42)));
+        QVERIFY(test::isGrey(shown.pixel(43, 30)) && test::isGrey(shown.pixel(157, 112)));
+
+        e.setEraser(true);
+        QVERIFY(settle(e) && e.beginStroke(boxPointOf(e, 60, 110)));
+        e.endStroke(boxPointOf(e, 140, 110));
+        QVERIFY(settle(e));
+        e.pressSelectSubject();
+        QVERIFY(!e.awaitingSubjectBox() && settle(e));
+        const fx::SubjectMask& m = selectedSubject(e.strokes())->mask;
+        QVERIFY(m.fullResolution());
+        QVERIFY(m.alpha[static_cast<std::size_t>(110 - m.extent.y) * m.width + 100 - m.extent.x] <
+                128);
+
+        const int steps = e.history().currentIndex();
+        e.selectSubjectIn({s.boxX, s.boxY, s.boxWidth, s.boxHeight});
+        e.selectSubjectIn({70, 10, 60, 50});
+        QVERIFY(settle(e));
+        QCOMPARE(e.history().currentIndex(), steps + 1);
+        QCOMPARE(selectedSubject(e.strokes())->box, (fx::PixelRect{70, 10, 60, 50}));
     }
 
 private:

@@ -89,10 +89,7 @@ private:
         s.pictures = {test::writeColourPicture(s.root, 72, 48, QStringLiteral("a.png")),
                       test::writeColourPicture(s.root, 40, 64, QStringLiteral("b.jpg")),
                       s.root + QStringLiteral("/broken.png")};
-        QFile broken(s.pictures[2]);
-        QVERIFY(broken.open(QIODevice::WriteOnly));
-        broken.write("\x89PNG\r\n\x1a\nthis is not a picture");
-        broken.close();
+        QVERIFY(test::writeAll(s.pictures[2], "\x89PNG\r\n\x1a\nthis is not a picture"));
 
         // At every turn of the event loop: the box never goes back to a picture of older
         // settings than it showed before (a late rendering over a newer preview).
@@ -291,11 +288,7 @@ private:
         const QString path = kept->originalPath;
         e.restore(path, std::move(*kept));
         QVERIFY2(settle(e), s.where);
-        const Recorded after = recorded(e);
-        QVERIFY2(after.foreground == before.foreground, s.where + " restored foreground");
-        QVERIFY2(after.background == before.background, s.where + " restored background");
-        QVERIFY2(after.composite == before.composite, s.where + " restored composite");
-        QVERIFY2(after.settings == before.settings, s.where + " restored controls");
+        sameAs(e, before, s.where + " restored", false);
         QVERIFY2(e.history().currentIndex() == index && e.history().states().size() == states,
                  s.where + " restored history");
         QCOMPARE(e.canUndo() ? 1 : 0, undoSteps);
@@ -544,6 +537,25 @@ private:
                 e.settings()};
     }
 
+    // The session shows what was recorded, and its strokes paint that composite again. A
+    // colour chosen in the dialog is no undo step: a state keeps the colour it was recorded
+    // with, unless `anyBrushColour`.
+    static void sameAs(const SessionEngine& e, const Recorded& then, const QByteArray& at,
+                       bool anyBrushColour) {
+        const Recorded now = recorded(e);
+        QVERIFY2(now.foreground == then.foreground, at + " foreground");
+        QVERIFY2(now.background == then.background, at + " background");
+        QVERIFY2(now.composite == then.composite, at + " composite");
+        const Picture again =
+            compositeStrokes(e.cleanBackground(), e.strokes(), patternColor(e.foregroundLayer()),
+                             patternColor(e.cleanBackground()), e.original().image);
+        QVERIFY2(largestDifference(now.composite, again.image) <= 2, at + " strokes");
+        EditSettings expected = then.settings;
+        if (anyBrushColour)
+            expected.brush.colour = now.settings.brush.colour;
+        QVERIFY2(now.settings == expected, at + " controls");
+    }
+
     // A few more edits from an idle line, each exactly one undo step where it changes
     // something, then undo all the way back and redo all the way forward: at every state the
     // layers, the composite and the controls are those seen there before.
@@ -573,22 +585,11 @@ private:
                 QVERIFY2(!recorded, what + " recorded an undo step");
             seen[after] = this->recorded(e);
         }
-        const auto compare = [&](const Recorded& now, const Recorded& then, const char* how) {
-            const QByteArray at =
-                s.where + " " + how + " to state " + QByteArray::number(e.history().currentIndex());
-            QVERIFY2(now.foreground == then.foreground, at + " foreground");
-            QVERIFY2(now.background == then.background, at + " background");
-            QVERIFY2(now.composite == then.composite, at + " composite");
-            // The strokes restored with it paint that composite again.
-            const Picture again = compositeStrokes(
-                e.cleanBackground(), e.strokes(), patternColor(e.foregroundLayer()),
-                patternColor(e.cleanBackground()), e.original().image);
-            QVERIFY2(largestDifference(now.composite, again.image) <= 2, at + " strokes");
-            EditSettings expected = then.settings;
-            // A colour chosen in the dialog is no step of its own: a state keeps the colour it
-            // was recorded with.
-            expected.brush.colour = now.settings.brush.colour;
-            QVERIFY2(now.settings == expected, at + " controls");
+        const auto compare = [&](const Recorded& then, const char* how) {
+            sameAs(e, then,
+                   s.where + " " + how + " to state " +
+                       QByteArray::number(e.history().currentIndex()),
+                   true);
         };
         while (e.history().currentIndex() > 0) {
             const qsizetype before = e.history().currentIndex();
@@ -598,12 +599,12 @@ private:
             if (known == seen.end())
                 seen[e.history().currentIndex()] = recorded(e);
             else
-                compare(recorded(e), known->second, "undo");
+                compare(known->second, "undo");
         }
         while (e.history().currentIndex() < e.history().states().size() - 1) {
             e.redo();
             QVERIFY2(settle(e), s.where);
-            compare(recorded(e), seen.at(e.history().currentIndex()), "redo");
+            compare(seen.at(e.history().currentIndex()), "redo");
         }
     }
 };
