@@ -194,9 +194,19 @@ void SessionEngine::showOnScreen(Screen::Source source, const Picture& picture) 
 }
 
 void SessionEngine::setDisplayProfile(const QByteArray& icc) {
+    if (screenColour_ && icc == displayProfile_)
+        return;
     displayProfile_ = icc;
     screenColour_.reset();
     followPictureColours();
+    // What is on screen was converted for the old display. A stroke under way keeps its
+    // colours; the next view or composite it brings shows the new ones.
+    if (!hasPicture() || !screen_.showsPicture() || strokeUnderWay_)
+        return;
+    if (windowsCutFor_ == geometry_ && !revealWindow_.isEmpty() &&
+        (!settings_.brush.eraser || !eraseWindow_.isEmpty()))
+        chooseLiveColour(revealWindow_, eraseWindow_);
+    showPreviewOrOriginal();
 }
 
 // The conversion follows the picture's profile, and is made again only when that changes.

@@ -151,6 +151,13 @@ void ViewController::styleWindow() {
 }
 
 void ViewController::connectEngine() {
+    // A colour manager that calibrates or swaps the display publishes a new profile; it is
+    // read again each time the window comes to the front.
+    connect(qGuiApp, &QGuiApplication::applicationStateChanged, this,
+            [this](Qt::ApplicationState state) {
+                if (state == Qt::ApplicationActive)
+                    engine_.setDisplayProfile(displayProfile());
+            });
     connect(&engine_, &SessionEngine::screenChanged, this, &ViewController::showScreen);
     connect(&engine_, &SessionEngine::brushChanged, this, &ViewController::showBrush);
     connect(&engine_, &SessionEngine::strokesLanded, imageViewBackground,

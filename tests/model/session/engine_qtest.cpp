@@ -335,11 +335,11 @@ private slots:
         QVERIFY(settle(e));
         const QImage brush = e.liveColourOnScreen().textureImage();
         QVERIFY(near(brush.pixel(brush.width() / 2, brush.height() / 2), expected.pixel(0, 0)));
-        // On a display of the picture's own space nothing is converted.
+        // Moved to a display of the picture's own space, nothing is converted.
         e.setDisplayProfile(p3);
-        e.fit();
         QVERIFY(settle(e));
         QCOMPARE(e.screen().window.pixel(10, 10), raw);
+        QCOMPARE(e.liveColourOnScreen().textureImage().pixel(10, 10), raw);
     }
 
     // Select Subject: a cancelled run leaves nothing behind; a box dragged in the view selects
