@@ -66,6 +66,10 @@ Formula each(double (*f)(double)) {
     };
 }
 
+Filter adjusted(const Adjustments& a) {
+    return [a](auto i, auto o) { return applyAdjustments(i, o, a); };
+}
+
 std::vector<Kernel> everyKernel() {
     std::vector<Kernel> kernels = {
         {"blur", [](auto i, auto o) { return gaussianBlur(i, o, 2.5); }, false, true, 0},
@@ -105,30 +109,18 @@ std::vector<Kernel> everyKernel() {
          [](Rgb c) {
              return Rgb{c[0] * 0.5, c[1] * 1.25, 0.0};
          }},
-        {"adjustments",
-         [](auto i, auto o) {
-             Adjustments a;
-             a.brightness = 0.1f, a.contrast = 1.3f, a.saturation = 0.4f, a.gamma = 0.8f;
-             a.hue = 30.0f, a.rgb = std::array<float, 3>{1.2f, 0.9f, 1.0f};
-             return applyAdjustments(i, o, a);
-         },
+        {"adjustments", adjusted({0.1f, 1.3f, 0.4f, {}, 0.8f, 30.0f, std::array{1.2f, 0.9f, 1.0f}}),
          true, false, 0},
         // The single steps copy at their neutral values; fused, they must add up to a copy too.
         {"neutral steps",
-         [](auto i, auto o) {
-             Adjustments a;
-             a.brightness = 0.0f, a.contrast = 1.0f, a.saturation = 1.0f, a.exposure = 0.0f;
-             a.gamma = 1.0f, a.hue = 360.0f, a.rgb = std::array<float, 3>{1.0f, 1.0f, 1.0f};
-             return applyAdjustments(i, o, a);
-         },
-         true, false, 0, [](Rgb c) { return c; }, true},
+         adjusted({0.0f, 1.0f, 1.0f, 0.0f, 1.0f, 360.0f, std::array{1.0f, 1.0f, 1.0f}}), true,
+         false, 0, [](Rgb c) { return c; }, true},
     };
     // The vector paths blend the colour looks in fixed point.
-    for (Look look : {Look::Mono, Look::Tonal, Look::Noir, Look::Chrome, Look::Fade, Look::Instant,
-                      Look::Process, Look::Transfer})
-        kernels.push_back({"look " + std::to_string(static_cast<int>(look)),
-                           [look](auto i, auto o) { return photoLook(i, o, look); }, true, false,
-                           look >= Look::Chrome});
+    for (int l = 0; l <= static_cast<int>(Look::Transfer); ++l)
+        kernels.push_back({"look " + std::to_string(l),
+                           [l](auto i, auto o) { return photoLook(i, o, static_cast<Look>(l)); },
+                           true, false, l >= static_cast<int>(Look::Chrome)});
     return kernels;
 }
 

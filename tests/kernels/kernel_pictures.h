@@ -4,6 +4,7 @@
 // and access to colours by name whatever the order.
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <random>
@@ -118,9 +119,7 @@ private:
 };
 
 inline std::string pathName(const ::testing::TestParamInfo<detail::Isa>& info) {
-    return info.param == detail::Isa::Avx512 ? "avx512"
-           : info.param == detail::Isa::Avx2 ? "avx2"
-                                             : "base";
+    return std::array{"base", "avx2", "avx512"}[static_cast<int>(info.param)];
 }
 
 } // namespace vividra::fx::testing

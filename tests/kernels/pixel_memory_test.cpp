@@ -39,32 +39,26 @@ TEST(PixelMemory, AlignedAndPrivateToEachThread) {
     EXPECT_EQ(clashes, 0);
 }
 
+// More than any address space holds, a size that overflows when rounded, and past the test
+// limit, which counts the blocks in use, large and small, until released.
 TEST(PixelMemory, RunningOutIsANullBlockNotAnException) {
-    // More than any address space holds, and a size that overflows when rounded.
     EXPECT_EQ(allocatePixels(std::size_t{1} << 50), nullptr);
     EXPECT_EQ(allocatePixels(std::numeric_limits<std::size_t>::max() - 10), nullptr);
-
-    // The test limit counts the blocks in use, large and small, until released.
+    const auto fits = [](std::size_t bytes) {
+        void* p = allocatePixels(bytes);
+        releasePixels(p, bytes);
+        return p != nullptr;
+    };
     {
         PixelMemoryLimitForTesting limit(10 * kMiB);
-        void* a = allocatePixels(4 * kMiB);
-        void* b = allocatePixels(4 * kMiB);
-        ASSERT_NE(a, nullptr);
-        ASSERT_NE(b, nullptr);
-        EXPECT_EQ(allocatePixels(4 * kMiB), nullptr);
-        void* small = allocatePixels(kMiB);
-        ASSERT_NE(small, nullptr);
-        EXPECT_EQ(allocatePixels(kMiB + 1), nullptr);
-        releasePixels(small, kMiB);
-        releasePixels(a, 4 * kMiB);
-        releasePixels(b, 4 * kMiB);
-        void* all = allocatePixels(10 * kMiB);
-        EXPECT_NE(all, nullptr);
-        releasePixels(all, 10 * kMiB);
+        void* held[] = {allocatePixels(4 * kMiB), allocatePixels(4 * kMiB), allocatePixels(kMiB)};
+        EXPECT_TRUE(held[0] && held[1] && held[2]);
+        EXPECT_FALSE(fits(kMiB + 1));
+        for (void* p : held)
+            releasePixels(p, p == held[2] ? kMiB : 4 * kMiB);
+        EXPECT_TRUE(fits(10 * kMiB));
     }
-    void* beyond = allocatePixels(11 * kMiB);
-    EXPECT_NE(beyond, nullptr);
-    releasePixels(beyond, 11 * kMiB);
+    EXPECT_TRUE(fits(11 * kMiB));
 }
 
 } // namespace
