@@ -22,22 +22,22 @@ std::vector<double> exactBlur(const Picture& in, int c, double sigma) {
     for (double& v : k)
         v /= total;
     const int w = in.width, h = in.height;
-    std::vector<double> rows(static_cast<std::size_t>(w) * h), out(rows.size());
+    std::vector<double> from(static_cast<std::size_t>(w) * h), to(from.size());
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            double s = 0;
-            for (int i = -reach; i <= reach; ++i)
-                s += k[i + reach] * in.at(std::clamp(x + i, 0, w - 1), y, c);
-            rows[y * w + x] = s;
-        }
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            double s = 0;
-            for (int i = -reach; i <= reach; ++i)
-                s += k[i + reach] * rows[std::clamp(y + i, 0, h - 1) * w + x];
-            out[y * w + x] = s;
-        }
-    return out;
+        for (int x = 0; x < w; ++x)
+            from[y * w + x] = in.at(x, y, c);
+    for (bool down : {false, true}) {
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                double s = 0;
+                for (int i = -reach; i <= reach; ++i)
+                    s += k[i + reach] * (down ? from[std::clamp(y + i, 0, h - 1) * w + x]
+                                              : from[y * w + std::clamp(x + i, 0, w - 1)]);
+                to[y * w + x] = s;
+            }
+        std::swap(from, to);
+    }
+    return from;
 }
 
 VIVIDRA_ON_EACH_PATH(GaussianBlur);

@@ -228,25 +228,21 @@ TEST_P(EveryKernel, FusedAdjustmentsMatchSeparateCalls) {
 // resize is the baseline path's.
 TEST_P(EveryKernel, ResampleWindowMatchesTheWholeResizeAndStaysInsideIt) {
     const Picture in = noisePicture(97, 61, 7);
-    struct Case {
-        int fullWidth, fullHeight, left, top, width, height;
-    };
-    for (const Case& c : {Case{40, 25, 0, 0, 40, 25}, Case{40, 25, 13, 7, 20, 11},
-                          Case{485, 305, 0, 0, 60, 40}, Case{485, 305, 401, 250, 84, 55},
-                          Case{485, 305, 222, 131, 1, 1}, Case{97, 61, 5, 9, 30, 30}}) {
-        Picture whole(c.fullWidth, c.fullHeight), base(c.fullWidth, c.fullHeight);
+    constexpr int kCases[][6] = {{40, 25, 0, 0, 40, 25},     {40, 25, 13, 7, 20, 11},
+                                 {485, 305, 0, 0, 60, 40},   {485, 305, 401, 250, 84, 55},
+                                 {485, 305, 222, 131, 1, 1}, {97, 61, 5, 9, 30, 30}};
+    for (const auto& [fullWidth, fullHeight, left, top, width, height] : kCases) {
+        Picture whole(fullWidth, fullHeight), base(fullWidth, fullHeight);
         ASSERT_TRUE(resample(in.cview(), whole.view()));
         detail::useIsa(detail::Isa::Base);
         ASSERT_TRUE(resample(in.cview(), base.view()));
         detail::useIsa(GetParam());
         EXPECT_TRUE(whole.sameColours(base));
-        Picture window(c.width, c.height);
-        ASSERT_TRUE(
-            resampleWindow(in.cview(), c.fullWidth, c.fullHeight, c.left, c.top, window.view()));
-        for (int y = 0; y < c.height; ++y)
-            ASSERT_EQ(
-                std::memcmp(&window.at(0, y, 0), &whole.at(c.left, c.top + y, 0), c.width * 4), 0)
-                << c.fullWidth << "x" << c.fullHeight << " row " << y;
+        Picture window(width, height);
+        ASSERT_TRUE(resampleWindow(in.cview(), fullWidth, fullHeight, left, top, window.view()));
+        for (int y = 0; y < height; ++y)
+            ASSERT_EQ(std::memcmp(&window.at(0, y, 0), &whole.at(left, top + y, 0), width * 4), 0)
+                << fullWidth << "x" << fullHeight << " row " << y;
         EXPECT_TRUE(window.paddingIntact());
     }
     // A window that is not inside the whole resize is refused.
