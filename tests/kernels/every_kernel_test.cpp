@@ -204,11 +204,10 @@ TEST_P(EveryKernel, FusedAdjustmentsMatchSeparateCalls) {
     };
     for (int round = 0; round < 24; ++round) {
         const Picture in = noisePicture(29, 21, 100 + round);
-        Adjustments a;
-        a.brightness = maybe(-0.4f, 0.4f), a.contrast = maybe(0, 2), a.saturation = maybe(0, 2.5f);
-        a.exposure = maybe(-1.5f, 1.5f), a.gamma = maybe(0.3f, 2.8f), a.hue = maybe(-360, 360);
+        Adjustments a{maybe(-0.4f, 0.4f), maybe(0, 2),      maybe(0, 2.5f), maybe(-1.5f, 1.5f),
+                      maybe(0.3f, 2.8f),  maybe(-360, 360), std::nullopt};
         if (rng() % 3)
-            a.rgb = std::array<float, 3>{u(0, 2), u(0, 2), u(0, 2)};
+            a.rgb = std::array{u(0, 2), u(0, 2), u(0, 2)};
         Picture step = in;
         const ImageView v = step.view();
         ASSERT_TRUE((!a.brightness || brightness(v, v, *a.brightness)) &&

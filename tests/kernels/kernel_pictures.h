@@ -40,12 +40,11 @@ struct Picture {
             return (o == ChannelOrder::RGBA) == (c == Red) ? 0 : 2;
         return c;
     }
-    std::uint8_t& at(int x, int y, int c) {
-        return bytes[static_cast<std::size_t>(y * stride() + 4 * x + position(order, c))];
+    std::size_t index(int x, int y, int c) const {
+        return static_cast<std::size_t>(y * stride() + 4 * x + position(order, c));
     }
-    std::uint8_t at(int x, int y, int c) const {
-        return bytes[static_cast<std::size_t>(y * stride() + 4 * x + position(order, c))];
-    }
+    std::uint8_t& at(int x, int y, int c) { return bytes[index(x, y, c)]; }
+    std::uint8_t at(int x, int y, int c) const { return bytes[index(x, y, c)]; }
     double unit(int x, int y, int c) const { return at(x, y, c) / 255.0; }
 
     // The same colours in the other order (or the same), with `padPixels` padding.

@@ -16,10 +16,6 @@ ConstImageView viewOf(const SubjectScene& s) {
     return {s.rgba.data(), s.width, s.height, s.width * 4, ChannelOrder::RGBA};
 }
 
-PixelRect boxOf(const SubjectScene& s) {
-    return {s.boxX, s.boxY, s.boxWidth, s.boxHeight};
-}
-
 // The full-resolution mask laid into a picture-sized one.
 std::vector<std::uint8_t> pictureMask(const SubjectScene& s, const SubjectMask& m) {
     std::vector<std::uint8_t> out(s.truth.size(), 0);
@@ -53,9 +49,10 @@ TEST(SubjectMask, SelectsSubjectsThatNoHueSeparates) {
                                         {SceneKind::twoColourFigure, 200.0 * 150 / 4}}) {
         const SubjectScene s = vividra::testing::makeSubjectScene(kind, 200, 150);
         const double kept = subjectIoU(s, keptColourMask(s));
-        const SubjectFrame frame = subjectFrame(s.width, s.height, boxOf(s), working);
+        const PixelRect box{s.boxX, s.boxY, s.boxWidth, s.boxHeight};
+        const SubjectFrame frame = subjectFrame(s.width, s.height, box, working);
         std::vector<std::uint8_t> copy;
-        const auto reduced = segmentSubject(viewOf(s), frame, boxOf(s), nullptr, nullptr, &copy);
+        const auto reduced = segmentSubject(viewOf(s), frame, box, nullptr, nullptr, &copy);
         ASSERT_TRUE(reduced);
         const auto mask = refineSubjectMask(*reduced, viewOf(s), nullptr, &copy);
         ASSERT_TRUE(mask && mask->fullResolution());
@@ -65,7 +62,7 @@ TEST(SubjectMask, SelectsSubjectsThatNoHueSeparates) {
             << iou << ", a kept colour's " << kept;
         EXPECT_EQ(mask->alpha, refineSubjectMask(*reduced, viewOf(s))->alpha);
         std::atomic<bool> cancel{true};
-        EXPECT_FALSE(segmentSubject(viewOf(s), frame, boxOf(s), nullptr, &cancel));
+        EXPECT_FALSE(segmentSubject(viewOf(s), frame, box, nullptr, &cancel));
         EXPECT_FALSE(refineSubjectMask(*reduced, viewOf(s), &cancel));
     }
 }
