@@ -86,8 +86,8 @@ TEST_P(ColourKey, WeightsStayWithinALevelOfTheirDefinition) {
                         const int from = before.at(x, y, c), to = reveal.at(x, y, c);
                         ASSERT_NEAR(target.at(x, y, c), (to * want + from * (255 - want)) / 255,
                                     std::abs(to - from) / 255.0 + 0.6)
-                            << r << "," << g << "," << b << " hue " << key.hue << " tolerance "
-                            << key.tolerance << " falloff " << key.falloff << " channel " << c;
+                            << r << "," << g << "," << b << " under " << key.hue << "±"
+                            << key.tolerance << "+" << key.falloff;
                     }
                     const std::optional<float> picked = keyableHue(r, g, b);
                     const double strength = colourfulness(r, g, b), h = definedHue(r, g, b);

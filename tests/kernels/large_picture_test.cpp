@@ -15,11 +15,6 @@ namespace {
 
 using testing::Picture;
 
-// One pixel across and 34 million long: a row number times the blur's strip of
-// sixteen four-float pixels passes 2^31 from row 33,554,432 on. Rows are cheaper
-// to make long than columns, whose row pass runs on one thread.
-constexpr int kTall = 34'000'000;
-constexpr int kWide = 4'000'000;
 // How far an impulse spreads at the radius below, and then some.
 constexpr int kReach = 400;
 constexpr double kSigma = 6.0;
@@ -56,9 +51,11 @@ TEST(LargePictures, LongLinesBlurLikeShortOnes) {
     Picture shortOut(1, kShort, ChannelOrder::RGBA, 0);
     ASSERT_TRUE(gaussianBlur(shortIn.cview(), shortOut.view(), kSigma));
 
-    for (const bool tall : {true, false}) {
-        SCOPED_TRACE(tall ? "1 wide" : "1 high");
-        const int length = tall ? kTall : kWide;
+    // One pixel across and 34 million long: a row number times the blur's strip of sixteen
+    // four-float pixels passes 2^31 from row 33,554,432 on. Rows are cheaper to make long
+    // than columns, whose row pass runs on one thread.
+    for (const auto& [tall, length] : {std::pair{true, 34'000'000}, {false, 4'000'000}}) {
+        SCOPED_TRACE(length);
         // One spark where 32-bit offsets still hold, one far past them.
         const int sparks[] = {1000, length - 3000};
         Picture out(tall ? 1 : length, tall ? length : 1, ChannelOrder::RGBA, 0);
