@@ -35,13 +35,10 @@ struct Picture {
     ImageView view() { return {bytes.data(), width, height, stride(), order}; }
     ConstImageView cview() const { return {bytes.data(), width, height, stride(), order}; }
 
-    static int position(ChannelOrder o, int c) {
-        if (c == Red || c == Blue)
-            return (o == ChannelOrder::RGBA) == (c == Red) ? 0 : 2;
-        return c;
-    }
+    // BGRA swaps red and blue; green and alpha stay.
     std::size_t index(int x, int y, int c) const {
-        return static_cast<std::size_t>(y * stride() + 4 * x + position(order, c));
+        const int byte = order == ChannelOrder::BGRA && c != Alpha ? 2 - c : c;
+        return static_cast<std::size_t>(y * stride() + 4 * x + byte);
     }
     std::uint8_t& at(int x, int y, int c) { return bytes[index(x, y, c)]; }
     std::uint8_t at(int x, int y, int c) const { return bytes[index(x, y, c)]; }
