@@ -20,27 +20,31 @@ using testing::scenePicture;
 
 VIVIDRA_ON_EACH_PATH(NeighbourhoodFilters);
 
-// Separable convolution with the sampled Gaussian out to ±4σ, edges replicated.
+// Separable convolution with the sampled Gaussian out to ±4σ, edges replicated. The taps
+// that fall past an edge are first added to the edge's weight, so that a radius far beyond
+// the picture costs no more than the picture's size.
 std::vector<double> exactBlur(const Picture& in, int c, double sigma) {
-    const int reach = static_cast<int>(std::ceil(4 * sigma));
+    const int reach = static_cast<int>(std::ceil(4 * sigma)), w = in.width, h = in.height;
     std::vector<double> k(2 * reach + 1);
     double total = 0;
     for (int i = -reach; i <= reach; ++i)
         total += k[i + reach] = std::exp(-0.5 * i * i / (sigma * sigma));
-    for (double& v : k)
-        v /= total;
-    const int w = in.width, h = in.height;
     std::vector<double> from(static_cast<std::size_t>(w) * h), to(from.size());
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
             from[y * w + x] = in.at(x, y, c);
     for (bool down : {false, true}) {
+        const int n = down ? h : w;
+        std::vector<double> m(static_cast<std::size_t>(n) * n);
+        for (int o = 0; o < n; ++o)
+            for (int i = -reach; i <= reach; ++i)
+                m[o * n + std::clamp(o + i, 0, n - 1)] += k[i + reach] / total;
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
+                const int o = down ? y : x;
                 double s = 0;
-                for (int i = -reach; i <= reach; ++i)
-                    s += k[i + reach] * (down ? from[std::clamp(y + i, 0, h - 1) * w + x]
-                                              : from[y * w + std::clamp(x + i, 0, w - 1)]);
+                for (int i = std::max(0, o - reach); i <= std::min(n - 1, o + reach); ++i)
+                    s += m[o * n + i] * (down ? from[i * w + x] : from[y * w + i]);
                 to[y * w + x] = s;
             }
         std::swap(from, to);
