@@ -22,8 +22,8 @@ void checkFolderForm(const QStringList& args) {
         FUZZ_CHECK(!problem.isEmpty());
         return;
     }
-    FUZZ_CHECK(!folder->profile.isEmpty() && !folder->outFolder.isEmpty());
-    FUZZ_CHECK(!folder->inputs.isEmpty());
+    FUZZ_CHECK(!folder->profile.isEmpty() && !folder->outFolder.isEmpty() &&
+               !folder->inputs.isEmpty());
     FUZZ_CHECK(!folder->tolerance || folder->keepHue);
     FUZZ_CHECK(!folder->keepHue || (*folder->keepHue >= 0 && *folder->keepHue <= 360));
     FUZZ_CHECK(!folder->tolerance || (*folder->tolerance >= 0 && *folder->tolerance <= 180));
@@ -39,9 +39,9 @@ void checkFolderForm(const QStringList& args) {
     QSet<QString> names;
     for (const fxfolder::Output& out : outputs) {
         FUZZ_CHECK(out.formatCode >= 0 && !out.name.contains(QLatin1Char('/')));
-        FUZZ_CHECK(!names.contains(out.name));
         names.insert(out.name);
     }
+    FUZZ_CHECK(names.size() == folder->inputs.size());
 }
 
 } // namespace

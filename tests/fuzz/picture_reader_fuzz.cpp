@@ -37,8 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(!reason.isEmpty());
         return 0;
     }
-    FUZZ_CHECK(!picture->image.isNull());
-    FUZZ_CHECK(picture->image.format() == QImage::Format_ARGB32_Premultiplied);
+    FUZZ_CHECK(!picture->image.isNull() &&
+               picture->image.format() == QImage::Format_ARGB32_Premultiplied);
     FUZZ_CHECK(picture->image.size() == headerSize);
     FUZZ_CHECK(static_cast<qint64>(headerSize.width()) * headerSize.height() <= kFuzzPixelLimit);
     // Every row is there to read, as the filters will.

@@ -3,9 +3,7 @@
 // tree. Each stays under 2 KB: libFuzzer mutates from them, and small inputs
 // keep a million runs within hours.
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QtEndian>
+#include <QTemporaryDir>
 
 #include <cstdio>
 
@@ -25,19 +23,14 @@ int written = 0;
 bool failed = false;
 
 void put(const QString& folder, const QString& name, const QByteArray& bytes) {
-    if (bytes.isEmpty() || bytes.size() > kMaximumSeed) {
-        std::fprintf(stderr, "seed %s/%s: %lld bytes\n", qPrintable(folder), qPrintable(name),
-                     static_cast<long long>(bytes.size()));
-        failed = true;
+    if (!bytes.isEmpty() && bytes.size() <= kMaximumSeed &&
+        test::writeAll(folder + QLatin1Char('/') + name, bytes)) {
+        ++written;
         return;
     }
-    QDir().mkpath(folder);
-    QFile file(folder + QLatin1Char('/') + name);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
-        failed = true;
-        return;
-    }
-    ++written;
+    std::fprintf(stderr, "seed %s/%s: %lld bytes, not written\n", qPrintable(folder),
+                 qPrintable(name), static_cast<long long>(bytes.size()));
+    failed = true;
 }
 
 // The same frame several times over: header and palette, the frame's blocks, the trailer.
@@ -52,27 +45,24 @@ QByteArray animated(const QByteArray& gif, int frames) {
 
 void pictureSeeds(const QString& folder) {
     const QImage photo = test::photoLike(12, 8);
-    const std::pair<const char*, int> formats[] = {{"photo.jpg", 1}, {"photo.png", 5},
-                                                   {"photo.tif", 6}, {"photo.gif", 8},
-                                                   {"photo.bmp", 9}, {"photo.jp2", 3}};
-    for (const auto& [name, code] : formats)
-        put(folder, QLatin1String(name), test::encoded(Picture(photo), code));
+    for (const auto& [name, code] :
+         {std::pair{"photo.jpg", 1}, std::pair{"photo.png", 5}, std::pair{"photo.tif", 6},
+          std::pair{"photo.gif", 8}, std::pair{"photo.bmp", 9}, std::pair{"photo.jp2", 3}})
+        put(folder, name, test::encoded(Picture(photo), code));
     if (ImageTools::heicEncodingAvailable())
-        put(folder, QStringLiteral("photo.heic"),
-            test::encoded(Picture(test::photoLike(8, 8)), 11));
-    put(folder, QStringLiteral("lossy.jp2"), test::encoded(Picture(photo), 3, 0.4));
-    put(folder, QStringLiteral("raw.j2k"), test::codestreamOf(test::encoded(Picture(photo), 3)));
-    put(folder, QStringLiteral("alpha.png"), test::encoded(Picture(test::withAlphaBands(8, 8)), 5));
-    put(folder, QStringLiteral("alpha.tif"), test::encoded(Picture(test::withAlphaBands(8, 4)), 6));
-    put(folder, QStringLiteral("progressive.jpg"), test::qtJpeg(photo, 80, true));
-    put(folder, QStringLiteral("grey.jpg"),
+        put(folder, "photo.heic", test::encoded(Picture(test::photoLike(8, 8)), 11));
+    put(folder, "lossy.jp2", test::encoded(Picture(photo), 3, 0.4));
+    put(folder, "raw.j2k", test::codestreamOf(test::encoded(Picture(photo), 3)));
+    put(folder, "alpha.png", test::encoded(Picture(test::withAlphaBands(8, 8)), 5));
+    put(folder, "alpha.tif", test::encoded(Picture(test::withAlphaBands(8, 4)), 6));
+    put(folder, "progressive.jpg", test::qtJpeg(photo, 80, true));
+    put(folder, "grey.jpg",
         test::qtJpeg(photo.convertToFormat(QImage::Format_Grayscale8), 80, false));
     const QByteArray jpeg = test::qtJpeg(test::photoLike(16, 16), 80, false);
-    put(folder, QStringLiteral("turned.jpg"), test::withOrientation(jpeg, 6));
-    put(folder, QStringLiteral("mirrored.jpg"), test::withOrientation(jpeg, 5));
-    put(folder, QStringLiteral("cut.jpg"), jpeg.left(jpeg.size() * 3 / 4));
-    const QByteArray gif = gif::encode(test::photoLike(2, 2));
-    put(folder, QStringLiteral("frames.gif"), animated(gif, 3).left(kMaximumSeed));
+    put(folder, "turned.jpg", test::withOrientation(jpeg, 6));
+    put(folder, "mirrored.jpg", test::withOrientation(jpeg, 5));
+    put(folder, "cut.jpg", jpeg.left(jpeg.size() * 3 / 4));
+    put(folder, "frames.gif", animated(gif::encode(test::photoLike(2, 2)), 3).left(kMaximumSeed));
 
     // A colour profile, EXIF turned a quarter and an XMP packet in every format that holds
     // them; and a profile cut short.
@@ -85,16 +75,15 @@ void pictureSeeds(const QString& folder) {
     tagged.metadata = std::make_shared<const PhotoMetadata>(metadata);
     for (const auto& [name, code] : {std::pair{"tagged.jpg", 1}, std::pair{"tagged.png", 5},
                                      std::pair{"tagged.tif", 6}, std::pair{"tagged.jp2", 3}})
-        put(folder, QLatin1String(name), test::encoded(tagged, code));
+        put(folder, name, test::encoded(tagged, code));
     metadata.iccProfile.chop(metadata.iccProfile.size() / 3);
     tagged.metadata = std::make_shared<const PhotoMetadata>(metadata);
-    put(folder, QStringLiteral("cut profile.png"), test::encoded(tagged, 5));
+    put(folder, "cut profile.png", test::encoded(tagged, 5));
 }
 
 void profileSeeds(const QString& folder) {
     EditSettings settings;
-    put(folder, QStringLiteral("default.clr"),
-        profile::text(settings, settings.brushLabel()).toUtf8());
+    put(folder, "default.clr", profile::text(settings, settings.brushLabel()).toUtf8());
     settings.foreground.sepiaOn = settings.background.sketchOn = true;
     settings.background.blackWhiteOn = true;
     settings.background.blackWhiteEffect = kBlackWhiteItems.last();
@@ -103,14 +92,14 @@ void profileSeeds(const QString& folder) {
     settings.brush.size = 73.5f;
     settings.brush.colour = QColor(255, 128, 3);
     const QString text = profile::text(settings, settings.brushLabel());
-    put(folder, QStringLiteral("changed.clr"), text.toUtf8());
-    put(folder, QStringLiteral("crlf.clr"),
+    put(folder, "changed.clr", text.toUtf8());
+    put(folder, "crlf.clr",
         QString(text).replace(QLatin1Char('\n'), QStringLiteral("\r\n")).toUtf8());
 }
 
 void controlValueSeeds(const QString& folder) {
     EditSettings settings;
-    put(folder, QStringLiteral("default"), ControlValues::record(settings).toText().toUtf8());
+    put(folder, "default", ControlValues::record(settings).toText().toUtf8());
     settings.foreground.colorEffectsOn = true;
     settings.foreground.colorEffect = kColorEffectItems.last();
     settings.background.blurOn = true;
@@ -118,12 +107,12 @@ void controlValueSeeds(const QString& folder) {
     settings.adjustments.gamma = 2.25f;
     settings.brush.eraser = true;
     settings.brush.size = 140.0f;
-    put(folder, QStringLiteral("changed"), ControlValues::record(settings).toText().toUtf8());
+    put(folder, "changed", ControlValues::record(settings).toText().toUtf8());
 }
 
 void sessionWorkSeeds(const QString& folder) {
     work::SessionWork w;
-    put(folder, QStringLiteral("empty"), work::toText(w));
+    put(folder, "empty", work::toText(w));
     PathRef path = makePath();
     path->moveTo(1, 2);
     path->lineTo(30, 4);
@@ -136,7 +125,7 @@ void sessionWorkSeeds(const QString& folder) {
     w.states = {state};
     w.current = 0;
     w.strokes = state->paths;
-    put(folder, QStringLiteral("strokes"), work::toText(w));
+    put(folder, "strokes", work::toText(w));
 }
 
 void workFileSeeds(const QString& folder) {
@@ -146,19 +135,11 @@ void workFileSeeds(const QString& folder) {
     contents.work.originalPath = QStringLiteral("/photo.png");
     contents.work.originalHash = work::bytesHash(contents.original);
     contents.preview = test::photoLike(4, 3);
-    const QString path = folder + QStringLiteral(".vividra");
+    const QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("photo.vividra"));
     QString error;
-    if (!work::writeWorkFile(path, contents, &error)) {
-        failed = true;
-        return;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        failed = true;
-        return;
-    }
-    put(folder, QStringLiteral("photo.vividra"), file.readAll());
-    file.remove();
+    put(folder, "photo.vividra",
+        work::writeWorkFile(path, contents, &error) ? test::readAll(path) : QByteArray());
 }
 
 void fxSeeds(const QString& folder) {

@@ -25,25 +25,6 @@ double fromLinear(double gamma, double l) {
     return l <= 0.0031308 ? l * 12.92 : 1.055 * std::pow(l, 1.0 / 2.4) - 0.055;
 }
 
-struct Conversion {
-    double source[3] = {}, destination[3] = {};
-    double matrix[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
-
-    std::unique_ptr<CurveTransform> tables() const {
-        auto t = std::make_unique<CurveTransform>();
-        for (int c = 0; c < 3; ++c) {
-            for (int v = 0; v < 256; ++v)
-                t->decode[c][v] = static_cast<float>(toLinear(source[c], v / 255.0));
-            for (int i = 0; i < kEncodeEntries; ++i)
-                t->encode[c][i] = static_cast<std::uint8_t>(
-                    std::lround(255 * fromLinear(destination[c], encodeSamplePoint(i))));
-            for (int k = 0; k < 3; ++k)
-                t->matrix[c][k] = static_cast<float>(matrix[c][k]);
-        }
-        return t;
-    }
-};
-
 } // namespace
 
 VIVIDRA_ON_EACH_PATH(ColourTransformOnEachPath);
@@ -57,43 +38,49 @@ TEST_P(ColourTransformOnEachPath, EveryPixelWithinALevelOfTheExactConversion) {
         std::mt19937 rng(seed);
         std::uniform_real_distribution<double> gamma(1.8, 2.6), diagonal(0.8, 1.3),
             across(-0.3, 0.3);
-        Conversion conversion;
-        for (int k = 0; k < 3; ++k) {
-            conversion.source[k] = rng() % 2 ? gamma(rng) : 0;
-            conversion.destination[k] = rng() % 2 ? gamma(rng) : 0;
-            for (int j = 0; j < 3; ++j)
-                conversion.matrix[k][j] = k == j ? diagonal(rng) : across(rng);
+        double source[3], destination[3], matrix[3][3];
+        const auto tables = std::make_unique<CurveTransform>();
+        for (int c = 0; c < 3; ++c) {
+            source[c] = rng() % 2 ? gamma(rng) : 0;
+            destination[c] = rng() % 2 ? gamma(rng) : 0;
+            for (int k = 0; k < 3; ++k)
+                tables->matrix[c][k] =
+                    static_cast<float>(matrix[c][k] = c == k ? diagonal(rng) : across(rng));
+            for (int v = 0; v < 256; ++v)
+                tables->decode[c][v] = static_cast<float>(toLinear(source[c], v / 255.0));
+            for (int i = 0; i < kEncodeEntries; ++i)
+                tables->encode[c][i] = static_cast<std::uint8_t>(
+                    std::lround(255 * fromLinear(destination[c], encodeSamplePoint(i))));
         }
-        const auto order = seed % 2 ? ChannelOrder::BGRA : ChannelOrder::RGBA;
         // Half opaque, an eighth transparent, the rest translucent; premultiplied.
-        Picture before = t::noisePicture(static_cast<int>(seed * 29 % 64), 50, seed, order);
+        Picture before = t::noisePicture(static_cast<int>(seed * 29 % 64), 50, seed,
+                                         seed % 2 ? ChannelOrder::BGRA : ChannelOrder::RGBA);
         for (int y = 0; y < before.height; ++y)
             for (int x = 0; x < before.width; ++x) {
                 const unsigned kind = rng() % 8;
                 const int a = kind < 4 ? 255 : kind == 4 ? 0 : before.at(x, y, t::Alpha);
-                before.at(x, y, t::Alpha) = static_cast<std::uint8_t>(a);
-                for (int c = 0; c < 3; ++c)
-                    before.at(x, y, c) = static_cast<std::uint8_t>(before.at(x, y, c) * a / 255);
+                for (int c = 0; c < 4; ++c)
+                    before.at(x, y, c) =
+                        static_cast<std::uint8_t>(c == t::Alpha ? a : before.at(x, y, c) * a / 255);
             }
         Picture after = before;
-        ASSERT_TRUE(transformColours(after.view(), *conversion.tables()));
+        ASSERT_TRUE(transformColours(after.view(), *tables));
         ASSERT_TRUE(after.paddingIntact());
         for (int y = 0; y < before.height; ++y)
             for (int x = 0; x < before.width; ++x) {
                 const int a = before.at(x, y, t::Alpha);
                 ASSERT_EQ(after.at(x, y, t::Alpha), a);
                 double linear[3];
-                for (int c = 0; c < 3; ++c) {
-                    const int straight =
-                        a ? std::min(255, (before.at(x, y, c) * 255 + a / 2) / a) : 0;
-                    linear[c] = toLinear(conversion.source[c], straight / 255.0);
-                }
+                for (int c = 0; c < 3; ++c)
+                    linear[c] = toLinear(
+                        source[c],
+                        (a ? std::min(255, (before.at(x, y, c) * 255 + a / 2) / a) : 0) / 255.0);
                 for (int k = 0; k < 3; ++k) {
-                    const double* m = conversion.matrix[k];
+                    const double* m = matrix[k];
                     const double l = m[0] * linear[0] + m[1] * linear[1] + m[2] * linear[2];
                     clamped += l < -0.01 || l > 1.01;
-                    const double exact = std::round(
-                        255 * fromLinear(conversion.destination[k], std::clamp(l, 0.0, 1.0)));
+                    const double exact =
+                        std::round(255 * fromLinear(destination[k], std::clamp(l, 0.0, 1.0)));
                     ASSERT_NEAR(after.at(x, y, k), std::round(exact * a / 255), 1)
                         << "seed " << seed << " at " << x << "," << y << " channel " << k;
                 }

@@ -4,6 +4,7 @@
 // and access to colours by name whatever the order.
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <random>
@@ -34,17 +35,13 @@ struct Picture {
     ImageView view() { return {bytes.data(), width, height, stride(), order}; }
     ConstImageView cview() const { return {bytes.data(), width, height, stride(), order}; }
 
-    static int position(ChannelOrder o, int c) {
-        if (c == Red || c == Blue)
-            return (o == ChannelOrder::RGBA) == (c == Red) ? 0 : 2;
-        return c;
+    // BGRA swaps red and blue; green and alpha stay.
+    std::size_t index(int x, int y, int c) const {
+        const int byte = order == ChannelOrder::BGRA && c != Alpha ? 2 - c : c;
+        return static_cast<std::size_t>(y * stride() + 4 * x + byte);
     }
-    std::uint8_t& at(int x, int y, int c) {
-        return bytes[static_cast<std::size_t>(y * stride() + 4 * x + position(order, c))];
-    }
-    std::uint8_t at(int x, int y, int c) const {
-        return bytes[static_cast<std::size_t>(y * stride() + 4 * x + position(order, c))];
-    }
+    std::uint8_t& at(int x, int y, int c) { return bytes[index(x, y, c)]; }
+    std::uint8_t at(int x, int y, int c) const { return bytes[index(x, y, c)]; }
     double unit(int x, int y, int c) const { return at(x, y, c) / 255.0; }
 
     // The same colours in the other order (or the same), with `padPixels` padding.
@@ -118,9 +115,7 @@ private:
 };
 
 inline std::string pathName(const ::testing::TestParamInfo<detail::Isa>& info) {
-    return info.param == detail::Isa::Avx512 ? "avx512"
-           : info.param == detail::Isa::Avx2 ? "avx2"
-                                             : "base";
+    return std::array{"base", "avx2", "avx512"}[static_cast<int>(info.param)];
 }
 
 } // namespace vividra::fx::testing

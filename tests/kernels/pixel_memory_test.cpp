@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <cstring>
 #include <limits>
@@ -13,24 +14,21 @@ namespace {
 
 constexpr std::size_t kMiB = std::size_t{1} << 20;
 
+// Threads allocating and releasing blocks of every size together each get aligned memory
+// of their own.
 TEST(PixelMemory, AlignedAndPrivateToEachThread) {
-    for (std::size_t bytes : {std::size_t{1}, std::size_t{1000}, 3 * kMiB, 9 * kMiB}) {
-        auto* p = static_cast<std::uint8_t*>(allocatePixels(bytes));
-        ASSERT_NE(p, nullptr);
-        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % 64, 0u) << bytes;
-        std::memset(p, 0x5a, bytes);
-        releasePixels(p, bytes);
-    }
-    // Threads allocating and releasing together each get memory of their own.
     std::atomic<int> clashes{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([t, &clashes] {
             for (int i = 0; i < 20; ++i) {
-                const std::size_t bytes = (3 + (i + t) % 3) * kMiB;
+                const std::size_t bytes =
+                    std::array{std::size_t{1}, std::size_t{1000}, 3 * kMiB, 9 * kMiB}[(i + t) % 4];
                 auto* p = static_cast<std::uint8_t*>(allocatePixels(bytes));
-                std::memset(p, t, bytes);
-                clashes += p[0] != t || p[bytes - 1] != t;
+                if (p)
+                    std::memset(p, t, bytes);
+                clashes += !p || reinterpret_cast<std::uintptr_t>(p) % 64 || p[0] != t ||
+                           p[bytes - 1] != t;
                 releasePixels(p, bytes);
             }
         });
@@ -39,32 +37,26 @@ TEST(PixelMemory, AlignedAndPrivateToEachThread) {
     EXPECT_EQ(clashes, 0);
 }
 
+// More than any address space holds, a size that overflows when rounded, and past the test
+// limit, which counts the blocks in use, large and small, until released.
 TEST(PixelMemory, RunningOutIsANullBlockNotAnException) {
-    // More than any address space holds, and a size that overflows when rounded.
     EXPECT_EQ(allocatePixels(std::size_t{1} << 50), nullptr);
     EXPECT_EQ(allocatePixels(std::numeric_limits<std::size_t>::max() - 10), nullptr);
-
-    // The test limit counts the blocks in use, large and small, until released.
+    const auto fits = [](std::size_t bytes) {
+        void* p = allocatePixels(bytes);
+        releasePixels(p, bytes);
+        return p != nullptr;
+    };
     {
         PixelMemoryLimitForTesting limit(10 * kMiB);
-        void* a = allocatePixels(4 * kMiB);
-        void* b = allocatePixels(4 * kMiB);
-        ASSERT_NE(a, nullptr);
-        ASSERT_NE(b, nullptr);
-        EXPECT_EQ(allocatePixels(4 * kMiB), nullptr);
-        void* small = allocatePixels(kMiB);
-        ASSERT_NE(small, nullptr);
-        EXPECT_EQ(allocatePixels(kMiB + 1), nullptr);
-        releasePixels(small, kMiB);
-        releasePixels(a, 4 * kMiB);
-        releasePixels(b, 4 * kMiB);
-        void* all = allocatePixels(10 * kMiB);
-        EXPECT_NE(all, nullptr);
-        releasePixels(all, 10 * kMiB);
+        void* held[] = {allocatePixels(4 * kMiB), allocatePixels(4 * kMiB), allocatePixels(kMiB)};
+        EXPECT_TRUE(held[0] && held[1] && held[2]);
+        EXPECT_FALSE(fits(kMiB + 1));
+        for (void* p : held)
+            releasePixels(p, p == held[2] ? kMiB : 4 * kMiB);
+        EXPECT_TRUE(fits(10 * kMiB));
     }
-    void* beyond = allocatePixels(11 * kMiB);
-    EXPECT_NE(beyond, nullptr);
-    releasePixels(beyond, 11 * kMiB);
+    EXPECT_TRUE(fits(11 * kMiB));
 }
 
 } // namespace
