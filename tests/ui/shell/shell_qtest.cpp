@@ -10,6 +10,7 @@
 
 #include "model/platform/file_manager.h"
 #include "model/platform/temporary_directory.h"
+#include "support/test_pictures.h"
 #include "support/window_fixture.h"
 #include "tests/support/sample_pictures.h"
 #include "ui/controller/view_controller.h"
@@ -73,23 +74,16 @@ private slots:
         c.quit();
         QVERIFY(!window.close());
         QCOMPARE(quits.size(), 0);
-        QCOMPARE(d.alerts.size(), 2);
-        for (const test::ScriptedDialogs::Asked& asked : d.alerts) {
-            QCOMPARE(asked.informativeText, kExitQuestion);
-            QCOMPARE(asked.messageText, QString());
-            QCOMPARE(asked.style, platform::Alert::Style::Warning);
-            QCOMPARE(asked.buttons, (QStringList{QStringLiteral("Yes"), QStringLiteral("No")}));
-        }
-        QVERIFY(window.isVisible() && QFile::exists(temp + QStringLiteral("backgroundImage1.png")));
-        QVERIFY(c.checkBackgroundSepia->isChecked());
+        const test::ScriptedDialogs::Asked exit{
+            platform::Alert::Style::Warning, {}, kExitQuestion, {"Yes", "No"}};
+        QVERIFY(d.alerts == QList({exit, exit}));
+        QVERIFY(window.isVisible() && c.checkBackgroundSepia->isChecked());
+        QVERIFY(QFile::exists(temp + QStringLiteral("backgroundImage1.png")));
         QCOMPARE(window.size(), QSize(1000, 700));
 
         // "Yes" while a picture is still being worked on: the window closing after it asks
         // no more, and nothing on its way is written to the working folder afterwards.
-        QImage big(900, 700, QImage::Format_RGB32);
-        big.fill(qRgb(200, 40, 90));
-        QVERIFY(big.save(fixture_.environment().root() + QStringLiteral("/p.png")));
-        c.engine().open(fixture_.environment().root() + QStringLiteral("/p.png"));
+        c.engine().open(test::writeColourPicture(fixture_.environment().root(), 900, 700));
         c.checkBackgroundBlur->click();
         QVERIFY(c.engine().busy());
         QDir(temp).mkpath(QStringLiteral("PhotosImages/inner"));
