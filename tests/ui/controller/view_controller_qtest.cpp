@@ -1,6 +1,7 @@
-// What the window adds to exporting and to profiles: the dialogs and their questions, the
-// words of every outcome, the progress window and the rate prompt. What a profile or an
-// export does to the session is the engine's tests.
+// What the window adds to exporting, to profiles and to kept work: the dialogs and their
+// questions, the words of every outcome, the progress window, the rate prompt, Continue and the
+// offer after a crash. What a profile, an export or a restore does to the session is the
+// engine's tests and the randomized test's.
 #include <QtTest>
 
 #include <QColorDialog>
@@ -9,6 +10,7 @@
 #include "model/files/keep_sidecar.h"
 #include "model/files/profile_file.h"
 #include "model/platform/defaults_store.h"
+#include "model/work/journal.h"
 #include "support/file_size_limit.h"
 #include "support/test_pictures.h"
 #include "support/window_fixture.h"
@@ -32,14 +34,16 @@ QProgressDialog* visibleProgress() {
 
 } // namespace
 
-class ExportAndProfilesTest : public QObject {
+class ViewControllerTest : public QObject {
     Q_OBJECT
 
 private slots:
     void init() { fixture_.setUp(true); }
     void cleanup() { fixture_.tearDown(); }
 
-    void exportAsksForAFormatThenADestination() {
+    // The format window, then the save dialog; the first good export arms the rate prompt,
+    // which is asked once per run until answered.
+    void exportAsksForAFormatThenADestinationAndThenForARating() {
         ViewController& c = fixture_.controller();
         test::ScriptedDialogs& d = fixture_.dialogs();
         const QString root = fixture_.environment().root();
@@ -56,24 +60,18 @@ private slots:
         QCOMPARE(d.saveDialogs.size(), 1);
         QCOMPARE(d.saveDialogs[0].suggestedName, "IMG_1_edited.JPG");
         QCOMPARE(d.saveDialogs[0].extensions.size(), 12);
-        QVERIFY(folder(kSaveImagePath).isEmpty());
+        QVERIFY(folder(kSaveImagePath).isEmpty() && !contains(kShowRateMessage));
 
         QDir(root).mkdir(QStringLiteral("out"));
-        test::answerFormatWindow(QStringLiteral("PNG"));
-        d.saveAnswers = {root + QStringLiteral("/out/splash.tif")};
-        c.exportPicture();
+        exportTo(root + QStringLiteral("/out/splash.tif"), "PNG");
         QCOMPARE(d.saveDialogs[1].suggestedName, "IMG_1_edited.PNG");
-        QTRY_COMPARE(d.alerts.size(), 1);
+        QCOMPARE(d.alerts.size(), 1);
         QCOMPARE(d.alerts[0].informativeText, "Image saved successfully.");
         QCOMPARE(d.alerts[0].style, platform::Alert::Style::Informational);
         QCOMPARE(folder(kSaveImagePath), root + QStringLiteral("/out"));
         QVERIFY(QFileInfo::exists(root + QStringLiteral("/out/splash.tif")));
-    }
+        QCOMPARE(string(kShowRateMessage), "Yes");
 
-    void theRatePromptIsArmedThenAskedOncePerRun() {
-        test::ScriptedDialogs& d = fixture_.dialogs();
-        const QString root = fixture_.environment().root();
-        fixture_.load();
         QList<QUrl> opened;
         auto oldOpener = ViewController::ratingPageOpener();
         ViewController::ratingPageOpener() = [&opened](const QUrl& url) { opened << url; };
@@ -83,9 +81,6 @@ private slots:
             exportTo(root + QStringLiteral("/a.jpg"), "JPG");
             return d.alerts.size() - before;
         };
-        QVERIFY(!contains(kShowRateMessage));
-        QCOMPARE(exportOnce(), 1);
-        QCOMPARE(string(kShowRateMessage), "Yes");
         // "Remind me later" stores nothing, and this run asks no more.
         d.alertAnswers = {platform::kFirstButton, platform::kSecondButton};
         QCOMPARE(exportOnce(), 2);
@@ -216,7 +211,6 @@ private slots:
         c.colourDialog->setCurrentColor(QColor::fromRgbF(0.2f, 0.4f, 0.6f));
         fixture_.waitIdle();
         const EditSettings saved = c.engine().settings();
-        QVERIFY(saved.background.blackWhiteOn && saved.brush.eraser);
         d.saveAnswers = {path};
         c.saveProfile();
         QCOMPARE(d.saveDialogs.size(), 1);
@@ -236,11 +230,10 @@ private slots:
         QCOMPARE(d.alerts.last().informativeText,
                  "You have unsaved changes that will be lost. Continue?");
         QCOMPARE(c.engine().settings(), saved);
-        QVERIFY(c.checkBackgroundBlackWhite->isChecked());
+        QVERIFY(c.checkBackgroundBlackWhite->isChecked() && c.checkEraserMode->isChecked());
         QVERIFY(!c.checkForegroundSepia->isChecked());
         QCOMPARE(c.comboBackgroundBlackWhite->currentIndex(), 2);
         QCOMPARE(c.sliderForegroundBlurIntensity->floatValue(), 55.5f);
-        QVERIFY(c.checkEraserMode->isChecked());
         QCOMPARE(c.colourDialog->currentColor(), saved.brush.colour);
         QCOMPARE(folder(kLoadProfilePath), root);
 
@@ -253,7 +246,72 @@ private slots:
         QCOMPARE(c.engine().settings(), changed);
     }
 
+    void continueStartOverCrashAndWorkFilesGoThroughTheirQuestions() {
+        ViewController& c = fixture_.controller();
+        SessionEngine& e = c.engine();
+        test::ScriptedDialogs& d = fixture_.dialogs();
+        const QString root = fixture_.environment().root();
+        const QString photo = test::writeColourPicture(root, 300, 200);
+        const QByteArray hash = work::contentHash(photo);
+        c.openPhoto(photo);
+        edit(0);
+        // Continue brings the edit back; saved as a work file, it opens again from there.
+        d.alertAnswers = {platform::kFirstButton};
+        c.openPhoto(photo);
+        fixture_.waitIdle();
+        QCOMPARE(d.alerts[0].messageText, "Continue where you left off?");
+        QCOMPARE(d.alerts[0].buttons, (QStringList{"Continue", "Start Over"}));
+        QCOMPARE(e.history().states().size(), 2);
+        d.saveAnswers = {root + QStringLiteral("/carried")};
+        QSignalSpy saved(&e, &SessionEngine::workSaved);
+        c.saveWorkAs();
+        QTRY_COMPARE(saved.size(), 1);
+        c.openPhoto(root + QStringLiteral("/carried.vividra"));
+        fixture_.waitIdle();
+        QCOMPARE(e.history().states().size(), 2);
+        // Start Over forgets it.
+        d.alertAnswers = {platform::kSecondButton};
+        c.openPhoto(photo);
+        fixture_.waitIdle();
+        QVERIFY(e.history().states().size() == 1 && !e.journal()->find(hash));
+
+        // A session that never ended: Discard removes its journal.
+        edit(2);
+        d.alertAnswers = {platform::kSecondButton};
+        c.offerRecovery();
+        QCOMPARE(d.alerts.size(), 3);
+        QCOMPARE(d.alerts[2].messageText,
+                 "Vividra closed unexpectedly. Restore your last photo and its edits?");
+        QCOMPARE(d.alerts[2].buttons, (QStringList{"Restore", "Discard"}));
+        QVERIFY(!e.journal()->find(hash));
+        // The photo moved: the journal stays until that photo, and no other, is located.
+        edit(4);
+        const QString moved = root + QStringLiteral("/moved.png");
+        QVERIFY(QFile::rename(photo, moved));
+        d.alertAnswers = {platform::kFirstButton, platform::kFirstButton, platform::kFirstButton};
+        d.openAnswers = {test::writeColourPicture(root, 30, 20, QStringLiteral("other.png")),
+                         moved};
+        c.offerRecovery();
+        QCOMPARE(d.alerts.size(), 5);
+        QVERIFY(d.alerts[3].informativeText.contains(photo));
+        QVERIFY(d.alerts[4].informativeText.startsWith("That is not the photo"));
+        c.offerRecovery();
+        fixture_.waitIdle();
+        QCOMPARE(e.picturePath(), moved);
+        QVERIFY(e.settings().background.sepiaOn);
+    }
+
 private:
+    // One switch of the background turned on, journaled.
+    void edit(int which) {
+        SessionEngine& e = fixture_.controller().engine();
+        fixture_.waitIdle();
+        e.changeSetting(fields::switches(false)[which], true);
+        fixture_.waitIdle();
+        QCoreApplication::processEvents();
+        e.journal()->flush();
+    }
+
     // Exports through the format window and the dialog, and waits until it is told.
     void exportTo(const QString& destination, const char* format) {
         const int before = fixture_.dialogs().alerts.size();
@@ -267,5 +325,5 @@ private:
     test::WindowFixture fixture_;
 };
 
-QTEST_MAIN(ExportAndProfilesTest)
-#include "export_and_profiles_qtest.moc"
+QTEST_MAIN(ViewControllerTest)
+#include "view_controller_qtest.moc"
