@@ -47,10 +47,11 @@ stroke() {
 # The visible windows titled like the main one that are not it: alerts and notices.
 alerts() { xdotool search --onlyvisible --name '^Vividra$' 2>/dev/null | grep -vx "$wid" || true; }
 others() { alerts | wc -l; }
-# answer WHAT: presses Return, the default button, in the alert that comes up, now in $alert.
+# answer WHAT: presses Return, the default button, in the one alert that comes up, now in $alert.
 answer() {
     for _ in $(seq 100); do alert=$(alerts | head -n 1); [ -n "$alert" ] && break; sleep 0.1; done
     [ -n "$alert" ] || { echo "no alert: $1"; exit 1; }
+    [ "$(others)" -eq 1 ] || { echo "more than one alert: $1"; exit 1; }
     xdotool windowactivate --sync "$alert" 2>/dev/null || xdotool windowfocus --sync "$alert" || true
     sleep 0.5
     xdotool key Return

@@ -56,17 +56,14 @@ format=$(timeout 20 xdotool search --sync --onlyvisible --name '^Output Format$'
 # the focus are lost, so it is given the focus and time first.
 xdotool windowactivate --sync "$format" 2>/dev/null || xdotool windowfocus --sync "$format" || true
 sleep 1
-xdotool key p
-sleep 0.7
-xdotool key Return
+xdotool key --delay 700 p Return
 dialog=$(timeout 20 xdotool search --sync --onlyvisible --name '^Export Image$' | head -n 1) || true
 [ -n "$dialog" ] || { echo "no save dialog"; exit 1; }
 sleep 2
 xdotool key Return
 for _ in $(seq 300); do [ -s "$out" ] && break; sleep 0.1; done
 sleep 1
-xdotool key Return # "Image saved successfully."
-sleep 0.5
+xdotool key Return; sleep 0.5 # "Image saved successfully."
 
 [ -s "$out" ] || { echo "no exported file"; ls -la "$work/out"; exit 1; }
 read -r width height <<<"$(identify -format '%w %h' "$out")"
@@ -75,10 +72,9 @@ identify -verbose "$out" | grep -q 'icc:description: .*A98' || { echo "the expor
 exported=$(pixel out/disc_edited.PNG 300 195 -profile "$icc/srgb.icc")
 near "$exported" "210 30 25" 4 || { echo "the export's disc is $exported through its profile"; status=1; }
 # The box around every saturated pixel: a wide, low band is the stroke.
-box=$(convert "$out" -colorspace HSL -channel G -separate +channel \
-    -threshold 20% -format '%@' info:)
-read -r bw bh bx by <<<"$(sed -E 's/([0-9]+)x([0-9]+)\+([0-9]+)\+([0-9]+)/\1 \2 \3 \4/' <<<"$box")"
-echo "coloured area: $box"
+read -r bw bh bx by <<<"$(convert "$out" -colorspace HSL -channel G -separate +channel \
+    -threshold 20% -format '%@' info: | tr 'x+' '  ')"
+echo "coloured area: ${bw}x$bh+$bx+$by"
 [ "$bw" -ge 150 ] || { echo "no colour along the exported stroke"; status=1; }
 [ "$bh" -le 100 ] || { echo "exported colour far from the stroke"; status=1; }
 [ "$bx" -gt 0 ] && [ $((bx + bw)) -lt "$width" ] || { echo "exported colour past the stroke's ends"; status=1; }

@@ -68,9 +68,7 @@ import -window "$wid" "$work/opened.png"
 [ "$(brightness opened.png 620 280)" -gt 150 ] || { echo "the picture did not appear"; exit 1; }
 
 wmctrl -i -c "$wid"
-for _ in $(seq 50); do [ "$(others)" -ge 1 ] && break; sleep 0.1; done
-[ "$(others)" -eq 1 ] || { echo "closing with unsaved changes did not ask once"; exit 1; }
-answer "the unsaved changes question" # "Yes"
+answer "closing with unsaved changes" # "Yes"
 ended_cleanly
 
 # Where the working folder cannot be made (the temporary folder lies below a plain file, which
@@ -79,9 +77,7 @@ ended_cleanly
 : >"$work/plain"
 convert -size 320x200 gradient:white-yellow "$work/other.png"
 program_tmp=$work/plain/tmp start_program "$program" "$work/other.png"
-for _ in $(seq 100); do [ "$(others)" -ge 1 ] && break; sleep 0.1; done
-[ "$(others)" -eq 1 ] || { echo "no notice about the temporary folder"; exit 1; }
-answer "the notice"
+answer "the notice about the temporary folder"
 for _ in $(seq 50); do [ "$(others)" -eq 0 ] && break; sleep 0.1; done
 [ "$(others)" -eq 0 ] || { echo "the notice did not go away"; exit 1; }
 sleep 3
