@@ -7,8 +7,12 @@
 namespace vividra {
 namespace {
 
+QStringList split(const QString& line) {
+    return line.split(QLatin1Char(' '));
+}
+
 std::optional<FxArguments> parse(const QString& line, QString& problem) {
-    return FxArguments::parse(line.split(QLatin1Char(' ')), problem);
+    return FxArguments::parse(split(line), problem);
 }
 
 TEST(FxArguments, StepsRunInOrderAndBadCommandsSayWhy) {
@@ -45,9 +49,6 @@ TEST(FxArguments, StepsRunInOrderAndBadCommandsSayWhy) {
 }
 
 TEST(FxArguments, FolderFormTakesOptionsInAnyOrder) {
-    const auto split = [](const char* line) {
-        return QString::fromLatin1(line).split(QLatin1Char(' '));
-    };
     QString problem;
     EXPECT_FALSE(FxFolderArguments::isFolderForm(split("in.jpg out.png")));
     const auto folder = FxFolderArguments::parse(
@@ -83,8 +84,7 @@ TEST(FxArguments, FolderFormTakesOptionsInAnyOrder) {
         refused << QStringLiteral("--profile p a --out o ") + QLatin1String(option);
     for (const QString& line : refused) {
         problem.clear();
-        EXPECT_FALSE(FxFolderArguments::parse(line.split(QLatin1Char(' ')), problem))
-            << line.toStdString();
+        EXPECT_FALSE(FxFolderArguments::parse(split(line), problem)) << line.toStdString();
         EXPECT_FALSE(problem.isEmpty()) << line.toStdString();
     }
 }

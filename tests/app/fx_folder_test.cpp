@@ -74,9 +74,8 @@ TEST(FxFolder, WritesWhatItCanReportsTheRestAndLeavesTheInputsAlone) {
     EXPECT_TRUE(inPlace.log.contains(in + QStringLiteral("b.png: not written")))
         << inPlace.log.toStdString();
     EXPECT_EQ(QImage(in + QStringLiteral("b (2).png")).size(), QSize(30, 10));
-    EXPECT_EQ(test::readAll(in + QStringLiteral("a.jpg")), jpeg);
-    EXPECT_EQ(test::readAll(in + QStringLiteral("b.png")), png);
-    EXPECT_EQ(test::readAll(in + QStringLiteral("c.jpg")), cut);
+    for (const auto& [name, bytes] : {std::pair{"a.jpg", jpeg}, {"b.png", png}, {"c.jpg", cut}})
+        EXPECT_EQ(test::readAll(in + QLatin1String(name)), bytes) << name;
 }
 
 TEST(FxFolder, KeepsTheColourFromTheCommandLineOrTheSidecar) {

@@ -23,17 +23,6 @@
 using namespace vividra;
 using namespace platform::defaults;
 
-namespace {
-
-QProgressDialog* visibleProgress() {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* found = qobject_cast<QProgressDialog*>(w); found && found->isVisible())
-            return found;
-    return nullptr;
-}
-
-} // namespace
-
 class ViewControllerTest : public QObject {
     Q_OBJECT
 
@@ -173,6 +162,12 @@ private slots:
         test::ScriptedDialogs& d = fixture_.dialogs();
         const QString root = fixture_.environment().root();
         const QString next = test::writeColourPicture(root, 120, 90, QStringLiteral("next.png"));
+        const auto visibleProgress = []() -> QProgressDialog* {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* found = qobject_cast<QProgressDialog*>(w); found && found->isVisible())
+                    return found;
+            return nullptr;
+        };
         for (const bool escape : {true, false}) {
             fixture_.load();
             // Work ahead in the line holds the export back until it goes.
