@@ -96,64 +96,55 @@ private slots:
         const QString root = fixture_.environment().root();
         const QString profile = root + QStringLiteral("/look.clr");
         const QString beside = sidecar::pathFor(profile);
-        struct Case {
-            const char* what;
-            std::function<void()> act;
-            QString told;
-        };
-        const Case cases[] = {
-            {"export without a picture", [&] { c.exportPicture(); },
-             "There is no image to save. Please add an image and try again."},
-            {"open-with without a path",
+        // The words told, and what brings them.
+        const std::pair<QString, std::function<void()>> cases[] = {
+            {"There is no image to save. Please add an image and try again.",
+             [&] { c.exportPicture(); }},
+            {"The image could not be loaded.",
              [&] {
                  c.openRequested({{}, {{QStringLiteral("0"), QStringList()}}});
-             },
-             "The image could not be loaded."},
-            {"export to a full disk",
+             }},
+            {"Could not save the image.",
              [&] {
                  fixture_.load();
                  test::FileSizeLimit limit(100 * 1024); // a 400 × 300 BMP is 360 kB
                  exportTo(root + QStringLiteral("/full.bmp"), "BMP");
-             },
-             "Could not save the image."},
-            {"a profile to a full disk",
+             }},
+            {"Could not save profile.",
              [&] {
                  test::FileSizeLimit limit(16); // the profile is about 150 bytes
                  d.saveAnswers = {profile};
                  c.saveProfile();
-             },
-             "Could not save profile."},
-            {"no room beside the profile",
+             }},
+            {"The profile was saved, but not its kept colour: could not write \"look.keep\".",
              [&] {
                  QDir(root).mkdir(QFileInfo(beside).fileName());
                  c.checkEdgeAware->click();
                  c.saveProfile();
                  QDir(root).rmdir(QFileInfo(beside).fileName());
-             },
-             "The profile was saved, but not its kept colour: could not write \"look.keep\"."},
-            {"a damaged file beside the profile",
+             }},
+            {"The profile was loaded without its kept colour: \"look.keep\" is damaged.",
              [&] {
                  QVERIFY(test::writeAll(beside, "keep=1\nhue=400\n"));
                  d.openAnswers = {profile};
                  c.loadProfile();
-             },
-             "The profile was loaded without its kept colour: \"look.keep\" is damaged."},
-            {"a bad profile",
+             }},
+            {"Could not load profile.",
              [&] {
                  QVERIFY(test::writeAll(profile, "not a profile"));
                  d.openAnswers = {profile};
                  c.loadProfile();
-             },
-             "Could not load profile."},
+             }},
         };
-        for (const Case& row : cases) {
+        for (const auto& [told, act] : cases) {
             const int before = d.alerts.size();
             d.alertAnswers = {platform::kFirstButton};
-            row.act();
+            act();
             fixture_.waitIdle();
-            QVERIFY2(!d.alerts.isEmpty(), row.what);
-            QCOMPARE(d.alerts.last().informativeText, row.told);
-            QVERIFY2(d.alerts.size() - before <= 2, row.what); // and the unsaved-changes question
+            QVERIFY2(!d.alerts.isEmpty(), qPrintable(told));
+            QCOMPARE(d.alerts.last().informativeText, told);
+            // Besides, at most the unsaved-changes question.
+            QVERIFY2(d.alerts.size() - before <= 2, qPrintable(told));
         }
     }
 

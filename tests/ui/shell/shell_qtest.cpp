@@ -86,7 +86,6 @@ private slots:
         c.engine().open(test::writeColourPicture(fixture_.environment().root(), 900, 700));
         c.checkBackgroundBlur->click();
         QVERIFY(c.engine().busy());
-        QDir(temp).mkpath(QStringLiteral("PhotosImages/inner"));
         touch(temp + QStringLiteral("PhotosImages/inner/drop.jpg"));
         d.alertAnswers = {platform::kFirstButton, platform::kSecondButton};
         c.quit();
@@ -112,7 +111,6 @@ private slots:
         const QString temp = platform::temporaryDirectory();
         for (const char* name : {"a.png", "b.png", "c.png"})
             touch(temp + QLatin1String(name));
-        QDir(temp).mkpath(QStringLiteral("PhotosImages"));
         touch(temp + QStringLiteral("PhotosImages/drop.png"));
         QStringList attempted;
         platform::setRemoveFunction([&](const QString& path, QString* error) {
