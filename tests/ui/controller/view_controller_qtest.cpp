@@ -87,6 +87,14 @@ private slots:
         fixture_.restart();
         fixture_.load();
         QCOMPARE(exportOnce(), 1);
+        // "No, Thanks" retires it too, and opens nothing.
+        setString(kShowRateMessage, QStringLiteral("Yes"));
+        fixture_.restart();
+        fixture_.load();
+        d.alertAnswers = {platform::kFirstButton, platform::kSecondButton + 1};
+        QCOMPARE(exportOnce(), 2);
+        QCOMPARE(string(kShowRateMessage), "No");
+        QCOMPARE(opened.size(), 1);
         ViewController::ratingPageOpener() = oldOpener;
     }
 
