@@ -158,15 +158,10 @@ private slots:
                 received << n.userInfo.value(QStringLiteral("0")).toStringList();
             });
 
-        const CommandLine cmd =
-            parseCommandLine({QStringLiteral("--bogus"), QStringLiteral("a.jpg"),
-                              QStringLiteral("file:///x/b%20c.png"), QStringLiteral("--"),
-                              QStringLiteral("-odd.tif")},
-                             QStringLiteral("/home/u"));
-        QCOMPARE(cmd.unknownOptions, QStringList{QStringLiteral("--bogus")});
-        QCOMPARE(cmd.paths,
-                 (QStringList{QStringLiteral("/home/u/a.jpg"), QStringLiteral("/x/b c.png"),
-                              QStringLiteral("/home/u/-odd.tif")}));
+        const CommandLine cmd = parseCommandLine(
+            {"--bogus", "a.jpg", "file:///x/b%20c.png", "--", "-odd.tif"}, "/home/u");
+        QCOMPARE(cmd.unknownOptions, QStringList{"--bogus"});
+        QCOMPARE(cmd.paths, (QStringList{"/home/u/a.jpg", "/x/b c.png", "/home/u/-odd.tif"}));
 
         fixture_.delegate().openURLs(cmd.paths);
         QCOMPARE(received, QList<QStringList>{cmd.paths});
