@@ -280,13 +280,16 @@ private slots:
         edit(4);
         const QString moved = root + QStringLiteral("/moved.png");
         QVERIFY(QFile::rename(photo, moved));
+        d.alertAnswers = {platform::kSecondButton}; // "Not Now"
+        c.offerRecovery();
+        QVERIFY(e.journal()->find(hash));
         d.alertAnswers = {platform::kFirstButton, platform::kFirstButton, platform::kFirstButton};
         d.openAnswers = {test::writeColourPicture(root, 30, 20, QStringLiteral("other.png")),
                          moved};
         c.offerRecovery();
-        QCOMPARE(d.alerts.size(), 5);
-        QVERIFY(d.alerts[3].informativeText.contains(photo));
-        QVERIFY(d.alerts[4].informativeText.startsWith("That is not the photo"));
+        QCOMPARE(d.alerts.size(), 6);
+        QVERIFY(d.alerts[4].informativeText.contains(photo));
+        QVERIFY(d.alerts[5].informativeText.startsWith("That is not the photo"));
         c.offerRecovery();
         fixture_.waitIdle();
         QCOMPARE(e.picturePath(), moved);
