@@ -7,8 +7,12 @@
 namespace vividra {
 namespace {
 
-std::optional<FxArguments> parse(const char* line, QString& problem) {
-    return FxArguments::parse(QString::fromLatin1(line).split(QLatin1Char(' ')), problem);
+QStringList split(const QString& line) {
+    return line.split(QLatin1Char(' '));
+}
+
+std::optional<FxArguments> parse(const QString& line, QString& problem) {
+    return FxArguments::parse(split(line), problem);
 }
 
 TEST(FxArguments, StepsRunInOrderAndBadCommandsSayWhy) {
@@ -31,31 +35,20 @@ TEST(FxArguments, StepsRunInOrderAndBadCommandsSayWhy) {
 
     // The kuwahara radius came from the fuzzer: 6522 kept one run on a 7 × 5 picture
     // busy for twenty seconds. Radii end where the editor's sliders do.
-    const char* refused[] = {"in.jpg",
-                             "in.jpg out.xyz",
-                             "in.jpg out.png swirl 3",
-                             "in.jpg out.png blur",
-                             "in.jpg out.png blur five",
-                             "in.jpg out.png blur nan",
-                             "in.jpg out.png blur 1e30",
-                             "in.jpg out.png blur -1",
-                             "in.jpg out.png photo Sparkle",
-                             "in.jpg out.png rgb 1 1",
-                             "a.prg b.jp2 sketch 1 2 rgb 26 0.5 2 kuwahara 6522 kuwahara 652",
-                             "in.jpg out.png kuwahara 21",
-                             "in.jpg out.png kuwahara -1"};
-    for (const char* line : refused) {
+    QStringList refused{"in.jpg", "in.jpg out.xyz",
+                        "a.prg b.jp2 sketch 1 2 rgb 26 0.5 2 kuwahara 6522 kuwahara 652"};
+    for (const char* step : {"swirl 3", "blur", "blur five", "blur nan", "blur 1e30", "blur -1",
+                             "photo Sparkle", "rgb 1 1", "kuwahara 21", "kuwahara -1"})
+        refused << QStringLiteral("in.jpg out.png ") + QLatin1String(step);
+    for (const QString& line : refused) {
         problem.clear();
-        EXPECT_FALSE(parse(line, problem)) << line;
-        EXPECT_FALSE(problem.isEmpty()) << line;
+        EXPECT_FALSE(parse(line, problem)) << line.toStdString();
+        EXPECT_FALSE(problem.isEmpty()) << line.toStdString();
     }
     EXPECT_TRUE(parse("in.jpg out.png kuwahara 20 blur 100 blur 0", problem));
 }
 
 TEST(FxArguments, FolderFormTakesOptionsInAnyOrder) {
-    const auto split = [](const char* line) {
-        return QString::fromLatin1(line).split(QLatin1Char(' '));
-    };
     QString problem;
     EXPECT_FALSE(FxFolderArguments::isFolderForm(split("in.jpg out.png")));
     const auto folder = FxFolderArguments::parse(
@@ -80,30 +73,19 @@ TEST(FxArguments, FolderFormTakesOptionsInAnyOrder) {
     ASSERT_TRUE(percent && percent->subject);
     EXPECT_EQ(percent->subject->in(QSize(200, 100)), QRect(20, 20, 100, 50));
 
-    const char* refused[] = {"--profile p --out o",
-                             "--profile p a",
-                             "--out o a",
-                             "--profile p a --out o --tolerance 10",
-                             "--profile p a --out o --keep-hue 361",
-                             "--profile p a --out o --keep-hue -1",
-                             "--profile p a --out o --keep-hue 10 --tolerance 180.5",
-                             "--profile p a --out o --keep-hue red",
-                             "--profile p a --out o --keep-hue nan",
-                             "--profile p a --out o --out q",
-                             "--profile p a --out",
-                             "--profile --out o a",
-                             "--profile= a --out o",
-                             "--profile p a --out o --falloff 3",
-                             "--profile p a --out o --subject 1,2,3",
-                             "--profile p a --out o --subject 1,2,3,0",
-                             "--profile p a --out o --subject 1%,2%,3%,4",
-                             "--profile p a --out o --subject 10%,0%,101%,5%",
-                             "--profile p a --out o --subject -1,2,3,4",
-                             "--profile p a --out o --subject 1,2,3,4 --subject=1,2,3,4"};
-    for (const char* line : refused) {
+    QStringList refused{"--profile p --out o", "--profile p a",       "--out o a",
+                        "--profile p a --out", "--profile --out o a", "--profile= a --out o"};
+    // Each after a good command.
+    for (const char* option :
+         {"--tolerance 10", "--keep-hue 361", "--keep-hue -1", "--keep-hue 10 --tolerance 180.5",
+          "--keep-hue red", "--keep-hue nan", "--out q", "--falloff 3", "--subject 1,2,3",
+          "--subject 1,2,3,0", "--subject 1%,2%,3%,4", "--subject 10%,0%,101%,5%",
+          "--subject -1,2,3,4", "--subject 1,2,3,4 --subject=1,2,3,4"})
+        refused << QStringLiteral("--profile p a --out o ") + QLatin1String(option);
+    for (const QString& line : refused) {
         problem.clear();
-        EXPECT_FALSE(FxFolderArguments::parse(split(line), problem)) << line;
-        EXPECT_FALSE(problem.isEmpty()) << line;
+        EXPECT_FALSE(FxFolderArguments::parse(split(line), problem)) << line.toStdString();
+        EXPECT_FALSE(problem.isEmpty()) << line.toStdString();
     }
 }
 

@@ -20,7 +20,11 @@ namespace vividra {
 namespace {
 
 using test::FxRun;
-using test::runFx;
+
+// Runs vividra-fx with the words of `line`: the tests' paths hold no spaces.
+FxRun fx(const QString& line) {
+    return test::runFx(line.split(QLatin1Char(' '), Qt::SkipEmptyParts));
+}
 
 // A profile whose background is black and white, with `keep` as its sidecar if given.
 QString writeProfile(const QTemporaryDir& folder, const QString& keep = QString()) {
@@ -29,9 +33,7 @@ QString writeProfile(const QTemporaryDir& folder, const QString& keep = QString(
     const QString path = folder.filePath(QStringLiteral("look.clr"));
     EXPECT_TRUE(profile::writeFile(path, profile::text(settings, settings.brushLabel())));
     QFile::remove(sidecar::pathFor(path));
-    if (!keep.isEmpty()) {
-        EXPECT_TRUE(profile::writeFile(sidecar::pathFor(path), keep));
-    }
+    EXPECT_TRUE(keep.isEmpty() || profile::writeFile(sidecar::pathFor(path), keep));
     return path;
 }
 
@@ -52,12 +54,11 @@ TEST(FxFolder, WritesWhatItCanReportsTheRestAndLeavesTheInputsAlone) {
     const QByteArray png = test::readAll(in + QStringLiteral("b.png"));
     const QString out = folder.filePath(QStringLiteral("out/new"));
 
-    const FxRun run = runFx({QStringLiteral("--profile"), profile, in + QStringLiteral("a.jpg"),
-                             in + QStringLiteral("c.jpg"), in + QStringLiteral("b.png"),
-                             QStringLiteral("--out"), out});
-    EXPECT_EQ(run.status, 1) << run.log.toStdString();
-    EXPECT_TRUE(run.log.contains(in + QStringLiteral("c.jpg: damaged"))) << run.log.toStdString();
-    EXPECT_TRUE(run.log.contains(QStringLiteral("2 of 3 pictures written")))
+    const FxRun run =
+        fx(QStringLiteral("--profile %1 %2a.jpg %2c.jpg %2b.png --out %3").arg(profile, in, out));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.log.contains(in + QStringLiteral("c.jpg: damaged")) &&
+                run.log.contains(QStringLiteral("2 of 3 pictures written")))
         << run.log.toStdString();
     EXPECT_EQ(QDir(out).entryList(QDir::Files), (QStringList{"a.jpg", "b.png"}));
     const QImage a(out + QStringLiteral("/a.jpg"));
@@ -67,71 +68,60 @@ TEST(FxFolder, WritesWhatItCanReportsTheRestAndLeavesTheInputsAlone) {
     // The profile's black and white background, no colour kept.
     EXPECT_TRUE(test::isGrey(a.pixel(50, 10)) && test::isGrey(b.pixel(30, 20)));
 
-    const FxRun inPlace = runFx({QStringLiteral("--profile"), profile, in + QStringLiteral("b.png"),
-                                 in + QStringLiteral("other/b.png"), QStringLiteral("--out"),
-                                 in + QStringLiteral("other/..")});
-    EXPECT_EQ(inPlace.status, 1) << inPlace.log.toStdString();
+    const FxRun inPlace =
+        fx(QStringLiteral("--profile %1 %2b.png %2other/b.png --out %2other/..").arg(profile, in));
+    EXPECT_EQ(inPlace.status, 1);
     EXPECT_TRUE(inPlace.log.contains(in + QStringLiteral("b.png: not written")))
         << inPlace.log.toStdString();
     EXPECT_EQ(QImage(in + QStringLiteral("b (2).png")).size(), QSize(30, 10));
-    EXPECT_EQ(test::readAll(in + QStringLiteral("a.jpg")), jpeg);
-    EXPECT_EQ(test::readAll(in + QStringLiteral("b.png")), png);
-    EXPECT_EQ(test::readAll(in + QStringLiteral("c.jpg")), cut);
+    for (const auto& [name, bytes] : {std::pair{"a.jpg", jpeg}, {"b.png", png}, {"c.jpg", cut}})
+        EXPECT_EQ(test::readAll(in + QLatin1String(name)), bytes) << name;
 }
 
 TEST(FxFolder, KeepsTheColourFromTheCommandLineOrTheSidecar) {
     QTemporaryDir folder;
     QImage picture(80, 60, QImage::Format_RGB32);
     picture.fill(QColor(40, 170, 40));
-    {
-        QPainter painter(&picture);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(QColor(210, 30, 25));
-        painter.drawEllipse(QPoint(40, 30), 18, 18);
-    }
-    const QString input = folder.filePath(QStringLiteral("disc.png"));
+    QPainter(&picture).fillRect(30, 20, 20, 20, QColor(210, 30, 25));
+    const QString input = folder.filePath(QStringLiteral("square.png"));
     ASSERT_TRUE(picture.save(input));
     const QString out = folder.filePath(QStringLiteral("out"));
-    // disc, field: the colours of the result's centre and corner.
-    const auto splash = [&](const QStringList& options) {
-        QFile::remove(out + QStringLiteral("/disc.png"));
-        const FxRun run = runFx(options + QStringList{input, QStringLiteral("--out"), out});
+    const QString plain = writeProfile(folder);
+    // square, field: the colours of the result's centre and corner.
+    const auto splash = [&](const QString& profile, const QString& options = {}) {
+        QFile::remove(out + QStringLiteral("/square.png"));
+        const FxRun run =
+            fx(QStringLiteral("--profile %1 %2 --out %3 %4").arg(profile, input, out, options));
         EXPECT_EQ(run.status, 0) << run.log.toStdString();
-        const QImage result(out + QStringLiteral("/disc.png"));
+        const QImage result(out + QStringLiteral("/square.png"));
         return std::pair{result.pixel(40, 30), result.pixel(3, 3)};
     };
+    const QRgb red = qRgb(210, 30, 25), green = qRgb(40, 170, 40);
 
-    const QString plain = writeProfile(folder);
-    auto [disc, field] =
-        splash({QStringLiteral("--profile"), plain, QStringLiteral("--keep-hue"),
-                QStringLiteral("355"), QStringLiteral("--tolerance"), QStringLiteral("15")});
-    EXPECT_EQ(disc, qRgb(210, 30, 25));
-    EXPECT_TRUE(test::isGrey(field));
-    EXPECT_NE(field, qRgb(40, 170, 40));
-
-    std::tie(disc, field) = splash({QStringLiteral("--profile"), plain});
-    EXPECT_TRUE(test::isGrey(disc));
+    auto [square, field] = splash(plain, QStringLiteral("--keep-hue 355 --tolerance 15"));
+    EXPECT_EQ(square, red);
+    EXPECT_TRUE(test::isGrey(field) && field != green);
+    std::tie(square, field) = splash(plain);
+    EXPECT_TRUE(test::isGrey(square));
 
     const QString kept = writeProfile(folder, QStringLiteral("keep=1\nhue=2\ntolerance=10\n"));
-    std::tie(disc, field) = splash({QStringLiteral("--profile"), kept});
-    EXPECT_EQ(disc, qRgb(210, 30, 25));
+    std::tie(square, field) = splash(kept);
+    EXPECT_EQ(square, red);
     EXPECT_TRUE(test::isGrey(field));
     // The command line's hue wins over the sidecar's.
-    std::tie(disc, field) =
-        splash({QStringLiteral("--profile"), kept, QStringLiteral("--keep-hue=120")});
-    EXPECT_TRUE(test::isGrey(disc));
-    EXPECT_EQ(field, qRgb(40, 170, 40));
+    std::tie(square, field) = splash(kept, QStringLiteral("--keep-hue=120"));
+    EXPECT_TRUE(test::isGrey(square));
+    EXPECT_EQ(field, green);
 
     const QString damaged = writeProfile(folder, QStringLiteral("keep=1\nhue=red\n"));
     const FxRun refused =
-        runFx({QStringLiteral("--profile"), damaged, input, QStringLiteral("--out"),
-               folder.filePath(QStringLiteral("never"))});
+        fx(QStringLiteral("--profile %1 %2 --out %3/never").arg(damaged, input, out));
     EXPECT_EQ(refused.status, 1);
     EXPECT_TRUE(refused.log.contains(QStringLiteral("look.keep is damaged")))
         << refused.log.toStdString();
 }
 
-// A box around the scene's subject gives its colour back; the rest stays grey.
+// The scene's subject shares its red with patches of the field, so no kept hue separates them.
 TEST(FxFolder, SelectsTheSubjectInsideTheBox) {
     QTemporaryDir folder;
     const testing::SubjectScene s =
@@ -140,9 +130,8 @@ TEST(FxFolder, SelectsTheSubjectInsideTheBox) {
     ASSERT_TRUE(
         QImage(s.rgba.data(), s.width, s.height, s.width * 4, QImage::Format_RGBA8888).save(input));
     const QString out = folder.filePath(QStringLiteral("out"));
-    const FxRun run =
-        runFx({QStringLiteral("--profile"), writeProfile(folder), QStringLiteral("--subject"),
-               QStringLiteral("46,21,108,108"), input, QStringLiteral("--out"), out});
+    const FxRun run = fx(QStringLiteral("--profile %1 --subject 46,21,108,108 %2 --out %3")
+                             .arg(writeProfile(folder), input, out));
     ASSERT_EQ(run.status, 0) << run.log.toStdString();
     const QImage result(out + QStringLiteral("/scene.png"));
     EXPECT_FALSE(test::isGrey(result.pixel(100, 75)));

@@ -16,16 +16,15 @@
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     const QStringList args = app.arguments();
-    const bool click = args.size() == 7 && args[6] == QLatin1String("click");
-    if ((args.size() != 6 && !click) ||
-        (args[5] != QLatin1String("grey") && args[5] != QLatin1String("colour"))) {
+    const bool click = args.value(6) == QLatin1String("click");
+    const bool wantGrey = args.value(5) == QLatin1String("grey");
+    if (args.size() != 6 + click || (!wantGrey && args[5] != QLatin1String("colour"))) {
         std::fprintf(stderr, "usage: pixel_watch WINDOW X Y TIMEOUT_MS grey|colour [click]\n");
         return 2;
     }
     const WId window = args[1].toULongLong();
     const int x = args[2].toInt(), y = args[3].toInt();
     const qint64 timeout = args[4].toLongLong();
-    const bool wantGrey = args[5] == QLatin1String("grey");
     QScreen* screen = QGuiApplication::primaryScreen();
     screen->grabWindow(window, x, y, 1, 1);
     QElapsedTimer clock;
@@ -37,10 +36,8 @@ int main(int argc, char** argv) {
         const QRgb p = screen->grabWindow(window, x, y, 1, 1).toImage().pixel(0, 0);
         const bool grey = std::abs(qRed(p) - qGreen(p)) <= 6 && std::abs(qGreen(p) - qBlue(p)) <= 6;
         // A coloured pixel is one the empty window's greys cannot be.
-        const int most = std::max({qRed(p), qGreen(p), qBlue(p)});
-        const int least = std::min({qRed(p), qGreen(p), qBlue(p)});
-        const bool colour = most - least > 40;
-        if (wantGrey ? grey : colour) {
+        const auto [least, most] = std::minmax({qRed(p), qGreen(p), qBlue(p)});
+        if (wantGrey ? grey : most - least > 40) {
             std::printf("%lld\n", static_cast<long long>(clock.elapsed()));
             return 0;
         }

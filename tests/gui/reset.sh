@@ -34,33 +34,18 @@ echo "effect on screen ${shown} ms after the click"
 sleep 8
 "$watch" "$wid" $x $y 2000 grey >/dev/null || { echo "the full-size picture lost the effect"; exit 1; }
 
-# Pixels of the image area (right of the sidebar, below the preview switch) close to pure red.
-red_pixels() {
-    convert "$work/$1" -crop "$((WIDTH - 320))x$((HEIGHT - 70))+315+65" +repage -fuzz 30% \
-        -fill black +opaque red -fill white -opaque red -format '%[fx:round(mean*w*h)]' info:
-}
 xdotool key --window "$wid" ctrl+shift+r
-# The question is a second window of ours, titled like the main one; Return answers its default "Yes".
-alert=""
-for _ in $(seq 100); do
-    alert=$(xdotool search --onlyvisible --name '^Vividra$' | grep -vx "$wid" | head -n 1) || true
-    [ -n "$alert" ] && break
-    sleep 0.1
-done
-[ -n "$alert" ] || { echo "the reset asked nothing"; exit 1; }
-sleep 0.5
-xdotool key Return
-for _ in $(seq 100); do
-    xdotool search --onlyvisible --name '^Vividra$' | grep -qx "$alert" || break
-    sleep 0.02
-done
+answer "the reset asked nothing" # "Yes"
+for _ in $(seq 100); do alerts | grep -qx "$alert" || break; sleep 0.02; done
 import -window "$wid" "$work/during.png"
 [ -n "${VIVIDRA_SCREENSHOT:-}" ] && cp "$work/during.png" "$VIVIDRA_SCREENSHOT"
 
 status=0
 # A slow build takes its time over taking the picture in again.
 "$watch" "$wid" $x $y 60000 colour >/dev/null || { echo "the reset kept the black and white background"; status=1; }
-red=$(red_pixels during.png)
+# Pixels of the image area (right of the sidebar, below the preview switch) close to pure red.
+red=$(convert "$work/during.png" -crop "$((WIDTH - 320))x$((HEIGHT - 70))+315+65" +repage -fuzz 30% \
+    -fill black +opaque red -fill white -opaque red -format '%[fx:round(mean*w*h)]' info:)
 echo "red pixels in the image area during the reset: $red"
 [ "$red" -eq 0 ] || { echo "a red shape showed while the picture was taken in again"; status=1; }
 kill "$pid"

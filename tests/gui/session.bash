@@ -33,8 +33,8 @@ start_program() {
 }
 
 click() { xdotool mousemove --window "$wid" "$1" "$2"; sleep 0.2; xdotool click 1; sleep 0.3; }
-# pixel FILE X Y: "r g b" at one point of a screenshot in $work.
-pixel() { convert "$work/$1" -crop "1x1+$2+$3" -depth 8 txt:- | tail -n 1 | sed -E 's/.*\(([0-9]+),([0-9]+),([0-9]+).*/\1 \2 \3/'; }
+# pixel FILE X Y [OPTIONS...]: "r g b" at one point of a picture in $work, read through OPTIONS.
+pixel() { convert "$work/$1" "${@:4}" -crop "1x1+$2+$3" -depth 8 txt:- | tail -n 1 | sed -E 's/.*\(([0-9]+),([0-9]+),([0-9]+).*/\1 \2 \3/'; }
 grey() { read -r r g b <<<"$(pixel "$@")"; [ $((r > g ? r - g : g - r)) -le 6 ] && [ $((g > b ? g - b : b - g)) -le 6 ]; }
 brightness() { read -r r g b <<<"$(pixel "$@")"; echo $(((r + g + b) / 3)); }
 # stroke FROM STEP TO Y: a drag with the left button along a row of the window.
@@ -45,7 +45,17 @@ stroke() {
     xdotool mouseup 1
 }
 # The visible windows titled like the main one that are not it: alerts and notices.
-others() { xdotool search --onlyvisible --name '^Vividra$' 2>/dev/null | grep -vx "$wid" | wc -l; }
+alerts() { xdotool search --onlyvisible --name '^Vividra$' 2>/dev/null | grep -vx "$wid" || true; }
+others() { alerts | wc -l; }
+# answer WHAT: presses Return, the default button, in the one alert that comes up, now in $alert.
+answer() {
+    for _ in $(seq 100); do alert=$(alerts | head -n 1); [ -n "$alert" ] && break; sleep 0.1; done
+    [ -n "$alert" ] || { echo "no alert: $1"; exit 1; }
+    [ "$(others)" -eq 1 ] || { echo "more than one alert: $1"; exit 1; }
+    xdotool windowactivate --sync "$alert" 2>/dev/null || xdotool windowfocus --sync "$alert" || true
+    sleep 0.5
+    xdotool key Return
+}
 quit() {
     xdotool key --window "$wid" ctrl+q 2>/dev/null || true
     for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done

@@ -25,8 +25,7 @@ near() {
     read -r r g b <<<"$1"; read -r wr wg wb <<<"$2"
     for d in $((r - wr)) $((g - wg)) $((b - wb)); do [ "${d#-}" -le "$3" ] || return 1; done
 }
-stored=$(convert "$work/disc.png" -crop 1x1+300+240 -depth 8 txt:- | tail -n 1 |
-    sed -E 's/.*\(([0-9]+),([0-9]+),([0-9]+).*/\1 \2 \3/')
+stored=$(pixel disc.png 300 240)
 echo "disc on screen: $(pixel opened.png 615 347) (sRGB original 210 30 25, stored $stored)"
 near "$(pixel opened.png 615 347)" "210 30 25" 4 || { echo "the disc is not shown in its colours"; exit 1; }
 near "$stored" "210 30 25" 4 && { echo "the stored values are sRGB's: nothing tested"; exit 1; }
@@ -57,44 +56,36 @@ format=$(timeout 20 xdotool search --sync --onlyvisible --name '^Output Format$'
 # the focus are lost, so it is given the focus and time first.
 xdotool windowactivate --sync "$format" 2>/dev/null || xdotool windowfocus --sync "$format" || true
 sleep 1
-xdotool key p
-sleep 0.7
-xdotool key Return
+xdotool key --delay 700 p Return
 dialog=$(timeout 20 xdotool search --sync --onlyvisible --name '^Export Image$' | head -n 1) || true
 [ -n "$dialog" ] || { echo "no save dialog"; exit 1; }
 sleep 2
 xdotool key Return
 for _ in $(seq 300); do [ -s "$out" ] && break; sleep 0.1; done
 sleep 1
-xdotool key Return # "Image saved successfully."
-sleep 0.5
+xdotool key Return; sleep 0.5 # "Image saved successfully."
 
 [ -s "$out" ] || { echo "no exported file"; ls -la "$work/out"; exit 1; }
 read -r width height <<<"$(identify -format '%w %h' "$out")"
 [ "$width" = 600 ] && [ "$height" = 400 ] || { echo "exported at ${width}x$height"; status=1; }
 identify -verbose "$out" | grep -q 'icc:description: .*A98' || { echo "the export has no profile"; status=1; }
-exported=$(convert "$out" -profile "$icc/srgb.icc" -crop 1x1+300+195 -depth 8 txt:- | tail -n 1 |
-    sed -E 's/.*\(([0-9]+),([0-9]+),([0-9]+).*/\1 \2 \3/')
+exported=$(pixel out/disc_edited.PNG 300 195 -profile "$icc/srgb.icc")
 near "$exported" "210 30 25" 4 || { echo "the export's disc is $exported through its profile"; status=1; }
 # The box around every saturated pixel: a wide, low band is the stroke.
-box=$(convert "$out" -colorspace HSL -channel G -separate +channel \
-    -threshold 20% -format '%@' info:)
-read -r bw bh bx by <<<"$(sed -E 's/([0-9]+)x([0-9]+)\+([0-9]+)\+([0-9]+)/\1 \2 \3 \4/' <<<"$box")"
-echo "coloured area: $box"
+read -r bw bh bx by <<<"$(convert "$out" -colorspace HSL -channel G -separate +channel \
+    -threshold 20% -format '%@' info: | tr 'x+' '  ')"
+echo "coloured area: ${bw}x$bh+$bx+$by"
 [ "$bw" -ge 150 ] || { echo "no colour along the exported stroke"; status=1; }
 [ "$bh" -le 100 ] || { echo "exported colour far from the stroke"; status=1; }
 [ "$bx" -gt 0 ] && [ $((bx + bw)) -lt "$width" ] || { echo "exported colour past the stroke's ends"; status=1; }
 
-shot() { xdotool key --window "$wid" "$1"; sleep 2; import -window "$wid" "$work/$2"; }
-shot ctrl+z undone.png
-shot ctrl+shift+z redone.png
-shot ctrl+z undone-again.png
-shot ctrl+y redone-again.png
-grey undone.png 620 $y || { echo "Ctrl+Z left the stroke's colour"; status=1; }
-grey redone.png 620 $y && { echo "Ctrl+Shift+Z did not bring the stroke back"; status=1; }
-grey undone-again.png 700 $y || { echo "the second Ctrl+Z left the stroke's colour"; status=1; }
-grey redone-again.png 700 $y && { echo "Ctrl+Y did not bring the stroke back"; status=1; }
-
+# Each key, then where along the stroke and whether the colour is there after it.
+for step in ctrl+z:620:grey ctrl+shift+z:620:colour ctrl+z:700:grey ctrl+y:700:colour; do
+    IFS=: read -r key x want <<<"$step"
+    xdotool key --window "$wid" "$key"; sleep 2; import -window "$wid" "$work/$key.png"
+    if grey "$key.png" "$x" $y; then seen=grey; else seen=colour; fi
+    [ $seen = "$want" ] || { echo "after $key the stroke at $x is $seen"; status=1; }
+done
 
 red() { read -r r g b <<<"$(pixel "$@")"; [ "$r" -ge 180 ] && [ "$g" -le 60 ] && [ "$b" -le 60 ]; }
 click 33 42  # back to the "Brush" tab
@@ -109,9 +100,7 @@ red kept.png $cx $((cy + 40)) || { echo "the disc is not red: $(pixel kept.png $
 red kept.png $((cx + 90)) $((cy + 30)) || { echo "the disc's edge is not red"; status=1; }
 grey kept.png $((cx - 250)) $((cy - 150)) || { echo "the field kept its colour"; status=1; }
 grey kept.png $((cx + 200)) $cy || { echo "the field beside the disc kept its colour"; status=1; }
-xdotool key --window "$wid" ctrl+z
-sleep 2
-import -window "$wid" "$work/unkept.png"
+xdotool key --window "$wid" ctrl+z; sleep 2; import -window "$wid" "$work/unkept.png"
 grey unkept.png $cx $((cy + 40)) || { echo "Ctrl+Z left the disc red"; status=1; }
 
 quit

@@ -50,18 +50,13 @@ echo "box $x0..$x1 x $y0..$y1, dark $dark_row across and $dark_col down"
 [ "$dark_row" -le 2 ] || [ "$dark_col" -le 2 ] ||
     { echo "the picture does not fill the box in either dimension"; status=1; }
 
-for _ in 1 2 3; do
-    xdotool key --window "$wid" ctrl+equal
-    sleep 0.2
-done
+xdotool key --window "$wid" --delay 200 ctrl+equal ctrl+equal ctrl+equal
 sleep 2.5
 import -window "$wid" "$work/zoomed.png"
-for y in $((y0 + 4)) $mid_y $((y1 - 4)); do
-    read -r a b dark <<<"$(run zoomed.png row "$y")"
-    [ "$dark" -le 2 ] || { echo "row $y shows $dark points of bare box when zoomed"; status=1; }
+for line in "row $((y0 + 4))" "row $mid_y" "row $((y1 - 4))" "column $mid_x"; do
+    read -r _ _ dark <<<"$(run zoomed.png $line)"
+    [ "$dark" -le 2 ] || { echo "$line shows $dark points of bare box when zoomed"; status=1; }
 done
-read -r a b dark <<<"$(run zoomed.png column $mid_x)"
-[ "$dark" -le 2 ] || { echo "the middle column shows $dark points of bare box when zoomed"; status=1; }
 
 click 120 42 # the "Background" tab
 click 40 89  # " Black & White"

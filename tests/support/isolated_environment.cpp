@@ -12,10 +12,8 @@ IsolatedEnvironment::IsolatedEnvironment()
     : oldTmp_(qgetenv("TMPDIR")), oldData_(qgetenv("XDG_DATA_HOME")) {
     QDir(root_.path()).mkpath(QStringLiteral("tmp"));
     QDir(root_.path()).mkpath(QStringLiteral("config"));
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                       root_.path() + QStringLiteral("/config"));
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
-                       root_.path() + QStringLiteral("/config"));
+    for (const auto format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, root_.path() + QStringLiteral("/config"));
     platform::removeTemporaryDirectory();
     qputenv("TMPDIR", systemTemp().toLocal8Bit());
     // Kept work goes here, never into the user's own folder.
@@ -26,14 +24,8 @@ IsolatedEnvironment::IsolatedEnvironment()
 IsolatedEnvironment::~IsolatedEnvironment() {
     platform::removeTemporaryDirectory();
     platform::setRemoveFunction(nullptr);
-    if (oldTmp_.isNull())
-        qunsetenv("TMPDIR");
-    else
-        qputenv("TMPDIR", oldTmp_);
-    if (oldData_.isNull())
-        qunsetenv("XDG_DATA_HOME");
-    else
-        qputenv("XDG_DATA_HOME", oldData_);
+    for (const auto& [name, old] : {std::pair{"TMPDIR", oldTmp_}, {"XDG_DATA_HOME", oldData_}})
+        old.isNull() ? qunsetenv(name) : qputenv(name, old);
 }
 
 } // namespace vividra::test

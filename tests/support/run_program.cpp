@@ -38,10 +38,8 @@ FxRun runFx(const QStringList& arguments) {
         log.append(chunk, n);
     close(errors[0]);
     int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status))
-        return run;
-    run.status = WEXITSTATUS(status);
-    run.log = QString::fromLocal8Bit(log);
+    if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status))
+        run = {WEXITSTATUS(status), QString::fromLocal8Bit(log)};
     return run;
 }
 

@@ -17,6 +17,7 @@ public:
         QString messageText;
         QString informativeText;
         QStringList buttons;
+        bool operator==(const Asked&) const = default;
     };
 
     // Queued answers; an alert with no answer left gets the first button.

@@ -37,22 +37,20 @@ void WindowFixture::setUp(bool show) {
     auto dialogs = std::make_unique<ScriptedDialogs>();
     dialogs_ = dialogs.get();
     platform::setDialogs(std::move(dialogs));
-    controller_ = std::make_unique<ViewController>();
-    window_ = std::make_unique<MainWindow>(*controller_, delegate_);
-    if (show)
-        this->show();
+    openWindow(show);
 }
 
 void WindowFixture::restart() {
     const bool shown = window_->isVisible();
     closeWindow();
-    controller_ = std::make_unique<ViewController>();
-    window_ = std::make_unique<MainWindow>(*controller_, delegate_);
-    if (shown)
-        show();
+    openWindow(shown);
 }
 
-void WindowFixture::show() {
+void WindowFixture::openWindow(bool show) {
+    controller_ = std::make_unique<ViewController>();
+    window_ = std::make_unique<MainWindow>(*controller_, delegate_);
+    if (!show)
+        return;
     window_->show();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
 }

@@ -21,7 +21,6 @@ class WindowFixture {
 public:
     void setUp(bool show);
     void tearDown();
-    void show();
 
     ViewController& controller() { return *controller_; }
     MainWindow& window() { return *window_; }
@@ -42,6 +41,7 @@ public:
     std::function<void()> holdLine();
 
 private:
+    void openWindow(bool show);
     void closeWindow();
 
     std::unique_ptr<IsolatedEnvironment> env_;

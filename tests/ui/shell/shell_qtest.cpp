@@ -10,6 +10,7 @@
 
 #include "model/platform/file_manager.h"
 #include "model/platform/temporary_directory.h"
+#include "support/test_pictures.h"
 #include "support/window_fixture.h"
 #include "tests/support/sample_pictures.h"
 #include "ui/controller/view_controller.h"
@@ -59,7 +60,7 @@ private slots:
     void init() { fixture_.setUp(true); }
     void cleanup() { fixture_.tearDown(); }
 
-    void quitAndCloseAskOnceOnlyWithUnsavedChangesAndLeaveNothingBehind() {
+    void quitAndCloseAskOnceWithUnsavedChangesAndLeaveNothingBehind() {
         ViewController& c = fixture_.controller();
         test::ScriptedDialogs& d = fixture_.dialogs();
         MainWindow& window = fixture_.window();
@@ -73,26 +74,18 @@ private slots:
         c.quit();
         QVERIFY(!window.close());
         QCOMPARE(quits.size(), 0);
-        QCOMPARE(d.alerts.size(), 2);
-        for (const test::ScriptedDialogs::Asked& asked : d.alerts) {
-            QCOMPARE(asked.informativeText, kExitQuestion);
-            QCOMPARE(asked.messageText, QString());
-            QCOMPARE(asked.style, platform::Alert::Style::Warning);
-            QCOMPARE(asked.buttons, (QStringList{QStringLiteral("Yes"), QStringLiteral("No")}));
-        }
-        QVERIFY(window.isVisible() && QFile::exists(temp + QStringLiteral("backgroundImage1.png")));
-        QVERIFY(c.checkBackgroundSepia->isChecked());
+        const test::ScriptedDialogs::Asked exit{
+            platform::Alert::Style::Warning, {}, kExitQuestion, {"Yes", "No"}};
+        QVERIFY(d.alerts == QList({exit, exit}));
+        QVERIFY(window.isVisible() && c.checkBackgroundSepia->isChecked());
+        QVERIFY(QFile::exists(temp + QStringLiteral("backgroundImage1.png")));
         QCOMPARE(window.size(), QSize(1000, 700));
 
         // "Yes" while a picture is still being worked on: the window closing after it asks
         // no more, and nothing on its way is written to the working folder afterwards.
-        QImage big(900, 700, QImage::Format_RGB32);
-        big.fill(qRgb(200, 40, 90));
-        QVERIFY(big.save(fixture_.environment().root() + QStringLiteral("/p.png")));
-        c.engine().open(fixture_.environment().root() + QStringLiteral("/p.png"));
+        c.engine().open(test::writeColourPicture(fixture_.environment().root(), 900, 700));
         c.checkBackgroundBlur->click();
         QVERIFY(c.engine().busy());
-        QDir(temp).mkpath(QStringLiteral("PhotosImages/inner"));
         touch(temp + QStringLiteral("PhotosImages/inner/drop.jpg"));
         d.alertAnswers = {platform::kFirstButton, platform::kSecondButton};
         c.quit();
@@ -105,20 +98,12 @@ private slots:
         QVERIFY(emptyFolder(temp));
         QTest::qWait(300);
         QVERIFY(emptyFolder(temp));
-
-        // Without unsaved changes nothing is asked.
-        fixture_.restart();
-        QSignalSpy next(&fixture_.controller(), &ViewController::terminateRequested);
-        fixture_.controller().quit();
-        QCOMPARE(next.size(), 1);
-        QCOMPARE(d.alerts.size(), 3);
     }
 
     void aFailedRemovalIsLoggedAndTheRestGoes() {
         const QString temp = platform::temporaryDirectory();
         for (const char* name : {"a.png", "b.png", "c.png"})
             touch(temp + QLatin1String(name));
-        QDir(temp).mkpath(QStringLiteral("PhotosImages"));
         touch(temp + QStringLiteral("PhotosImages/drop.png"));
         QStringList attempted;
         platform::setRemoveFunction([&](const QString& path, QString* error) {
@@ -166,19 +151,13 @@ private slots:
                 received << n.userInfo.value(QStringLiteral("0")).toStringList();
             });
 
-        const CommandLine cmd =
-            parseCommandLine({QStringLiteral("--bogus"), QStringLiteral("a.jpg"),
-                              QStringLiteral("file:///x/b%20c.png"), QStringLiteral("--"),
-                              QStringLiteral("-odd.tif")},
-                             QStringLiteral("/home/u"));
-        QCOMPARE(cmd.unknownOptions, QStringList{QStringLiteral("--bogus")});
-        QCOMPARE(cmd.paths,
-                 (QStringList{QStringLiteral("/home/u/a.jpg"), QStringLiteral("/x/b c.png"),
-                              QStringLiteral("/home/u/-odd.tif")}));
+        const CommandLine cmd = parseCommandLine(
+            {"--bogus", "a.jpg", "file:///x/b%20c.png", "--", "-odd.tif"}, "/home/u");
+        QCOMPARE(cmd.unknownOptions, QStringList{"--bogus"});
+        QCOMPARE(cmd.paths, (QStringList{"/home/u/a.jpg", "/x/b c.png", "/home/u/-odd.tif"}));
 
         fixture_.delegate().openURLs(cmd.paths);
-        QCOMPARE(received.size(), 1);
-        QCOMPARE(received.front(), cmd.paths);
+        QCOMPARE(received, QList<QStringList>{cmd.paths});
 
         // A second launch hands its paths to the running instance.
         const QString name =
@@ -189,10 +168,9 @@ private slots:
             [&](const QStringList& paths) { fixture_.delegate().launchedAgain(window, paths); }));
         bool delivered = false;
         std::thread second([&] { delivered = SingleInstance(name).handOver(cmd.paths); });
-        QTRY_COMPARE(received.size(), 2);
+        QTRY_COMPARE(received, (QList<QStringList>{cmd.paths, cmd.paths}));
         second.join();
         QVERIFY(delivered);
-        QCOMPARE(received.back(), cmd.paths);
         // A launch without files brings a minimised window back, and opens nothing.
         window.showMinimized();
         std::thread third([&] { delivered = SingleInstance(name).handOver({}); });

@@ -1,6 +1,7 @@
-// What the window adds to exporting and to profiles: the dialogs and their questions, the
-// words of every outcome, the progress window and the rate prompt. What a profile or an
-// export does to the session is the engine's tests.
+// What the window adds to exporting, to profiles and to kept work: the dialogs and their
+// questions, the words of every outcome, the progress window, the rate prompt, Continue and the
+// offer after a crash. What a profile, an export or a restore does to the session is the
+// engine's tests and the randomized test's.
 #include <QtTest>
 
 #include <QColorDialog>
@@ -9,6 +10,7 @@
 #include "model/files/keep_sidecar.h"
 #include "model/files/profile_file.h"
 #include "model/platform/defaults_store.h"
+#include "model/work/journal.h"
 #include "support/file_size_limit.h"
 #include "support/test_pictures.h"
 #include "support/window_fixture.h"
@@ -21,25 +23,16 @@
 using namespace vividra;
 using namespace platform::defaults;
 
-namespace {
-
-QProgressDialog* visibleProgress() {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* found = qobject_cast<QProgressDialog*>(w); found && found->isVisible())
-            return found;
-    return nullptr;
-}
-
-} // namespace
-
-class ExportAndProfilesTest : public QObject {
+class ViewControllerTest : public QObject {
     Q_OBJECT
 
 private slots:
     void init() { fixture_.setUp(true); }
     void cleanup() { fixture_.tearDown(); }
 
-    void exportAsksForAFormatThenADestination() {
+    // The format window, then the save dialog; the first good export arms the rate prompt,
+    // which is asked once per run until answered.
+    void exportAsksForAFormatThenADestinationAndThenForARating() {
         ViewController& c = fixture_.controller();
         test::ScriptedDialogs& d = fixture_.dialogs();
         const QString root = fixture_.environment().root();
@@ -56,24 +49,18 @@ private slots:
         QCOMPARE(d.saveDialogs.size(), 1);
         QCOMPARE(d.saveDialogs[0].suggestedName, "IMG_1_edited.JPG");
         QCOMPARE(d.saveDialogs[0].extensions.size(), 12);
-        QVERIFY(folder(kSaveImagePath).isEmpty());
+        QVERIFY(folder(kSaveImagePath).isEmpty() && !contains(kShowRateMessage));
 
         QDir(root).mkdir(QStringLiteral("out"));
-        test::answerFormatWindow(QStringLiteral("PNG"));
-        d.saveAnswers = {root + QStringLiteral("/out/splash.tif")};
-        c.exportPicture();
+        exportTo(root + QStringLiteral("/out/splash.tif"), "PNG");
         QCOMPARE(d.saveDialogs[1].suggestedName, "IMG_1_edited.PNG");
-        QTRY_COMPARE(d.alerts.size(), 1);
+        QCOMPARE(d.alerts.size(), 1);
         QCOMPARE(d.alerts[0].informativeText, "Image saved successfully.");
         QCOMPARE(d.alerts[0].style, platform::Alert::Style::Informational);
         QCOMPARE(folder(kSaveImagePath), root + QStringLiteral("/out"));
         QVERIFY(QFileInfo::exists(root + QStringLiteral("/out/splash.tif")));
-    }
+        QCOMPARE(string(kShowRateMessage), "Yes");
 
-    void theRatePromptIsArmedThenAskedOncePerRun() {
-        test::ScriptedDialogs& d = fixture_.dialogs();
-        const QString root = fixture_.environment().root();
-        fixture_.load();
         QList<QUrl> opened;
         auto oldOpener = ViewController::ratingPageOpener();
         ViewController::ratingPageOpener() = [&opened](const QUrl& url) { opened << url; };
@@ -83,9 +70,6 @@ private slots:
             exportTo(root + QStringLiteral("/a.jpg"), "JPG");
             return d.alerts.size() - before;
         };
-        QVERIFY(!contains(kShowRateMessage));
-        QCOMPARE(exportOnce(), 1);
-        QCOMPARE(string(kShowRateMessage), "Yes");
         // "Remind me later" stores nothing, and this run asks no more.
         d.alertAnswers = {platform::kFirstButton, platform::kSecondButton};
         QCOMPARE(exportOnce(), 2);
@@ -103,6 +87,14 @@ private slots:
         fixture_.restart();
         fixture_.load();
         QCOMPARE(exportOnce(), 1);
+        // "No, Thanks" retires it too, and opens nothing.
+        setString(kShowRateMessage, QStringLiteral("Yes"));
+        fixture_.restart();
+        fixture_.load();
+        d.alertAnswers = {platform::kFirstButton, platform::kSecondButton + 1};
+        QCOMPARE(exportOnce(), 2);
+        QCOMPARE(string(kShowRateMessage), "No");
+        QCOMPARE(opened.size(), 1);
         ViewController::ratingPageOpener() = oldOpener;
     }
 
@@ -112,64 +104,55 @@ private slots:
         const QString root = fixture_.environment().root();
         const QString profile = root + QStringLiteral("/look.clr");
         const QString beside = sidecar::pathFor(profile);
-        struct Case {
-            const char* what;
-            std::function<void()> act;
-            QString told;
-        };
-        const Case cases[] = {
-            {"export without a picture", [&] { c.exportPicture(); },
-             "There is no image to save. Please add an image and try again."},
-            {"open-with without a path",
+        // The words told, and what brings them.
+        const std::pair<QString, std::function<void()>> cases[] = {
+            {"There is no image to save. Please add an image and try again.",
+             [&] { c.exportPicture(); }},
+            {"The image could not be loaded.",
              [&] {
                  c.openRequested({{}, {{QStringLiteral("0"), QStringList()}}});
-             },
-             "The image could not be loaded."},
-            {"export to a full disk",
+             }},
+            {"Could not save the image.",
              [&] {
                  fixture_.load();
                  test::FileSizeLimit limit(100 * 1024); // a 400 × 300 BMP is 360 kB
                  exportTo(root + QStringLiteral("/full.bmp"), "BMP");
-             },
-             "Could not save the image."},
-            {"a profile to a full disk",
+             }},
+            {"Could not save profile.",
              [&] {
                  test::FileSizeLimit limit(16); // the profile is about 150 bytes
                  d.saveAnswers = {profile};
                  c.saveProfile();
-             },
-             "Could not save profile."},
-            {"no room beside the profile",
+             }},
+            {"The profile was saved, but not its kept colour: could not write \"look.keep\".",
              [&] {
                  QDir(root).mkdir(QFileInfo(beside).fileName());
                  c.checkEdgeAware->click();
                  c.saveProfile();
                  QDir(root).rmdir(QFileInfo(beside).fileName());
-             },
-             "The profile was saved, but not its kept colour: could not write \"look.keep\"."},
-            {"a damaged file beside the profile",
+             }},
+            {"The profile was loaded without its kept colour: \"look.keep\" is damaged.",
              [&] {
                  QVERIFY(test::writeAll(beside, "keep=1\nhue=400\n"));
                  d.openAnswers = {profile};
                  c.loadProfile();
-             },
-             "The profile was loaded without its kept colour: \"look.keep\" is damaged."},
-            {"a bad profile",
+             }},
+            {"Could not load profile.",
              [&] {
                  QVERIFY(test::writeAll(profile, "not a profile"));
                  d.openAnswers = {profile};
                  c.loadProfile();
-             },
-             "Could not load profile."},
+             }},
         };
-        for (const Case& row : cases) {
+        for (const auto& [told, act] : cases) {
             const int before = d.alerts.size();
             d.alertAnswers = {platform::kFirstButton};
-            row.act();
+            act();
             fixture_.waitIdle();
-            QVERIFY2(!d.alerts.isEmpty(), row.what);
-            QCOMPARE(d.alerts.last().informativeText, row.told);
-            QVERIFY2(d.alerts.size() - before <= 2, row.what); // and the unsaved-changes question
+            QVERIFY2(!d.alerts.isEmpty(), qPrintable(told));
+            QCOMPARE(d.alerts.last().informativeText, told);
+            // Besides, at most the unsaved-changes question.
+            QVERIFY2(d.alerts.size() - before <= 2, qPrintable(told));
         }
     }
 
@@ -178,6 +161,12 @@ private slots:
         test::ScriptedDialogs& d = fixture_.dialogs();
         const QString root = fixture_.environment().root();
         const QString next = test::writeColourPicture(root, 120, 90, QStringLiteral("next.png"));
+        const auto visibleProgress = []() -> QProgressDialog* {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* found = qobject_cast<QProgressDialog*>(w); found && found->isVisible())
+                    return found;
+            return nullptr;
+        };
         for (const bool escape : {true, false}) {
             fixture_.load();
             // Work ahead in the line holds the export back until it goes.
@@ -216,7 +205,6 @@ private slots:
         c.colourDialog->setCurrentColor(QColor::fromRgbF(0.2f, 0.4f, 0.6f));
         fixture_.waitIdle();
         const EditSettings saved = c.engine().settings();
-        QVERIFY(saved.background.blackWhiteOn && saved.brush.eraser);
         d.saveAnswers = {path};
         c.saveProfile();
         QCOMPARE(d.saveDialogs.size(), 1);
@@ -228,19 +216,16 @@ private slots:
         c.saveProfile();
         QCOMPARE(d.saveDialogs.size(), 1);
 
-        // Back to defaults and a change, then load: it asks, and every control returns.
+        // Back to defaults and a change, then load: every control returns.
         c.newSession();
         c.checkForegroundSepia->click();
         d.openAnswers = {path};
         c.loadProfile();
-        QCOMPARE(d.alerts.last().informativeText,
-                 "You have unsaved changes that will be lost. Continue?");
         QCOMPARE(c.engine().settings(), saved);
-        QVERIFY(c.checkBackgroundBlackWhite->isChecked());
+        QVERIFY(c.checkBackgroundBlackWhite->isChecked() && c.checkEraserMode->isChecked());
         QVERIFY(!c.checkForegroundSepia->isChecked());
         QCOMPARE(c.comboBackgroundBlackWhite->currentIndex(), 2);
         QCOMPARE(c.sliderForegroundBlurIntensity->floatValue(), 55.5f);
-        QVERIFY(c.checkEraserMode->isChecked());
         QCOMPARE(c.colourDialog->currentColor(), saved.brush.colour);
         QCOMPARE(folder(kLoadProfilePath), root);
 
@@ -253,7 +238,75 @@ private slots:
         QCOMPARE(c.engine().settings(), changed);
     }
 
+    void continueStartOverCrashAndWorkFilesGoThroughTheirQuestions() {
+        ViewController& c = fixture_.controller();
+        SessionEngine& e = c.engine();
+        test::ScriptedDialogs& d = fixture_.dialogs();
+        const QString root = fixture_.environment().root();
+        const QString photo = test::writeColourPicture(root, 300, 200);
+        const QByteArray hash = work::contentHash(photo);
+        c.openPhoto(photo);
+        edit(0);
+        // Continue brings the edit back; saved as a work file, it opens again from there.
+        d.alertAnswers = {platform::kFirstButton};
+        c.openPhoto(photo);
+        fixture_.waitIdle();
+        QCOMPARE(d.alerts[0].messageText, "Continue where you left off?");
+        QCOMPARE(d.alerts[0].buttons, (QStringList{"Continue", "Start Over"}));
+        QCOMPARE(e.history().states().size(), 2);
+        d.saveAnswers = {root + QStringLiteral("/carried")};
+        QSignalSpy saved(&e, &SessionEngine::workSaved);
+        c.saveWorkAs();
+        QTRY_COMPARE(saved.size(), 1);
+        c.openPhoto(root + QStringLiteral("/carried.vividra"));
+        fixture_.waitIdle();
+        QCOMPARE(e.history().states().size(), 2);
+        // Start Over forgets it.
+        d.alertAnswers = {platform::kSecondButton};
+        c.openPhoto(photo);
+        fixture_.waitIdle();
+        QVERIFY(e.history().states().size() == 1 && !e.journal()->find(hash));
+
+        // A session that never ended: Discard removes its journal.
+        edit(2);
+        d.alertAnswers = {platform::kSecondButton};
+        c.offerRecovery();
+        QCOMPARE(d.alerts.size(), 3);
+        QCOMPARE(d.alerts[2].messageText,
+                 "Vividra closed unexpectedly. Restore your last photo and its edits?");
+        QCOMPARE(d.alerts[2].buttons, (QStringList{"Restore", "Discard"}));
+        QVERIFY(!e.journal()->find(hash));
+        // The photo moved: the journal stays until that photo, and no other, is located.
+        edit(4);
+        const QString moved = root + QStringLiteral("/moved.png");
+        QVERIFY(QFile::rename(photo, moved));
+        d.alertAnswers = {platform::kSecondButton}; // "Not Now"
+        c.offerRecovery();
+        QVERIFY(e.journal()->find(hash));
+        d.alertAnswers = {platform::kFirstButton, platform::kFirstButton, platform::kFirstButton};
+        d.openAnswers = {test::writeColourPicture(root, 30, 20, QStringLiteral("other.png")),
+                         moved};
+        c.offerRecovery();
+        QCOMPARE(d.alerts.size(), 6);
+        QVERIFY(d.alerts[4].informativeText.contains(photo));
+        QVERIFY(d.alerts[5].informativeText.startsWith("That is not the photo"));
+        c.offerRecovery();
+        fixture_.waitIdle();
+        QCOMPARE(e.picturePath(), moved);
+        QVERIFY(e.settings().background.sepiaOn);
+    }
+
 private:
+    // One switch of the background turned on, journaled.
+    void edit(int which) {
+        SessionEngine& e = fixture_.controller().engine();
+        fixture_.waitIdle();
+        e.changeSetting(fields::switches(false)[which], true);
+        fixture_.waitIdle();
+        QCoreApplication::processEvents();
+        e.journal()->flush();
+    }
+
     // Exports through the format window and the dialog, and waits until it is told.
     void exportTo(const QString& destination, const char* format) {
         const int before = fixture_.dialogs().alerts.size();
@@ -267,5 +320,5 @@ private:
     test::WindowFixture fixture_;
 };
 
-QTEST_MAIN(ExportAndProfilesTest)
-#include "export_and_profiles_qtest.moc"
+QTEST_MAIN(ViewControllerTest)
+#include "view_controller_qtest.moc"
