@@ -34,12 +34,8 @@ EditSettings unusualSettings() {
     return s;
 }
 
-QStringList linesOf(const QString& text) {
-    return text.split(QLatin1Char('\n'));
-}
-
 QString withLine(const QString& text, int line, const QString& value) {
-    QStringList lines = linesOf(text);
+    QStringList lines = text.split(QLatin1Char('\n'));
     lines[line - 1] = value;
     return lines.join(QLatin1Char('\n'));
 }
@@ -47,20 +43,15 @@ QString withLine(const QString& text, int line, const QString& value) {
 TEST(ProfileFile, WritesFortyThreeLinesAndReadsThemBack) {
     const EditSettings s = unusualSettings();
     const QString text = profile::text(s, QStringLiteral("37 px"));
-    const QStringList lines = linesOf(text);
+    const QStringList lines = text.split(QLatin1Char('\n'));
     ASSERT_EQ(lines.size(), 44);
-    EXPECT_EQ(lines.last(), QString());
-    EXPECT_EQ(lines[0], "1");  // custom colour on
-    EXPECT_EQ(lines[1], "0");  // the button
-    EXPECT_EQ(lines[3], "2");  // "Tonal"
-    EXPECT_EQ(lines[13], "4"); // "Transfer"
-    EXPECT_EQ(lines[18], "37.0");
-    EXPECT_EQ(lines[19], "37 px");
-    EXPECT_EQ(lines[23], "0.37"); // foreground sketch intensity has its own line
-    EXPECT_EQ(lines[31], "1e-05");
-    EXPECT_EQ(lines[41], "1.0"); // blue
-    EXPECT_EQ(lines[42], "1");
-
+    // Custom colour on, the button, "Tonal", "Transfer", the brush, the foreground sketch's
+    // own intensity line, exposure, blue and the eraser.
+    const std::pair<int, const char*> expected[] = {
+        {0, "1"},     {1, "0"},      {3, "2"},    {13, "4"}, {18, "37.0"}, {19, "37 px"},
+        {23, "0.37"}, {31, "1e-05"}, {41, "1.0"}, {42, "1"}, {43, ""}};
+    for (const auto& [line, value] : expected)
+        EXPECT_EQ(lines[line], value) << line;
     const std::optional<profile::Values> back = profile::parse(text, EditSettings());
     ASSERT_TRUE(back);
     EXPECT_EQ(back->settings, s);
@@ -70,11 +61,8 @@ TEST(ProfileFile, WritesFortyThreeLinesAndReadsThemBack) {
     EditSettings none;
     none.background.blackWhiteEffect.clear();
     const QString noneText = profile::text(none, none.brushLabel());
-    EXPECT_EQ(linesOf(noneText)[11], "-1");
-    const std::optional<profile::Values> noneBack = profile::parse(noneText, s);
-    ASSERT_TRUE(noneBack);
-    EXPECT_EQ(noneBack->settings.background.blackWhiteEffect, QString());
-    EXPECT_EQ(noneBack->settings, none);
+    EXPECT_EQ(noneText.split(QLatin1Char('\n'))[11], "-1");
+    EXPECT_EQ(profile::parse(noneText, s).value().settings, none);
 }
 
 TEST(ProfileFile, RejectsAnyBadLineOrLineBreak) {
@@ -141,24 +129,21 @@ TEST(KeepSidecar, RoundTripsBesideTheProfileAndTellsAbsentFromDamaged) {
 
     QTemporaryDir folder;
     const QString profile = folder.filePath(QStringLiteral("look.clr"));
-    bool damaged = true;
-    EXPECT_FALSE(sidecar::read(profile, &damaged));
-    EXPECT_FALSE(damaged);
-
+    const auto expectRead = [&](std::optional<sidecar::Extras> want, bool damagedWant) {
+        bool damaged = !damagedWant;
+        EXPECT_EQ(sidecar::read(profile, &damaged), want);
+        EXPECT_EQ(damaged, damagedWant);
+    };
+    expectRead(std::nullopt, false);
     ASSERT_TRUE(sidecar::write(profile, keep, true));
-    EXPECT_EQ(sidecar::read(profile, &damaged), (sidecar::Extras{keep, true}));
-    EXPECT_FALSE(damaged);
+    expectRead(sidecar::Extras{keep, true}, false);
     keep.on = false;
     ASSERT_TRUE(sidecar::write(profile, keep, false));
     EXPECT_EQ(sidecar::read(profile), (sidecar::Extras{keep, false}));
-
-    ASSERT_TRUE(test::writeAll(folder.filePath(QStringLiteral("look.keep")), "keep=yes\n"));
-    EXPECT_FALSE(sidecar::read(profile, &damaged));
-    EXPECT_TRUE(damaged);
-    ASSERT_TRUE(test::writeAll(folder.filePath(QStringLiteral("look.keep")),
-                               QByteArray("keep=1\n\xff\xfe\n")));
-    EXPECT_FALSE(sidecar::read(profile, &damaged));
-    EXPECT_TRUE(damaged);
+    for (const QByteArray& bad : {QByteArray("keep=yes\n"), QByteArray("keep=1\n\xff\xfe\n")}) {
+        ASSERT_TRUE(test::writeAll(folder.filePath(QStringLiteral("look.keep")), bad));
+        expectRead(std::nullopt, true);
+    }
 }
 
 TEST(KeepSidecar, AcceptsHandWrittenFilesAndRefusesWhatIsNotASidecar) {
@@ -173,25 +158,17 @@ TEST(KeepSidecar, AcceptsHandWrittenFilesAndRefusesWhatIsNotASidecar) {
     EXPECT_FALSE(loose->edgeAware);
     EXPECT_TRUE(sidecar::parse(QStringLiteral("keep=0\nhue=360\ntolerance=180\nfalloff=0")));
 
-    // No keep line, a key twice, values out of range or not numbers, an unknown brush or key.
-    const char* refused[] = {"",
-                             "hue=10\nbrush=normal",
-                             "keep=1\nkeep=1",
-                             "keep=1\nhue=5\nhue=5",
-                             "keep=2",
-                             "keep=",
-                             "keep=1\nbrush=Edge-Aware",
-                             "keep=1\nhue=360.5",
-                             "keep=1\nhue=-1",
-                             "keep=1\ntolerance=181",
-                             "keep=1\nfalloff=-0.5",
-                             "keep=1\nfalloff=nan",
-                             "keep=1\nhue=inf",
-                             "keep=1\nhue=12,5",
-                             "keep=1\nhue 12",
-                             "keep=1\ntolerence=12"};
-    for (const char* text : refused)
-        EXPECT_FALSE(sidecar::parse(QString::fromLatin1(text))) << text;
+    // No keep line, a key twice, values out of range or not numbers, an unknown brush or key;
+    // one text per ";", "|" for a line break.
+    const QStringList refused =
+        QStringLiteral(";hue=10|brush=normal;keep=1|keep=1;keep=1|hue=5|hue=5;keep=2;keep=;"
+                       "keep=1|brush=Edge-Aware;keep=1|hue=360.5;keep=1|hue=-1;"
+                       "keep=1|tolerance=181;keep=1|falloff=-0.5;keep=1|falloff=nan;"
+                       "keep=1|hue=inf;keep=1|hue=12,5;keep=1|hue 12;keep=1|tolerence=12")
+            .split(QLatin1Char(';'));
+    for (QString text : refused)
+        EXPECT_FALSE(sidecar::parse(text.replace(QLatin1Char('|'), QLatin1Char('\n'))))
+            << text.toStdString();
 }
 
 } // namespace
