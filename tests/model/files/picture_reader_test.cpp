@@ -207,6 +207,10 @@ std::vector<Bomb> bombs() {
     const QImage colour = photoLike(48, 32);
     const QImage grey = colour.convertToFormat(QImage::Format_Grayscale8);
     const QByteArray jp2 = test::encoded(Picture(colour), 3);
+    // A BMP's header claiming 20,000 × 20,000 and the file's size to match, with no rows.
+    QByteArray hugeBmp = test::greyBmp(20000, 1).left(54 + 256 * 4);
+    qToLittleEndian<qint32>(20000, hugeBmp.data() + 22);
+    qToLittleEndian<quint32>(54 + 256 * 4 + 20000u * 20000u, hugeBmp.data() + 2);
     std::vector<Bomb> bombs = {
         // Beyond our own encoder's files (picture_encoder_test): a raw codestream, progressive
         // and grey JPEGs, each under a name that says otherwise.
@@ -216,13 +220,11 @@ std::vector<Bomb> bombs() {
         // From the fuzzer: marker lengths running past the end, which once sent Qt's reader
         // back to the end of the file thirty thousand times, a system call each time.
         {"markers.jpg",
-         QByteArray::fromBase64("/9j/4AAQSkZJRgABAQEAZABkAAD/"
-                                "2wBDAAYEBQYFBAcIBQcGBgYGChAKCgk5ChQODwwQFwAAAAYUFhYaHSUfGh"
-                                "sjHBYWICwgI9bYECkqKRkfLTAtKDAlKCko/"
-                                "9sAQwEHBwcKCAoTCgoAAAAAAAAAAAAAA//aAAwDAQACEAMQAAAB"
-                                "tpgl/8QAGBAAAgMAAAAAAAAAAAAAAAAAAAMBBCH/2gAIAQEAAQUCXXLvYAA7/"
-                                "+fu9wIDAAAAAAAAAAAAAAAAAA"
-                                "ACAwUS/9oACAAAAAAAAAABxBDPP2r/ABURAQEAAMi0RBL/AP/Z")},
+         QByteArray::fromBase64(
+             "/9j/4AAQSkZJRgABAQEAZABkAAD/2wBDAAYEBQYFBAcIBQcGBgYGChAKCgk5ChQODwwQFwAAAAYUFhYaHSUf"
+             "GhsjHBYWICwgI9bYECkqKRkfLTAtKDAlKCko/9sAQwEHBwcKCAoTCgoAAAAAAAAAAAAAA//aAAwDAQACEAMQ"
+             "AAABtpgl/8QAGBAAAgMAAAAAAAAAAAAAAAAAAAMBBCH/2gAIAQEAAQUCXXLvYAA7/+fu9wIDAAAAAAAAAAAA"
+             "AAAAAAACAwUS/9oACAAAAAAAAAABxBDPP2r/ABURAQEAAMi0RBL/AP/Z")},
         // Forty million pixels in a line, 160 MB, past Qt's default limit of 128 MB: libpng
         // refuses sides over a million before allocating anything, the BMP reader opens them
         // whole.
@@ -233,7 +235,7 @@ std::vector<Bomb> bombs() {
         // Headers alone claiming 20,000 × 20,000; Qt's own BMP check refuses what the file
         // cannot hold.
         {"huge.png", test::greyPng(20000, 20000, '\x80', 0), {}, "too large"},
-        {"huge.bmp", test::greyBmp(20000, 20000).left(54 + 256 * 4)},
+        {"huge.bmp", hugeBmp},
         // 65,025 tiles of one pixel, just under OpenJPEG's own limit, and 16,384 components
         // (the most the format allows): each makes the decoder's header bookkeeping
         // gigabytes from a file of a few kilobytes.
