@@ -65,13 +65,11 @@ TEST(Compositing, DisplayWindowShowsThePartOfTheCanvasInTheBox) {
     layerImage.fill(qRgb(200, 0, 0));
     const Picture fitted = displayWindow(
         Picture(layerImage), {QRectF(100, 50, 200, 150), QRectF(0, 0, 500, 300), 500, 300});
-    ASSERT_EQ(fitted.image.size(), QSize(500, 300));
     // y-up: the shown rectangle spans rows 300 − 50 − 150 = 100 to 250 from the top.
-    EXPECT_EQ(qAlpha(fitted.image.pixel(99, 120)), 0);
-    EXPECT_EQ(fitted.image.pixel(101, 101), qRgb(200, 0, 0));
-    EXPECT_EQ(fitted.image.pixel(298, 248), qRgb(200, 0, 0));
-    EXPECT_EQ(qAlpha(fitted.image.pixel(150, 252)), 0);
-    EXPECT_EQ(qAlpha(fitted.image.pixel(150, 98)), 0);
+    QImage shown(500, 300, QImage::Format_ARGB32_Premultiplied);
+    shown.fill(Qt::transparent);
+    QPainter(&shown).fillRect(100, 100, 200, 150, QColor(200, 0, 0));
+    EXPECT_EQ(fitted.image, shown);
 
     QImage scene(120, 90, QImage::Format_ARGB32_Premultiplied);
     for (int y = 0; y < scene.height(); ++y)

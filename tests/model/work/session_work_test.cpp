@@ -14,6 +14,7 @@
 #include "model/work/journal.h"
 #include "model/work/work_file.h"
 #include "tests/support/run_program.h"
+#include "tests/support/sample_pictures.h"
 
 using namespace vividra;
 using namespace vividra::work;
@@ -160,10 +161,7 @@ TEST(SessionWork, RandomSessionsComeBackAsTheyWereAndRefuseDamage) {
 TEST(Journal, KeepsAPhotosLatestWorkUnderItsContentAndPrunesTheOldest) {
     QTemporaryDir root;
     const QString photo = root.filePath(QStringLiteral("photo.jpg"));
-    QFile file(photo);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("bytes to hash");
-    file.close();
+    ASSERT_TRUE(test::writeAll(photo, "bytes to hash"));
     Journal journal(root.filePath(QStringLiteral("work")));
     QRandomGenerator r(3);
     SessionWork last;
@@ -224,19 +222,14 @@ TEST(WorkFile, CarriesTheWorkItsPhotoAndPreviewAndRefusesDamage) {
     EXPECT_EQ(QImage(thumbnail).size(), QSize(20, 15));
     EXPECT_NE(thumbnailer(thumbnail), 0);
 
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray whole = file.readAll();
+    const QByteArray whole = test::readAll(path);
     // Where the MIME database's magic looks: the type, stored first.
     EXPECT_EQ(whole.mid(30, 29), QByteArray("mimetypeapplication/x-vividra"));
     // Cut off, or the photo changed inside: its hash no longer matches the work's.
     for (const QByteArray& bad :
          {whole.left(whole.size() / 2),
           QByteArray(whole).replace(QByteArray(5000, 'x'), QByteArray(5000, 'y'))}) {
-        QFile out(path);
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        out.write(bad);
-        out.close();
+        ASSERT_TRUE(test::writeAll(path, bad));
         error.clear();
         EXPECT_FALSE(openWorkFile(path, unpacked, &error));
         EXPECT_FALSE(error.isEmpty());
