@@ -19,8 +19,7 @@ TEST(History, FollowsAPlainListOfStates) {
         int index = -1;
         int calls = 0;
         history.onAvailabilityChanged = [&calls] { ++calls; };
-        bool couldUndo = false;
-        bool couldRedo = false;
+        std::pair<bool, bool> could{false, false};
         for (int step = 0; step < 400; ++step) {
             const int callsBefore = calls;
             const unsigned action = random() % 10;
@@ -36,19 +35,18 @@ TEST(History, FollowsAPlainListOfStates) {
                 const StateRef expected = index > 0 ? reference[--index] : nullptr;
                 ASSERT_EQ(history.undo(), expected) << "seed " << seed << " step " << step;
             } else {
-                const bool possible = index + 1 < static_cast<int>(reference.size());
-                const StateRef expected = possible ? reference[++index] : nullptr;
+                const StateRef expected =
+                    index + 1 < std::ssize(reference) ? reference[++index] : nullptr;
                 ASSERT_EQ(history.redo(), expected) << "seed " << seed << " step " << step;
             }
             ASSERT_EQ(history.canUndo(), index > 0);
-            ASSERT_EQ(history.canRedo(), index + 1 < static_cast<int>(reference.size()));
+            ASSERT_EQ(history.canRedo(), index + 1 < std::ssize(reference));
             ASSERT_EQ(history.currentIndex(), index);
             ASSERT_EQ(history.current(), index >= 0 ? reference[index] : nullptr);
             ASSERT_EQ(history.states().size(), static_cast<qsizetype>(reference.size()));
-            const bool changed = couldUndo != history.canUndo() || couldRedo != history.canRedo();
-            ASSERT_EQ(calls - callsBefore, changed ? 1 : 0);
-            couldUndo = history.canUndo();
-            couldRedo = history.canRedo();
+            const std::pair<bool, bool> can{history.canUndo(), history.canRedo()};
+            ASSERT_EQ(calls - callsBefore, can != could ? 1 : 0);
+            could = can;
         }
     }
 }
