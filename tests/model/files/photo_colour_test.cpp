@@ -136,6 +136,9 @@ TEST(PhotoMetadata, ExportsKeepTheProfileDateAndCameraUprightAndWithoutAThumbnai
     const QString source = dir.filePath(QStringLiteral("camera.jpg"));
     ASSERT_TRUE(test::writeAll(source, test::qtJpeg(test::photoLike(64, 32), 95, false)));
     const QByteArray p3 = test::wideGamut(true);
+    const auto bytes = [](const QByteArray& b) {
+        return reinterpret_cast<const Exiv2::byte*>(b.constData());
+    };
     {
         auto image = Exiv2::ImageFactory::open(source.toStdString());
         Exiv2::ExifData exif;
@@ -143,16 +146,13 @@ TEST(PhotoMetadata, ExportsKeepTheProfileDateAndCameraUprightAndWithoutAThumbnai
         exif["Exif.Photo.DateTimeOriginal"] = "2024:05:01 10:20:30";
         exif["Exif.Image.Orientation"] = static_cast<uint16_t>(6);
         const QByteArray thumbnail = test::qtJpeg(test::photoLike(16, 8), 80, false);
-        Exiv2::ExifThumb(exif).setJpegThumbnail(
-            reinterpret_cast<const Exiv2::byte*>(thumbnail.constData()),
-            static_cast<long>(thumbnail.size()));
+        Exiv2::ExifThumb(exif).setJpegThumbnail(bytes(thumbnail), thumbnail.size());
         image->setExifData(exif);
         image->setXmpPacket("<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://"
                             "www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description "
                             "xmlns:dc=\"http://purl.org/dc/elements/1.1/\" dc:format=\"kept\"/>"
                             "</rdf:RDF></x:xmpmeta>");
-        Exiv2::DataBuf profile(reinterpret_cast<const Exiv2::byte*>(p3.constData()),
-                               static_cast<long>(p3.size()));
+        Exiv2::DataBuf profile(bytes(p3), p3.size());
         image->setIccProfile(profile);
         image->writeMetadata();
     }
@@ -173,9 +173,7 @@ TEST(PhotoMetadata, ExportsKeepTheProfileDateAndCameraUprightAndWithoutAThumbnai
         EXPECT_LT(test::compare(back->image, picture->image).mean, code == 5 ? 1e-9 : 2.0);
         EXPECT_EQ(colorants(back->metadata->iccProfile), colorants(p3));
         Exiv2::ExifData exif;
-        const QByteArray block = back->metadata->exif;
-        Exiv2::ExifParser::decode(exif, reinterpret_cast<const Exiv2::byte*>(block.constData()),
-                                  static_cast<uint32_t>(block.size()));
+        Exiv2::ExifParser::decode(exif, bytes(back->metadata->exif), back->metadata->exif.size());
         EXPECT_EQ(exif["Exif.Image.Model"].toString(), "Test Camera");
         EXPECT_EQ(exif["Exif.Photo.DateTimeOriginal"].toString(), "2024:05:01 10:20:30");
         EXPECT_EQ(exif["Exif.Image.Orientation"].toLong(), 1);

@@ -93,35 +93,30 @@ TEST(Compositing, DisplayWindowShowsThePartOfTheCanvasInTheBox) {
 // Our stroke raster against Qt's own antialiased pen: the same shape, edges within a fraction of a
 // pixel.
 TEST(Compositing, StrokesMatchQtsRoundPen) {
-    struct Case {
-        QList<QPointF> points;
-        double width;
-    };
-    const QList<Case> cases = {
+    const std::pair<QList<QPointF>, double> cases[] = {
         {{{20, 30}, {180, 150}}, 25},                      // diagonal
         {{{30, 100}, {60, 100}, {60, 40}, {170, 60}}, 14}, // joins
         {{{100, 100}, {100.01, 100}}, 40},                 // a dot
         {{{10, 10}, {190, 12}}, 3},                        // thin
         {{{50, 150}, {150, 150}, {52, 152}}, 30},          // folds back on itself
     };
-    for (const Case& c : cases) {
+    for (const auto& [points, width] : cases) {
         QPainterPath path;
-        path.addPolygon(c.points);
-
+        path.addPolygon(points);
         QImage ours(200, 200, QImage::Format_ARGB32_Premultiplied);
         ours.fill(Qt::black);
         QImage theirs = ours.copy();
-        rasterStroke(ours, path, c.width, QImage(), Qt::white);
+        rasterStroke(ours, path, width, QImage(), Qt::white);
         QPainter p(&theirs);
         p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(QPen(Qt::white, c.width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.setPen(QPen(Qt::white, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         p.drawPath(path);
         p.end();
-
-        // White on black: three equal colour channels, and alpha the same on both.
+        // White on black: three equal colour channels, and alpha the same on both. An edge
+        // pixel may differ, never a whole one, and on average they are very close.
         const test::Difference d = test::compare(ours, theirs);
-        EXPECT_LE(d.max, 110) << "width " << c.width;           // an edge pixel, never a whole one
-        EXPECT_LT(d.mean, 0.25 * 3 / 4) << "width " << c.width; // on average very close
+        EXPECT_LE(d.max, 110) << width;
+        EXPECT_LT(d.mean, 0.25 * 3 / 4) << width;
     }
 }
 
@@ -177,8 +172,7 @@ TEST(Compositing, KeptColourRevealsByTheOriginalsHueAndHoldsOnePlaceInTheList) {
 
     // The same colour again changes nothing; another one takes the old one's place, before
     // the eraser's stroke; none takes it out.
-    const QList<CustomPathRef> same = withKeptColour(strokes, red);
-    EXPECT_EQ(same, strokes);
+    EXPECT_EQ(withKeptColour(strokes, red), strokes);
     const QList<CustomPathRef> green = withKeptColour(strokes, fx::HueKey{120, 15, 10});
     ASSERT_EQ(green.size(), 2);
     EXPECT_EQ(green[0]->keep->hue, 120);
