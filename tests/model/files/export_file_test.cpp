@@ -36,22 +36,19 @@ TEST(ExportFile, NamesComeFromTheEntryAndCodesFromTheDestination) {
     EXPECT_EQ(entries.contains("HEIC"), ImageTools::heicEncodingAvailable());
 }
 
-struct Folder {
+// Each way an export fails leaves the file there as it was and nothing beside it; the
+// successful export is then the old file a full disk must keep.
+TEST(ExportFile, AFailedCancelledOrDiskFullExportLeavesTheOldFileAndNoLeftovers) {
     QTemporaryDir dir;
-    QString path(const QString& name) const { return dir.filePath(name); }
-    QStringList entries() const {
+    const auto entries = [&dir] {
         return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
-    }
-};
-
-TEST(ExportFile, AnExportThatFailsOrIsCancelledLeavesTheOldFileAndNoLeftovers) {
-    Folder folder;
-    const QString destination = folder.path("out.png");
+    };
+    const QString destination = dir.filePath(QStringLiteral("out.bmp"));
     const QByteArray old = "the picture exported yesterday";
     ASSERT_TRUE(test::writeAll(destination, old));
     exporting::Request request;
-    request.picture = Picture(test::photoLike(64, 48));
-    request.temporary = folder.path("finalImage1.png");
+    request.picture = Picture(test::photoLike(300, 300)); // as a BMP, over 300 kB
+    request.temporary = dir.filePath(QStringLiteral("finalImage1.bmp"));
     request.destination = destination;
     std::atomic<bool> cancel{false};
     QString error;
@@ -59,52 +56,41 @@ TEST(ExportFile, AnExportThatFailsOrIsCancelledLeavesTheOldFileAndNoLeftovers) {
     request.code = -1;
     EXPECT_EQ(exporting::run(request, cancel, &error), exporting::Outcome::encodeFailed);
     cancel = true;
-    request.code = 5;
+    request.code = 9;
     EXPECT_EQ(exporting::run(request, cancel, &error), exporting::Outcome::cancelled);
     EXPECT_EQ(readAll(destination), old);
-    EXPECT_EQ(folder.entries(), QStringList{"out.png"});
+    EXPECT_EQ(entries(), QStringList{"out.bmp"});
 
     // A destination folder that is not there: the copy fails and says why.
     cancel = false;
-    request.destination = folder.path("gone/out.png");
+    request.destination = dir.filePath(QStringLiteral("gone/out.bmp"));
     EXPECT_EQ(exporting::run(request, cancel, &error), exporting::Outcome::copyFailed);
     EXPECT_FALSE(error.isEmpty());
-    EXPECT_EQ(folder.entries(), QStringList{"out.png"});
+    EXPECT_EQ(entries(), QStringList{"out.bmp"});
 
     request.destination = destination;
     EXPECT_EQ(exporting::run(request, cancel, &error), exporting::Outcome::saved);
-    EXPECT_TRUE(readAll(destination).startsWith("\x89PNG"));
-    EXPECT_EQ(folder.entries(), QStringList{"out.png"});
+    const QByteArray exported = readAll(destination);
+    EXPECT_TRUE(exported.startsWith("BM"));
+    EXPECT_EQ(entries(), QStringList{"out.bmp"});
     EXPECT_EQ(QFile::permissions(destination) & QFile::WriteOwner, QFile::WriteOwner);
-}
 
-TEST(ExportFile, AFullDiskKeepsTheOldFileByteForByte) {
-    Folder folder;
-    const QString destination = folder.path("out.bmp");
-    const QByteArray old(1000, 'o');
-    ASSERT_TRUE(test::writeAll(destination, old));
-    // Encoded outside the limit: a 300 × 300 BMP of over 300 kB.
-    const QString big = folder.path("big.bmp");
-    ASSERT_TRUE(ImageTools::writeImage(Picture(test::photoLike(300, 300)), big, 9, 1.0));
-
+    // Another picture, encoded before the disk fills, copied or exported over it.
+    const QString big = dir.filePath(QStringLiteral("big.bmp"));
+    request.picture = Picture(test::photoLike(300, 300, 9));
+    ASSERT_TRUE(ImageTools::writeImage(request.picture, big, 9, 1.0));
     test::FileSizeLimit limit(64 * 1024);
     if (!limit.ok())
         GTEST_SKIP() << "cannot limit the file size here";
-    QString error;
+    error.clear();
     const bool copied = exporting::replaceWithCopy(big, destination, &error);
-    exporting::Request request;
-    request.picture = Picture(test::photoLike(300, 300));
-    request.temporary = folder.path("finalImage2.bmp");
-    request.destination = destination;
-    request.code = 9;
-    std::atomic<bool> cancel{false};
     const exporting::Outcome outcome = exporting::run(request, cancel, &error);
     limit.lift();
     EXPECT_FALSE(copied);
     EXPECT_FALSE(error.isEmpty());
     EXPECT_EQ(outcome, exporting::Outcome::encodeFailed);
-    EXPECT_EQ(readAll(destination), old);
-    EXPECT_EQ(folder.entries(), (QStringList{"big.bmp", "out.bmp"}));
+    EXPECT_EQ(readAll(destination), exported);
+    EXPECT_EQ(entries(), (QStringList{"big.bmp", "out.bmp"}));
 }
 
 } // namespace
