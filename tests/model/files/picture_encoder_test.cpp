@@ -147,6 +147,8 @@ TEST(PictureEncoder, GifDithersGradientsInsteadOfBanding) {
             }
         EXPECT_NEAR(got / (48 * 16), want / (48 * 16), 1.0) << x0;
     }
+    for (int x = 0; x < 256; x += 32)
+        EXPECT_EQ(back.pixel(x, 0), sky.pixel(x, 0)) << x;
 }
 
 TEST(PictureEncoder, RasterisesAtTheTruncatedSizeInPoints) {
