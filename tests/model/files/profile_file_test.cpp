@@ -57,9 +57,11 @@ TEST(ProfileFile, WritesFortyThreeLinesAndReadsThemBack) {
     EXPECT_EQ(back->settings, s);
     EXPECT_EQ(back->brushLabel, "37 px");
 
-    // A combo without a selection is "-1" and comes back as none.
+    // A combo without a selection is "-1" and comes back as none; the eraser, on alone here,
+    // has a line of its own.
     EditSettings none;
     none.background.blackWhiteEffect.clear();
+    none.brush.eraser = true;
     const QString noneText = profile::text(none, none.brushLabel());
     EXPECT_EQ(noneText.split(QLatin1Char('\n'))[11], "-1");
     EXPECT_EQ(profile::parse(noneText, s).value().settings, none);
