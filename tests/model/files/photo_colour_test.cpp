@@ -148,10 +148,12 @@ TEST(PhotoMetadata, ExportsKeepTheProfileDateAndCameraUprightAndWithoutAThumbnai
         const QByteArray thumbnail = test::qtJpeg(test::photoLike(16, 8), 80, false);
         Exiv2::ExifThumb(exif).setJpegThumbnail(bytes(thumbnail), thumbnail.size());
         image->setExifData(exif);
+        // The packet's stored width, as the camera's tools wrote it, is corrected on export.
         image->setXmpPacket("<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://"
                             "www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description "
-                            "xmlns:dc=\"http://purl.org/dc/elements/1.1/\" dc:format=\"kept\"/>"
-                            "</rdf:RDF></x:xmpmeta>");
+                            "xmlns:dc=\"http://purl.org/dc/elements/1.1/\" dc:format=\"kept\" "
+                            "xmlns:exif=\"http://ns.adobe.com/exif/1.0/\" "
+                            "exif:PixelXDimension=\"64\"/></rdf:RDF></x:xmpmeta>");
         Exiv2::DataBuf profile(bytes(p3), p3.size());
         image->setIccProfile(profile);
         image->writeMetadata();
@@ -180,6 +182,7 @@ TEST(PhotoMetadata, ExportsKeepTheProfileDateAndCameraUprightAndWithoutAThumbnai
         EXPECT_EQ(exif["Exif.Photo.PixelXDimension"].toLong(), 32);
         EXPECT_EQ(Exiv2::ExifThumbC(exif).copy().size_, 0);
         EXPECT_TRUE(back->metadata->xmp.contains("kept"));
+        EXPECT_TRUE(back->metadata->xmp.contains("exif:PixelXDimension=\"32\""));
     }
     const QString bmp = dir.filePath(QStringLiteral("out.bmp"));
     ASSERT_TRUE(ImageTools::writeImage(*picture, bmp, 9, 1.0));
