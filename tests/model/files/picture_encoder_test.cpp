@@ -179,8 +179,7 @@ TEST(PictureEncoder, HeicEncodesTheBitmapThePngHolds) {
     QRandomGenerator random(23);
     for (int round = 0; round < 6; ++round) {
         SCOPED_TRACE(round);
-        const int width = 20 + static_cast<int>(random.bounded(60));
-        const int height = 20 + static_cast<int>(random.bounded(60));
+        const int width = 20 + int(random.bounded(60)), height = 20 + int(random.bounded(60));
         QImage image = photoLike(width, height, random.generate());
         if (round % 2 == 1) {
             auto* pixels = reinterpret_cast<QRgb*>(image.bits());
@@ -190,15 +189,14 @@ TEST(PictureEncoder, HeicEncodesTheBitmapThePngHolds) {
         }
         const double scale = round < 2 ? 1.0 : round < 4 ? 0.97 : 0.5;
         const Picture picture(image, QSizeF(width * scale, height * scale));
-        const QString png = dir.filePath(QStringLiteral("frame.png"));
-        const QString direct = dir.filePath(QStringLiteral("direct.heic"));
-        const QString viaPng = dir.filePath(QStringLiteral("via.heic"));
+        const QString png = dir.filePath(QStringLiteral("frame.png")),
+                      direct = dir.filePath(QStringLiteral("direct.heic")),
+                      viaPng = dir.filePath(QStringLiteral("via.heic"));
         ASSERT_TRUE(ImageTools::writeImage(picture, png, 5, 1.0));
         ASSERT_TRUE(ImageTools::writeImage(picture, direct, 11, 1.0));
-        const std::optional<Picture> frame = ImageTools::readPicture(png);
-        ASSERT_TRUE(frame);
-        ASSERT_TRUE(ImageTools::writeImage(*frame, viaPng, 11, 1.0));
-        EXPECT_EQ(ImageTools::pixelSizeOfFile(direct), frame->image.size());
+        const Picture frame = ImageTools::readPicture(png).value();
+        ASSERT_TRUE(ImageTools::writeImage(frame, viaPng, 11, 1.0));
+        EXPECT_EQ(ImageTools::pixelSizeOfFile(direct), frame.image.size());
         EXPECT_EQ(readAll(direct), readAll(viaPng));
     }
 }

@@ -127,9 +127,8 @@ TEST(DamagedPictures, CutOffJpegsOpenWithTheMissingRowsGrey) {
 // Real files with the size fields of their headers overwritten (JPEG 2000's: "huge.j2k").
 QByteArray withHugeSize(const QString& format, QByteArray bytes) {
     if (format == "jpeg") {
-        const qsizetype sof = bytes.indexOf(QByteArray("\xff\xc0", 2));
-        qToBigEndian<quint16>(20000, bytes.data() + sof + 5);
-        qToBigEndian<quint16>(20000, bytes.data() + sof + 7);
+        for (const int side : {5, 7})
+            qToBigEndian<quint16>(20000, bytes.data() + bytes.indexOf("\xff\xc0") + side);
     } else if (format == "tiff") {
         // Our encoder writes little-endian TIFF; width and height are tags 256 and 257, whose
         // value, short or long, starts the entry's last four bytes.
@@ -142,10 +141,9 @@ QByteArray withHugeSize(const QString& format, QByteArray bytes) {
     } else if (format != "heic") {
         return {};
     }
-    for (qsizetype at = bytes.indexOf("ispe"); at >= 0; at = bytes.indexOf("ispe", at + 4)) {
-        qToBigEndian<quint32>(20000, bytes.data() + at + 8);
-        qToBigEndian<quint32>(20000, bytes.data() + at + 12);
-    }
+    for (qsizetype at = bytes.indexOf("ispe"); at >= 0; at = bytes.indexOf("ispe", at + 4))
+        for (const int side : {8, 12})
+            qToBigEndian<quint32>(20000, bytes.data() + at + side);
     return bytes;
 }
 
