@@ -114,20 +114,15 @@ SessionWork randomWork(QRandomGenerator& r) {
 
 // What writing the text twice cannot show: how many strokes the states share, and the
 // subjects' masks, since a stroke that lost its mask writes the same again.
-struct Shared {
-    std::size_t strokes = 0;
-    std::vector<std::pair<fx::PixelRect, std::vector<std::uint8_t>>> masks;
-    bool operator==(const Shared&) const = default;
-};
-Shared shared(const SessionWork& w) {
+using Masks = std::vector<std::pair<fx::PixelRect, std::vector<std::uint8_t>>>;
+std::pair<std::size_t, Masks> shared(const SessionWork& w) {
     std::set<const void*> seen;
-    Shared s;
+    Masks masks;
     for (const StateRef& state : w.states)
         for (const CustomPathRef& p : state->paths)
             if (seen.insert(p.get()).second && p->subject)
-                s.masks.emplace_back(p->subject->mask.extent, p->subject->mask.alpha);
-    s.strokes = seen.size();
-    return s;
+                masks.emplace_back(p->subject->mask.extent, p->subject->mask.alpha);
+    return {seen.size(), masks};
 }
 
 } // namespace
