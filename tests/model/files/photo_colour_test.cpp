@@ -9,7 +9,7 @@
 #include <exiv2/exiv2.hpp>
 #include <lcms2.h>
 
-#include <cstdio>
+#include <cstdlib>
 
 #include <jpeglib.h>
 
@@ -59,10 +59,8 @@ QByteArray cmykJpeg(const std::vector<std::array<unsigned char, 4>>& inks, const
     std::vector<unsigned char> row(4 * info.image_width);
     for (size_t x = 0; x < row.size(); ++x)
         row[x] = static_cast<unsigned char>(255 - inks[x / 64][x % 4]);
-    for (int y = 0; y < 16; ++y) {
-        JSAMPROW rows[] = {row.data()};
-        jpeg_write_scanlines(&info, rows, 1);
-    }
+    std::vector<JSAMPROW> rows(16, row.data());
+    jpeg_write_scanlines(&info, rows.data(), 16);
     jpeg_finish_compress(&info);
     jpeg_destroy_compress(&info);
     QByteArray bytes(reinterpret_cast<const char*>(buffer), static_cast<qsizetype>(size));
