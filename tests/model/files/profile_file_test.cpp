@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include "model/files/keep_sidecar.h"
@@ -103,13 +102,12 @@ TEST(ProfileFile, FilesAreUtf8TextOfBoundedSizeWrittenWhole) {
     EXPECT_EQ(profile::readFile(path), text);
 
     // Ten megabytes, a NUL, a byte that is not UTF-8, and no file at all.
-    QFile big(dir.filePath(QStringLiteral("big.clr")));
-    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(10 * 1024 * 1024));
-    big.close();
-    ASSERT_TRUE(test::writeAll(dir.filePath(QStringLiteral("bin.clr")), QByteArray("1\n\0\n", 4)));
-    ASSERT_TRUE(test::writeAll(dir.filePath(QStringLiteral("latin.clr")), "20 px\xff\n"));
-    for (const char* name : {"big.clr", "bin.clr", "latin.clr", "missing.clr"})
-        EXPECT_FALSE(profile::readFile(dir.filePath(QLatin1String(name)))) << name;
+    for (const QByteArray& bad :
+         {QByteArray(10 * 1024 * 1024, '1'), QByteArray("1\n\0\n", 4), QByteArray("20 px\xff\n")}) {
+        ASSERT_TRUE(test::writeAll(path, bad));
+        EXPECT_FALSE(profile::readFile(path)) << bad.left(8).toHex().toStdString();
+    }
+    EXPECT_FALSE(profile::readFile(dir.filePath(QStringLiteral("missing.clr"))));
 
     // A folder where the file should be: the write fails and nothing else changes.
     EXPECT_FALSE(profile::writeFile(dir.path(), text));
@@ -121,11 +119,7 @@ TEST(KeepSidecar, RoundTripsBesideTheProfileAndTellsAbsentFromDamaged) {
     EXPECT_EQ(sidecar::pathFor(QStringLiteral("/a.b/look")), QStringLiteral("/a.b/look.keep"));
     EXPECT_EQ(sidecar::pathFor(QStringLiteral("odd.keep")), QStringLiteral("odd.keep.keep"));
 
-    KeepColourSettings keep;
-    keep.on = true;
-    keep.hue = 359.75f;
-    keep.tolerance = 0.1f;
-    keep.falloff = 180.0f;
+    KeepColourSettings keep{true, 359.75f, 0.1f, 180.0f};
     EXPECT_EQ(sidecar::text(keep, true),
               "keep=1\nhue=359.75\ntolerance=0.1\nfalloff=180.0\nbrush=edge-aware\n");
 
