@@ -120,8 +120,9 @@ TEST(Compositing, StrokesMatchQtsRoundPen) {
     }
 }
 
-TEST(Compositing, EdgeAwareStrokeStopsAtTheEdgeOfTheColourItStartedOn) {
-    // The original: red left of x = 100, green from there on, with noise of a few levels.
+// Two ways the original's colours steer the reveal, on one original: red left of x = 100,
+// green from there on, with noise of a few levels; paths are y-up.
+TEST(Compositing, EdgeAwareStrokesAndTheKeptColourFollowTheOriginalsColours) {
     constexpr int w = 200, h = 80;
     QImage original(w, h, QImage::Format_ARGB32_Premultiplied);
     for (int y = 0; y < h; ++y)
@@ -132,42 +133,33 @@ TEST(Compositing, EdgeAwareStrokeStopsAtTheEdgeOfTheColourItStartedOn) {
     const Picture background(stripes(w, h, 3));
     QImage white(w, h, QImage::Format_ARGB32_Premultiplied);
     white.fill(Qt::white);
-    const Picture reveal(white);
-    // From the red side across the edge, deep into the green; paths are y-up.
+    const auto composite = [&](const QList<CustomPathRef>& strokes) {
+        return compositeStrokes(background, strokes, patternColor(Picture(white)),
+                                patternColor(background), original)
+            .image;
+    };
+    // From the red side across the edge, deep into the green: nothing past the edge, the red
+    // side under the stroke whole; without the option the same stroke crosses the edge.
     auto across = stroke({{40, 40}, {180, 40}}, 30);
     across->edgeAware = true;
-    const Picture out = compositeStrokes(background, {across}, patternColor(reveal),
-                                         patternColor(background), original);
-    // Nothing past the edge; the red side under the stroke, whole.
-    EXPECT_EQ(out.image.copy(101, 0, w - 101, h), background.image.copy(101, 0, w - 101, h));
-    EXPECT_EQ(out.image.copy(40, 28, 59, 25), white.copy(40, 28, 59, 25));
-    // Without the option the same stroke crosses the edge.
+    const QImage out = composite({across});
+    EXPECT_EQ(out.copy(101, 0, w - 101, h), background.image.copy(101, 0, w - 101, h));
+    EXPECT_EQ(out.copy(40, 28, 59, 25), white.copy(40, 28, 59, 25));
     across->edgeAware = false;
-    const Picture plain = compositeStrokes(background, {across}, patternColor(reveal),
-                                           patternColor(background), original);
-    EXPECT_EQ(plain.image.pixel(150, 40), qRgb(255, 255, 255));
-}
+    EXPECT_EQ(composite({across}).pixel(150, 40), qRgb(255, 255, 255));
 
-TEST(Compositing, KeptColourRevealsByTheOriginalsHueAndHoldsOnePlaceInTheList) {
-    constexpr int w = 60, h = 40;
-    QImage original(w, h, QImage::Format_ARGB32_Premultiplied);
-    original.fill(qRgb(30, 170, 40));
-    QPainter(&original).fillRect(0, 0, 30, h, QColor(210, 20, 20));
-    QImage grey = original.convertToFormat(QImage::Format_Grayscale8)
-                      .convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    const Picture background(grey), foreground(original);
+    // The kept red reveals the whole red side; a stroke painted afterwards with the eraser
+    // takes part of it back.
     const fx::HueKey red{0, 15, 10};
     QList<CustomPathRef> strokes = withKeptColour({}, red);
     ASSERT_EQ(strokes.size(), 1);
-    // A stroke painted afterwards with the eraser takes part of the red back.
+    EXPECT_TRUE(paintsAnything(strokes));
     auto erase = stroke({{5, 20}, {10, 20}}, 6, true);
     strokes << erase;
-    const Picture out = compositeStrokes(background, strokes, patternColor(foreground),
-                                         patternColor(background), original);
-    EXPECT_EQ(out.image.pixel(20, 5), original.pixel(20, 5));
-    EXPECT_EQ(out.image.pixel(45, 5), grey.pixel(45, 5));
-    EXPECT_EQ(out.image.pixel(7, 20), grey.pixel(7, 20));
-    EXPECT_TRUE(paintsAnything(withKeptColour({}, red)));
+    const QImage kept = composite(strokes);
+    EXPECT_EQ(kept.copy(0, 0, 100, 50), white.copy(0, 0, 100, 50));
+    EXPECT_EQ(kept.copy(100, 0, 100, h), background.image.copy(100, 0, 100, h));
+    EXPECT_EQ(kept.pixel(7, 60), background.image.pixel(7, 60));
 
     // The same colour again changes nothing; another one takes the old one's place, before
     // the eraser's stroke; none takes it out.
