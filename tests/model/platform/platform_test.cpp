@@ -51,8 +51,7 @@ TEST(TemporaryDirectory, PrivateFolderAndLeftoversOfDeadInstances) {
     ASSERT_TRUE(base.mkpath(QStringLiteral("vividra-notanumber-x")));
 
     const QString path = platform::temporaryDirectory();
-    EXPECT_TRUE(path.endsWith(QLatin1Char('/')));
-    EXPECT_TRUE(path.startsWith(base.path()));
+    EXPECT_TRUE(path.endsWith(QLatin1Char('/')) && path.startsWith(base.path()));
     EXPECT_TRUE(QDir(path).exists());
     EXPECT_EQ(platform::temporaryDirectory(), path); // one folder per run
     EXPECT_EQ(QFile::permissions(path) & (QFile::ReadOther | QFile::WriteOther | QFile::ReadGroup),
@@ -61,9 +60,7 @@ TEST(TemporaryDirectory, PrivateFolderAndLeftoversOfDeadInstances) {
     EXPECT_TRUE(base.exists(alive));
     EXPECT_TRUE(base.exists(QStringLiteral("vividra-notanumber-x")));
 
-    QFile f(path + QStringLiteral("image1.png"));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.close();
+    ASSERT_TRUE(test::writeAll(path + QStringLiteral("image1.png"), "pixels"));
     platform::removeTemporaryDirectory();
     EXPECT_FALSE(QDir(path).exists());
     EXPECT_NE(platform::temporaryDirectory(), path);
