@@ -114,7 +114,7 @@ TEST(ProfileFile, FilesAreUtf8TextOfBoundedSizeWrittenWhole) {
 }
 
 // The kept colour's sidecar beside a profile.
-TEST(KeepSidecar, RoundTripsBesideTheProfileAndTellsAbsentFromDamaged) {
+TEST(KeepSidecar, RoundTripsTellsAbsentFromDamagedAndTakesHandWrittenFiles) {
     EXPECT_EQ(sidecar::pathFor(QStringLiteral("/a/look.clr")), QStringLiteral("/a/look.keep"));
     EXPECT_EQ(sidecar::pathFor(QStringLiteral("/a.b/look")), QStringLiteral("/a.b/look.keep"));
     EXPECT_EQ(sidecar::pathFor(QStringLiteral("odd.keep")), QStringLiteral("odd.keep.keep"));
@@ -140,9 +140,7 @@ TEST(KeepSidecar, RoundTripsBesideTheProfileAndTellsAbsentFromDamaged) {
         ASSERT_TRUE(test::writeAll(folder.filePath(QStringLiteral("look.keep")), bad));
         expectRead(std::nullopt, true);
     }
-}
 
-TEST(KeepSidecar, AcceptsHandWrittenFilesAndRefusesWhatIsNotASidecar) {
     // CRLF, blank lines, spaces and another order; what is left out keeps its default.
     const auto loose = sidecar::parse(
         QStringLiteral("\r\n brush = normal\r\nhue=0\r\n\r\nkeep=1\r\ntolerance=1e1\r\n"));

@@ -71,10 +71,7 @@ TEST(Compositing, DisplayWindowShowsThePartOfTheCanvasInTheBox) {
     QPainter(&shown).fillRect(100, 100, 200, 150, QColor(200, 0, 0));
     EXPECT_EQ(fitted.image, shown);
 
-    QImage scene(120, 90, QImage::Format_ARGB32_Premultiplied);
-    for (int y = 0; y < scene.height(); ++y)
-        for (int x = 0; x < scene.width(); ++x)
-            scene.setPixel(x, y, qRgb(x * 2, y * 2, (x * y) % 256));
+    const QImage scene = test::photoLike(120, 90);
     const ViewGeometry zoomed{QRectF(30.4, 20.6, 541.3, 405.9), QRectF(137, 91, 250, 160), 601,
                               447};
     const Picture window = displayWindow(Picture(scene), zoomed);
