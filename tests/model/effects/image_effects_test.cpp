@@ -12,12 +12,7 @@ namespace {
 
 using Apply = std::function<Picture(const Picture&)>;
 
-struct Named {
-    const char* name;
-    Apply apply;
-};
-
-std::vector<Named> everyPrimitive() {
+std::vector<std::pair<std::string, Apply>> everyPrimitive() {
     return {
         {"photo", [](const Picture& p) { return ImageTools::applyPhotoEffect(p, "Chrome"); }},
         {"sepia", [](const Picture& p) { return ImageTools::applySepia(p, 0.8f); }},
@@ -75,9 +70,9 @@ TEST(ImageEffects, EveryPrimitiveKeepsSizeAlphaAndItsInputAndRunsOutWhole) {
     for (const bool transparent : {false, true}) {
         const Picture input(varied(24, 16, transparent), QSizeF(12, 8));
         const QImage before = input.image.copy();
-        for (const Named& primitive : everyPrimitive()) {
-            SCOPED_TRACE(std::string(primitive.name) + (transparent ? " transparent" : ""));
-            const Picture out = primitive.apply(input);
+        for (const auto& [name, apply] : everyPrimitive()) {
+            SCOPED_TRACE(name + (transparent ? " transparent" : ""));
+            const Picture out = apply(input);
             ASSERT_EQ(out.image.size(), input.image.size());
             EXPECT_EQ(out.size, input.size);
             EXPECT_EQ(out.image.format(), QImage::Format_ARGB32_Premultiplied);
@@ -87,23 +82,23 @@ TEST(ImageEffects, EveryPrimitiveKeepsSizeAlphaAndItsInputAndRunsOutWhole) {
             for (int i = 0; i < 24 * 16; ++i) {
                 const QRgb p = reinterpret_cast<const QRgb*>(out.image.constBits())[i];
                 const QRgb q = reinterpret_cast<const QRgb*>(input.image.constBits())[i];
-                ASSERT_TRUE(qAlpha(p) == qAlpha(q) || primitive.name == std::string("sketch")) << i;
+                ASSERT_TRUE(qAlpha(p) == qAlpha(q) || name == "sketch") << i;
                 ASSERT_LE(std::max({qRed(p), qGreen(p), qBlue(p)}), qAlpha(p)) << i;
             }
             {
                 fx::PixelMemoryLimitForTesting limit(0);
-                EXPECT_TRUE(primitive.apply(input).isEmpty());
+                EXPECT_TRUE(apply(input).isEmpty());
                 // One picture's pixels are 1536 bytes; the straight copy needs as much again;
                 // a megabyte is plenty.
                 for (const std::size_t bytes : {1535, 1536, 3072, 8192, 40000, 1 << 20}) {
                     fx::setPixelMemoryLimitForTesting(bytes);
-                    const Picture limited = primitive.apply(input);
+                    const Picture limited = apply(input);
                     EXPECT_TRUE((limited.isEmpty() && bytes < 1 << 20) ||
                                 (limited.image == out.image && limited.size == input.size))
                         << bytes;
                 }
             }
-            EXPECT_EQ(primitive.apply(input).image, out.image);
+            EXPECT_EQ(apply(input).image, out.image);
         }
     }
 }

@@ -54,28 +54,24 @@ TEST(PictureReader, ExifOrientationComesInUpright) {
     stored.fill(qRgb(20, 20, 230));
     QPainter(&stored).fillRect(0, 0, 32, 32, QColor(230, 20, 20));
     const QByteArray plain = test::qtJpeg(stored, 95, false);
-    const struct {
-        quint16 orientation;
-        QSize size;
-        QPoint redAt, blueAt;
-    } cases[] = {
+    const std::tuple<quint16, QSize, QPoint, QPoint> cases[] = {
         {6, {32, 64}, {24, 8}, {24, 56}}, // turn clockwise: the left edge goes to the top
         {8, {32, 64}, {8, 56}, {8, 8}},   // turn anticlockwise: the left edge goes to the bottom
         {3, {64, 32}, {56, 24}, {8, 24}}, // half turn
     };
-    for (const auto& c : cases)
+    for (const auto& [orientation, size, redAt, blueAt] : cases)
         for (const bool cut : {false, true}) {
-            SCOPED_TRACE(testing::Message() << c.orientation << (cut ? " cut" : ""));
-            const QByteArray turned = test::withOrientation(plain, c.orientation);
+            SCOPED_TRACE(testing::Message() << orientation << (cut ? " cut" : ""));
+            const QByteArray turned = test::withOrientation(plain, orientation);
             const Read read =
                 readBytes(dir, QStringLiteral("turned.jpg"), cut ? cutOff(turned, 0.6) : turned);
             ASSERT_TRUE(read.picture) << read.reason.toStdString();
             EXPECT_EQ(read.damaged, cut);
-            EXPECT_EQ(read.fileSize, c.size);
-            ASSERT_EQ(read.picture->image.size(), c.size);
-            EXPECT_EQ(read.picture->size, QSizeF(c.size));
-            EXPECT_GT(qRed(read.picture->image.pixel(c.redAt)), 180);
-            EXPECT_GT(qBlue(read.picture->image.pixel(c.blueAt)), 180);
+            EXPECT_EQ(read.fileSize, size);
+            ASSERT_EQ(read.picture->image.size(), size);
+            EXPECT_EQ(read.picture->size, QSizeF(size));
+            EXPECT_GT(qRed(read.picture->image.pixel(redAt)), 180);
+            EXPECT_GT(qBlue(read.picture->image.pixel(blueAt)), 180);
         }
 }
 
