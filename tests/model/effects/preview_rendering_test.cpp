@@ -36,39 +36,33 @@ Picture scene(int w, int h) {
 TEST(Preview, AgreesWithTheFullRenderingAtFit) {
     const Picture original = scene(1600, 1200);
     const ViewGeometry fit{QRectF(0, 0, 400, 300), QRectF(0, 0, 400, 300), 400, 300};
-    const Picture reduced = reducedOriginal(original, QSizeF(400, 300));
-
-    struct Case {
-        EffectSettings effects;
-        AdjustmentSettings adjustments = {};
-    };
     AdjustmentSettings mixed;
     mixed.brightness = 0.1f, mixed.contrast = 1.3f, mixed.saturation = 1.4f, mixed.gamma = 0.8f;
     mixed.hue = 30, mixed.red = 1.1f;
-    std::vector<Case> cases = {{},
-                               {{.sepiaOn = true}},
-                               {{.blurOn = true}},
-                               {{.blurOn = true, .blurIntensity = 90}},
-                               {{.oilPaintingOn = true}},
-                               {{.sketchOn = true}},
-                               {{}, mixed}};
+    std::vector<std::pair<EffectSettings, AdjustmentSettings>> cases = {
+        {{}, {}},
+        {{.sepiaOn = true}, {}},
+        {{.blurOn = true}, {}},
+        {{.blurOn = true, .blurIntensity = 90}, {}},
+        {{.oilPaintingOn = true}, {}},
+        {{.sketchOn = true}, {}},
+        {{}, mixed}};
     for (const QString& look : kBlackWhiteItems)
-        cases.push_back({{.blackWhiteOn = true, .blackWhiteEffect = look}});
+        cases.push_back({{.blackWhiteOn = true, .blackWhiteEffect = look}, {}});
     for (const QString& look : kColorEffectItems)
-        cases.push_back({{.colorEffectsOn = true, .colorEffect = look}});
+        cases.push_back({{.colorEffectsOn = true, .colorEffect = look}, {}});
     // The effect on the foreground, revealed by one stroke; the background left plain.
     auto path = makePath();
     path->moveTo(200, 300);
     path->lineTo(1400, 900);
     PreviewInput in;
-    in.reduced = reduced;
+    in.reduced = reducedOriginal(original, QSizeF(400, 300));
     in.detailed = reducedOriginal(original, sketchDetailSize(original.size, QSizeF(400, 300)));
     in.fullSize = original.size;
     in.strokes = {std::make_shared<CustomPath>(300.0, QBrush(), path)};
     in.view = fit;
     for (std::size_t i = 0; i < cases.size(); ++i) {
-        in.foreground = cases[i].effects;
-        in.adjustments = cases[i].adjustments;
+        std::tie(in.foreground, in.adjustments) = cases[i];
         const Picture full = effectChain(original, in.foreground, in.adjustments);
         const Picture background = effectChain(original, EffectSettings(), in.adjustments);
         const Picture composite =
