@@ -60,9 +60,8 @@ QImage testImage(unsigned seed) {
 // perceptual intent, premultiplied again.
 QImage littleCms(QImage image, const QByteArray& from, const QByteArray& to) {
     const auto open = [](const QByteArray& b) {
-        return b.isEmpty()
-                   ? cmsCreate_sRGBProfile()
-                   : cmsOpenProfileFromMem(b.constData(), static_cast<cmsUInt32Number>(b.size()));
+        return b.isEmpty() ? cmsCreate_sRGBProfile()
+                           : cmsOpenProfileFromMem(b.constData(), b.size());
     };
     cmsHPROFILE source = open(from), destination = open(to);
     cmsHTRANSFORM t = cmsCreateTransform(source, TYPE_BGRA_8, destination, TYPE_BGRA_8,

@@ -33,12 +33,6 @@ EditSettings unusualSettings() {
     return s;
 }
 
-QString withLine(const QString& text, int line, const QString& value) {
-    QStringList lines = text.split(QLatin1Char('\n'));
-    lines[line - 1] = value;
-    return lines.join(QLatin1Char('\n'));
-}
-
 TEST(ProfileFile, WritesFortyThreeLinesAndReadsThemBack) {
     const EditSettings s = unusualSettings();
     const QString text = profile::text(s, QStringLiteral("37 px"));
@@ -69,29 +63,24 @@ TEST(ProfileFile, WritesFortyThreeLinesAndReadsThemBack) {
 TEST(ProfileFile, RejectsAnyBadLineOrLineBreak) {
     const QString good = profile::text(unusualSettings(), QStringLiteral("37 px"));
     ASSERT_TRUE(profile::parse(good, EditSettings()));
-    QString crlf = good;
+    QString crlf = good, separators = good;
     crlf.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
-    QString separators = good;
     separators.insert(4, QChar(0x2028)); // one more piece
-    const QString bad[] = {crlf,
-                           good.chopped(1),             // no final line feed
-                           good + QStringLiteral("\n"), // one piece too many
-                           separators,
-                           withLine(good, 1, "2"), // a switch is 0 or 1
-                           withLine(good, 2, "x"), // the button's state must still be a number
-                           withLine(good, 4, "3"), // three black and white looks
-                           withLine(good, 6, "-2"),
-                           withLine(good, 19, "0.5"), // brush below 1
-                           withLine(good, 20, ""),    // empty label
-                           withLine(good, 22, "nan"),
-                           withLine(good, 31, "-infinity"),
-                           withLine(good, 33, "4.5"), // contrast above 4
-                           withLine(good, 38, "1,0"),
-                           withLine(good, 40, "1.5"), // colour component above 1
-                           withLine(good, 43, "1.0"), // a switch is an integer
-                           withLine(good, 10, "")};
-    for (const QString& text : bad)
+    // No final line feed, or one piece too many.
+    for (const QString& text : {crlf, separators, good.chopped(1), good + QStringLiteral("\n")})
         EXPECT_FALSE(profile::parse(text, EditSettings())) << text.toStdString();
+    // A switch is 0 or 1, the button's state still a number, three black and white looks, the
+    // brush at least 1, the label not empty, contrast at most 4, a colour component at most 1,
+    // the eraser's switch an integer.
+    const std::pair<int, const char*> lines[] = {
+        {1, "2"},    {2, "x"},    {4, "3"},          {6, "-2"},   {19, "0.5"},
+        {20, ""},    {22, "nan"}, {31, "-infinity"}, {33, "4.5"}, {38, "1,0"},
+        {40, "1.5"}, {43, "1.0"}, {10, ""}};
+    for (const auto& [line, value] : lines) {
+        QStringList text = good.split(QLatin1Char('\n'));
+        text[line - 1] = QString::fromLatin1(value);
+        EXPECT_FALSE(profile::parse(text.join(QLatin1Char('\n')), EditSettings())) << line;
+    }
 }
 
 TEST(ProfileFile, FilesAreUtf8TextOfBoundedSizeWrittenWhole) {
