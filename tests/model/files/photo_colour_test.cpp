@@ -3,7 +3,6 @@
 // what its format can.
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <exiv2/exiv2.hpp>
@@ -57,8 +56,8 @@ TEST(PhotoColour, CmykAndSixteenBitPhotosComeInAsSrgb) {
     QTemporaryDir dir;
     const std::vector<std::array<unsigned char, 4>> inks = {
         {0, 0, 0, 0}, {255, 0, 0, 0}, {0, 200, 180, 0}, {30, 60, 0, 40}, {0, 0, 0, 255}};
-    QFile file(QStringLiteral("/usr/share/color/icc/ghostscript/default_cmyk.icc"));
-    const QByteArray cmykProfile = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    const QByteArray cmykProfile =
+        test::readAll(QStringLiteral("/usr/share/color/icc/ghostscript/default_cmyk.icc"));
     ASSERT_FALSE(cmykProfile.isEmpty()) << "the CMYK profile of libgs-common is missing";
     cmsHPROFILE from = cmsOpenProfileFromMem(cmykProfile.constData(), cmykProfile.size());
     cmsHPROFILE to = cmsCreate_sRGBProfile();

@@ -77,14 +77,13 @@ TEST(PictureReader, ExifOrientationComesInUpright) {
 
 TEST(PictureReader, RunningOutOfMemoryIsAReasonNotACrash) {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("photo.jpg"));
-    ASSERT_TRUE(test::writeAll(path, test::qtJpeg(photoLike(300, 200), 95, false)));
+    const QByteArray jpeg = test::qtJpeg(photoLike(300, 200), 95, false);
     // Nothing at all, and one byte short of the decoded pixels.
     for (const std::size_t bytes : {std::size_t{0}, std::size_t{300 * 200 * 4 - 1}}) {
         fx::PixelMemoryLimitForTesting limit(bytes);
-        QString reason;
-        EXPECT_FALSE(ImageTools::readPicture(path, &reason)) << bytes;
-        EXPECT_EQ(reason, QStringLiteral("Not enough memory to open this picture.")) << bytes;
+        const Read read = readBytes(dir, QStringLiteral("photo.jpg"), jpeg);
+        EXPECT_FALSE(read.picture) << bytes;
+        EXPECT_EQ(read.reason, QStringLiteral("Not enough memory to open this picture.")) << bytes;
     }
 }
 

@@ -78,11 +78,8 @@ TEST(Compositing, DisplayWindowShowsThePartOfTheCanvasInTheBox) {
     ASSERT_EQ(window.image.size(), QSize(250, 160));
     QImage canvas(601, 447, QImage::Format_ARGB32_Premultiplied);
     canvas.fill(Qt::transparent);
-    QPainter painter(&canvas);
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.drawImage(QPoint(30, qRound(447 - 20.6 - 405.9)),
-                      screenCopy(Picture(scene), QSizeF(541.3, 405.9)));
-    painter.end();
+    QPainter(&canvas).drawImage(QPoint(30, qRound(447 - 20.6 - 405.9)),
+                                screenCopy(Picture(scene), QSizeF(541.3, 405.9)));
     EXPECT_EQ(window.image, canvas.copy(137, 447 - 91 - 160, 250, 160));
     EXPECT_EQ(pictureInBox(zoomed), QRectF(30.4 - 137, 91 + 160 - 20.6 - 405.9, 541.3, 405.9));
 }

@@ -21,12 +21,11 @@ TEST(Zoom, StepsFollowTheRatioRules) {
     QRectF frame(QPointF(0, 0), kBox);
     double scale = 1.0, factor = 1.0;
     for (int n = 1; n <= 17; ++n) {
-        const auto s = step(frame, kBox, scale, factor, kZoomInFactor);
-        ASSERT_TRUE(s);
         const QPointF centre = frame.center();
-        frame = s->frame;
-        scale = s->zoomScale;
-        factor = s->zoomFactor;
+        const auto s = step(frame, kBox, scale, factor, kZoomInFactor).value();
+        frame = s.frame;
+        scale = s.zoomScale;
+        factor = s.zoomFactor;
         const double expected = n < 17 ? std::pow(1.1, n) : 5.0;
         EXPECT_NEAR(ratio(frame, kBox), expected, 1e-9) << n;
         EXPECT_NEAR(factor, expected, 1e-9) << n;
