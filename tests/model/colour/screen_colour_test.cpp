@@ -9,15 +9,14 @@
 #include "model/colour/screen_colour.h"
 #include "tests/support/colour_profiles.h"
 
-using vividra::ScreenColour;
-using vividra::test::savedProfile;
-using vividra::test::wideGamut;
+using namespace vividra;
+using namespace vividra::test;
 
 namespace {
 
 // Display P3 read through a sampled table, as many camera profiles are, not its colorants.
 QByteArray tabulatedP3() {
-    cmsHPROFILE p3 = vividra::test::wideGamutProfile(true), lab = cmsCreateLab4Profile(nullptr);
+    cmsHPROFILE p3 = wideGamutProfile(true), lab = cmsCreateLab4Profile(nullptr);
     cmsHTRANSFORM toLab = cmsCreateTransform(p3, TYPE_RGB_16, lab, TYPE_Lab_16, 0, 0);
     cmsStage* table = cmsStageAllocCLut16bit(nullptr, 17, 3, 3, nullptr);
     const auto sample = [](const cmsUInt16Number in[], cmsUInt16Number out[], void* t) {

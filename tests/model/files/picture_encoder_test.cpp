@@ -19,9 +19,7 @@
 namespace vividra {
 namespace {
 
-using test::compare;
-using test::photoLike;
-using test::readAll;
+using namespace test;
 
 // What a format keeps of a picture's alpha.
 enum class Alpha { kept, onWhite, cutAtHalf };

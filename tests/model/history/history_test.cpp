@@ -67,7 +67,7 @@ StateRef stateWith(const StateLayersRef& layers) {
 
 } // namespace
 
-TEST(HistoryMemory, DropsTheFarthestLayersFirstAndNeverTheShownOnes) {
+TEST(HistoryMemory, DropsTheFarthestLayersFirstAndRestoresNoneWithoutTheOriginal) {
     // Ten layer sets of two 64 kB layers each, every state its own.
     QList<StateRef> states;
     for (int i = 0; i < 10; ++i) {
@@ -80,19 +80,18 @@ TEST(HistoryMemory, DropsTheFarthestLayersFirstAndNeverTheShownOnes) {
     states.append(stateWith(states.last()->layers));
     const QList<Picture> live = {states[10]->layers->foregroundImage,
                                  states[10]->layers->preEraseImage};
-    const std::int64_t layer = 128 * 128 * 4;
-    EXPECT_EQ(trimHistoryMemory(states, 6, live, 6 * layer).size(), 12);
+    // Room for six layers.
+    EXPECT_EQ(trimHistoryMemory(states, 6, live, 6 * 128 * 128 * 4).size(), 12);
     // What stays is nearest the current state.
     for (int i = 0; i < 9; ++i)
         EXPECT_EQ(states[i]->layers->foregroundImage.isEmpty(), i < 5 || i == 8) << i;
     // The shown layers cost nothing and are kept.
     EXPECT_FALSE(states[9]->layers->foregroundImage.isEmpty());
     EXPECT_TRUE(states[9]->layers->foregroundImage.sharesPixelsWith(live[0]));
-}
 
-TEST(HistoryMemory, DroppedLayersWithoutTheirOriginalLeaveNothingBroken) {
-    // The original moved away: nothing comes back, and nothing is half restored.
-    StateLayers dropped;
+    // Dropped layers whose original moved away: nothing comes back, and nothing is half
+    // restored.
+    StateLayers dropped = *states[0]->layers;
     dropped.foregroundRecipe.effects.sepiaOn = true;
     QList<CustomPathRef> strokes{std::make_shared<CustomPath>(3.0, QBrush(), makePath())};
     const RestoredPictures missing =
