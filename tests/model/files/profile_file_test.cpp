@@ -26,10 +26,7 @@ EditSettings unusualSettings() {
     s.background.blurIntensity = 12.5f;
     s.background.oilPaintingIntensity = 9.0f;
     s.background.sepiaIntensity = 0.3f;
-    s.adjustments.brightness = -0.25f;
-    s.adjustments.exposure = 0.00001f;
-    s.adjustments.hue = 359.5f;
-    s.adjustments.blue = 1.9f;
+    s.adjustments = {.brightness = -0.25f, .exposure = 0.00001f, .hue = 359.5f, .blue = 1.9f};
     return s;
 }
 
