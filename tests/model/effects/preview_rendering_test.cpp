@@ -3,7 +3,6 @@
 #include <QPainter>
 
 #include <cmath>
-#include <functional>
 #include <random>
 
 #include "model/effects/layer_rendering.h"
@@ -37,65 +36,41 @@ Picture scene(int w, int h) {
 TEST(Preview, AgreesWithTheFullRenderingAtFit) {
     const Picture original = scene(1600, 1200);
     const ViewGeometry fit{QRectF(0, 0, 400, 300), QRectF(0, 0, 400, 300), 400, 300};
-    const Picture reduced = reducedOriginal(original, QSizeF(400, 300));
-
-    struct Case {
-        const char* name;
-        std::function<void(EffectSettings&, AdjustmentSettings&)> set;
-    };
-    std::vector<Case> cases = {
-        {"plain", [](EffectSettings&, AdjustmentSettings&) {}},
-        {"sepia", [](EffectSettings& s, AdjustmentSettings&) { s.sepiaOn = true; }},
-        {"blur 35", [](EffectSettings& s, AdjustmentSettings&) { s.blurOn = true; }},
-        {"blur 90",
-         [](EffectSettings& s, AdjustmentSettings&) {
-             s.blurOn = true;
-             s.blurIntensity = 90;
-         }},
-        {"oil painting", [](EffectSettings& s, AdjustmentSettings&) { s.oilPaintingOn = true; }},
-        {"sketch", [](EffectSettings& s, AdjustmentSettings&) { s.sketchOn = true; }},
-        {"adjustments",
-         [](EffectSettings&, AdjustmentSettings& a) {
-             a.brightness = 0.1f, a.contrast = 1.3f, a.saturation = 1.4f, a.gamma = 0.8f;
-             a.hue = 30, a.red = 1.1f;
-         }},
-    };
-    for (const QString& look : kBlackWhiteItems + kColorEffectItems)
-        cases.push_back({nullptr, [look](EffectSettings& s, AdjustmentSettings&) {
-                             const bool bw = kBlackWhiteItems.contains(look);
-                             (bw ? s.blackWhiteOn : s.colorEffectsOn) = true;
-                             (bw ? s.blackWhiteEffect : s.colorEffect) = look;
-                         }});
-    for (const Case& c : cases) {
-        EffectSettings effects;
-        AdjustmentSettings adjustments;
-        c.set(effects, adjustments);
-        const QString name = c.name                 ? QString::fromLatin1(c.name)
-                             : effects.blackWhiteOn ? effects.blackWhiteEffect
-                                                    : effects.colorEffect;
-        // The effect on the foreground, revealed by one stroke; the background left plain.
-        const Picture full = effectChain(original, effects, adjustments);
-        auto path = makePath();
-        path->moveTo(200, 300);
-        path->lineTo(1400, 900);
-        const auto stroke = std::make_shared<CustomPath>(300.0, QBrush(), path);
-        const Picture background = effectChain(original, EffectSettings(), adjustments);
+    AdjustmentSettings mixed;
+    mixed.brightness = 0.1f, mixed.contrast = 1.3f, mixed.saturation = 1.4f, mixed.gamma = 0.8f;
+    mixed.hue = 30, mixed.red = 1.1f;
+    std::vector<std::pair<EffectSettings, AdjustmentSettings>> cases = {
+        {{}, {}},
+        {{.sepiaOn = true}, {}},
+        {{.blurOn = true}, {}},
+        {{.blurOn = true, .blurIntensity = 90}, {}},
+        {{.oilPaintingOn = true}, {}},
+        {{.sketchOn = true}, {}},
+        {{}, mixed}};
+    for (const QString& look : kBlackWhiteItems)
+        cases.push_back({{.blackWhiteOn = true, .blackWhiteEffect = look}, {}});
+    for (const QString& look : kColorEffectItems)
+        cases.push_back({{.colorEffectsOn = true, .colorEffect = look}, {}});
+    // The effect on the foreground, revealed by one stroke; the background left plain.
+    auto path = makePath();
+    path->moveTo(200, 300);
+    path->lineTo(1400, 900);
+    PreviewInput in;
+    in.reduced = reducedOriginal(original, QSizeF(400, 300));
+    in.detailed = reducedOriginal(original, sketchDetailSize(original.size, QSizeF(400, 300)));
+    in.fullSize = original.size;
+    in.strokes = {std::make_shared<CustomPath>(300.0, QBrush(), path)};
+    in.view = fit;
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        std::tie(in.foreground, in.adjustments) = cases[i];
+        const Picture full = effectChain(original, in.foreground, in.adjustments);
+        const Picture background = effectChain(original, EffectSettings(), in.adjustments);
         const Picture composite =
-            compositeStrokes(background, {stroke}, patternColor(full), patternColor(background));
-        const QImage expected = displayWindow(composite, fit).image;
-
-        PreviewInput in;
-        in.reduced = reduced;
-        in.detailed = reducedOriginal(original, sketchDetailSize(original.size, QSizeF(400, 300)));
-        in.fullSize = original.size;
-        in.foreground = effects;
-        in.adjustments = adjustments;
-        in.strokes = {stroke};
-        in.view = fit;
-        const QImage preview = renderPreview(in);
-        ASSERT_EQ(preview.size(), expected.size()) << name.toStdString();
+            compositeStrokes(background, in.strokes, patternColor(full), patternColor(background));
+        const QImage expected = displayWindow(composite, fit).image, preview = renderPreview(in);
+        ASSERT_EQ(preview.size(), expected.size()) << i;
         // Two levels on average over the colours; alpha, opaque on both, adds nothing.
-        EXPECT_LE(test::compare(preview, expected).mean, 2.0 * 3 / 4) << name.toStdString();
+        EXPECT_LE(test::compare(preview, expected).mean, 2.0 * 3 / 4) << i;
     }
 }
 

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include "model/files/keep_sidecar.h"
@@ -27,82 +26,58 @@ EditSettings unusualSettings() {
     s.background.blurIntensity = 12.5f;
     s.background.oilPaintingIntensity = 9.0f;
     s.background.sepiaIntensity = 0.3f;
-    s.adjustments.brightness = -0.25f;
-    s.adjustments.exposure = 0.00001f;
-    s.adjustments.hue = 359.5f;
-    s.adjustments.blue = 1.9f;
+    s.adjustments = {.brightness = -0.25f, .exposure = 0.00001f, .hue = 359.5f, .blue = 1.9f};
     return s;
-}
-
-QStringList linesOf(const QString& text) {
-    return text.split(QLatin1Char('\n'));
-}
-
-QString withLine(const QString& text, int line, const QString& value) {
-    QStringList lines = linesOf(text);
-    lines[line - 1] = value;
-    return lines.join(QLatin1Char('\n'));
 }
 
 TEST(ProfileFile, WritesFortyThreeLinesAndReadsThemBack) {
     const EditSettings s = unusualSettings();
     const QString text = profile::text(s, QStringLiteral("37 px"));
-    const QStringList lines = linesOf(text);
+    const QStringList lines = text.split(QLatin1Char('\n'));
     ASSERT_EQ(lines.size(), 44);
-    EXPECT_EQ(lines.last(), QString());
-    EXPECT_EQ(lines[0], "1");  // custom colour on
-    EXPECT_EQ(lines[1], "0");  // the button
-    EXPECT_EQ(lines[3], "2");  // "Tonal"
-    EXPECT_EQ(lines[13], "4"); // "Transfer"
-    EXPECT_EQ(lines[18], "37.0");
-    EXPECT_EQ(lines[19], "37 px");
-    EXPECT_EQ(lines[23], "0.37"); // foreground sketch intensity has its own line
-    EXPECT_EQ(lines[31], "1e-05");
-    EXPECT_EQ(lines[41], "1.0"); // blue
-    EXPECT_EQ(lines[42], "1");
-
+    // Custom colour on, the button, "Tonal", "Transfer", the brush, the foreground sketch's
+    // own intensity line, exposure, blue and the eraser.
+    const std::pair<int, const char*> expected[] = {
+        {0, "1"},     {1, "0"},      {3, "2"},    {13, "4"}, {18, "37.0"}, {19, "37 px"},
+        {23, "0.37"}, {31, "1e-05"}, {41, "1.0"}, {42, "1"}, {43, ""}};
+    for (const auto& [line, value] : expected)
+        EXPECT_EQ(lines[line], value) << line;
     const std::optional<profile::Values> back = profile::parse(text, EditSettings());
     ASSERT_TRUE(back);
     EXPECT_EQ(back->settings, s);
     EXPECT_EQ(back->brushLabel, "37 px");
 
-    // A combo without a selection is "-1" and comes back as none.
+    // A combo without a selection is "-1" and comes back as none; the eraser, on alone here,
+    // has a line of its own.
     EditSettings none;
     none.background.blackWhiteEffect.clear();
+    none.brush.eraser = true;
     const QString noneText = profile::text(none, none.brushLabel());
-    EXPECT_EQ(linesOf(noneText)[11], "-1");
-    const std::optional<profile::Values> noneBack = profile::parse(noneText, s);
-    ASSERT_TRUE(noneBack);
-    EXPECT_EQ(noneBack->settings.background.blackWhiteEffect, QString());
-    EXPECT_EQ(noneBack->settings, none);
+    EXPECT_EQ(noneText.split(QLatin1Char('\n'))[11], "-1");
+    EXPECT_EQ(profile::parse(noneText, s).value().settings, none);
 }
 
 TEST(ProfileFile, RejectsAnyBadLineOrLineBreak) {
     const QString good = profile::text(unusualSettings(), QStringLiteral("37 px"));
     ASSERT_TRUE(profile::parse(good, EditSettings()));
-    QString crlf = good;
+    QString crlf = good, separators = good;
     crlf.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
-    QString separators = good;
     separators.insert(4, QChar(0x2028)); // one more piece
-    const QString bad[] = {crlf,
-                           good.chopped(1),             // no final line feed
-                           good + QStringLiteral("\n"), // one piece too many
-                           separators,
-                           withLine(good, 1, "2"), // a switch is 0 or 1
-                           withLine(good, 2, "x"), // the button's state must still be a number
-                           withLine(good, 4, "3"), // three black and white looks
-                           withLine(good, 6, "-2"),
-                           withLine(good, 19, "0.5"), // brush below 1
-                           withLine(good, 20, ""),    // empty label
-                           withLine(good, 22, "nan"),
-                           withLine(good, 31, "-infinity"),
-                           withLine(good, 33, "4.5"), // contrast above 4
-                           withLine(good, 38, "1,0"),
-                           withLine(good, 40, "1.5"), // colour component above 1
-                           withLine(good, 43, "1.0"), // a switch is an integer
-                           withLine(good, 10, "")};
-    for (const QString& text : bad)
+    // No final line feed, or one piece too many.
+    for (const QString& text : {crlf, separators, good.chopped(1), good + QStringLiteral("\n")})
         EXPECT_FALSE(profile::parse(text, EditSettings())) << text.toStdString();
+    // A switch is 0 or 1, the button's state still a number, three black and white looks, the
+    // brush at least 1, the label not empty, contrast at most 4, a colour component at most 1,
+    // the eraser's switch an integer.
+    const std::pair<int, const char*> lines[] = {
+        {1, "2"},    {2, "x"},    {4, "3"},          {6, "-2"},   {19, "0.5"},
+        {20, ""},    {22, "nan"}, {31, "-infinity"}, {33, "4.5"}, {38, "1,0"},
+        {40, "1.5"}, {43, "1.0"}, {10, ""}};
+    for (const auto& [line, value] : lines) {
+        QStringList text = good.split(QLatin1Char('\n'));
+        text[line - 1] = QString::fromLatin1(value);
+        EXPECT_FALSE(profile::parse(text.join(QLatin1Char('\n')), EditSettings())) << line;
+    }
 }
 
 TEST(ProfileFile, FilesAreUtf8TextOfBoundedSizeWrittenWhole) {
@@ -113,55 +88,45 @@ TEST(ProfileFile, FilesAreUtf8TextOfBoundedSizeWrittenWhole) {
     EXPECT_EQ(profile::readFile(path), text);
 
     // Ten megabytes, a NUL, a byte that is not UTF-8, and no file at all.
-    QFile big(dir.filePath(QStringLiteral("big.clr")));
-    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(10 * 1024 * 1024));
-    big.close();
-    ASSERT_TRUE(test::writeAll(dir.filePath(QStringLiteral("bin.clr")), QByteArray("1\n\0\n", 4)));
-    ASSERT_TRUE(test::writeAll(dir.filePath(QStringLiteral("latin.clr")), "20 px\xff\n"));
-    for (const char* name : {"big.clr", "bin.clr", "latin.clr", "missing.clr"})
-        EXPECT_FALSE(profile::readFile(dir.filePath(QLatin1String(name)))) << name;
+    for (const QByteArray& bad :
+         {QByteArray(10 * 1024 * 1024, '1'), QByteArray("1\n\0\n", 4), QByteArray("20 px\xff\n")}) {
+        ASSERT_TRUE(test::writeAll(path, bad));
+        EXPECT_FALSE(profile::readFile(path)) << bad.left(8).toHex().toStdString();
+    }
+    EXPECT_FALSE(profile::readFile(dir.filePath(QStringLiteral("missing.clr"))));
 
     // A folder where the file should be: the write fails and nothing else changes.
     EXPECT_FALSE(profile::writeFile(dir.path(), text));
 }
 
 // The kept colour's sidecar beside a profile.
-TEST(KeepSidecar, RoundTripsBesideTheProfileAndTellsAbsentFromDamaged) {
+TEST(KeepSidecar, RoundTripsTellsAbsentFromDamagedAndTakesHandWrittenFiles) {
     EXPECT_EQ(sidecar::pathFor(QStringLiteral("/a/look.clr")), QStringLiteral("/a/look.keep"));
     EXPECT_EQ(sidecar::pathFor(QStringLiteral("/a.b/look")), QStringLiteral("/a.b/look.keep"));
     EXPECT_EQ(sidecar::pathFor(QStringLiteral("odd.keep")), QStringLiteral("odd.keep.keep"));
 
-    KeepColourSettings keep;
-    keep.on = true;
-    keep.hue = 359.75f;
-    keep.tolerance = 0.1f;
-    keep.falloff = 180.0f;
+    KeepColourSettings keep{true, 359.75f, 0.1f, 180.0f};
     EXPECT_EQ(sidecar::text(keep, true),
               "keep=1\nhue=359.75\ntolerance=0.1\nfalloff=180.0\nbrush=edge-aware\n");
 
     QTemporaryDir folder;
     const QString profile = folder.filePath(QStringLiteral("look.clr"));
-    bool damaged = true;
-    EXPECT_FALSE(sidecar::read(profile, &damaged));
-    EXPECT_FALSE(damaged);
-
+    const auto expectRead = [&](std::optional<sidecar::Extras> want, bool damagedWant) {
+        bool damaged = !damagedWant;
+        EXPECT_EQ(sidecar::read(profile, &damaged), want);
+        EXPECT_EQ(damaged, damagedWant);
+    };
+    expectRead(std::nullopt, false);
     ASSERT_TRUE(sidecar::write(profile, keep, true));
-    EXPECT_EQ(sidecar::read(profile, &damaged), (sidecar::Extras{keep, true}));
-    EXPECT_FALSE(damaged);
+    expectRead(sidecar::Extras{keep, true}, false);
     keep.on = false;
     ASSERT_TRUE(sidecar::write(profile, keep, false));
     EXPECT_EQ(sidecar::read(profile), (sidecar::Extras{keep, false}));
+    for (const QByteArray& bad : {QByteArray("keep=yes\n"), QByteArray("keep=1\n\xff\xfe\n")}) {
+        ASSERT_TRUE(test::writeAll(folder.filePath(QStringLiteral("look.keep")), bad));
+        expectRead(std::nullopt, true);
+    }
 
-    ASSERT_TRUE(test::writeAll(folder.filePath(QStringLiteral("look.keep")), "keep=yes\n"));
-    EXPECT_FALSE(sidecar::read(profile, &damaged));
-    EXPECT_TRUE(damaged);
-    ASSERT_TRUE(test::writeAll(folder.filePath(QStringLiteral("look.keep")),
-                               QByteArray("keep=1\n\xff\xfe\n")));
-    EXPECT_FALSE(sidecar::read(profile, &damaged));
-    EXPECT_TRUE(damaged);
-}
-
-TEST(KeepSidecar, AcceptsHandWrittenFilesAndRefusesWhatIsNotASidecar) {
     // CRLF, blank lines, spaces and another order; what is left out keeps its default.
     const auto loose = sidecar::parse(
         QStringLiteral("\r\n brush = normal\r\nhue=0\r\n\r\nkeep=1\r\ntolerance=1e1\r\n"));
@@ -173,25 +138,17 @@ TEST(KeepSidecar, AcceptsHandWrittenFilesAndRefusesWhatIsNotASidecar) {
     EXPECT_FALSE(loose->edgeAware);
     EXPECT_TRUE(sidecar::parse(QStringLiteral("keep=0\nhue=360\ntolerance=180\nfalloff=0")));
 
-    // No keep line, a key twice, values out of range or not numbers, an unknown brush or key.
-    const char* refused[] = {"",
-                             "hue=10\nbrush=normal",
-                             "keep=1\nkeep=1",
-                             "keep=1\nhue=5\nhue=5",
-                             "keep=2",
-                             "keep=",
-                             "keep=1\nbrush=Edge-Aware",
-                             "keep=1\nhue=360.5",
-                             "keep=1\nhue=-1",
-                             "keep=1\ntolerance=181",
-                             "keep=1\nfalloff=-0.5",
-                             "keep=1\nfalloff=nan",
-                             "keep=1\nhue=inf",
-                             "keep=1\nhue=12,5",
-                             "keep=1\nhue 12",
-                             "keep=1\ntolerence=12"};
-    for (const char* text : refused)
-        EXPECT_FALSE(sidecar::parse(QString::fromLatin1(text))) << text;
+    // No keep line, a key twice, values out of range or not numbers, an unknown brush or key;
+    // one text per ";", "|" for a line break.
+    const QStringList refused =
+        QStringLiteral(";hue=10|brush=normal;keep=1|keep=1;keep=1|hue=5|hue=5;keep=2;keep=;"
+                       "keep=1|brush=Edge-Aware;keep=1|hue=360.5;keep=1|hue=-1;"
+                       "keep=1|tolerance=181;keep=1|falloff=-0.5;keep=1|falloff=nan;"
+                       "keep=1|hue=inf;keep=1|hue=12,5;keep=1|hue 12;keep=1|tolerence=12")
+            .split(QLatin1Char(';'));
+    for (QString text : refused)
+        EXPECT_FALSE(sidecar::parse(text.replace(QLatin1Char('|'), QLatin1Char('\n'))))
+            << text.toStdString();
 }
 
 } // namespace

@@ -19,8 +19,7 @@ TEST(History, FollowsAPlainListOfStates) {
         int index = -1;
         int calls = 0;
         history.onAvailabilityChanged = [&calls] { ++calls; };
-        bool couldUndo = false;
-        bool couldRedo = false;
+        std::pair<bool, bool> could{false, false};
         for (int step = 0; step < 400; ++step) {
             const int callsBefore = calls;
             const unsigned action = random() % 10;
@@ -36,19 +35,18 @@ TEST(History, FollowsAPlainListOfStates) {
                 const StateRef expected = index > 0 ? reference[--index] : nullptr;
                 ASSERT_EQ(history.undo(), expected) << "seed " << seed << " step " << step;
             } else {
-                const bool possible = index + 1 < static_cast<int>(reference.size());
-                const StateRef expected = possible ? reference[++index] : nullptr;
+                const StateRef expected =
+                    index + 1 < std::ssize(reference) ? reference[++index] : nullptr;
                 ASSERT_EQ(history.redo(), expected) << "seed " << seed << " step " << step;
             }
             ASSERT_EQ(history.canUndo(), index > 0);
-            ASSERT_EQ(history.canRedo(), index + 1 < static_cast<int>(reference.size()));
+            ASSERT_EQ(history.canRedo(), index + 1 < std::ssize(reference));
             ASSERT_EQ(history.currentIndex(), index);
             ASSERT_EQ(history.current(), index >= 0 ? reference[index] : nullptr);
             ASSERT_EQ(history.states().size(), static_cast<qsizetype>(reference.size()));
-            const bool changed = couldUndo != history.canUndo() || couldRedo != history.canRedo();
-            ASSERT_EQ(calls - callsBefore, changed ? 1 : 0);
-            couldUndo = history.canUndo();
-            couldRedo = history.canRedo();
+            const std::pair<bool, bool> can{history.canUndo(), history.canRedo()};
+            ASSERT_EQ(calls - callsBefore, can != could ? 1 : 0);
+            could = can;
         }
     }
 }
@@ -69,34 +67,31 @@ StateRef stateWith(const StateLayersRef& layers) {
 
 } // namespace
 
-TEST(HistoryMemory, DropsTheFarthestLayersFirstAndNeverTheShownOnes) {
-    // Ten layer sets of two 1 MB layers each, every state its own.
+TEST(HistoryMemory, DropsTheFarthestLayersFirstAndRestoresNoneWithoutTheOriginal) {
+    // Ten layer sets of two 64 kB layers each, every state its own.
     QList<StateRef> states;
     for (int i = 0; i < 10; ++i) {
         auto layers = std::make_shared<StateLayers>();
-        layers->foregroundImage = filled(512, 512, qRgb(i, 0, 0));
-        layers->preEraseImage = filled(512, 512, qRgb(0, i, 0));
+        layers->foregroundImage = filled(128, 128, qRgb(i, 0, 0));
+        layers->preEraseImage = filled(128, 128, qRgb(0, i, 0));
         states.append(stateWith(layers));
     }
     // A stroke state shares its predecessor's layers: they count once.
     states.append(stateWith(states.last()->layers));
     const QList<Picture> live = {states[10]->layers->foregroundImage,
                                  states[10]->layers->preEraseImage};
-    const std::int64_t layer = 512 * 512 * 4;
-    EXPECT_EQ(trimHistoryMemory(states, 6, live, 6 * layer).size(), 12);
+    // Room for six layers.
+    EXPECT_EQ(trimHistoryMemory(states, 6, live, 6 * 128 * 128 * 4).size(), 12);
     // What stays is nearest the current state.
-    for (int i : {5, 6, 7})
-        EXPECT_FALSE(states[i]->layers->foregroundImage.isEmpty()) << i;
-    for (int i : {0, 1, 2, 3, 4, 8})
-        EXPECT_TRUE(states[i]->layers->foregroundImage.isEmpty()) << i;
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(states[i]->layers->foregroundImage.isEmpty(), i < 5 || i == 8) << i;
     // The shown layers cost nothing and are kept.
     EXPECT_FALSE(states[9]->layers->foregroundImage.isEmpty());
     EXPECT_TRUE(states[9]->layers->foregroundImage.sharesPixelsWith(live[0]));
-}
 
-TEST(HistoryMemory, DroppedLayersWithoutTheirOriginalLeaveNothingBroken) {
-    // The original moved away: nothing comes back, and nothing is half restored.
-    StateLayers dropped;
+    // Dropped layers whose original moved away: nothing comes back, and nothing is half
+    // restored.
+    StateLayers dropped = *states[0]->layers;
     dropped.foregroundRecipe.effects.sepiaOn = true;
     QList<CustomPathRef> strokes{std::make_shared<CustomPath>(3.0, QBrush(), makePath())};
     const RestoredPictures missing =

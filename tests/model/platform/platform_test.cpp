@@ -16,30 +16,28 @@ TEST(HelpPage, BesideTheProgramThenDataFolderThenSourcesOfABuildFolder) {
     QTemporaryDir root;
     ASSERT_TRUE(root.isValid());
     const QDir r(QFileInfo(root.path()).canonicalFilePath());
-    const QString bin = r.filePath(QStringLiteral("prefix/bin"));
-    const QString beside = r.filePath(QStringLiteral("prefix/share/vividra/help/index.html"));
-    const QString data = r.filePath(QStringLiteral("data"));
-    const QString inData = r.filePath(QStringLiteral("data/help/index.html"));
-    const QString inSources = r.filePath(QStringLiteral("src/resources/help/index.html"));
+    const auto at = [&r](const char* path) { return r.filePath(QLatin1String(path)); };
+    const QString bin = at("prefix/bin"), data = at("data"), inData = at("data/help/index.html");
+    const QString beside = at("prefix/share/vividra/help/index.html");
+    const QString inSources = at("src/resources/help/index.html");
     const QString note = bin + QStringLiteral("/vividra-source-dir");
     for (const QString& page : {beside, inData, inSources})
         ASSERT_TRUE(test::writeAll(page, "<html></html>"));
-    ASSERT_TRUE(test::writeAll(note, r.filePath(QStringLiteral("src")).toUtf8() + "\n"));
+    ASSERT_TRUE(test::writeAll(note, at("src").toUtf8() + "\n"));
     const auto found = [&] { return platform::findHelpPage(bin, data).toStdString(); };
 
-    EXPECT_EQ(found(), beside.toStdString());
-    ASSERT_TRUE(QFile::remove(beside));
-    EXPECT_EQ(found(), inData.toStdString());
-    ASSERT_TRUE(QFile::remove(inData));
-    EXPECT_EQ(found(), inSources.toStdString());
+    for (const QString& page : {beside, inData, inSources}) {
+        EXPECT_EQ(found(), page.toStdString());
+        ASSERT_TRUE(page == inSources || QFile::remove(page));
+    }
 
     // Without the build folder's note the sources are never looked at.
     ASSERT_TRUE(QFile::remove(note));
     EXPECT_EQ(found(), "");
-    ASSERT_TRUE(test::writeAll(note, ""));
-    EXPECT_EQ(found(), "");
-    ASSERT_TRUE(test::writeAll(note, r.filePath(QStringLiteral("elsewhere")).toUtf8()));
-    EXPECT_EQ(found(), "");
+    for (const QByteArray& elsewhere : {QByteArray(), at("elsewhere").toUtf8()}) {
+        ASSERT_TRUE(test::writeAll(note, elsewhere));
+        EXPECT_EQ(found(), "");
+    }
 }
 
 TEST(TemporaryDirectory, PrivateFolderAndLeftoversOfDeadInstances) {
@@ -53,8 +51,7 @@ TEST(TemporaryDirectory, PrivateFolderAndLeftoversOfDeadInstances) {
     ASSERT_TRUE(base.mkpath(QStringLiteral("vividra-notanumber-x")));
 
     const QString path = platform::temporaryDirectory();
-    EXPECT_TRUE(path.endsWith(QLatin1Char('/')));
-    EXPECT_TRUE(path.startsWith(base.path()));
+    EXPECT_TRUE(path.endsWith(QLatin1Char('/')) && path.startsWith(base.path()));
     EXPECT_TRUE(QDir(path).exists());
     EXPECT_EQ(platform::temporaryDirectory(), path); // one folder per run
     EXPECT_EQ(QFile::permissions(path) & (QFile::ReadOther | QFile::WriteOther | QFile::ReadGroup),
@@ -63,9 +60,7 @@ TEST(TemporaryDirectory, PrivateFolderAndLeftoversOfDeadInstances) {
     EXPECT_TRUE(base.exists(alive));
     EXPECT_TRUE(base.exists(QStringLiteral("vividra-notanumber-x")));
 
-    QFile f(path + QStringLiteral("image1.png"));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.close();
+    ASSERT_TRUE(test::writeAll(path + QStringLiteral("image1.png"), "pixels"));
     platform::removeTemporaryDirectory();
     EXPECT_FALSE(QDir(path).exists());
     EXPECT_NE(platform::temporaryDirectory(), path);
