@@ -63,9 +63,14 @@ void SessionEngine::cancelSubject() {
         refreshComposite(false, [](const RefreshResult&) {});
 }
 
-void SessionEngine::selectSubjectIn(const fx::PixelRect& box) {
+void SessionEngine::selectSubjectIn(const fx::PixelRect& dragged) {
     if (!hasPicture())
         return;
+    // Only the part over the picture counts: a drag may start or end beside it, and the
+    // selection keeps its box in the session's work.
+    const QRect over = QRect(dragged.x, dragged.y, dragged.width, dragged.height) &
+                       QRect(QPoint(0, 0), original_.image.size());
+    const fx::PixelRect box{over.x(), over.y(), over.width(), over.height()};
     // A new box replaces a segmentation still under way.
     if (selectingSubject())
         cancelSubject();

@@ -15,6 +15,7 @@
 #include "model/session/session_engine.h"
 #include "model/view/zoom.h"
 #include "model/work/journal.h"
+#include "model/work/session_work.h"
 #include "support/engine_support.h"
 #include "support/isolated_environment.h"
 #include "support/sample_pictures.h"
@@ -386,10 +387,14 @@ private slots:
 
         const int steps = e.history().currentIndex();
         e.selectSubjectIn({s.boxX, s.boxY, s.boxWidth, s.boxHeight});
-        e.selectSubjectIn({70, 10, 60, 50});
+        // A box dragged past the picture's edge keeps the part over it, and the work that
+        // holds it can be read back.
+        e.selectSubjectIn({70, -10, 60, 70});
         QVERIFY(settle(e));
         QCOMPARE(e.history().currentIndex(), steps + 1);
-        QCOMPARE(selectedSubject(e.strokes())->box, (fx::PixelRect{70, 10, 60, 50}));
+        QCOMPARE(selectedSubject(e.strokes())->box, (fx::PixelRect{70, 0, 60, 60}));
+        QString why;
+        QVERIFY2(work::fromText(work::toText(e.work()), &why), qPrintable(why));
     }
 
 private:
