@@ -116,10 +116,13 @@ void SessionEngine::selectSubjectIn(const fx::PixelRect& dragged) {
 
 void SessionEngine::showSubjectPreview(std::uint64_t request, const QImage& window,
                                        const ViewGeometry& view) {
-    // The stroke list itself changes only when the full mask lands.
-    if (request == subjectRequest_ && !viewState_.showsOriginal() &&
-        showWindow(Screen::Source::preview, window, view))
-        subjectPreviewShown_ = true;
+    // The stroke list itself changes only when the full mask lands. Marked before it is
+    // shown, so a cancel from what the screen's change sets off takes the preview away too.
+    if (request != subjectRequest_ || viewState_.showsOriginal())
+        return;
+    const bool before = std::exchange(subjectPreviewShown_, true);
+    if (!showWindow(Screen::Source::preview, window, view))
+        subjectPreviewShown_ = before;
 }
 
 void SessionEngine::finishSubject(std::uint64_t request,
