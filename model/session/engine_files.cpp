@@ -41,6 +41,8 @@ void SessionEngine::startIntake(const QString& path, const QString& action, bool
         // changed since. Otherwise only the header is read here; decoding happens in the
         // background.
         const Picture kept = reset ? original_ : Picture();
+        // A reset while the photo was still coming in has no key for its work yet.
+        const bool needsHash = !reset || originalHash_.isEmpty();
         const QSize pixels = kept.isEmpty() ? ImageTools::pixelSizeOfFile(path) : kept.image.size();
         // A new picture, and the same one reset, start fitted to the box.
         viewState_.fit();
@@ -64,7 +66,8 @@ void SessionEngine::startIntake(const QString& path, const QString& action, bool
             first.preview.adjustments = settings_.adjustments;
             first.preview.view = view;
         }
-        return [this, in = std::move(in), action, reset, readable, path, first = std::move(first),
+        return [this, in = std::move(in), action, reset, readable, needsHash, path,
+                first = std::move(first),
                 made = settingsChanges_](const SessionJobs::Cancel& cancel) mutable {
             in.cancel = cancel;
             if (first.post && !cancel->load()) {
@@ -84,10 +87,10 @@ void SessionEngine::startIntake(const QString& path, const QString& action, bool
                 result = renderLayers(std::move(in));
             // The key of the photo's kept work, taken while its bytes are fresh in the cache:
             // the file may be gone by the time the work is written.
-            const QByteArray hash = readable && !reset ? work::contentHash(path) : QByteArray();
+            const QByteArray hash = readable && needsHash ? work::contentHash(path) : QByteArray();
             return SessionJobs::Apply(
-                [this, action, reset, result = std::move(result), made, hash]() mutable {
-                    if (!reset)
+                [this, action, reset, needsHash, result = std::move(result), made, hash]() mutable {
+                    if (needsHash)
                         originalHash_ = hash;
                     finishIntake(action, std::move(result), reset, made);
                 });

@@ -176,6 +176,14 @@ private slots:
         QVERIFY(e.journal()->find(hash).value().clean);
     }
 
+    void aResetWhileThePhotoComesInKeepsTheKeyOfItsWork() {
+        engine_->open(test::writeColourPicture(environment_->root(), 300, 200));
+        QVERIFY(engine_->hasPicture());
+        engine_->reset();
+        QVERIFY(settle(*engine_));
+        QCOMPARE(engine_->work().originalHash, work::contentHash(engine_->picturePath()));
+    }
+
     void profilesCarryTheKeptColourAndFailuresKeepTheSession() {
         using Saved = SessionEngine::ProfileSaved;
         using Loaded = SessionEngine::ProfileLoaded;
