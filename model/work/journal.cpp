@@ -59,9 +59,6 @@ QString Journal::pathFor(const QByteArray& hash) const {
 }
 
 void Journal::submit(SessionWork work) {
-    // Work is kept under its photo's key; without one it could only be lost later.
-    if (work.originalHash.isEmpty())
-        return;
     {
         std::lock_guard lock(mutex_);
         if (!queue_.empty() && queue_.back().work.originalPath == work.originalPath)
