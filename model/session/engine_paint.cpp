@@ -276,6 +276,8 @@ void SessionEngine::setCustomColour(bool on) {
 
 void SessionEngine::setBrushColour(const QColor& colour) {
     settings_.brush.colour = colour;
+    // No undo step, but part of the work a crash must not lose.
+    journalWork();
     applyBrushColour();
 }
 
