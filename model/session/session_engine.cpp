@@ -516,6 +516,9 @@ void SessionEngine::finishViewRebuild(const ViewGeometry& g, bool original, cons
     clearLiveStroke();
     brushSize_ = settings_.brush.size;
     viewState_.rebuilt();
+    // Switched between Preview and Original while this was cut: the one asked for now is cut.
+    if (viewState_.showsOriginal() != original)
+        showPreviewOrOriginal();
     emit brushChanged();
     if (viewState_.takeEndedPan())
         recordChange(QStringLiteral("rightMouse"));

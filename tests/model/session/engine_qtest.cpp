@@ -100,10 +100,14 @@ private slots:
 
     void originalPanningAndFileNewLeaveTheBrushAlive() {
         SessionEngine& e = open(300, 200);
-        // Original shows the original and takes no stroke, nor a history step.
+        // Original shows the original, with its own exact window even when asked for while a
+        // zoom's window is cut for Preview, and takes no stroke, nor a history step.
+        e.zoomIn();
+        e.settleView();
         e.showOriginal(true);
         QVERIFY(settle(e));
         QCOMPARE(e.screen().source, Screen::Source::original);
+        QVERIFY(e.screen().showsWindow());
         const qsizetype steps = e.history().states().size();
         QVERIFY(!e.beginStroke(QPointF(300, 200)));
         e.endStroke(QPointF(300, 200));
