@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "kernels/parallel.h"
+#include "kernels/pixel_blend.h"
 #include "model/files/picture_pixels.h"
 
 namespace vividra {
@@ -65,15 +66,12 @@ void paintSubject(QImage& target, const SubjectSelection& selection, const QBrus
                 m.alpha.data() +
                 static_cast<std::size_t>(static_cast<long long>(py) * m.height / e.height) *
                     m.width;
-            const std::uint8_t* in = source.constScanLine(top + y);
-            std::uint8_t* out = target.scanLine(y);
+            const auto* in = reinterpret_cast<const std::uint32_t*>(source.constScanLine(top + y));
+            auto* out = reinterpret_cast<std::uint32_t*>(target.scanLine(y));
             for (int x = 0; x < width; ++x) {
                 const int mx = columns[static_cast<std::size_t>(x)];
-                if (mx < 0 || alpha[mx] == 0)
-                    continue;
-                const int a = alpha[mx];
-                for (int c = 4 * x; c < 4 * x + 4; ++c)
-                    out[c] = static_cast<std::uint8_t>(out[c] + ((in[c] - out[c]) * a + 127) / 255);
+                if (mx >= 0 && alpha[mx] != 0)
+                    out[x] = fx::blendPixels(out[x], in[x], alpha[mx]);
             }
         }
     });
@@ -97,15 +95,13 @@ QImage subjectPreview(QImage baseWindow, const QImage& revealWindow,
         const std::uint8_t* alpha =
             m.alpha.data() +
             static_cast<std::size_t>(static_cast<long long>(py) * m.height / e.height) * m.width;
-        const std::uint8_t* in = over.constScanLine(y);
-        std::uint8_t* o = out.scanLine(y);
+        const auto* in = reinterpret_cast<const std::uint32_t*>(over.constScanLine(y));
+        auto* o = reinterpret_cast<std::uint32_t*>(out.scanLine(y));
         for (int x = 0; x < out.width(); ++x) {
             const int px = static_cast<int>(std::floor((x + 0.5 - r.left()) * sx)) - e.x;
-            if (px < 0 || px >= e.width)
-                continue;
-            const int a = alpha[static_cast<long long>(px) * m.width / e.width];
-            for (int c = 4 * x; c < 4 * x + 4; ++c)
-                o[c] = static_cast<std::uint8_t>(o[c] + ((in[c] - o[c]) * a + 127) / 255);
+            if (px >= 0 && px < e.width)
+                o[x] = fx::blendPixels(o[x], in[x],
+                                       alpha[static_cast<long long>(px) * m.width / e.width]);
         }
     }
     return out;
