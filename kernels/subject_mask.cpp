@@ -69,6 +69,16 @@ std::vector<Tap> upsampleTaps(int from, int to) {
     return taps;
 }
 
+// A mask of `width` × `height` over `extent`, every value 0.
+SubjectMask blankMask(const PixelRect& extent, int width, int height) {
+    SubjectMask mask;
+    mask.extent = extent;
+    mask.width = width;
+    mask.height = height;
+    mask.alpha.resize(static_cast<std::size_t>(width) * height);
+    return mask;
+}
+
 } // namespace
 
 SubjectFrame subjectFrame(int pictureWidth, int pictureHeight, PixelRect rect,
@@ -162,11 +172,7 @@ std::optional<SubjectMask> segmentSubject(const ConstImageView& picture, const S
         }
         if (cancelled(cancel))
             return std::nullopt;
-        SubjectMask out;
-        out.extent = g;
-        out.width = frame.width;
-        out.height = frame.height;
-        out.alpha.resize(pixels);
+        SubjectMask out = blankMask(g, frame.width, frame.height);
         for (std::size_t i = 0; i < pixels; ++i)
             out.alpha[i] = marks.data[i] == cv::GC_FGD || marks.data[i] == cv::GC_PR_FGD ? 255 : 0;
         if (reducedCopy)
@@ -229,11 +235,7 @@ std::optional<SubjectMask> refineSubjectMask(const SubjectMask& reduced,
         if (cancelled(cancel))
             return std::nullopt;
 
-        SubjectMask out;
-        out.extent = e;
-        out.width = e.width;
-        out.height = e.height;
-        out.alpha.resize(static_cast<std::size_t>(e.width) * e.height);
+        SubjectMask out = blankMask(e, e.width, e.height);
         const std::vector<Tap> across = upsampleTaps(w, e.width);
         const std::vector<Tap> down = upsampleTaps(h, e.height);
         const bool done = parallelRows(e.height, [&](int y0, int y1) {
